@@ -1,0 +1,286 @@
+#include "PrivEdit.h"
+
+#include "Forms.h"
+#include "Privileges.h"
+#include "db/Names.h"
+#include "db/Session.h"
+#include "dialogs/DBLogin.h"
+#include "dialogs/MarlAbout.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
+#include "ui/FormStyle.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QShowEvent>
+
+namespace {
+
+// Enables the dataset's controls again however the enclosing block ends.
+[[nodiscard]] auto controlsDisabledFor(db::TDataSet &dataSet)
+{
+    dataSet.disableControls();
+    return qScopeGuard([&dataSet] { dataSet.enableControls(); });
+}
+
+bool isLetterKey(int key)
+{
+    return key >= Qt::Key_A && key <= Qt::Key_Z;
+}
+
+} // namespace
+
+TKelvaneForm::~TKelvaneForm()
+{
+    // Close while every dataset and grid still exists, so each hears of it.
+    Database.close();
+}
+
+void TKelvaneForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (!m_centred) {
+        ui::centreOnScreen(*this);
+        m_centred = true;
+    }
+    ui::guarded([&] { FormShow(this); });
+}
+
+void TKelvaneForm::closeEvent(QCloseEvent *event)
+{
+    ui::guarded([&] { FormClose(this); });
+    QWidget::closeEvent(event);
+}
+
+void TKelvaneForm::FormShow(QObject *)
+{
+    setWindowTitle(QStringLiteral("IB Kelvane Administrator"));
+    DBCombo->clear();
+    DBCombo->addItems(db::TSession::aliasNames());
+    // Only aliases of exactly this driver are offered; the count is read
+    // again at every step because removing an item shifts the rest up.
+    for (int i = 0; i < DBCombo->count();) {
+        if (db::TSession::aliasDriverName(DBCombo->itemText(i)) == QLatin1String("INTRBASE"))
+            ++i;
+        else
+            DBCombo->removeItem(i);
+    }
+    DBCombo->setCurrentIndex(-1);
+    Database.setLoginPrompt(false);
+}
+
+void TKelvaneForm::FormClose(QObject *)
+{
+    // Nothing to confirm or save; the connection goes with the window.
+}
+
+void TKelvaneForm::ExitButtonClick(QObject *)
+{
+    close();
+}
+
+void TKelvaneForm::AboutButtonClick(QObject *)
+{
+    (void)ui::showModal(*MarlAboutForm);
+}
+
+void TKelvaneForm::DBComboChange(QObject *)
+{
+    if (DBCombo->currentIndex() < 0)
+        return;
+    Procedures.close();
+    DetailQuery.close();
+    MasterQuery.close();
+    Database.close();
+
+    const QString alias = DBCombo->currentText();
+    LoginForm->DatabaseEdit->setText(alias);
+    LoginForm->PasswordEdit->clear();
+    if (ui::showModal(*LoginForm) != ui::ModalResult::Ok) {
+        DBCombo->setCurrentIndex(-1);
+        return;
+    }
+    Database.paramsClear();
+    Database.paramsAdd(QStringLiteral("USERNAME=") + LoginForm->UserNameEdit->text());
+    Database.paramsAdd(QStringLiteral("PASSWORD=") + LoginForm->PasswordEdit->text());
+    Database.setAliasName(alias);
+    try {
+        Database.open();
+    } catch (...) {
+        DBCombo->setCurrentIndex(-1);
+        throw;
+    }
+    Procedures.open();
+    ViewsQuery.open();
+    ByRadioClick(nullptr);
+}
+
+void TKelvaneForm::ByRadioClick(QObject *)
+{
+    if (!Database.connected())
+        return;
+
+    QString userName;
+    QString relationName;
+    if (UserList && UserList->active()) {
+        userName = UserList->fields(0)->text();
+        relationName = RelationList->fields(0)->text();
+    }
+
+    if (ByUserRadio->isChecked()) {
+        UserList = &MasterQuery;
+        RelationList = &DetailQuery;
+        MasterLabel->setText(QStringLiteral("Users"));
+        DetailLabel->setText(QStringLiteral("Relations"));
+    } else {
+        RelationList = &MasterQuery;
+        UserList = &DetailQuery;
+        MasterLabel->setText(QStringLiteral("Relations"));
+        DetailLabel->setText(QStringLiteral("Users"));
+    }
+    MasterLabel->adjustSize();
+    DetailLabel->adjustSize();
+
+    // Field names can change only while their datasets are closed.
+    DetailQuery.close();
+    MasterQuery.close();
+    PrivQuery.close();
+    auto &userList = static_cast<db::TQuery &>(*UserList);
+    auto &relationList = static_cast<db::TQuery &>(*RelationList);
+    userList.sqlClear();
+    relationList.sqlClear();
+    PrivQuery.sqlClear();
+    setStatement(userList, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"},
+                 QStringLiteral("RDB$USER"));
+    setStatement(relationList, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
+                 QStringLiteral("RDB$RELATION_NAME"));
+    if (UserList == &MasterQuery) {
+        setStatement(PrivQuery,
+                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
+                      "WHERE RDB$USER = :User"},
+                     QStringLiteral("RDB$RELATION_NAME"));
+    } else {
+        setStatement(PrivQuery,
+                     {"SELECT RDB$USER, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
+                      "WHERE RDB$RELATION_NAME = :Table"},
+                     QStringLiteral("RDB$USER"));
+    }
+    userList.prepare();
+    relationList.prepare();
+    PrivQuery.prepare();
+    DetailGrid->setColumnFieldName(0, DetailQuery.fields(0)->fieldName());
+
+    MasterQuery.open();
+
+    if (userName.isEmpty())
+        return;
+    // The master first, each of its rows reloading the detail, so that the
+    // detail search runs in the detail list of the master row found.
+    const bool byUser = UserList == &MasterQuery;
+    db::TDataSet &masterList = byUser ? *UserList : *RelationList;
+    db::TDataSet &detailList = byUser ? *RelationList : *UserList;
+    LocateRecord(masterList, 0, byUser ? userName : relationName, false);
+    if (detailList.active())
+        LocateRecord(detailList, 0, byUser ? relationName : userName, false);
+}
+
+void TKelvaneForm::DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift)
+{
+    if (!Database.connected())
+        return;
+    if (shift != Qt::NoModifier || !isLetterKey(key))
+        return;
+    auto *grid = static_cast<ui::DBGrid *>(sender);
+    {
+        Scanning = true;
+        const auto scanned = qScopeGuard([this] { Scanning = false; });
+        // Qt reports letter keys by their upper-case code whatever the case.
+        LocateRecord(*grid->dataSet(), 0, QString(QChar(key)), false);
+        key = 0;
+    }
+    // The search left the cells it read empty: read them again for the
+    // master's current row.
+    MasterQueryAfterScroll(nullptr);
+    ui::abortSilently();
+}
+
+void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
+{
+    if (Scanning)
+        return;
+    db::TBookmark bookmark = DetailQuery.bookmark();
+    {
+        const auto enable = controlsDisabledFor(DetailQuery);
+        DetailQuery.close();
+        PrivQuery.close();
+        if (MasterQuery.recordCount() > 0) {
+            PrivQuery.setParamText(0, MasterQuery.fields(0)->text());
+            PrivQuery.open();
+            DetailQuery.open();
+            DetailQuery.gotoBookmark(bookmark);
+        }
+    }
+    db::TDataSet::freeBookmark(bookmark);
+    if (&MasterQuery == RelationList)
+        CheckProcedure();
+}
+
+void TKelvaneForm::DetailQueryAfterScroll(db::TDataSet *)
+{
+    if (&DetailQuery == RelationList)
+        CheckProcedure();
+}
+
+void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
+{
+    if (Scanning)
+        return;
+    if (m_privilegeMarks.isStale(PrivQuery))
+        m_privilegeMarks.rebuild(PrivQuery, *PrivQueryName, *PrivQueryPrivilege);
+    else if (!PrivQuery.eof())
+        PrivQuery.last(); // as a walk over the rows would leave them
+    const PrivilegeMarks::Marks marks = m_privilegeMarks.marksOf(DetailQuery.fields(0)->text());
+    for (const PrivilegeColumn &column : PrivilegeColumns) {
+        if (marks & (1u << (column.index - 1)))
+            DetailQuery.fields(column.index)->setText(QString(column.letter));
+    }
+}
+
+void TKelvaneForm::CheckProcedure()
+{
+    CurrentIsProcedure = Procedures.findKey(RelationList->fields(0)->text());
+}
+
+void TKelvaneForm::RefreshPrivileges()
+{
+    PrivQuery.close();
+    PrivQuery.open();
+    db::TBookmark bookmark = DetailQuery.bookmark();
+    {
+        const auto enable = controlsDisabledFor(DetailQuery);
+        DetailQuery.close();
+        DetailQuery.open();
+        DetailQuery.gotoBookmark(bookmark);
+    }
+    db::TDataSet::freeBookmark(bookmark);
+    MasterQuery.enableControls();
+}
+
+void TKelvaneForm::LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen)
+{
+    const auto enable = controlsDisabledFor(dataSet);
+    if (reopen) {
+        dataSet.close();
+        dataSet.open();
+    }
+    dataSet.first();
+    while (!dataSet.eof() && db::isNameBelow(dataSet.fields(column)->text(), text))
+        dataSet.next();
+}

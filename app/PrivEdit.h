@@ -1,0 +1,135 @@
+#pragma once
+
+#include "PrivilegeMarks.h"
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "db/Query.h"
+#include "db/Table.h"
+
+#include <QWidget>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QRadioButton;
+class QToolButton;
+
+namespace ui {
+class DBGrid;
+class Navigator;
+class PopupMenu;
+} // namespace ui
+
+// The main window: the alias list and view mode in the header bar, the master
+// list beside the privilege grid, the connection and every dataset. Its
+// handlers hold the program's logic.
+class TKelvaneForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TKelvaneForm(QWidget *parent = nullptr);
+    ~TKelvaneForm() override;
+
+    // Header bar
+    QWidget *Panel1;
+    QFrame *Bevel1;
+    QLabel *Label2;
+    QComboBox *DBCombo;
+    QRadioButton *ByUserRadio;
+    QRadioButton *ByTableRadio;
+    QToolButton *AboutButton;
+    QToolButton *ExitButton;
+    // Lists
+    QLabel *MasterLabel;
+    ui::Navigator *MasterNavigator;
+    QLabel *DetailLabel;
+    ui::Navigator *DetailNavigator;
+    QLabel *Label3;
+    ui::DBGrid *MasterGrid;
+    ui::DBGrid *DetailGrid;
+
+    // The connection and its datasets; the datasets must go before it.
+    db::TDatabase Database;
+    db::TQuery MasterQuery;
+    db::TQuery DetailQuery;
+    db::TQuery PrivQuery;
+    db::TTable Procedures;
+    db::TQuery ChangeQuery;
+    db::TQuery ViewsQuery;
+    db::TDataSource MasterSource;
+    db::TDataSource DetailSource;
+
+    db::TField *MasterQueryName;
+    db::TField *DetailQueryName;
+    db::TField *DetailQuerySelect;
+    db::TField *DetailQueryUpdate;
+    db::TField *DetailQueryInsert;
+    db::TField *DetailQueryDelete;
+    db::TField *DetailQueryExecute;
+    db::TField *PrivQueryName;
+    db::TField *PrivQueryPrivilege;
+    db::TField *ProceduresName;
+    db::TField *ViewsQueryViewName;
+
+    ui::PopupMenu *EditMenu;
+    QAction *GrantAllItem;
+    QAction *RevokeAllItem;
+    QAction *N1;
+    QAction *UserCopyItem;
+    QAction *TableCopyItem;
+    QAction *AllCopyItem;
+    QAction *N2;
+    QAction *RemoveItem;
+    QAction *RenameItem;
+    QAction *N3;
+    QAction *AddNewItem;
+    QAction *CopyNewItem;
+    QAction *CopyNewAllItem;
+    ui::PopupMenu *PrivilegeMenu;
+    QAction *PrivilegeItem;
+
+    // The dataset of user names and the dataset of relation names: one is the
+    // master, the other the detail, as the view mode says.
+    db::TDataSet *UserList = nullptr;
+    db::TDataSet *RelationList = nullptr;
+    // While the program walks a dataset itself, the calculation and the
+    // master's reload stay silent.
+    bool Scanning = false;
+    bool CurrentIsProcedure = false;
+
+    // Event handlers
+    void FormShow(QObject *sender);
+    void FormClose(QObject *sender);
+    void ExitButtonClick(QObject *sender);
+    void AboutButtonClick(QObject *sender);
+    void DBComboChange(QObject *sender);
+    void ByRadioClick(QObject *sender);
+    void DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void MasterQueryAfterScroll(db::TDataSet *dataSet);
+    void DetailQueryAfterScroll(db::TDataSet *dataSet);
+    void DetailQueryCalcFields(db::TDataSet *dataSet);
+
+    // Operations that several handlers share
+    void CheckProcedure();
+    void RefreshPrivileges();
+    void LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Construction, kept apart from the handlers (PrivEditDesign.cpp).
+    void createHeaderBar();
+    void createLists();
+    void createComponents();
+    void createMenus();
+    void wireEvents();
+
+    void setStatement(db::TQuery &query, std::initializer_list<const char *> lines,
+                      const QString &firstFieldName);
+
+    PrivilegeMarks m_privilegeMarks;
+    bool m_centred = false;
+};

@@ -1,0 +1,275 @@
+// The main window's controls, components and wiring: its design, kept apart
+// from the handlers in PrivEdit.cpp.
+#include "PrivEdit.h"
+
+#include "Privileges.h"
+#include "dialogs/Pictures.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+#include "ui/FormStyle.h"
+#include "ui/Navigator.h"
+#include "ui/PopupMenu.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QRadioButton>
+#include <QToolButton>
+
+namespace {
+
+const QString KelvaneDatabase = QStringLiteral("KELVANE");
+constexpr int NameSize = 31;
+constexpr int NameDisplayWidth = 25;
+
+template <typename Sender, typename Signal, typename Handler>
+void onEvent(Sender *sender, Signal signal, QObject *context, Handler handler)
+{
+    QObject::connect(sender, signal, context, [handler] { ui::guarded(handler); });
+}
+
+QToolButton *addToolButton(QWidget *parent, const QString &objectName, const QIcon &picture,
+                           const QString &tip, const QRect &geometry)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setIcon(picture);
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(tip);
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+ui::Navigator *addNavigator(QWidget *parent, const QString &objectName, db::TDataSource &source,
+                            const QRect &geometry)
+{
+    auto *navigator = new ui::Navigator(parent);
+    navigator->setObjectName(objectName);
+    navigator->setGeometry(geometry);
+    navigator->setDataSource(&source);
+    return navigator;
+}
+
+ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource &source,
+                    const QRect &geometry)
+{
+    auto *grid = new ui::DBGrid(parent);
+    grid->setObjectName(objectName);
+    grid->setGeometry(geometry);
+    grid->setDataSource(&source);
+    return grid;
+}
+
+QList<ui::GridColumn> detailColumns()
+{
+    const QFont cellFont = ui::pixelFont(QStringLiteral("Courier New"), 12, true);
+    const QColor colors[] = {QColor(128, 0, 128), QColor(0, 0, 128), QColor(0, 128, 0),
+                             QColor(128, 0, 0), QColor(0, 128, 128)};
+    QList<ui::GridColumn> columns{ui::GridColumn{QStringLiteral("RDB$RELATION_NAME")}};
+    for (const PrivilegeColumn &privilege : PrivilegeColumns) {
+        columns.append(ui::GridColumn{QString(privilege.fieldName), 16, Qt::AlignCenter, cellFont,
+                                      colors[privilege.index - 1]});
+    }
+    return columns;
+}
+
+} // namespace
+
+TKelvaneForm::TKelvaneForm(QWidget *parent)
+    : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
+      PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database)
+{
+    setObjectName(QStringLiteral("KelvaneForm"));
+    setWindowTitle(QStringLiteral("Set at RunTime"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(461, 416);
+    setFont(ui::formFont());
+    setWindowIcon(pictures::programIcon());
+
+    createComponents();
+    createHeaderBar();
+    createLists();
+    createMenus();
+    wireEvents();
+
+    setTabOrder(MasterGrid, DetailGrid);
+    setTabOrder(DetailGrid, DBCombo);
+    setTabOrder(DBCombo, ByUserRadio);
+    setTabOrder(ByUserRadio, ByTableRadio);
+}
+
+void TKelvaneForm::createComponents()
+{
+    MasterQuery.setName(QStringLiteral("MasterQuery"));
+    DetailQuery.setName(QStringLiteral("DetailQuery"));
+    PrivQuery.setName(QStringLiteral("PrivQuery"));
+    Procedures.setName(QStringLiteral("Procedures"));
+    ChangeQuery.setName(QStringLiteral("ChangeQuery"));
+    ViewsQuery.setName(QStringLiteral("ViewsQuery"));
+    Database.setLoginPrompt(false);
+
+    // The design's statements; every one is replaced before it first runs.
+    setStatement(MasterQuery, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"}, {});
+    setStatement(DetailQuery, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"}, {});
+    setStatement(PrivQuery,
+                 {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$USER = :UserName"},
+                 {});
+
+    MasterQueryName = MasterQuery.addField(QStringLiteral("RDB$USER"), db::FieldKind::Data, NameSize,
+                                           NameDisplayWidth);
+    DetailQueryName = DetailQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data,
+                                           NameSize, NameDisplayWidth);
+    db::TField **privilegeFields[] = {&DetailQuerySelect, &DetailQueryUpdate, &DetailQueryInsert,
+                                      &DetailQueryDelete, &DetailQueryExecute};
+    for (const PrivilegeColumn &privilege : PrivilegeColumns) {
+        db::TField *field = DetailQuery.addField(QString(privilege.fieldName),
+                                                 db::FieldKind::Calculated, 1, 1);
+        field->setDisplayLabel(QString(privilege.label));
+        *privilegeFields[privilege.index - 1] = field;
+    }
+    PrivQueryName = PrivQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
+    PrivQueryPrivilege = PrivQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
+
+    Procedures.setTableName(QStringLiteral("RDB$PROCEDURES"));
+    Procedures.setIndexFieldName(QStringLiteral("RDB$PROCEDURE_NAME"));
+    ProceduresName = Procedures.addField(QStringLiteral("RDB$PROCEDURE_NAME"), db::FieldKind::Data, NameSize);
+
+    ViewsQuery.sqlAdd(QStringLiteral("select distinct rdb$view_name"));
+    ViewsQuery.sqlAdd(QStringLiteral("from rdb$view_relations"));
+    ViewsQueryViewName = ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
+
+    MasterSource.setObjectName(QStringLiteral("MasterSource"));
+    MasterSource.setDataSet(&MasterQuery);
+    DetailSource.setObjectName(QStringLiteral("DetailSource"));
+    DetailSource.setDataSet(&DetailQuery);
+}
+
+void TKelvaneForm::createHeaderBar()
+{
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, width(), 26);
+    Bevel1 = ui::addBottomLine(Panel1, QStringLiteral("Bevel1"), 0, 23, width(), 3);
+
+    Label2 = new QLabel(QStringLiteral("&Database:"), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(0, 5, 55, 13);
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    DBCombo = new QComboBox(Panel1);
+    DBCombo->setObjectName(QStringLiteral("DBCombo"));
+    DBCombo->setGeometry(59, 1, 138, 21);
+    DBCombo->setEditable(false);
+    Label2->setBuddy(DBCombo);
+
+    ByUserRadio = new QRadioButton(QStringLiteral("By User"), Panel1);
+    ByUserRadio->setObjectName(QStringLiteral("ByUserRadio"));
+    ByUserRadio->setGeometry(214, 4, 65, 17);
+    ByUserRadio->setChecked(true);
+    ByTableRadio = new QRadioButton(QStringLiteral("By Relation"), Panel1);
+    ByTableRadio->setObjectName(QStringLiteral("ByTableRadio"));
+    ByTableRadio->setGeometry(280, 4, 81, 17);
+
+    AboutButton = addToolButton(Panel1, QStringLiteral("AboutButton"), pictures::aboutGlyph(),
+                                QStringLiteral("Information"), QRect(368, 0, 48, 24));
+    ExitButton = addToolButton(Panel1, QStringLiteral("ExitButton"), pictures::exitGlyph(),
+                               QStringLiteral("Exit"), QRect(416, 0, 45, 24));
+}
+
+void TKelvaneForm::createLists()
+{
+    MasterLabel = ui::addLabel(this, QStringLiteral("MasterLabel"), QStringLiteral("Users"), 4, 32);
+    MasterNavigator = addNavigator(this, QStringLiteral("MasterNavigator"), MasterSource,
+                                   QRect(56, 27, 104, 21));
+    DetailLabel = ui::addLabel(this, QStringLiteral("DetailLabel"), QStringLiteral("Relations"), 198, 32);
+    DetailNavigator = addNavigator(this, QStringLiteral("DetailNavigator"), DetailSource,
+                                   QRect(248, 27, 104, 21));
+    Label3 = ui::addLabel(this, QStringLiteral("Label3"), QStringLiteral("Privileges"), 364, 32);
+
+    MasterGrid = addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, 48, 175, 364));
+    MasterGrid->setRowSelect(true);
+    MasterGrid->setIndicator(false);
+    DetailGrid = addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, 48, 272, 364));
+    DetailGrid->setRowSelect(false);
+    DetailGrid->setIndicator(true);
+    DetailGrid->setColumns(detailColumns());
+}
+
+void TKelvaneForm::createMenus()
+{
+    EditMenu = new ui::PopupMenu(this);
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    GrantAllItem = EditMenu->addItem(QStringLiteral("GrantAllItem"),
+                                     QStringLiteral("Grant this user all privileges to this relation"));
+    RevokeAllItem = EditMenu->addItem(QStringLiteral("RevokeAllItem"),
+                                      QStringLiteral("Revoke all this user's privileges on this relation"));
+    N1 = EditMenu->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    UserCopyItem = EditMenu->addItem(
+        QStringLiteral("UserCopyItem"),
+        QStringLiteral("Copy this user's privileges on this relation to other users..."));
+    TableCopyItem = EditMenu->addItem(
+        QStringLiteral("TableCopyItem"),
+        QStringLiteral("Copy the privileges on this relation to other relations for this user..."));
+    AllCopyItem = EditMenu->addItem(QStringLiteral("AllCopyItem"),
+                                    QStringLiteral("Copy ALL this user's privileges to other users..."));
+    N2 = EditMenu->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    RemoveItem = EditMenu->addItem(QStringLiteral("RemoveItem"), QStringLiteral("Remove user completely"));
+    RenameItem = EditMenu->addItem(QStringLiteral("RenameItem"), QStringLiteral("Rename user..."));
+    N3 = EditMenu->addSeparator();
+    N3->setObjectName(QStringLiteral("N3"));
+    AddNewItem = EditMenu->addItem(QStringLiteral("AddNewItem"),
+                                   QStringLiteral("Add new user for this relation..."));
+    CopyNewItem = EditMenu->addItem(
+        QStringLiteral("CopyNewItem"),
+        QStringLiteral("Copy this user's privileges on this relation to a new user..."));
+    CopyNewAllItem = EditMenu->addItem(QStringLiteral("CopyNewAllItem"),
+                                       QStringLiteral("Copy ALL this user's privileges to a new user..."));
+
+    PrivilegeMenu = new ui::PopupMenu(this);
+    PrivilegeMenu->setObjectName(QStringLiteral("PrivilegeMenu"));
+    PrivilegeItem = PrivilegeMenu->addItem(QStringLiteral("PrivilegeItem"), QStringLiteral("Select"));
+
+    MasterGrid->setPopupMenu(EditMenu);
+    DetailGrid->setPopupMenu(EditMenu);
+}
+
+void TKelvaneForm::wireEvents()
+{
+    onEvent(DBCombo, &QComboBox::activated, this, [this] { DBComboChange(DBCombo); });
+    // Toggled rather than clicked: a click on the button already checked
+    // changes nothing and runs nothing.
+    for (QRadioButton *radio : {ByUserRadio, ByTableRadio}) {
+        connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
+            if (checked)
+                ui::guarded([&] { ByRadioClick(radio); });
+        });
+    }
+    onEvent(AboutButton, &QToolButton::clicked, this, [this] { AboutButtonClick(AboutButton); });
+    onEvent(ExitButton, &QToolButton::clicked, this, [this] { ExitButtonClick(ExitButton); });
+
+    const auto gridKeyDown = [this](ui::DBGrid &grid, int &key, Qt::KeyboardModifiers shift) {
+        DBGridKeyDown(&grid, key, shift);
+    };
+    MasterGrid->setOnKeyDown(gridKeyDown);
+    DetailGrid->setOnKeyDown(gridKeyDown);
+
+    MasterQuery.setAfterScroll([this](db::TDataSet &ds) { MasterQueryAfterScroll(&ds); });
+    DetailQuery.setAfterScroll([this](db::TDataSet &ds) { DetailQueryAfterScroll(&ds); });
+    DetailQuery.setOnCalcFields([this](db::TDataSet &ds) { DetailQueryCalcFields(&ds); });
+}
+
+void TKelvaneForm::setStatement(db::TQuery &query, std::initializer_list<const char *> lines,
+                                const QString &firstFieldName)
+{
+    query.sqlClear();
+    for (const char *line : lines)
+        query.sqlAdd(QString::fromLatin1(line));
+    if (!firstFieldName.isEmpty())
+        query.fields(0)->setFieldName(firstFieldName);
+}

@@ -1,0 +1,35 @@
+#include "PrivilegeMarks.h"
+
+#include "Privileges.h"
+#include "db/DataSet.h"
+
+bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
+{
+    return m_builtFor != &privileges || m_generation != privileges.openGeneration();
+}
+
+void PrivilegeMarks::rebuild(db::TDataSet &privileges, const db::TField &name,
+                             const db::TField &privilege)
+{
+    m_marks.clear();
+    m_builtFor = nullptr;
+    privileges.first();
+    while (!privileges.eof()) {
+        if (const int column = columnOf(privilege.text()))
+            m_marks[name.text()] |= Marks(1u << (column - 1));
+        privileges.next();
+    }
+    m_builtFor = &privileges;
+    m_generation = privileges.openGeneration();
+}
+
+int PrivilegeMarks::columnOf(const QString &privilege)
+{
+    if (privilege.isEmpty())
+        return 0;
+    for (const PrivilegeColumn &column : PrivilegeColumns) {
+        if (privilege.front() == column.letter)
+            return column.index;
+    }
+    return 0;
+}

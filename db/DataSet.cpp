@@ -1,0 +1,386 @@
+#include "DataSet.h"
+
+#include "Database.h"
+#include "Exception.h"
+
+#include <QScopeGuard>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+
+namespace db {
+
+namespace {
+
+// InterBase's type code for CHAR columns: the driver pads their values with
+// blanks to the column's byte length.
+constexpr int SqlTypeChar = 452;
+
+QString withoutPadding(const QString &value)
+{
+    qsizetype end = value.size();
+    while (end > 0 && value.at(end - 1) == QLatin1Char(' '))
+        --end;
+    // A copy of exactly the kept characters: truncating in place would keep
+    // the padded capacity alive for every row.
+    return end == value.size() ? value : QString(value.constData(), end);
+}
+
+} // namespace
+
+TField::TField(TDataSet &dataSet, int index, const QString &fieldName, FieldKind kind, int size,
+               int displayWidth)
+    : m_dataSet(dataSet), m_index(index), m_fieldName(fieldName), m_kind(kind), m_size(size),
+      m_displayWidth(displayWidth > 0 ? displayWidth : size)
+{
+}
+
+void TField::setFieldName(const QString &name)
+{
+    m_dataSet.checkInactive(QStringLiteral("rename a field"));
+    m_fieldName = name;
+}
+
+QString TField::displayLabel() const
+{
+    return m_displayLabel.isEmpty() ? m_fieldName : m_displayLabel;
+}
+
+QString TField::text() const
+{
+    return textAt(m_dataSet.activeRow());
+}
+
+QString TField::textAt(int row) const
+{
+    if (row < 0 || row >= m_dataSet.m_rowCount)
+        return {};
+    return m_dataSet.valueAt(row, m_index);
+}
+
+void TField::setText(const QString &text)
+{
+    if (!isCalculated())
+        throw kelvane::EngineError(QStringLiteral("Field '%1' cannot be modified").arg(m_fieldName));
+    const int row = m_dataSet.activeRow();
+    if (row < 0)
+        throw kelvane::EngineError(QStringLiteral("Field '%1' has no current record").arg(m_fieldName));
+    m_dataSet.m_values[size_t(row) * m_dataSet.m_fields.size() + size_t(m_index)] = text;
+    if (m_dataSet.m_calcRow < 0)
+        m_dataSet.notify(TDataSet::Change::DataSet);
+}
+
+TDataSet::TDataSet(TDatabase &database) : m_database(database)
+{
+    m_database.registerDataSet(this);
+}
+
+TDataSet::~TDataSet()
+{
+    m_database.unregisterDataSet(this);
+    for (TDataSource *source : std::as_const(m_sources))
+        source->m_dataSet = nullptr;
+}
+
+TField *TDataSet::addField(const QString &fieldName, FieldKind kind, int size, int displayWidth)
+{
+    checkInactive(QStringLiteral("add a field"));
+    m_fields.push_back(
+        std::make_unique<TField>(*this, fieldCount(), fieldName, kind, size, displayWidth));
+    return m_fields.back().get();
+}
+
+TField *TDataSet::fields(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw kelvane::EngineError(QStringLiteral("%1: field index %2 out of range")
+                                       .arg(m_name)
+                                       .arg(index));
+    return m_fields[size_t(index)].get();
+}
+
+TField *TDataSet::findField(const QString &fieldName) const
+{
+    for (const auto &field : m_fields) {
+        if (field->fieldName() == fieldName)
+            return field.get();
+    }
+    return nullptr;
+}
+
+TField *TDataSet::fieldByName(const QString &fieldName) const
+{
+    if (TField *field = findField(fieldName))
+        return field;
+    throw kelvane::EngineError(QStringLiteral("Field '%1' not found").arg(fieldName));
+}
+
+void TDataSet::checkInactive(const QString &operation) const
+{
+    if (m_active)
+        throw kelvane::EngineError(
+            QStringLiteral("%1: cannot %2 while the dataset is open").arg(m_name, operation));
+}
+
+void TDataSet::checkActive() const
+{
+    if (!m_active)
+        throw kelvane::EngineError(
+            QStringLiteral("%1: cannot perform this operation on a closed dataset").arg(m_name));
+}
+
+void TDataSet::open()
+{
+    if (m_active)
+        return;
+    QSqlQuery &query = executeSelect();
+    std::vector<int> columns;
+    std::vector<bool> padded;
+    bindFields(query.record(), columns, padded);
+    m_active = true;
+    auto closeOnFailure = qScopeGuard([this] {
+        clearRows();
+        m_active = false;
+    });
+    fetchRows(query, columns, padded);
+    afterRowsFetched();
+    closeOnFailure.dismiss();
+    ++m_openGeneration;
+    m_current = m_rowCount > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_rowCount == 0;
+    notify(Change::DataSet);
+    if (m_rowCount > 0 && m_afterScroll)
+        m_afterScroll(*this);
+}
+
+void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns,
+                          std::vector<bool> &padded) const
+{
+    columns.assign(m_fields.size(), -1);
+    padded.assign(m_fields.size(), false);
+    for (const auto &field : m_fields) {
+        if (field->isCalculated())
+            continue;
+        int column = -1;
+        for (int i = 0; i < record.count() && column < 0; ++i) {
+            if (record.fieldName(i) == field->fieldName())
+                column = i;
+        }
+        if (column < 0)
+            throw kelvane::EngineError(
+                QStringLiteral("Field '%1' not found").arg(field->fieldName()));
+        columns[size_t(field->index())] = column;
+        padded[size_t(field->index())] = record.field(column).typeID() == SqlTypeChar;
+    }
+}
+
+void TDataSet::fetchRows(QSqlQuery &query, const std::vector<int> &columns,
+                         const std::vector<bool> &padded)
+{
+    const size_t width = m_fields.size();
+    while (query.next()) {
+        const size_t base = m_values.size();
+        m_values.resize(base + width);
+        for (size_t slot = 0; slot < width; ++slot) {
+            if (columns[slot] < 0)
+                continue;
+            const QString value = query.value(columns[slot]).toString();
+            m_values[base + slot] = padded[slot] ? withoutPadding(value) : value;
+        }
+        ++m_rowCount;
+        calculateRow(m_rowCount - 1);
+    }
+    if (query.lastError().isValid())
+        throw kelvane::EngineError(engineMessage(query.lastError()));
+}
+
+void TDataSet::calculateRow(int row)
+{
+    if (!m_onCalcFields)
+        return;
+    m_calcRow = row;
+    auto done = qScopeGuard([this] { m_calcRow = -1; });
+    m_onCalcFields(*this);
+}
+
+void TDataSet::close()
+{
+    if (!m_active)
+        return;
+    clearRows();
+    m_active = false;
+    m_bof = m_eof = true;
+    notify(Change::DataSet);
+}
+
+void TDataSet::clearRows()
+{
+    std::vector<QString>().swap(m_values);
+    m_rowCount = 0;
+    m_current = -1;
+}
+
+int TDataSet::activeRow() const
+{
+    return m_calcRow >= 0 ? m_calcRow : m_current;
+}
+
+const QString &TDataSet::valueAt(int row, int slot) const
+{
+    return m_values[size_t(row) * m_fields.size() + size_t(slot)];
+}
+
+int TDataSet::recordCount() const
+{
+    checkActive();
+    return m_rowCount;
+}
+
+void TDataSet::scrolledTo(int row)
+{
+    m_current = row;
+    notify(Change::Scrolled);
+    if (m_afterScroll)
+        m_afterScroll(*this);
+}
+
+void TDataSet::first()
+{
+    checkActive();
+    m_bof = true;
+    m_eof = m_rowCount == 0;
+    if (m_rowCount > 0)
+        scrolledTo(0);
+}
+
+void TDataSet::last()
+{
+    checkActive();
+    m_eof = true;
+    m_bof = m_rowCount == 0;
+    if (m_rowCount > 0)
+        scrolledTo(m_rowCount - 1);
+}
+
+void TDataSet::next()
+{
+    moveBy(1);
+}
+
+void TDataSet::prior()
+{
+    moveBy(-1);
+}
+
+void TDataSet::moveBy(int distance)
+{
+    checkActive();
+    if (m_rowCount == 0) {
+        m_bof = m_eof = true;
+        return;
+    }
+    const int target = std::clamp(m_current + distance, 0, m_rowCount - 1);
+    m_bof = distance < 0 && target != m_current + distance;
+    m_eof = distance > 0 && target != m_current + distance;
+    if (target != m_current)
+        scrolledTo(target);
+}
+
+TBookmark TDataSet::bookmark() const
+{
+    TBookmark bookmark;
+    if (!m_active || m_current < 0)
+        return bookmark;
+    bookmark.m_row = m_current;
+    for (const auto &field : m_fields) {
+        if (!field->isCalculated())
+            bookmark.m_values.append(valueAt(m_current, field->index()));
+    }
+    return bookmark;
+}
+
+int TDataSet::findBookmarkedRow(const TBookmark &bookmark) const
+{
+    const auto matches = [&](int row) {
+        int i = 0;
+        for (const auto &field : m_fields) {
+            if (field->isCalculated())
+                continue;
+            if (i >= bookmark.m_values.size() || valueAt(row, field->index()) != bookmark.m_values[i])
+                return false;
+            ++i;
+        }
+        return true;
+    };
+    // Nearest match to where the row stood, so that equal rows keep their place.
+    for (int distance = 0; distance < m_rowCount; ++distance) {
+        const int below = bookmark.m_row + distance;
+        const int above = bookmark.m_row - distance;
+        if (below < m_rowCount && matches(below))
+            return below;
+        if (above >= 0 && above < m_rowCount && matches(above))
+            return above;
+        if (below >= m_rowCount && above < 0)
+            break;
+    }
+    return -1;
+}
+
+void TDataSet::gotoBookmark(const TBookmark &bookmark)
+{
+    if (bookmark.isNull() || !m_active || m_rowCount == 0)
+        return;
+    int row = findBookmarkedRow(bookmark);
+    if (row < 0)
+        row = std::min(bookmark.m_row, m_rowCount - 1);
+    m_bof = m_eof = false;
+    scrolledTo(row);
+}
+
+void TDataSet::enableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0 && m_pending != Change::None) {
+        const Change pending = m_pending;
+        m_pending = Change::None;
+        notify(pending);
+    }
+}
+
+void TDataSet::notify(Change change)
+{
+    if (m_disableCount > 0) {
+        m_pending = std::max(m_pending, change);
+        return;
+    }
+    const QList<TDataSource *> sources = m_sources;
+    for (TDataSource *source : sources) {
+        if (change == Change::DataSet)
+            Q_EMIT source->dataSetChanged();
+        else
+            Q_EMIT source->scrolled();
+    }
+}
+
+TDataSource::~TDataSource()
+{
+    setDataSet(nullptr);
+}
+
+void TDataSource::setDataSet(TDataSet *dataSet)
+{
+    if (m_dataSet == dataSet)
+        return;
+    if (m_dataSet)
+        m_dataSet->m_sources.removeOne(this);
+    m_dataSet = dataSet;
+    if (m_dataSet)
+        m_dataSet->m_sources.append(this);
+    Q_EMIT dataSetChanged();
+}
+
+} // namespace db

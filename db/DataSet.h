@@ -1,0 +1,197 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QSqlQuery;
+class QSqlRecord;
+
+namespace db {
+
+class TDatabase;
+class TDataSet;
+class TDataSource;
+
+enum class FieldKind { Data, Calculated };
+
+// A persistent field: it lives as long as its dataset and, for a data field,
+// is bound by name to the result column of that name at every open.
+class TField
+{
+public:
+    TField(TDataSet &dataSet, int index, const QString &fieldName, FieldKind kind, int size,
+           int displayWidth);
+
+    [[nodiscard]] int index() const { return m_index; }
+    [[nodiscard]] const QString &fieldName() const { return m_fieldName; }
+    // Only while the dataset is closed: the binding is made at open.
+    void setFieldName(const QString &name);
+    [[nodiscard]] QString displayLabel() const;
+    void setDisplayLabel(const QString &label) { m_displayLabel = label; }
+    [[nodiscard]] int size() const { return m_size; }
+    [[nodiscard]] int displayWidth() const { return m_displayWidth; }
+    [[nodiscard]] bool isCalculated() const { return m_kind == FieldKind::Calculated; }
+    [[nodiscard]] int tag() const { return m_tag; }
+    void setTag(int tag) { m_tag = tag; }
+    [[nodiscard]] TDataSet &dataSet() const { return m_dataSet; }
+
+    // The value on the active record: the row being calculated during the
+    // calculated-fields notification, else the current row; empty without one.
+    [[nodiscard]] QString text() const;
+    // Calculated fields only; writing does not trigger a recalculation.
+    void setText(const QString &text);
+    [[nodiscard]] QString textAt(int row) const;
+
+private:
+    TDataSet &m_dataSet;
+    const int m_index;
+    QString m_fieldName;
+    QString m_displayLabel;
+    const FieldKind m_kind;
+    const int m_size;
+    const int m_displayWidth;
+    int m_tag = 0;
+};
+
+// Designates a row by the values of its data fields, so that after a re-read
+// the same row is found wherever it now stands. A null bookmark does nothing.
+class TBookmark
+{
+public:
+    [[nodiscard]] bool isNull() const { return m_row < 0; }
+
+private:
+    friend class TDataSet;
+    QStringList m_values;
+    int m_row = -1;
+};
+
+// A read-only, bidirectional dataset whose rows are fetched at open. Moves
+// notify after-scroll; every row read notifies calculate-fields first.
+class TDataSet
+{
+public:
+    using Notification = std::function<void(TDataSet &)>;
+
+    explicit TDataSet(TDatabase &database);
+    virtual ~TDataSet();
+    TDataSet(const TDataSet &) = delete;
+    TDataSet &operator=(const TDataSet &) = delete;
+
+    [[nodiscard]] TDatabase &database() const { return m_database; }
+    [[nodiscard]] const QString &name() const { return m_name; }
+    void setName(const QString &name) { m_name = name; }
+
+    TField *addField(const QString &fieldName, FieldKind kind, int size, int displayWidth = 0);
+    [[nodiscard]] int fieldCount() const { return int(m_fields.size()); }
+    [[nodiscard]] TField *fields(int index) const;
+    [[nodiscard]] TField *findField(const QString &fieldName) const;
+    // Fails with "Field '%s' not found".
+    [[nodiscard]] TField *fieldByName(const QString &fieldName) const;
+
+    void setAfterScroll(Notification handler) { m_afterScroll = std::move(handler); }
+    void setOnCalcFields(Notification handler) { m_onCalcFields = std::move(handler); }
+
+    void open();
+    void close();
+    [[nodiscard]] bool active() const { return m_active; }
+    // Counts the opens, so that what is derived from the rows can tell when
+    // it is stale.
+    [[nodiscard]] quint64 openGeneration() const { return m_openGeneration; }
+
+    void first();
+    void next();
+    void prior();
+    void last();
+    void moveBy(int distance);
+    [[nodiscard]] bool eof() const { return m_eof; }
+    [[nodiscard]] bool bof() const { return m_bof; }
+    [[nodiscard]] int recordCount() const;
+    // The current row counted from 0; -1 without one.
+    [[nodiscard]] int recNo() const { return m_current; }
+
+    [[nodiscard]] TBookmark bookmark() const;
+    void gotoBookmark(const TBookmark &bookmark);
+    static void freeBookmark(TBookmark &bookmark) { bookmark = TBookmark(); }
+
+    // Counted: the bound controls follow again, once, at the matching enable.
+    void disableControls() { ++m_disableCount; }
+    void enableControls();
+    [[nodiscard]] bool controlsDisabled() const { return m_disableCount > 0; }
+
+    // Closes and lets go of everything that belongs to the connection.
+    virtual void connectionClosing() { close(); }
+
+protected:
+    // Runs the statement that yields the rows, positioned before the first;
+    // the statement belongs to the dataset.
+    virtual QSqlQuery &executeSelect() = 0;
+    void checkInactive(const QString &operation) const;
+    void checkActive() const;
+    virtual void afterRowsFetched() {}
+    [[nodiscard]] const QString &valueAt(int row, int slot) const;
+
+private:
+    friend class TField;
+    friend class TDataSource;
+
+    void bindFields(const QSqlRecord &record, std::vector<int> &columns,
+                    std::vector<bool> &padded) const;
+    void fetchRows(QSqlQuery &query, const std::vector<int> &columns,
+                   const std::vector<bool> &padded);
+    void calculateRow(int row);
+    void clearRows();
+    [[nodiscard]] int activeRow() const;
+    void scrolledTo(int row);
+    [[nodiscard]] int findBookmarkedRow(const TBookmark &bookmark) const;
+
+    enum class Change { None, Scrolled, DataSet };
+    void notify(Change change);
+
+    TDatabase &m_database;
+    QString m_name;
+    std::vector<std::unique_ptr<TField>> m_fields;
+    std::vector<QString> m_values; // row-major, one slot per field
+    int m_rowCount = 0;
+    int m_current = -1;
+    int m_calcRow = -1;
+    bool m_active = false;
+    bool m_bof = true;
+    bool m_eof = true;
+    quint64 m_openGeneration = 0;
+    int m_disableCount = 0;
+    Change m_pending = Change::None;
+    QList<TDataSource *> m_sources;
+    Notification m_afterScroll;
+    Notification m_onCalcFields;
+};
+
+// Binds controls to a dataset: they hear when its rows or its current row
+// change, except while the dataset's controls are disabled.
+class TDataSource : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDataSource(QObject *parent = nullptr) : QObject(parent) {}
+    ~TDataSource() override;
+
+    [[nodiscard]] TDataSet *dataSet() const { return m_dataSet; }
+    void setDataSet(TDataSet *dataSet);
+
+Q_SIGNALS:
+    // The rows, or whether there are any, changed: re-read everything.
+    void dataSetChanged();
+    // Only the current row moved.
+    void scrolled();
+
+private:
+    friend class TDataSet;
+    TDataSet *m_dataSet = nullptr;
+};
+
+} // namespace db

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Every statement the engine prepares or executes is logged here at debug
+// level; switch it on with QT_LOGGING_RULES="kelvane.sql.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcSql)

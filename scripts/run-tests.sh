@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Sets up, builds, starts a private Firebird server for the tests, runs every
+# test with CTest and stops the server again, whatever happens.  Exits with
+# CTest's exit status.
+#
+# The test server has its own folder and port so it can run beside the demo
+# server; KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD override.
+set -euo pipefail
+
+REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly BUILD_DIR=$REPO_ROOT/build
+readonly BUILD_TYPE=${KELVANE_BUILD_TYPE:-Debug}
+readonly FBSERVER=$REPO_ROOT/scripts/fbserver.sh
+
+export KELVANE_FB_DIR=${KELVANE_FB_DIR:-$REPO_ROOT/.fbserver-test}
+export KELVANE_FB_PORT=${KELVANE_FB_PORT:-3054}
+export KELVANE_FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
+
+die() {
+    printf 'run-tests: %s\n' "$*" >&2
+    exit 1
+}
+
+# Output goes to a log and is shown only on failure, so that CTest's report
+# is what a successful run prints.
+run_logged() {
+    local log=$1
+    shift
+    if ! "$@" >"$log" 2>&1; then
+        tail -n 80 "$log" >&2
+        die "'$*' failed; full log in $log"
+    fi
+}
+
+build() {
+    mkdir -p "$BUILD_DIR"
+    local cache=$BUILD_DIR/CMakeCache.txt
+    # CMake refuses to switch generators in an existing build folder.
+    if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
+        rm -rf "$cache" "$BUILD_DIR/CMakeFiles"
+    fi
+    run_logged "$BUILD_DIR/configure.log" \
+        cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
+    run_logged "$BUILD_DIR/build.log" cmake --build "$BUILD_DIR"
+}
+
+stop_server() {
+    bash "$FBSERVER" stop || printf 'run-tests: could not stop the test server\n' >&2
+}
+
+main() {
+    bash "$REPO_ROOT/scripts/install-deps.sh"
+    build
+
+    trap stop_server EXIT
+    # Without these a signal would end the script without its EXIT trap.
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    bash "$FBSERVER" start
+    # Read back so the tests see the absolute folder fbserver.sh settled on.
+    eval "$(bash "$FBSERVER" env)"
+    export KELVANE_FB_DIR KELVANE_FB_PORT KELVANE_FB_PASSWORD
+    export QT_QPA_PLATFORM=offscreen
+
+    local rc=0
+    # An empty test list counts as a failure rather than a silent pass.
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || rc=$?
+    return "$rc"
+}
+
+main "$@"

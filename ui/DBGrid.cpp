@@ -1,0 +1,163 @@
+#include "DBGrid.h"
+
+#include "Application.h"
+#include "PopupMenu.h"
+#include "db/DataSet.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
+
+namespace ui {
+
+Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return modifiers & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier);
+}
+
+DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(this)
+{
+    setModel(&m_model);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setTabKeyNavigation(true);
+    setShowGrid(true);
+    setWordWrap(false);
+    horizontalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setMinimumSectionSize(fontMetrics().height() + 2);
+    verticalHeader()->hide();
+    // The selection stays visible while another control has the focus.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    setPalette(pal);
+    connect(&m_model, &DataSetModel::currentRowChanged, this, &DBGrid::followDataSet);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &DBGrid::applyColumnWidths);
+}
+
+void DBGrid::setDataSource(db::TDataSource *source)
+{
+    m_model.setDataSource(source);
+}
+
+void DBGrid::setColumns(const QList<GridColumn> &columns)
+{
+    m_model.setColumns(columns);
+}
+
+void DBGrid::setColumnFieldName(int column, const QString &fieldName)
+{
+    m_model.setColumnFieldName(column, fieldName);
+}
+
+void DBGrid::setRowSelect(bool rowSelect)
+{
+    setSelectionBehavior(rowSelect ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+}
+
+void DBGrid::setIndicator(bool indicator)
+{
+    verticalHeader()->setVisible(indicator);
+    verticalHeader()->setFixedWidth(indicator ? 12 : 0);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+}
+
+void DBGrid::setSelectedIndex(int column)
+{
+    if (column < 0 || column >= m_model.columnCount())
+        return;
+    if (m_model.currentRow() >= 0)
+        setCurrentIndex(m_model.index(m_model.currentRow(), column));
+    else
+        enterColumn(column);
+}
+
+void DBGrid::applyColumnWidths()
+{
+    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const db::TDataSet *ds = dataSet();
+    for (int i = 0; i < m_model.columnCount(); ++i) {
+        const GridColumn column = m_model.effectiveColumn(i);
+        int width = column.width;
+        if (width <= 0) {
+            const db::TField *field = ds ? ds->findField(column.fieldName) : nullptr;
+            width = (field ? field->displayWidth() : 10) * charWidth + 4;
+        }
+        setColumnWidth(i, width);
+    }
+}
+
+void DBGrid::followDataSet(int row)
+{
+    QScopedValueRollback following(m_following, true);
+    if (row < 0) {
+        selectionModel()->clearCurrentIndex();
+        clearSelection();
+        return;
+    }
+    const int column = std::min(m_selectedIndex, std::max(0, m_model.columnCount() - 1));
+    const QModelIndex index = m_model.index(row, column);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !current.isValid())
+        return;
+    if (current.column() != m_selectedIndex)
+        enterColumn(current.column());
+    db::TDataSet *ds = dataSet();
+    if (ds && ds->active() && current.row() != ds->recNo()) {
+        const int distance = current.row() - ds->recNo();
+        guarded([&] { ds->moveBy(distance); });
+        // The move may have failed half-way or been redirected by a handler.
+        if (ds->active() && ds->recNo() != current.row())
+            followDataSet(ds->recNo());
+    }
+}
+
+void DBGrid::enterColumn(int column)
+{
+    m_selectedIndex = column;
+    if (m_onColEnter)
+        guarded([&] { m_onColEnter(*this); });
+}
+
+void DBGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (m_onKeyDown) {
+        int key = event->key();
+        const bool completed = guarded([&] { m_onKeyDown(*this, key, shiftState(event->modifiers())); });
+        if (!completed || key == 0) {
+            event->accept();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DBGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTableView::mouseDoubleClickEvent(event);
+    if (m_onDblClick)
+        guarded([&] { m_onDblClick(*this); });
+}
+
+void DBGrid::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_popupMenu)
+        return;
+    QPoint position = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Keyboard && currentIndex().isValid())
+        position = viewport()->mapToGlobal(visualRect(currentIndex()).center());
+    m_popupMenu->popupFor(this, position);
+}
+
+} // namespace ui

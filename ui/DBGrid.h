@@ -1,0 +1,72 @@
+#pragma once
+
+#include "DataSetModel.h"
+
+#include <QTableView>
+#include <functional>
+
+namespace ui {
+
+class PopupMenu;
+
+// The modifier keys a key handler looks at: Shift, Alt and Ctrl.
+[[nodiscard]] Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers);
+
+// A grid over one dataset: moving in the grid moves the dataset, and the grid
+// follows every move of the dataset. No in-place editing.
+class DBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    // The handler may set the key to 0 to keep it from the grid.
+    using KeyHandler = std::function<void(DBGrid &, int &key, Qt::KeyboardModifiers)>;
+    using Handler = std::function<void(DBGrid &)>;
+
+    explicit DBGrid(QWidget *parent = nullptr);
+
+    void setDataSource(db::TDataSource *source);
+    [[nodiscard]] db::TDataSource *dataSource() const { return m_model.dataSource(); }
+    [[nodiscard]] db::TDataSet *dataSet() const { return m_model.dataSet(); }
+    [[nodiscard]] DataSetModel &dataModel() { return m_model; }
+
+    void setColumns(const QList<GridColumn> &columns);
+    [[nodiscard]] const QList<GridColumn> &columns() const { return m_model.columns(); }
+    void setColumnFieldName(int column, const QString &fieldName);
+
+    // Whole-row selection, or one current cell.
+    void setRowSelect(bool rowSelect);
+    // A column at the left marking the current row; not counted as a column.
+    void setIndicator(bool indicator);
+
+    // The current column, 0 being the first data column.
+    [[nodiscard]] int selectedIndex() const { return m_selectedIndex; }
+    void setSelectedIndex(int column);
+
+    [[nodiscard]] PopupMenu *popupMenu() const { return m_popupMenu; }
+    void setPopupMenu(PopupMenu *menu) { m_popupMenu = menu; }
+
+    void setOnKeyDown(KeyHandler handler) { m_onKeyDown = std::move(handler); }
+    void setOnDblClick(Handler handler) { m_onDblClick = std::move(handler); }
+    void setOnColEnter(Handler handler) { m_onColEnter = std::move(handler); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void followDataSet(int row);
+    void applyColumnWidths();
+    void enterColumn(int column);
+
+    DataSetModel m_model;
+    PopupMenu *m_popupMenu = nullptr;
+    KeyHandler m_onKeyDown;
+    Handler m_onDblClick;
+    Handler m_onColEnter;
+    int m_selectedIndex = 0;
+    bool m_following = false;
+};
+
+} // namespace ui

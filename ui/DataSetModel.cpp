@@ -1,0 +1,125 @@
+#include "DataSetModel.h"
+
+#include "db/DataSet.h"
+
+namespace ui {
+
+DataSetModel::DataSetModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+db::TDataSet *DataSetModel::dataSet() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+void DataSetModel::setDataSource(db::TDataSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    if (m_source) {
+        connect(m_source, &db::TDataSource::dataSetChanged, this, &DataSetModel::reload);
+        connect(m_source, &db::TDataSource::scrolled, this, &DataSetModel::followScroll);
+    }
+    reload();
+}
+
+void DataSetModel::setColumns(const QList<GridColumn> &columns)
+{
+    m_columns = columns;
+    reload();
+}
+
+void DataSetModel::setColumnFieldName(int column, const QString &fieldName)
+{
+    if (column < 0 || column >= m_columns.size())
+        return;
+    m_columns[column].fieldName = fieldName;
+    reload();
+}
+
+GridColumn DataSetModel::effectiveColumn(int column) const
+{
+    return m_effective.value(column);
+}
+
+int DataSetModel::datasetCurrentRow() const
+{
+    const db::TDataSet *ds = dataSet();
+    return ds && ds->active() ? ds->recNo() : -1;
+}
+
+void DataSetModel::reload()
+{
+    beginResetModel();
+    const db::TDataSet *ds = dataSet();
+    m_rows = ds && ds->active() ? ds->recordCount() : 0;
+    m_effective = m_columns;
+    if (m_effective.isEmpty() && ds) {
+        for (int i = 0; i < ds->fieldCount(); ++i)
+            m_effective.append(GridColumn{ds->fields(i)->fieldName()});
+    }
+    m_currentRow = datasetCurrentRow();
+    endResetModel();
+    Q_EMIT currentRowChanged(m_currentRow);
+}
+
+void DataSetModel::followScroll()
+{
+    const int previous = m_currentRow;
+    m_currentRow = datasetCurrentRow();
+    if (m_currentRow >= m_rows) {
+        // The rows changed behind our back: a scroll cannot reach past them.
+        reload();
+        return;
+    }
+    if (previous >= 0 && previous < m_rows)
+        Q_EMIT headerDataChanged(Qt::Vertical, previous, previous);
+    if (m_currentRow >= 0)
+        Q_EMIT headerDataChanged(Qt::Vertical, m_currentRow, m_currentRow);
+    Q_EMIT currentRowChanged(m_currentRow);
+}
+
+int DataSetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int DataSetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_effective.size());
+}
+
+QVariant DataSetModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const GridColumn &column = m_effective[index.column()];
+    switch (role) {
+    case Qt::DisplayRole: {
+        const db::TDataSet *ds = dataSet();
+        if (!ds || !ds->active() || index.row() >= ds->recordCount())
+            return {};
+        const db::TField *field = ds->findField(column.fieldName);
+        return field ? field->textAt(index.row()) : QString();
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(column.alignment);
+    case Qt::FontRole:
+        return column.font ? QVariant(*column.font) : QVariant();
+    case Qt::ForegroundRole:
+        return column.color ? QVariant(*column.color) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return section == m_currentRow ? QStringLiteral("\u25B8") : QString();
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_effective.value(section).fieldName;
+    return {};
+}
+
+} // namespace ui

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QPointer>
+#include <optional>
+
+#include "db/DataSet.h"
+
+namespace ui {
+
+// One column of a data-bound grid, bound to a field by its name.
+struct GridColumn
+{
+    explicit GridColumn(const QString &fieldName = {}, int width = 0,
+                        Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter,
+                        std::optional<QFont> font = {}, std::optional<QColor> color = {})
+        : fieldName(fieldName), width(width), alignment(alignment), font(std::move(font)),
+          color(std::move(color))
+    {
+    }
+
+    QString fieldName;
+    int width; // pixels; 0 takes the field's display width
+    Qt::Alignment alignment;
+    std::optional<QFont> font;
+    std::optional<QColor> color;
+};
+
+// The rows of a data source's dataset as a table. Row count and columns are
+// taken when the dataset announces a change, so that a dataset re-read while
+// its controls are disabled never shows half-way states.
+class DataSetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit DataSetModel(QObject *parent = nullptr);
+
+    void setDataSource(db::TDataSource *source);
+    [[nodiscard]] db::TDataSource *dataSource() const { return m_source; }
+    [[nodiscard]] db::TDataSet *dataSet() const;
+
+    // No columns given: one column per field of the dataset, in field order.
+    void setColumns(const QList<GridColumn> &columns);
+    [[nodiscard]] const QList<GridColumn> &columns() const { return m_columns; }
+    void setColumnFieldName(int column, const QString &fieldName);
+    [[nodiscard]] GridColumn effectiveColumn(int column) const;
+
+    [[nodiscard]] int currentRow() const { return m_currentRow; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    // The dataset's current row, after a reset or a scroll; -1 for none.
+    void currentRowChanged(int row);
+
+private:
+    void reload();
+    void followScroll();
+    [[nodiscard]] int datasetCurrentRow() const;
+
+    QPointer<db::TDataSource> m_source;
+    QList<GridColumn> m_columns;
+    QList<GridColumn> m_effective;
+    int m_rows = 0;
+    int m_currentRow = -1;
+};
+
+} // namespace ui

@@ -1,0 +1,67 @@
+#include "FormStyle.h"
+
+#include <QDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace ui {
+
+QFont pixelFont(const QString &family, int pixelHeight, bool bold)
+{
+    QFont font(family);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont formFont()
+{
+    return pixelFont(QStringLiteral("MS Sans Serif"), 11);
+}
+
+void makeFixedDialog(QDialog &dialog, const QString &caption, int clientWidth, int clientHeight)
+{
+    dialog.setWindowTitle(caption);
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog.setFixedSize(clientWidth, clientHeight);
+    dialog.setFont(formFont());
+    dialog.setModal(true);
+}
+
+void centreOnScreen(QWidget &window)
+{
+    const QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    window.move(available.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,
+                 int top)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(objectName);
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
+QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,
+                      int height)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(objectName);
+    frame->setGeometry(left, top, width, height);
+    auto *line = new QFrame(frame);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(0, height - 2, width, 2);
+    return frame;
+}
+
+} // namespace ui

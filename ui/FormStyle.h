@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QDialog;
+class QFrame;
+class QLabel;
+class QWidget;
+
+namespace ui {
+
+// A font by family and character height in pixels (8 point is 11 pixels at
+// 96 dots per inch), so that layouts measured in pixels hold.
+[[nodiscard]] QFont pixelFont(const QString &family, int pixelHeight, bool bold = false);
+// The forms' own font, "MS Sans Serif" 8 point, or its nearest substitute.
+[[nodiscard]] QFont formFont();
+
+// A dialog of fixed size: no resizing, no minimise or maximise.
+void makeFixedDialog(QDialog &dialog, const QString &caption, int clientWidth, int clientHeight);
+void centreOnScreen(QWidget &window);
+
+QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,
+                 int top);
+// A separator drawn as a single line along the bottom of its rectangle.
+QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,
+                      int height);
+
+} // namespace ui
