@@ -14,9 +14,15 @@ namespace db {
 
 namespace {
 
-// InterBase's type code for CHAR columns: the driver pads their values with
-// blanks to the column's byte length.
+// InterBase's type code for CHAR columns (the low bit only says whether the
+// column allows NULL): the driver pads their values with blanks to the
+// column's byte length.
 constexpr int SqlTypeChar = 452;
+
+bool isCharColumn(const QSqlField &field)
+{
+    return (field.typeID() & ~1) == SqlTypeChar;
+}
 
 QString withoutPadding(const QString &value)
 {
@@ -136,6 +142,7 @@ void TDataSet::open()
     if (m_active)
         return;
     QSqlQuery &query = executeSelect();
+    const auto release = qScopeGuard([this] { releaseSelect(); });
     std::vector<int> columns;
     std::vector<bool> padded;
     bindFields(query.record(), columns, padded);
@@ -173,7 +180,7 @@ void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns,
             throw kelvane::EngineError(
                 QStringLiteral("Field '%1' not found").arg(field->fieldName()));
         columns[size_t(field->index())] = column;
-        padded[size_t(field->index())] = record.field(column).typeID() == SqlTypeChar;
+        padded[size_t(field->index())] = isCharColumn(record.field(column));
     }
 }
 

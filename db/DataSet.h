@@ -134,6 +134,8 @@ protected:
     void checkInactive(const QString &operation) const;
     void checkActive() const;
     virtual void afterRowsFetched() {}
+    // The rows are fetched, or the fetch failed: the statement may go.
+    virtual void releaseSelect() {}
     [[nodiscard]] const QString &valueAt(int row, int slot) const;
 
 private:

@@ -117,10 +117,10 @@ void TQuery::execute(const char *verb)
     if (m_paramValues.isEmpty())
         qCDebug(lcSql).noquote() << verb << sqlText();
     else
-        qCDebug(lcSql).noquote() << verb << sqlText() << m_paramValues;
+        qCDebug(lcSql).noquote() << verb << sqlText() << "with" << m_paramValues.join(QStringLiteral(", "));
     if (!m_statement->exec()) {
         const QString message = engineMessage(m_statement->lastError());
-        m_statement->finish();
+        m_statement.reset();
         throw kelvane::EngineError(message);
     }
 }
@@ -131,16 +131,18 @@ QSqlQuery &TQuery::executeSelect()
     return *m_statement;
 }
 
-void TQuery::afterRowsFetched()
+void TQuery::releaseSelect()
 {
-    // Every row is in memory: let the server close the cursor now.
-    m_statement->finish();
+    // Every row is in memory, or none will be. The driver keeps a statement's transaction until
+    // the statement goes, and executing it again would read the old snapshot:
+    // let it go, so the next open reads what the server holds by then.
+    m_statement.reset();
 }
 
 void TQuery::execSQL()
 {
     execute("execute");
-    m_statement->finish();
+    m_statement.reset();
 }
 
 void TQuery::connectionClosing()

@@ -26,6 +26,8 @@ public:
     [[nodiscard]] QString paramText(int index) const;
     void setParamText(int index, const QString &text);
 
+    // A prepared statement runs once: every open or execution after the
+    // first prepares it again, so that it reads the server's current state.
     void prepare();
     [[nodiscard]] bool prepared() const { return m_statement.has_value(); }
     // Runs a statement that returns no rows; it takes effect at once.
@@ -35,7 +37,7 @@ public:
 
 protected:
     QSqlQuery &executeSelect() override;
-    void afterRowsFetched() override;
+    void releaseSelect() override;
 
 private:
     void sqlChanged();

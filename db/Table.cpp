@@ -43,7 +43,6 @@ QSqlQuery &TTable::executeSelect()
 
 void TTable::afterRowsFetched()
 {
-    m_select.reset();
     m_keys.clear();
     const TField *key = fieldByName(m_indexFieldName);
     const int rows = recordCount();

@@ -27,6 +27,7 @@ public:
 protected:
     QSqlQuery &executeSelect() override;
     void afterRowsFetched() override;
+    void releaseSelect() override { m_select.reset(); }
 
 private:
     QString m_tableName;

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 
 namespace ui {
 
@@ -79,8 +80,9 @@ void DBGrid::setSelectedIndex(int column)
 
 void DBGrid::applyColumnWidths()
 {
-    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int charWidth = fontMetrics().averageCharWidth();
     const db::TDataSet *ds = dataSet();
+    int total = 0;
     for (int i = 0; i < m_model.columnCount(); ++i) {
         const GridColumn column = m_model.effectiveColumn(i);
         int width = column.width;
@@ -89,7 +91,15 @@ void DBGrid::applyColumnWidths()
             width = (field ? field->displayWidth() : 10) * charWidth + 4;
         }
         setColumnWidth(i, width);
+        total += width;
     }
+    // Keep every column in sight: a first column sized by its display width
+    // gives up what the grid lacks, rather than pushing the last column out.
+    const int indicator = verticalHeader()->isHidden() ? 0 : verticalHeader()->width();
+    const int available = width() - 2 * frameWidth() - indicator -
+                          verticalScrollBar()->sizeHint().width();
+    if (total > available && m_model.columnCount() > 1 && m_model.effectiveColumn(0).width <= 0)
+        setColumnWidth(0, std::max(charWidth * 8, columnWidth(0) - (total - available)));
 }
 
 void DBGrid::followDataSet(int row)

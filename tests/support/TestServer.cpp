@@ -1,0 +1,224 @@
+#include "TestServer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+#include <QWidget>
+
+namespace testserver {
+
+namespace {
+
+QString requiredEnv(const char *name)
+{
+    const QString value = qEnvironmentVariable(name);
+    if (value.isEmpty())
+        qFatal("%s is not set: run the tests through scripts/run-tests.sh", name);
+    return value;
+}
+
+QByteArray runIsql(const QString &database, const QString &script, const QString &user,
+                   const QString &password)
+{
+    QProcess isql;
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-b")};
+    if (!database.isEmpty())
+        args << QStringLiteral("-user") << user << QStringLiteral("-password") << password << database;
+    isql.start(QStringLiteral("isql-fb"), args);
+    isql.write(script.toUtf8());
+    isql.closeWriteChannel();
+    if (!isql.waitForFinished(60000))
+        qFatal("isql-fb did not finish");
+    const QByteArray output = isql.readAllStandardOutput();
+    const QByteArray errors = isql.readAllStandardError();
+    if (isql.exitCode() != 0)
+        qFatal("isql-fb failed: %s\n%s\nscript:\n%s", errors.constData(), output.constData(),
+               qPrintable(script.left(2000)));
+    return output;
+}
+
+} // namespace
+
+QString port()
+{
+    return requiredEnv("KELVANE_FB_PORT");
+}
+
+QString password()
+{
+    return requiredEnv("KELVANE_FB_PASSWORD");
+}
+
+QString connectionString(const QString &path)
+{
+    return QStringLiteral("localhost/%1:%2").arg(port(), path);
+}
+
+TestDatabase::TestDatabase(const QString &name)
+{
+    const QString dataDir = requiredEnv("KELVANE_FB_DIR") + QStringLiteral("/data");
+    QDir().mkpath(dataDir);
+    m_path = QStringLiteral("%1/%2-%3.fdb")
+                 .arg(dataDir, name, QUuid::createUuid().toString(QUuid::Id128).left(8));
+    runIsql({},
+            QStringLiteral("CREATE DATABASE '%1' USER 'SYSDBA' PASSWORD '%2' DEFAULT CHARACTER SET "
+                           "UTF8;\nCOMMIT;\n")
+                .arg(connectionString(), password()),
+            {}, {});
+}
+
+TestDatabase::~TestDatabase()
+{
+    QProcess isql;
+    isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-user"),
+                                           QStringLiteral("SYSDBA"), QStringLiteral("-password"),
+                                           password(), connectionString()});
+    isql.write("DROP DATABASE;\n");
+    isql.closeWriteChannel();
+    isql.waitForFinished(30000);
+}
+
+void TestDatabase::run(const QString &script, const QString &user, const QString &password) const
+{
+    runIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password);
+}
+
+QStringList TestDatabase::column(const QString &query) const
+{
+    const QByteArray output = runIsql(
+        connectionString(), QStringLiteral("SET HEADING OFF;\n%1;\n").arg(query), QStringLiteral("SYSDBA"),
+        password());
+    QStringList values;
+    for (const QString &line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
+        const QString value = line.trimmed();
+        if (!value.isEmpty())
+            values.append(value);
+    }
+    return values;
+}
+
+AliasFile::AliasFile(const QList<Alias> &aliases) : m_previous(qgetenv("KELVANE_ALIASES"))
+{
+    QByteArray text;
+    for (const Alias &alias : aliases) {
+        text += "[" + alias.name.toUtf8() + "]\nDriver=" + alias.driver.toUtf8() +
+                "\nDatabase=" + alias.database.toUtf8() + "\n\n";
+    }
+    writeRaw(text);
+    qputenv("KELVANE_ALIASES", path().toUtf8());
+}
+
+AliasFile::~AliasFile()
+{
+    if (m_previous.isEmpty())
+        qunsetenv("KELVANE_ALIASES");
+    else
+        qputenv("KELVANE_ALIASES", m_previous);
+}
+
+void AliasFile::writeRaw(const QByteArray &text) const
+{
+    QFile file(path());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path()));
+    file.write(text);
+}
+
+void createLogin(const QString &name, const QString &password)
+{
+    runIsql(QStringLiteral("localhost/%1:security.db").arg(port()),
+            QStringLiteral("CREATE OR ALTER USER %1 PASSWORD '%2' USING PLUGIN Srp;\nCOMMIT;\n")
+                .arg(name, password),
+            QStringLiteral("SYSDBA"), testserver::password());
+}
+
+} // namespace testserver
+
+namespace testui {
+
+namespace {
+int g_pending = 0;
+}
+
+void whenModal(std::function<void(QWidget *)> action)
+{
+    ++g_pending;
+    auto *timer = new QTimer(qApp);
+    auto shared = std::make_shared<std::function<void(QWidget *)>>(std::move(action));
+    QObject::connect(timer, &QTimer::timeout, qApp, [timer, shared] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        --g_pending;
+        (*shared)(modal);
+    });
+    timer->start(10);
+}
+
+bool allAnswered(int timeoutMs)
+{
+    return QTest::qWaitFor([] { return g_pending == 0; }, timeoutMs);
+}
+
+} // namespace testui
+
+namespace {
+
+QStringList g_sqlLines;
+bool g_sqlLogActive = false;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectSql(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (g_sqlLogActive && context.category && qstrcmp(context.category, "kelvane.sql") == 0) {
+        g_sqlLines.append(message);
+        return;
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+} // namespace
+
+SqlLog::SqlLog()
+{
+    g_sqlLines.clear();
+    g_sqlLogActive = true;
+    QLoggingCategory::setFilterRules(QStringLiteral("kelvane.sql.debug=true"));
+    g_previousHandler = qInstallMessageHandler(collectSql);
+}
+
+SqlLog::~SqlLog()
+{
+    g_sqlLogActive = false;
+    qInstallMessageHandler(g_previousHandler);
+    QLoggingCategory::setFilterRules(QStringLiteral("kelvane.sql.debug=false"));
+}
+
+QStringList SqlLog::lines() const
+{
+    return g_sqlLines;
+}
+
+QStringList SqlLog::linesOf(const QString &verb) const
+{
+    QStringList result;
+    const QString prefix = verb + QLatin1Char(' ');
+    for (const QString &line : g_sqlLines) {
+        if (line.startsWith(prefix))
+            result.append(line.mid(prefix.size()));
+    }
+    return result;
+}
+
+void SqlLog::clear()
+{
+    g_sqlLines.clear();
+}

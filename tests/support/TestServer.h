@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+class QWidget;
+
+// The private Firebird server the tests run against, as the test script
+// started it: KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD.
+namespace testserver {
+
+[[nodiscard]] QString port();
+[[nodiscard]] QString password();
+// A connection string for a database file of the server.
+[[nodiscard]] QString connectionString(const QString &path);
+
+// A fresh database of its own for one test class; SQL run through isql-fb.
+class TestDatabase
+{
+public:
+    explicit TestDatabase(const QString &name);
+    ~TestDatabase();
+
+    [[nodiscard]] const QString &path() const { return m_path; }
+    [[nodiscard]] QString connectionString() const { return testserver::connectionString(m_path); }
+    // Runs a script as SYSDBA (or the given login); fails the test on error.
+    void run(const QString &script, const QString &user = QStringLiteral("SYSDBA"),
+             const QString &password = testserver::password()) const;
+    // The first column of every row of a query, trimmed.
+    [[nodiscard]] QStringList column(const QString &query) const;
+
+private:
+    QString m_path;
+};
+
+// An alias file in a temporary folder, named by KELVANE_ALIASES while it lives.
+class AliasFile
+{
+public:
+    // Groups in the order given: alias, driver, database.
+    struct Alias
+    {
+        QString name;
+        QString driver;
+        QString database;
+    };
+    explicit AliasFile(const QList<Alias> &aliases);
+    ~AliasFile();
+    [[nodiscard]] QString path() const { return m_dir.filePath(QStringLiteral("aliases.ini")); }
+    // Writes raw text instead, for malformed files.
+    void writeRaw(const QByteArray &text) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
+// Creates a login on the server.
+void createLogin(const QString &name, const QString &password);
+
+} // namespace testserver
+
+namespace testui {
+
+// Runs the action on the next modal dialog to show, from a timer, so that a
+// test can answer a dialog that a handler opens and waits for.
+void whenModal(std::function<void(QWidget *)> action);
+// Waits until the queued answers have all run; fails the test if they did not.
+[[nodiscard]] bool allAnswered(int timeoutMs = 5000);
+
+} // namespace testui
+
+// Collects the statements the engine logs under kelvane.sql while it lives.
+class SqlLog
+{
+public:
+    SqlLog();
+    ~SqlLog();
+    [[nodiscard]] QStringList lines() const;
+    // The lines that start with a verb: "open", "prepare", "execute", "connect".
+    [[nodiscard]] QStringList linesOf(const QString &verb) const;
+    void clear();
+};

@@ -1,0 +1,482 @@
+// The engine layer against the private server: fields, rows, bookmarks,
+// notifications, aliases and failures.
+#include "TestServer.h"
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "db/Exception.h"
+#include "db/Query.h"
+#include "db/Session.h"
+#include "db/Table.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+using testserver::AliasFile;
+
+namespace {
+
+QString failureOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const kelvane::EngineError &e) {
+        return e.message();
+    }
+    return QStringLiteral("<no failure>");
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fieldsBindByNameWhateverTheColumnOrder();
+    void missingFieldFailsTheOpen();
+    void fieldNamesChangeOnlyWhileClosed();
+    void charValuesLoseTheirPaddingVarcharKeepsBlanks();
+    void failuresCarryTheServersMessage();
+    void revokeOfPrivilegeNotHeldIsNoFailure();
+    void executedStatementTakesEffectAtOnce();
+    void parametersAreSetByPosition();
+    void movesAndTheirNotifications();
+    void calculatedFieldsAreFilledPerRowRead();
+    void bookmarkFindsItsRowAfterRowsAddedBefore();
+    void bookmarkOfVanishedRowFallsBackToNearestPosition();
+    void nullAndClosedBookmarksDoNothing();
+    void disablingControlsIsCounted();
+    void tableKeyLookupIsExact();
+    void closingTheConnectionClosesItsDatasets();
+    void aliasFile();
+    void refusedLoginCarriesTheServersMessage();
+    void statementsAreLoggedPasswordsAreNot();
+
+private:
+    std::unique_ptr<db::TQuery> peopleQuery(const QString &order = QStringLiteral("ID"));
+
+    std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<AliasFile> m_aliases;
+    std::unique_ptr<db::TDatabase> m_connection;
+};
+
+void TestEngine::initTestCase()
+{
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("engine"));
+    m_db->run(QStringLiteral(
+        "CREATE TABLE PEOPLE (ID INTEGER NOT NULL PRIMARY KEY, NAME CHAR(10), NOTE VARCHAR(20));\n"
+        "INSERT INTO PEOPLE VALUES (1, 'BOB', 'two  ');\n"
+        "INSERT INTO PEOPLE VALUES (2, 'CAROL', '  lead');\n"
+        "INSERT INTO PEOPLE VALUES (3, 'DAVE', NULL);\n"
+        "INSERT INTO PEOPLE VALUES (4, 'Eve', '');\n"));
+    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
+        {QStringLiteral("TEST"), QStringLiteral("INTRBASE"), m_db->connectionString()},
+        {QStringLiteral("OTHER"), QStringLiteral("STANDARD"), QStringLiteral("/nowhere")}});
+}
+
+void TestEngine::init()
+{
+    m_connection = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
+    m_connection->setAliasName(QStringLiteral("TEST"));
+    m_connection->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
+    m_connection->paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
+    m_connection->open();
+}
+
+void TestEngine::cleanup()
+{
+    m_connection.reset();
+}
+
+std::unique_ptr<db::TQuery> TestEngine::peopleQuery(const QString &order)
+{
+    auto query = std::make_unique<db::TQuery>(*m_connection);
+    query->setName(QStringLiteral("People"));
+    query->sqlAdd(QStringLiteral("SELECT NOTE, NAME, ID"));
+    query->sqlAdd(QStringLiteral("FROM PEOPLE ORDER BY ") + order);
+    query->addField(QStringLiteral("NAME"), db::FieldKind::Data, 10);
+    query->addField(QStringLiteral("NOTE"), db::FieldKind::Data, 20);
+    return query;
+}
+
+void TestEngine::fieldsBindByNameWhateverTheColumnOrder()
+{
+    auto query = peopleQuery();
+    query->open();
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("BOB"));
+    QCOMPARE(query->fields(1)->text(), QStringLiteral("two  "));
+    QCOMPARE(query->fieldByName(QStringLiteral("NOTE"))->index(), 1);
+    QCOMPARE(query->recordCount(), 4);
+    QCOMPARE(failureOf([&] { (void)query->fieldByName(QStringLiteral("ID")); }),
+             QStringLiteral("Field 'ID' not found"));
+}
+
+void TestEngine::missingFieldFailsTheOpen()
+{
+    auto query = peopleQuery();
+    query->addField(QStringLiteral("RDB$USER"), db::FieldKind::Data, 31);
+    QCOMPARE(failureOf([&] { query->open(); }), QStringLiteral("Field 'RDB$USER' not found"));
+    QVERIFY(!query->active());
+    QCOMPARE(query->fields(0)->text(), QString());
+}
+
+void TestEngine::fieldNamesChangeOnlyWhileClosed()
+{
+    auto query = peopleQuery();
+    query->open();
+    QVERIFY(failureOf([&] { query->fields(0)->setFieldName(QStringLiteral("NOTE")); })
+                .contains(QStringLiteral("while the dataset is open")));
+    QCOMPARE(query->fields(0)->fieldName(), QStringLiteral("NAME"));
+    query->close();
+    query->fields(0)->setFieldName(QStringLiteral("ID"));
+    query->open();
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("1"));
+}
+
+void TestEngine::charValuesLoseTheirPaddingVarcharKeepsBlanks()
+{
+    auto query = peopleQuery();
+    query->open();
+    QStringList names;
+    QStringList notes;
+    for (query->first(); !query->eof(); query->next()) {
+        names << query->fields(0)->text();
+        notes << query->fields(1)->text();
+    }
+    QCOMPARE(names, (QStringList{"BOB", "CAROL", "DAVE", "Eve"}));
+    QCOMPARE(notes, (QStringList{"two  ", "  lead", "", ""}));
+
+    // The catalogue's names are CHAR(31) in UNICODE_FSS: 124 characters as
+    // the driver hands them over.
+    db::TQuery catalogue(*m_connection);
+    catalogue.sqlAdd(QStringLiteral("SELECT FIRST 1 RDB$RELATION_NAME FROM RDB$RELATIONS "
+                                     "WHERE RDB$RELATION_NAME = 'PEOPLE'"));
+    catalogue.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, 31);
+    catalogue.open();
+    QCOMPARE(catalogue.fields(0)->text(), QStringLiteral("PEOPLE"));
+}
+
+void TestEngine::failuresCarryTheServersMessage()
+{
+    db::TQuery query(*m_connection);
+    query.sqlAdd(QStringLiteral("SELECT X FROM NOSUCH"));
+    const QString openFailure = failureOf([&] { query.open(); });
+    QVERIFY2(openFailure.contains(QStringLiteral("Table unknown")), qPrintable(openFailure));
+    QVERIFY2(openFailure.contains(QStringLiteral("NOSUCH")), qPrintable(openFailure));
+
+    query.sqlClear();
+    query.sqlAdd(QStringLiteral("GRANT SELECT ON NOSUCH TO FRED"));
+    const QString grantFailure = failureOf([&] { query.execSQL(); });
+    QVERIFY2(grantFailure.contains(QStringLiteral("Table NOSUCH does not exist")),
+             qPrintable(grantFailure));
+    QVERIFY(!query.active());
+}
+
+void TestEngine::revokeOfPrivilegeNotHeldIsNoFailure()
+{
+    db::TQuery query(*m_connection);
+    query.sqlAdd(QStringLiteral("REVOKE SELECT ON PEOPLE FROM NOBODY_AT_ALL"));
+    query.execSQL();
+    QVERIFY(!query.active());
+}
+
+void TestEngine::executedStatementTakesEffectAtOnce()
+{
+    db::TQuery change(*m_connection);
+    change.sqlAdd(QStringLiteral("GRANT UPDATE ON PEOPLE TO AT_ONCE"));
+    change.execSQL();
+
+    // Another connection sees it: it was committed, not merely sent.
+    testserver::TestDatabase &database = *m_db;
+    QCOMPARE(database.column(QStringLiteral("SELECT RDB$PRIVILEGE FROM RDB$USER_PRIVILEGES "
+                                            "WHERE RDB$USER = 'AT_ONCE'")),
+             QStringList{QStringLiteral("U")});
+}
+
+void TestEngine::parametersAreSetByPosition()
+{
+    db::TQuery query(*m_connection);
+    query.setName(QStringLiteral("ByName"));
+    query.sqlAdd(QStringLiteral("SELECT ID FROM PEOPLE"));
+    query.sqlAdd(QStringLiteral("WHERE NAME = :Who"));
+    query.addField(QStringLiteral("ID"), db::FieldKind::Data, 10);
+    QCOMPARE(query.paramCount(), 1);
+    QCOMPARE(query.paramName(0), QStringLiteral("Who"));
+    query.setParamText(0, QStringLiteral("CAROL"));
+    query.open();
+    QCOMPARE(query.fields(0)->text(), QStringLiteral("2"));
+    QVERIFY(failureOf([&] { query.setParamText(1, QString()); }).contains(QStringLiteral("out of range")));
+
+    // Changing the text closes the query and derives the parameters anew.
+    query.sqlClear();
+    QVERIFY(!query.active());
+    QCOMPARE(query.paramCount(), 0);
+}
+
+void TestEngine::movesAndTheirNotifications()
+{
+    auto query = peopleQuery();
+    QStringList scrolledTo;
+    query->setAfterScroll([&](db::TDataSet &ds) { scrolledTo << ds.fields(0)->text(); });
+
+    query->open();
+    QCOMPARE(scrolledTo, QStringList{"BOB"});
+    QVERIFY(query->bof());
+    QVERIFY(!query->eof());
+    query->next();
+    query->next();
+    query->prior();
+    query->last();
+    QVERIFY(query->eof());
+    query->next(); // already on the last row: no move, no notification
+    QVERIFY(query->eof());
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("Eve"));
+    query->first();
+    QVERIFY(query->bof());
+    query->prior();
+    QVERIFY(query->bof());
+    QCOMPARE(scrolledTo, (QStringList{"BOB", "CAROL", "DAVE", "CAROL", "Eve", "BOB"}));
+
+    // An open that yields no rows does not scroll.
+    query->close();
+    query->sqlClear();
+    query->sqlAdd(QStringLiteral("SELECT NOTE, NAME FROM PEOPLE WHERE ID < 0"));
+    scrolledTo.clear();
+    query->open();
+    QVERIFY(scrolledTo.isEmpty());
+    QVERIFY(query->eof() && query->bof());
+    QCOMPARE(query->recordCount(), 0);
+    QCOMPARE(query->fields(0)->text(), QString());
+}
+
+void TestEngine::calculatedFieldsAreFilledPerRowRead()
+{
+    auto query = peopleQuery();
+    db::TField *calc = query->addField(QStringLiteral("CALC"), db::FieldKind::Calculated, 12);
+    QStringList seen;
+    query->setOnCalcFields([&](db::TDataSet &ds) {
+        // Emptied before every calculation, whatever the row held before.
+        QVERIFY(calc->text().isEmpty());
+        seen << ds.fields(0)->text();
+        if (ds.fields(0)->text() != QLatin1String("DAVE"))
+            calc->setText(ds.fields(0)->text().toLower());
+    });
+    query->open();
+    QCOMPARE(seen, (QStringList{"BOB", "CAROL", "DAVE", "Eve"}));
+    QCOMPARE(calc->textAt(1), QStringLiteral("carol"));
+    QCOMPARE(calc->textAt(2), QString());
+
+    // Writing a calculated field does not calculate anything again.
+    seen.clear();
+    calc->setText(QStringLiteral("written"));
+    QCOMPARE(calc->text(), QStringLiteral("written"));
+    QVERIFY(seen.isEmpty());
+    QVERIFY(failureOf([&] { query->fields(0)->setText(QStringLiteral("x")); })
+                .contains(QStringLiteral("cannot be modified")));
+
+    // Reading the rows again calculates them again.
+    query->close();
+    query->open();
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(calc->text(), QStringLiteral("bob"));
+}
+
+void TestEngine::bookmarkFindsItsRowAfterRowsAddedBefore()
+{
+    auto query = peopleQuery(QStringLiteral("NAME"));
+    query->open();
+    query->moveBy(2);
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("DAVE"));
+    db::TBookmark bookmark = query->bookmark();
+
+    m_db->run(QStringLiteral("INSERT INTO PEOPLE VALUES (10, 'AARON', NULL);\n"
+                             "INSERT INTO PEOPLE VALUES (11, 'ABE', NULL);"));
+    query->close();
+    query->open();
+    int scrolls = 0;
+    query->setAfterScroll([&](db::TDataSet &) { ++scrolls; });
+    query->gotoBookmark(bookmark);
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("DAVE"));
+    QCOMPARE(query->recNo(), 4);
+    QCOMPARE(scrolls, 1);
+    m_db->run(QStringLiteral("DELETE FROM PEOPLE WHERE ID >= 10;"));
+}
+
+void TestEngine::bookmarkOfVanishedRowFallsBackToNearestPosition()
+{
+    m_db->run(QStringLiteral("INSERT INTO PEOPLE VALUES (20, 'ZED', NULL);"));
+    auto query = peopleQuery(QStringLiteral("NAME"));
+    query->open();
+    query->moveBy(2); // DAVE
+    db::TBookmark middle = query->bookmark();
+    query->last(); // ZED
+    db::TBookmark lastRow = query->bookmark();
+
+    m_db->run(QStringLiteral("DELETE FROM PEOPLE WHERE ID IN (3, 20);"));
+    query->close();
+    query->open();
+    query->gotoBookmark(middle);
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("Eve")); // DAVE's place
+    query->gotoBookmark(lastRow);
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("Eve")); // the last there is
+    m_db->run(QStringLiteral("INSERT INTO PEOPLE VALUES (3, 'DAVE', NULL);"));
+}
+
+void TestEngine::nullAndClosedBookmarksDoNothing()
+{
+    auto query = peopleQuery();
+    QVERIFY(query->bookmark().isNull());
+    query->open();
+    query->next();
+    int scrolls = 0;
+    query->setAfterScroll([&](db::TDataSet &) { ++scrolls; });
+    query->gotoBookmark(db::TBookmark());
+    db::TBookmark bookmark = query->bookmark();
+    db::TDataSet::freeBookmark(bookmark);
+    query->gotoBookmark(bookmark);
+    QCOMPARE(query->recNo(), 1);
+    QCOMPARE(scrolls, 0);
+}
+
+void TestEngine::disablingControlsIsCounted()
+{
+    auto query = peopleQuery();
+    db::TDataSource source;
+    source.setDataSet(query.get());
+    QSignalSpy changed(&source, &db::TDataSource::dataSetChanged);
+    QSignalSpy scrolled(&source, &db::TDataSource::scrolled);
+
+    query->open();
+    QCOMPARE(changed.count(), 1);
+    query->next();
+    QCOMPARE(scrolled.count(), 1);
+
+    query->disableControls();
+    query->disableControls();
+    query->next();
+    query->close();
+    query->open();
+    query->enableControls();
+    QVERIFY(query->controlsDisabled());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(scrolled.count(), 1);
+    query->enableControls();
+    QVERIFY(!query->controlsDisabled());
+    QCOMPARE(changed.count(), 2); // once for all that happened meanwhile
+    QCOMPARE(scrolled.count(), 1);
+
+    // Enabling more often than disabled never goes below zero.
+    query->enableControls();
+    query->disableControls();
+    query->next();
+    QCOMPARE(scrolled.count(), 1);
+    query->enableControls();
+    QCOMPARE(scrolled.count(), 2);
+
+    // Nothing happened while disabled: nothing to announce.
+    query->disableControls();
+    query->enableControls();
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(scrolled.count(), 2);
+}
+
+void TestEngine::tableKeyLookupIsExact()
+{
+    db::TTable table(*m_connection);
+    table.setTableName(QStringLiteral("PEOPLE"));
+    table.setIndexFieldName(QStringLiteral("NAME"));
+    db::TField *name = table.addField(QStringLiteral("NAME"), db::FieldKind::Data, 10);
+    table.open();
+    QVERIFY(table.findKey(QStringLiteral("DAVE")));
+    QCOMPARE(name->text(), QStringLiteral("DAVE"));
+    QVERIFY(!table.findKey(QStringLiteral("dave")));
+    QVERIFY(!table.findKey(QStringLiteral("DAV")));
+    QVERIFY(!table.findKey(QString()));
+    QCOMPARE(name->text(), QStringLiteral("DAVE"));
+    QVERIFY(table.findKey(QStringLiteral("Eve")));
+}
+
+void TestEngine::closingTheConnectionClosesItsDatasets()
+{
+    auto query = peopleQuery();
+    query->open();
+    query->prepare();
+    m_connection->close();
+    QVERIFY(!m_connection->connected());
+    QVERIFY(!query->active());
+    QVERIFY(!query->prepared());
+    m_connection->open();
+    query->open();
+    QCOMPARE(query->recordCount(), 4);
+}
+
+void TestEngine::aliasFile()
+{
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+    QCOMPARE(db::TSession::aliasDriverName(QStringLiteral("OTHER")), QStringLiteral("STANDARD"));
+    QCOMPARE(failureOf([] { (void)db::TSession::aliasDriverName(QStringLiteral("test")); }),
+             QStringLiteral("Invalid alias name test"));
+
+    db::TDatabase other(QStringLiteral("OTHER"));
+    other.setAliasName(QStringLiteral("OTHER"));
+    QVERIFY(failureOf([&] { other.open(); }).contains(QStringLiteral("STANDARD")));
+
+    {
+        AliasFile missing({});
+        QFile::remove(missing.path());
+        QCOMPARE(db::TSession::aliasNames(), QStringList());
+    }
+    {
+        AliasFile malformed({});
+        malformed.writeRaw("[DEMO\nDriver=INTRBASE\n");
+        QVERIFY(failureOf([] { (void)db::TSession::aliasNames(); })
+                    .contains(QStringLiteral("is not a valid INI file")));
+    }
+    {
+        AliasFile folder({});
+        QFile::remove(folder.path());
+        QVERIFY(QDir().mkdir(folder.path()));
+        QVERIFY(failureOf([] { (void)db::TSession::aliasNames(); })
+                    .startsWith(QStringLiteral("Cannot read the alias file")));
+    }
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+}
+
+void TestEngine::refusedLoginCarriesTheServersMessage()
+{
+    db::TDatabase refused(QStringLiteral("KELVANE"));
+    refused.setAliasName(QStringLiteral("TEST"));
+    refused.paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
+    refused.paramsAdd(QStringLiteral("PASSWORD=wrong") + testserver::password());
+    const QString message = failureOf([&] { refused.open(); });
+    QVERIFY2(message.contains(QStringLiteral("user name and password are not defined")),
+             qPrintable(message));
+    QVERIFY(!refused.connected());
+}
+
+void TestEngine::statementsAreLoggedPasswordsAreNot()
+{
+    SqlLog log;
+    m_connection->close();
+    m_connection->open();
+    auto query = peopleQuery();
+    query->open();
+    db::TQuery change(*m_connection);
+    change.sqlAdd(QStringLiteral("REVOKE SELECT ON PEOPLE FROM NOBODY"));
+    change.execSQL();
+
+    QCOMPARE(log.linesOf(QStringLiteral("open")),
+             QStringList{QStringLiteral("SELECT NOTE, NAME, ID\nFROM PEOPLE ORDER BY ID")});
+    QCOMPARE(log.linesOf(QStringLiteral("execute")),
+             QStringList{QStringLiteral("REVOKE SELECT ON PEOPLE FROM NOBODY")});
+    QCOMPARE(log.linesOf(QStringLiteral("connect")).size(), 1);
+    for (const QString &line : log.lines())
+        QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"

@@ -1,0 +1,100 @@
+// Orders and text rules that the program applies to names and messages.
+#include "db/Exception.h"
+#include "db/Names.h"
+#include "db/Query.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+
+#include <QTest>
+
+class TestText : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void nameOrder_data();
+    void nameOrder();
+    void upperCaseOnlyAsciiLetters();
+    void fullStopRule_data();
+    void fullStopRule();
+    void parameterNames_data();
+    void parameterNames();
+};
+
+void TestText::nameOrder_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("below");
+    QTest::newRow("prefix is below") << "B" << "BOB" << true;
+    QTest::newRow("longer is not below prefix") << "BOB" << "B" << false;
+    QTest::newRow("equal is not below") << "BOB" << "BOB" << false;
+    QTest::newRow("upper below lower") << "Z" << "a" << true;
+    QTest::newRow("lower above upper") << "alice" << "Z" << false;
+    QTest::newRow("blank below letters") << "A B" << "AB" << true;
+    QTest::newRow("trailing blank counts") << "FRED" << "FRED " << true;
+    QTest::newRow("empty below anything") << "" << "A" << true;
+    QTest::newRow("nothing below empty") << "A" << "" << false;
+    QTest::newRow("digits below letters") << "9" << "A" << true;
+    QTest::newRow("latin-1 above ascii") << QString::fromUtf8("\u00C9") << "z" << false;
+    // As UTF-8 bytes U+FF21 (EF BC A1) sorts below U+1F600 (F0 9F 98 80),
+    // though its UTF-16 unit is above the surrogate D83D.
+    QTest::newRow("bmp below astral") << QString::fromUtf8("\uFF21") << QString::fromUtf8("\U0001F600")
+                                      << true;
+}
+
+void TestText::nameOrder()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, other);
+    QFETCH(bool, below);
+    QCOMPARE(db::isNameBelow(name, other), below);
+}
+
+void TestText::upperCaseOnlyAsciiLetters()
+{
+    QCOMPARE(ui::upperCaseAscii(QStringLiteral("fred smith-1_z")), QStringLiteral("FRED SMITH-1_Z"));
+    QCOMPARE(ui::upperCaseAscii(QString::fromUtf8("j\u00F6rg \u00DF")), QString::fromUtf8("J\u00F6RG \u00DF"));
+}
+
+void TestText::fullStopRule_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter") << "Table T does not exist" << "Table T does not exist.";
+    QTest::newRow("full stop") << "Done." << "Done.";
+    QTest::newRow("digit sorts above") << "error 42" << "error 42.";
+    QTest::newRow("blank sorts below") << "ends in blank " << "ends in blank ";
+    QTest::newRow("comma sorts below") << "a," << "a,";
+    QTest::newRow("closing bracket sorts below") << "(x)" << "(x)";
+    QTest::newRow("question mark sorts above") << "why?" << "why?.";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestText::fullStopRule()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    const auto failure = std::make_exception_ptr(kelvane::EngineError(message));
+    QCOMPARE(ui::Application::messageText(failure), shown);
+}
+
+void TestText::parameterNames_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("one") << "SELECT A FROM T\nWHERE U = :User" << QStringList{"User"};
+    QTest::newRow("two in order") << "WHERE A = :Table AND B = :X_1" << QStringList{"Table", "X_1"};
+    QTest::newRow("quoted colon") << "WHERE A = ':no' AND B = \"x:y\"" << QStringList{};
+    QTest::newRow("comment") << "SELECT 1 -- :no\nFROM T WHERE A = :yes" << QStringList{"yes"};
+    QTest::newRow("none") << "GRANT SELECT ON T TO U" << QStringList{};
+}
+
+void TestText::parameterNames()
+{
+    QFETCH(QString, statement);
+    QFETCH(QStringList, names);
+    QCOMPARE(db::parameterNames(statement), names);
+}
+
+QTEST_GUILESS_MAIN(TestText)
+#include "tst_text.moc"
