@@ -1,0 +1,284 @@
+// Start-up, the main window's design and its alias list.
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+#include "ui/Navigator.h"
+#include "ui/PopupMenu.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using testserver::AliasFile;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void startupShowsTheWindowAndEndsWithZero_data();
+    void startupShowsTheWindowAndEndsWithZero();
+    void startupFailureIsShownAndEndsWithOne();
+    void aliasListHoldsExactlyTheInterBaseAliases_data();
+    void aliasListHoldsExactlyTheInterBaseAliases();
+    void nothingIsConnectedAfterShowing();
+    void design();
+    void menus();
+    void detailGridColumns();
+};
+
+void TestMainWindow::initTestCase()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+}
+
+void TestMainWindow::cleanup()
+{
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(KelvaneForm, nullptr);
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+}
+
+void TestMainWindow::startupShowsTheWindowAndEndsWithZero_data()
+{
+    QTest::addColumn<bool>("byExitButton");
+    QTest::newRow("exit button") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestMainWindow::startupShowsTheWindowAndEndsWithZero()
+{
+    QFETCH(bool, byExitButton);
+    AliasFile aliases({{QStringLiteral("DEMO"), QStringLiteral("INTRBASE"), QStringLiteral("x")}});
+    QString caption;
+    QStringList items;
+    bool dialogsHidden = false;
+    QTimer::singleShot(0, [&] {
+        caption = KelvaneForm->windowTitle();
+        for (int i = 0; i < KelvaneForm->DBCombo->count(); ++i)
+            items << KelvaneForm->DBCombo->itemText(i);
+        dialogsHidden = QApplication::topLevelWidgets().size() > 1;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            dialogsHidden = dialogsHidden && (widget == KelvaneForm || !widget->isVisible());
+        if (byExitButton)
+            KelvaneForm->ExitButton->click();
+        else
+            KelvaneForm->close();
+    });
+    QCOMPARE(runKelvane(), 0);
+    QCOMPARE(caption, QStringLiteral("IB Kelvane Administrator"));
+    QCOMPARE(items, QStringList{QStringLiteral("DEMO")});
+    QVERIFY(dialogsHidden);
+    QCOMPARE(QApplication::applicationName(), QStringLiteral("Kelvane"));
+}
+
+void TestMainWindow::startupFailureIsShownAndEndsWithOne()
+{
+    AliasFile aliases({});
+    aliases.writeRaw("[DEMO\nDriver=INTRBASE\n");
+    QString title;
+    QString text;
+    testui::whenModal([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    QCOMPARE(runKelvane(), 1);
+    QCOMPARE(title, QStringLiteral("Kelvane"));
+    QCOMPARE(text, QStringLiteral("The alias file %1 is not a valid INI file.").arg(aliases.path()));
+}
+
+void TestMainWindow::aliasListHoldsExactlyTheInterBaseAliases_data()
+{
+    QTest::addColumn<QStringList>("drivers"); // of aliases A0, A1, ... in that order
+    QTest::addColumn<QStringList>("offered");
+    QTest::newRow("none at all") << QStringList{} << QStringList{};
+    QTest::newRow("no InterBase alias") << QStringList{"STANDARD", "MSACCESS"} << QStringList{};
+    QTest::newRow("case and spelling count")
+        << QStringList{"intrbase", "INTRBASE", "Intrbase", "INTERBASE", "INTRBASE2", ""}
+        << QStringList{"A1"};
+    QTest::newRow("consecutive removals skip none")
+        << QStringList{"STANDARD", "PARADOX", "DBASE", "INTRBASE", "FOXPRO", "ODBC", "INTRBASE"}
+        << QStringList{"A3", "A6"};
+    QTest::newRow("order kept") << QStringList{"INTRBASE", "X", "INTRBASE", "INTRBASE"}
+                                << QStringList{"A0", "A2", "A3"};
+}
+
+void TestMainWindow::aliasListHoldsExactlyTheInterBaseAliases()
+{
+    QFETCH(QStringList, drivers);
+    QFETCH(QStringList, offered);
+    QList<AliasFile::Alias> list;
+    for (int i = 0; i < drivers.size(); ++i)
+        list.append({QStringLiteral("A%1").arg(i), drivers[i], QStringLiteral("nowhere")});
+    AliasFile aliases(list);
+    Forms forms;
+    KelvaneForm->show();
+    QStringList items;
+    for (int i = 0; i < KelvaneForm->DBCombo->count(); ++i)
+        items << KelvaneForm->DBCombo->itemText(i);
+    QCOMPARE(items, offered);
+    QCOMPARE(KelvaneForm->DBCombo->currentIndex(), -1);
+
+    // Showing the window again reads the list again.
+    aliases.writeRaw("[NEW]\nDriver=INTRBASE\n");
+    KelvaneForm->hide();
+    KelvaneForm->show();
+    QCOMPARE(KelvaneForm->DBCombo->count(), 1);
+    KelvaneForm->close();
+}
+
+void TestMainWindow::nothingIsConnectedAfterShowing()
+{
+    AliasFile aliases({{QStringLiteral("DEMO"), QStringLiteral("INTRBASE"), QStringLiteral("x")}});
+    Forms forms;
+    KelvaneForm->show();
+    QVERIFY(!KelvaneForm->Database.connected());
+    QVERIFY(!KelvaneForm->Database.loginPrompt());
+    QVERIFY(!KelvaneForm->MasterQuery.active());
+    QCOMPARE(KelvaneForm->MasterGrid->dataModel().rowCount(), 0);
+    QCOMPARE(KelvaneForm->DetailGrid->dataModel().rowCount(), 0);
+    QCOMPARE(KelvaneForm->UserList, nullptr);
+    QVERIFY(KelvaneForm->ByUserRadio->isChecked());
+
+    // A radio click while disconnected changes only the radio buttons.
+    KelvaneForm->ByTableRadio->click();
+    QVERIFY(KelvaneForm->ByTableRadio->isChecked());
+    QCOMPARE(KelvaneForm->MasterLabel->text(), QStringLiteral("Users"));
+    QCOMPARE(KelvaneForm->UserList, nullptr);
+
+    // Letters typed into a grid go to the grid: nothing is searched.
+    KelvaneForm->MasterGrid->setFocus();
+    QTest::keyClick(KelvaneForm->MasterGrid, Qt::Key_B);
+    QVERIFY(!KelvaneForm->Scanning);
+    KelvaneForm->close();
+}
+
+void TestMainWindow::design()
+{
+    AliasFile aliases({});
+    Forms forms;
+    TKelvaneForm *form = KelvaneForm;
+    QCOMPARE(form->windowTitle(), QStringLiteral("Set at RunTime"));
+    form->show();
+    QCOMPARE(form->windowTitle(), QStringLiteral("IB Kelvane Administrator"));
+    QCOMPARE(form->size(), QSize(461, 416));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(form->font().pixelSize(), 11);
+
+    const auto geometryOf = [form](const char *name) {
+        return form->findChild<QWidget *>(QLatin1String(name))->geometry();
+    };
+    QCOMPARE(geometryOf("Panel1"), QRect(0, 0, 461, 26));
+    QCOMPARE(geometryOf("DBCombo"), QRect(59, 1, 138, 21));
+    QCOMPARE(geometryOf("ByUserRadio"), QRect(214, 4, 65, 17));
+    QCOMPARE(geometryOf("ByTableRadio"), QRect(280, 4, 81, 17));
+    QCOMPARE(geometryOf("AboutButton"), QRect(368, 0, 48, 24));
+    QCOMPARE(geometryOf("ExitButton"), QRect(416, 0, 45, 24));
+    QCOMPARE(geometryOf("MasterNavigator"), QRect(56, 27, 104, 21));
+    QCOMPARE(geometryOf("DetailNavigator"), QRect(248, 27, 104, 21));
+    QCOMPARE(geometryOf("MasterGrid"), QRect(4, 48, 175, 364));
+    QCOMPARE(geometryOf("DetailGrid"), QRect(185, 48, 272, 364));
+    QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
+    QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
+    QCOMPARE(form->Label3->text(), QStringLiteral("Privileges"));
+    QCOMPARE(form->Label2->text(), QStringLiteral("&Database:"));
+    QCOMPARE(form->Label2->buddy(), form->DBCombo);
+    QVERIFY(!form->DBCombo->isEditable());
+    QCOMPARE(form->ByUserRadio->text(), QStringLiteral("By User"));
+    QCOMPARE(form->ByTableRadio->text(), QStringLiteral("By Relation"));
+    QCOMPARE(form->AboutButton->toolTip(), QStringLiteral("Information"));
+    QCOMPARE(form->ExitButton->toolTip(), QStringLiteral("Exit"));
+    QVERIFY(!form->AboutButton->icon().isNull());
+    QVERIFY(!form->ExitButton->icon().isNull());
+    QVERIFY(form->DBCombo->toolTip().isEmpty());
+    QCOMPARE(form->MasterNavigator->dataSource(), &form->MasterSource);
+    QCOMPARE(form->DetailNavigator->dataSource(), &form->DetailSource);
+    QCOMPARE(form->MasterSource.dataSet(), &form->MasterQuery);
+    QCOMPARE(form->DetailSource.dataSet(), &form->DetailQuery);
+    QCOMPARE(form->Database.databaseName(), QStringLiteral("KELVANE"));
+
+    // Tab order: the grids, then the header bar's controls.
+    const auto nextTabStop = [form](QWidget *widget) {
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisibleTo(form));
+        return widget;
+    };
+    QCOMPARE(nextTabStop(form->MasterGrid), form->DetailGrid);
+    QCOMPARE(nextTabStop(form->DetailGrid), form->DBCombo);
+    QCOMPARE(nextTabStop(form->DBCombo), form->ByUserRadio);
+    QCOMPARE(nextTabStop(form->ByUserRadio), form->ByTableRadio);
+    form->close();
+}
+
+void TestMainWindow::menus()
+{
+    AliasFile aliases({});
+    Forms forms;
+    QStringList items;
+    for (QAction *action : KelvaneForm->EditMenu->actions())
+        items << (action->isSeparator() ? QStringLiteral("-") : action->objectName() + ": " + action->text());
+    QCOMPARE(items,
+             (QStringList{
+                 "GrantAllItem: Grant this user all privileges to this relation",
+                 "RevokeAllItem: Revoke all this user's privileges on this relation", "-",
+                 "UserCopyItem: Copy this user's privileges on this relation to other users...",
+                 "TableCopyItem: Copy the privileges on this relation to other relations for this user...",
+                 "AllCopyItem: Copy ALL this user's privileges to other users...", "-",
+                 "RemoveItem: Remove user completely", "RenameItem: Rename user...", "-",
+                 "AddNewItem: Add new user for this relation...",
+                 "CopyNewItem: Copy this user's privileges on this relation to a new user...",
+                 "CopyNewAllItem: Copy ALL this user's privileges to a new user..."}));
+    QCOMPARE(KelvaneForm->PrivilegeMenu->actions(), QList<QAction *>{KelvaneForm->PrivilegeItem});
+    QCOMPARE(KelvaneForm->PrivilegeItem->text(), QStringLiteral("Select"));
+    QCOMPARE(KelvaneForm->MasterGrid->popupMenu(), KelvaneForm->EditMenu);
+    QCOMPARE(KelvaneForm->DetailGrid->popupMenu(), KelvaneForm->EditMenu);
+}
+
+void TestMainWindow::detailGridColumns()
+{
+    AliasFile aliases({});
+    Forms forms;
+    const QList<ui::GridColumn> &columns = KelvaneForm->DetailGrid->columns();
+    QStringList fields;
+    for (const ui::GridColumn &column : columns)
+        fields << column.fieldName;
+    QCOMPARE(fields, (QStringList{"RDB$RELATION_NAME", "PRIVSELECT", "PRIVUPDATE", "PRIVINSERT",
+                                  "PRIVDELETE", "PRIVEXECUTE"}));
+    const QList<QColor> colors{QColor(128, 0, 128), QColor(0, 0, 128), QColor(0, 128, 0),
+                               QColor(128, 0, 0), QColor(0, 128, 128)};
+    for (int i = 1; i <= 5; ++i) {
+        QCOMPARE(columns[i].width, 16);
+        QCOMPARE(columns[i].alignment, Qt::AlignCenter);
+        QCOMPARE(columns[i].font->family(), QStringLiteral("Courier New"));
+        QVERIFY(columns[i].font->bold());
+        QCOMPARE(columns[i].color, colors[i - 1]);
+        QCOMPARE(KelvaneForm->DetailQuery.fields(i)->fieldName(), columns[i].fieldName);
+        QVERIFY(KelvaneForm->DetailQuery.fields(i)->isCalculated());
+    }
+    QStringList labels;
+    for (int i = 1; i <= 5; ++i)
+        labels << KelvaneForm->DetailQuery.fields(i)->displayLabel();
+    QCOMPARE(labels, (QStringList{"SELECT", "UPDATE", "INSERT", "DELETE", "EXECUTE"}));
+    QVERIFY(KelvaneForm->DetailGrid->selectionBehavior() == QAbstractItemView::SelectItems);
+    QVERIFY(KelvaneForm->MasterGrid->selectionBehavior() == QAbstractItemView::SelectRows);
+    QVERIFY(KelvaneForm->DetailGrid->editTriggers() == QAbstractItemView::NoEditTriggers);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
