@@ -49,6 +49,10 @@ public:
     void setOnDblClick(Handler handler) { m_onDblClick = std::move(handler); }
     void setOnColEnter(Handler handler) { m_onColEnter = std::move(handler); }
 
+    // Searching by typed letters is the program's own business, through the
+    // key handler: the grid itself does none.
+    void keyboardSearch(const QString &) override {}
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;

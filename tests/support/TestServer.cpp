@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
+#include <QPointer>
+#include <deque>
 
 namespace testserver {
 
@@ -142,29 +144,64 @@ void createLogin(const QString &name, const QString &password)
 namespace testui {
 
 namespace {
-int g_pending = 0;
+
+class HideWatcher : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
+// Answers go to modal dialogs in the order they were queued, one dialog each:
+// a dialog already answered is passed over until it has closed.
+std::deque<std::function<void(QWidget *)>> g_answers;
+QPointer<QWidget> g_lastAnswered;
+QTimer *g_timer = nullptr;
+
+void answerNext()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || g_answers.empty())
+        return;
+    if (modal == g_lastAnswered)
+        return;
+    g_lastAnswered = modal;
+    auto action = std::move(g_answers.front());
+    g_answers.pop_front();
+    if (g_answers.empty())
+        g_timer->stop();
+    action(modal);
 }
+
+bool HideWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Hide && watched == g_lastAnswered)
+        g_lastAnswered = nullptr;
+    return false;
+}
+
+} // namespace
 
 void whenModal(std::function<void(QWidget *)> action)
 {
-    ++g_pending;
-    auto *timer = new QTimer(qApp);
-    auto shared = std::make_shared<std::function<void(QWidget *)>>(std::move(action));
-    QObject::connect(timer, &QTimer::timeout, qApp, [timer, shared] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        --g_pending;
-        (*shared)(modal);
-    });
-    timer->start(10);
+    if (!g_timer) {
+        g_timer = new QTimer(qApp);
+        QObject::connect(g_timer, &QTimer::timeout, qApp, answerNext);
+        // A dialog that closes frees its place for the next answer, even when
+        // the same dialog shows again.
+        qApp->installEventFilter(new HideWatcher(qApp));
+    }
+    g_answers.push_back(std::move(action));
+    g_timer->start(10);
 }
 
 bool allAnswered(int timeoutMs)
 {
-    return QTest::qWaitFor([] { return g_pending == 0; }, timeoutMs);
+    const bool answered = QTest::qWaitFor([] { return g_answers.empty(); }, timeoutMs);
+    g_answers.clear();
+    return answered;
 }
 
 } // namespace testui

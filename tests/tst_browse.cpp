@@ -1,0 +1,539 @@
+// Connecting, the two view modes, the privilege grid and the type-ahead
+// search, driven through the real main window against the private server.
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "db/Exception.h"
+#include "dialogs/DBLogin.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+
+using testserver::AliasFile;
+
+namespace {
+
+const char *const Schema = R"(
+CREATE TABLE CUSTOMER (ID INTEGER, NAME VARCHAR(20));
+CREATE TABLE ORDERS (ID INTEGER, TOTAL INTEGER);
+CREATE TABLE "Customer" (ID INTEGER);
+CREATE VIEW V_CUST AS SELECT ID FROM CUSTOMER;
+SET TERM ^ ;
+CREATE PROCEDURE P_ONE AS BEGIN END^
+CREATE PROCEDURE P_TWO AS BEGIN END^
+SET TERM ; ^
+GRANT SELECT, UPDATE ON CUSTOMER TO FRED;
+GRANT UPDATE (ID) ON ORDERS TO FRED;
+GRANT UPDATE (TOTAL) ON ORDERS TO FRED;
+GRANT REFERENCES ON ORDERS TO FRED;
+GRANT EXECUTE ON PROCEDURE P_ONE TO FRED;
+GRANT SELECT ON "Customer" TO "fred";
+GRANT INSERT ON CUSTOMER TO "ADMIN";
+GRANT DELETE ON ORDERS TO BOB;
+GRANT SELECT ON V_CUST TO CAROL;
+GRANT EXECUTE ON PROCEDURE P_TWO TO CAROL;
+)";
+
+} // namespace
+
+class TestBrowse : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectingFillsBothLists();
+    void connectStatementsInOrder();
+    void cancelledLoginLeavesDisconnected();
+    void refusedLoginIsShownAndLeavesDisconnected();
+    void choosingTheSameAliasAgainLogsInAgain();
+    void calculatedCells();
+    void movingTheMasterKeepsTheDetailRow();
+    void switchingViewsKeepsTheSelection();
+    void storedProceduresAreRecognisedInBothViews();
+    void typeAheadInTheMasterList_data();
+    void typeAheadInTheMasterList();
+    void typeAheadDoesNotGatherLettersAndIgnoresModifiers();
+    void typeAheadInTheDetailList();
+    void scanningSilencesReloadsAndCalculation();
+    void refreshShowsTheServersNewState();
+    void gridUpdatingResumesAfterAFailure();
+    void locateRecordReopens();
+
+private:
+    // Chooses the alias in the alias list as a person would and answers the
+    // login dialog with the password, or cancels it when the password is empty.
+    // Then answers the dialog that follows, if any.
+    void chooseAlias(const QString &alias, const QString &password,
+                     std::function<void(QWidget *)> then = {});
+    void connect() { chooseAlias(QStringLiteral("BROWSE"), testserver::password()); }
+    [[nodiscard]] QStringList masterNames() const;
+    [[nodiscard]] QString currentMaster() const { return KelvaneForm->MasterQuery.fields(0)->text(); }
+    [[nodiscard]] QString currentDetail() const { return KelvaneForm->DetailQuery.fields(0)->text(); }
+    // The five cells of a detail row as the grid shows them, "." for empty.
+    [[nodiscard]] QString cellsOf(const QString &detailName) const;
+    void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<AliasFile> m_aliases;
+    std::unique_ptr<Forms> m_forms;
+};
+
+void TestBrowse::initTestCase()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("browse"));
+    m_db->run(QString::fromLatin1(Schema));
+    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
+        {QStringLiteral("BROWSE"), QStringLiteral("INTRBASE"), m_db->connectionString()},
+        {QStringLiteral("SECOND"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
+}
+
+void TestBrowse::init()
+{
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+}
+
+void TestBrowse::cleanup()
+{
+    m_forms.reset();
+    QVERIFY(testui::allAnswered());
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+}
+
+void TestBrowse::chooseAlias(const QString &alias, const QString &password,
+                             std::function<void(QWidget *)> then)
+{
+    testui::whenModal([password](QWidget *modal) {
+        auto *login = qobject_cast<TLoginForm *>(modal);
+        QVERIFY(login);
+        if (password.isEmpty()) {
+            login->CancelButton->click();
+            return;
+        }
+        QTest::keyClicks(login->PasswordEdit, password);
+        login->OKButton->click();
+    });
+    if (then)
+        testui::whenModal(std::move(then));
+    QComboBox *combo = KelvaneForm->DBCombo;
+    const int index = combo->findText(alias);
+    QVERIFY(index >= 0);
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(index, 0)).center());
+    QVERIFY(testui::allAnswered());
+}
+
+QStringList TestBrowse::masterNames() const
+{
+    QStringList names;
+    const ui::DataSetModel &model = KelvaneForm->MasterGrid->dataModel();
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.index(row, 0).data().toString();
+    return names;
+}
+
+QString TestBrowse::cellsOf(const QString &detailName) const
+{
+    const ui::DataSetModel &model = KelvaneForm->DetailGrid->dataModel();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.index(row, 0).data().toString() != detailName)
+            continue;
+        QString cells;
+        for (int column = 1; column <= 5; ++column) {
+            const QString cell = model.index(row, column).data().toString();
+            cells += cell.isEmpty() ? QStringLiteral(".") : cell;
+        }
+        return cells;
+    }
+    return QStringLiteral("<no row %1>").arg(detailName);
+}
+
+void TestBrowse::typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    grid->setFocus();
+    QTest::keyClick(grid, key, modifiers);
+}
+
+void TestBrowse::connectingFillsBothLists()
+{
+    bool sawAlias = false;
+    bool okDisabledAtFirst = false;
+    QString userName;
+    testui::whenModal([&](QWidget *modal) {
+        auto *login = qobject_cast<TLoginForm *>(modal);
+        sawAlias = login->DatabaseEdit->text() == QLatin1String("BROWSE");
+        okDisabledAtFirst = !login->OKButton->isEnabled() && login->PasswordEdit->text().isEmpty();
+        userName = login->UserNameEdit->text();
+        QTest::keyClicks(login->PasswordEdit, testserver::password());
+        QTest::keyClick(login->PasswordEdit, Qt::Key_Return);
+    });
+    KelvaneForm->DBCombo->setFocus();
+    QTest::keyClick(KelvaneForm->DBCombo, Qt::Key_Down); // a closed list chooses by arrow keys
+    QVERIFY(testui::allAnswered());
+    QVERIFY(sawAlias);
+    QVERIFY(okDisabledAtFirst);
+    QCOMPARE(userName, QStringLiteral("SYSDBA"));
+
+    TKelvaneForm *form = KelvaneForm;
+    QVERIFY(form->Database.connected());
+    QCOMPARE(form->Database.params(),
+             (QStringList{"USERNAME=SYSDBA", "PASSWORD=" + testserver::password()}));
+    QCOMPARE(form->DBCombo->currentText(), QStringLiteral("BROWSE"));
+    QVERIFY(form->Procedures.active());
+    QVERIFY(form->ViewsQuery.active());
+    QCOMPARE(form->UserList, &form->MasterQuery);
+    QCOMPARE(form->RelationList, &form->DetailQuery);
+    QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
+    QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
+    // Byte order, as the server sorts DISTINCT rows: upper case before lower.
+    QCOMPARE(masterNames(), (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
+    QCOMPARE(form->MasterQuery.recNo(), 0);
+    QCOMPARE(form->DetailQuery.recNo(), 0);
+    QVERIFY(form->DetailGrid->dataModel().rowCount() > 300); // the system's relations too
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("..I.."));
+}
+
+void TestBrowse::connectStatementsInOrder()
+{
+    SqlLog log;
+    connect();
+    const QString users = QStringLiteral("SELECT DISTINCT RDB$USER\nFROM RDB$USER_PRIVILEGES");
+    const QString relations = QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM RDB$USER_PRIVILEGES");
+    const QString privileges = QStringLiteral(
+        "SELECT RDB$RELATION_NAME, RDB$PRIVILEGE\nFROM RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
+    QCOMPARE(log.linesOf(QStringLiteral("prepare")),
+             (QStringList{QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
+                          users, relations, privileges}));
+    QCOMPARE(log.linesOf(QStringLiteral("open")),
+             (QStringList{
+                 QStringLiteral("SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
+                 QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,
+                 privileges + QStringLiteral(" with ADMIN"), relations}));
+    for (const QString &line : log.lines())
+        QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
+}
+
+void TestBrowse::cancelledLoginLeavesDisconnected()
+{
+    connect();
+    chooseAlias(QStringLiteral("SECOND"), QString());
+    QVERIFY(!KelvaneForm->Database.connected());
+    QCOMPARE(KelvaneForm->DBCombo->currentIndex(), -1);
+    QVERIFY(!KelvaneForm->MasterQuery.active());
+    QVERIFY(!KelvaneForm->DetailQuery.active());
+    QVERIFY(!KelvaneForm->PrivQuery.active());
+    QVERIFY(!KelvaneForm->Procedures.active());
+    QCOMPARE(KelvaneForm->MasterGrid->dataModel().rowCount(), 0);
+    QCOMPARE(KelvaneForm->DetailGrid->dataModel().rowCount(), 0);
+
+    // The user name typed last is offered again, the password never.
+    chooseAlias(QStringLiteral("BROWSE"), testserver::password());
+    QVERIFY(KelvaneForm->Database.connected());
+}
+
+void TestBrowse::refusedLoginIsShownAndLeavesDisconnected()
+{
+    connect();
+    QString title;
+    QString text;
+    chooseAlias(QStringLiteral("SECOND"), QStringLiteral("wrong"), [&](QWidget *modal) {
+        title = modal->windowTitle();
+        text = qobject_cast<QMessageBox *>(modal)->text();
+        qobject_cast<QMessageBox *>(modal)->accept();
+    });
+    QCOMPARE(title, QStringLiteral("Kelvane"));
+    QVERIFY2(text.contains(QStringLiteral("user name and password are not defined")), qPrintable(text));
+    QVERIFY(!KelvaneForm->Database.connected());
+    QCOMPARE(KelvaneForm->DBCombo->currentIndex(), -1);
+    QCOMPARE(KelvaneForm->MasterGrid->dataModel().rowCount(), 0);
+    QCOMPARE(KelvaneForm->DetailGrid->dataModel().rowCount(), 0);
+}
+
+void TestBrowse::choosingTheSameAliasAgainLogsInAgain()
+{
+    connect();
+    KelvaneForm->MasterQuery.moveBy(3);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    connect();
+    QVERIFY(KelvaneForm->Database.connected());
+    // A new connection finds the lists closed and starts on the first rows.
+    QCOMPARE(currentMaster(), QStringLiteral("ADMIN"));
+    QCOMPARE(KelvaneForm->DetailQuery.recNo(), 0);
+}
+
+void TestBrowse::calculatedCells()
+{
+    connect();
+    KelvaneForm->MasterQuery.moveBy(3);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+    // Two UPDATE rows (one per column) mark once; REFERENCES marks nothing.
+    QCOMPARE(cellsOf(QStringLiteral("ORDERS")), QStringLiteral(".U..."));
+    QCOMPARE(cellsOf(QStringLiteral("P_ONE")), QStringLiteral("....X"));
+    // Granted to "fred", not to FRED: names match byte for byte.
+    QCOMPARE(cellsOf(QStringLiteral("Customer")), QStringLiteral("....."));
+    QCOMPARE(cellsOf(QStringLiteral("V_CUST")), QStringLiteral("....."));
+    QCOMPARE(KelvaneForm->PrivQuery.paramText(0), QStringLiteral("FRED"));
+    QVERIFY(KelvaneForm->PrivQuery.eof());
+
+    KelvaneForm->MasterQuery.last();
+    QCOMPARE(currentMaster(), QStringLiteral("fred"));
+    QCOMPARE(cellsOf(QStringLiteral("Customer")), QStringLiteral("S...."));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("....."));
+}
+
+void TestBrowse::movingTheMasterKeepsTheDetailRow()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("ORDERS"), false);
+    const int detailRow = form->DetailQuery.recNo();
+    typeInto(form->MasterGrid, Qt::Key_Down);
+    QCOMPARE(currentMaster(), QStringLiteral("BOB"));
+    QCOMPARE(form->DetailQuery.recNo(), detailRow);
+    QCOMPARE(currentDetail(), QStringLiteral("ORDERS"));
+    QCOMPARE(form->DetailGrid->currentIndex().row(), detailRow);
+    QCOMPARE(cellsOf(QStringLiteral("ORDERS")), QStringLiteral("...D."));
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+}
+
+void TestBrowse::switchingViewsKeepsTheSelection()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("FRED"), false);
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("CUSTOMER"), false);
+
+    form->ByTableRadio->click();
+    QCOMPARE(form->MasterLabel->text(), QStringLiteral("Relations"));
+    QCOMPARE(form->DetailLabel->text(), QStringLiteral("Users"));
+    QCOMPARE(form->RelationList, &form->MasterQuery);
+    QCOMPARE(form->UserList, &form->DetailQuery);
+    QCOMPARE(currentMaster(), QStringLiteral("CUSTOMER"));
+    QCOMPARE(currentDetail(), QStringLiteral("FRED"));
+    QCOMPARE(form->DetailGrid->columns()[0].fieldName, QStringLiteral("RDB$USER"));
+    QCOMPARE(form->PrivQuery.paramName(0), QStringLiteral("Table"));
+    QCOMPARE(cellsOf(QStringLiteral("FRED")), QStringLiteral("SU..."));
+    QCOMPARE(cellsOf(QStringLiteral("ADMIN")), QStringLiteral("..I.."));
+    QCOMPARE(form->MasterGrid->currentIndex().row(), form->MasterQuery.recNo());
+
+    form->ByUserRadio->click();
+    QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
+    QCOMPARE(form->DetailGrid->columns()[0].fieldName, QStringLiteral("RDB$RELATION_NAME"));
+    QCOMPARE(form->PrivQuery.paramName(0), QStringLiteral("User"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+
+    // Clicking the button already checked changes nothing.
+    SqlLog log;
+    form->ByUserRadio->click();
+    QVERIFY(log.lines().isEmpty());
+}
+
+void TestBrowse::storedProceduresAreRecognisedInBothViews()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("P_ONE"), false);
+    QVERIFY(form->CurrentIsProcedure);
+    typeInto(form->DetailGrid, Qt::Key_Down); // P_TWO
+    QCOMPARE(currentDetail(), QStringLiteral("P_TWO"));
+    QVERIFY(form->CurrentIsProcedure);
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("ORDERS"), false);
+    QVERIFY(!form->CurrentIsProcedure);
+
+    form->ByTableRadio->click();
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("P_TWO"), false);
+    QVERIFY(form->CurrentIsProcedure);
+    QCOMPARE(cellsOf(QStringLiteral("CAROL")), QStringLiteral("....X"));
+    typeInto(form->DetailGrid, Qt::Key_Down);
+    QVERIFY(form->CurrentIsProcedure); // whichever user is current
+    typeInto(form->MasterGrid, Qt::Key_Up); // P_ONE
+    QVERIFY(form->CurrentIsProcedure);
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("V_CUST"), false);
+    QVERIFY(!form->CurrentIsProcedure);
+}
+
+void TestBrowse::typeAheadInTheMasterList_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("lands");
+    QTest::addColumn<QString>("cells"); // of CUSTOMER for the user found
+    QTest::newRow("B") << int(Qt::Key_B) << "BOB" << ".....";
+    QTest::newRow("A") << int(Qt::Key_A) << "ADMIN" << "..I..";
+    QTest::newRow("C") << int(Qt::Key_C) << "CAROL" << ".....";
+    QTest::newRow("D to the next name") << int(Qt::Key_D) << "FRED" << "SU...";
+    QTest::newRow("Q past upper case") << int(Qt::Key_Q) << "SYSDBA" << "SUID.";
+    QTest::newRow("Z to the lower-case name") << int(Qt::Key_Z) << "fred" << ".....";
+}
+
+void TestBrowse::typeAheadInTheMasterList()
+{
+    QFETCH(int, key);
+    QFETCH(QString, lands);
+    QFETCH(QString, cells);
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("CUSTOMER"), false);
+    SqlLog log;
+    typeInto(form->MasterGrid, Qt::Key(key));
+    QCOMPARE(currentMaster(), lands);
+    QCOMPARE(form->MasterGrid->currentIndex().row(), form->MasterQuery.recNo());
+    QVERIFY(!form->Scanning);
+    // The walk did not reload at each row: the privileges were read once.
+    QCOMPARE(log.linesOf(QStringLiteral("open")).filter(QStringLiteral("RDB$PRIVILEGE")).size(), 1);
+    QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), cells);
+}
+
+void TestBrowse::typeAheadDoesNotGatherLettersAndIgnoresModifiers()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    typeInto(form->MasterGrid, Qt::Key_F);
+    typeInto(form->MasterGrid, Qt::Key_F);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED")); // every search starts at the top
+    typeInto(form->MasterGrid, Qt::Key_C);
+    typeInto(form->MasterGrid, Qt::Key_A);
+    QCOMPARE(currentMaster(), QStringLiteral("ADMIN")); // "CA" is not gathered
+    QTest::keyClick(form->MasterGrid, 'p'); // lower case searches upper case
+    QCOMPARE(currentMaster(), QStringLiteral("PUBLIC"));
+
+    for (Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers(Qt::AltModifier),
+          Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+        typeInto(form->MasterGrid, Qt::Key_B, modifiers);
+        QCOMPARE(currentMaster(), QStringLiteral("PUBLIC"));
+    }
+    typeInto(form->MasterGrid, Qt::Key_1);
+    QCOMPARE(currentMaster(), QStringLiteral("PUBLIC"));
+    typeInto(form->MasterGrid, Qt::Key_Down); // other keys go to the grid
+    QCOMPARE(currentMaster(), QStringLiteral("SYSDBA"));
+}
+
+void TestBrowse::typeAheadInTheDetailList()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("FRED"), false);
+    typeInto(form->DetailGrid, Qt::Key_V);
+    QCOMPARE(currentDetail(), QStringLiteral("V_CUST"));
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(form->DetailGrid->currentIndex().row(), form->DetailQuery.recNo());
+    // The rows read during the search are read again with their cells.
+    QCOMPARE(cellsOf(QStringLiteral("ORDERS")), QStringLiteral(".U..."));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+    QVERIFY(!form->CurrentIsProcedure);
+
+    form->ByTableRadio->click();
+    QCOMPARE(currentMaster(), QStringLiteral("V_CUST"));
+    typeInto(form->DetailGrid, Qt::Key_C);
+    QCOMPARE(currentDetail(), QStringLiteral("CAROL"));
+    QCOMPARE(cellsOf(QStringLiteral("CAROL")), QStringLiteral("S...."));
+}
+
+void TestBrowse::scanningSilencesReloadsAndCalculation()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    SqlLog log;
+    form->Scanning = true;
+    form->MasterQuery.moveBy(3);
+    QVERIFY(log.lines().isEmpty());
+    QCOMPARE(form->PrivQuery.paramText(0), QStringLiteral("ADMIN"));
+    form->DetailQuery.close();
+    form->DetailQuery.open();
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("....."));
+    form->Scanning = false;
+    form->MasterQueryAfterScroll(nullptr);
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+}
+
+void TestBrowse::refreshShowsTheServersNewState()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("FRED"), false);
+    form->LocateRecord(form->DetailQuery, 0, QStringLiteral("CUSTOMER"), false);
+    const int row = form->DetailQuery.recNo();
+    m_db->run(QStringLiteral("GRANT INSERT ON CUSTOMER TO FRED;"));
+    form->MasterQuery.disableControls();
+    form->RefreshPrivileges();
+    QVERIFY(!form->MasterQuery.controlsDisabled());
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SUI.."));
+    QCOMPARE(form->DetailQuery.recNo(), row);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    m_db->run(QStringLiteral("REVOKE INSERT ON CUSTOMER FROM FRED;"));
+    form->RefreshPrivileges(); // with nothing disabled: the count stays at zero
+    QVERIFY(!form->MasterQuery.controlsDisabled());
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+}
+
+void TestBrowse::gridUpdatingResumesAfterAFailure()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    const auto failureOf = [](const std::function<void()> &action) {
+        try {
+            action();
+        } catch (const kelvane::Exception &e) {
+            return e.message();
+        }
+        return QStringLiteral("<no failure>");
+    };
+    form->PrivQuery.close();
+    form->PrivQueryPrivilege->setFieldName(QStringLiteral("NO_SUCH_COLUMN"));
+    QCOMPARE(failureOf([&] { form->MasterQueryAfterScroll(nullptr); }),
+             QStringLiteral("Field 'NO_SUCH_COLUMN' not found"));
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+    form->PrivQueryPrivilege->setFieldName(QStringLiteral("RDB$PRIVILEGE"));
+    form->MasterQueryAfterScroll(nullptr);
+
+    form->DetailQuery.close();
+    form->DetailQueryName->setFieldName(QStringLiteral("NO_SUCH_NAME"));
+    QCOMPARE(failureOf([&] { form->RefreshPrivileges(); }), QStringLiteral("Field 'NO_SUCH_NAME' not found"));
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+    form->DetailQueryName->setFieldName(QStringLiteral("RDB$RELATION_NAME"));
+
+    QVERIFY(failureOf([&] { form->LocateRecord(form->DetailQuery, 0, QStringLiteral("X"), false); })
+                .contains(QStringLiteral("closed dataset")));
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+    form->MasterQueryAfterScroll(nullptr);
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("..I.."));
+}
+
+void TestBrowse::locateRecordReopens()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    m_db->run(QStringLiteral("GRANT SELECT ON ORDERS TO DORA;"));
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("DORA"), false);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("DORA"), true);
+    QCOMPARE(currentMaster(), QStringLiteral("DORA"));
+    QVERIFY(!form->MasterQuery.controlsDisabled());
+    QCOMPARE(cellsOf(QStringLiteral("ORDERS")), QStringLiteral("S...."));
+    m_db->run(QStringLiteral("REVOKE SELECT ON ORDERS FROM DORA;"));
+}
+
+QTEST_MAIN(TestBrowse)
+#include "tst_browse.moc"
