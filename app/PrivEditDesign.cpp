@@ -114,34 +114,39 @@ void TKelvaneForm::createComponents()
 
     // The design's statements; every one is replaced before it first runs.
     setStatement(MasterQuery, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"}, {});
-    setStatement(DetailQuery, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"}, {});
+    setStatement(DetailQuery, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
+                 {});
     setStatement(PrivQuery,
                  {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
                   "WHERE RDB$USER = :UserName"},
                  {});
 
-    MasterQueryName = MasterQuery.addField(QStringLiteral("RDB$USER"), db::FieldKind::Data, NameSize,
-                                           NameDisplayWidth);
+    MasterQueryName = MasterQuery.addField(QStringLiteral("RDB$USER"), db::FieldKind::Data,
+                                           NameSize, NameDisplayWidth);
     DetailQueryName = DetailQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data,
                                            NameSize, NameDisplayWidth);
     db::TField **privilegeFields[] = {&DetailQuerySelect, &DetailQueryUpdate, &DetailQueryInsert,
                                       &DetailQueryDelete, &DetailQueryExecute};
     for (const PrivilegeColumn &privilege : PrivilegeColumns) {
-        db::TField *field = DetailQuery.addField(QString(privilege.fieldName),
-                                                 db::FieldKind::Calculated, 1, 1);
+        db::TField *field =
+            DetailQuery.addField(QString(privilege.fieldName), db::FieldKind::Calculated, 1, 1);
         field->setDisplayLabel(QString(privilege.label));
         *privilegeFields[privilege.index - 1] = field;
     }
-    PrivQueryName = PrivQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
-    PrivQueryPrivilege = PrivQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
+    PrivQueryName =
+        PrivQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
+    PrivQueryPrivilege =
+        PrivQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
 
     Procedures.setTableName(QStringLiteral("RDB$PROCEDURES"));
     Procedures.setIndexFieldName(QStringLiteral("RDB$PROCEDURE_NAME"));
-    ProceduresName = Procedures.addField(QStringLiteral("RDB$PROCEDURE_NAME"), db::FieldKind::Data, NameSize);
+    ProceduresName =
+        Procedures.addField(QStringLiteral("RDB$PROCEDURE_NAME"), db::FieldKind::Data, NameSize);
 
     ViewsQuery.sqlAdd(QStringLiteral("select distinct rdb$view_name"));
     ViewsQuery.sqlAdd(QStringLiteral("from rdb$view_relations"));
-    ViewsQueryViewName = ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
+    ViewsQueryViewName =
+        ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
 
     MasterSource.setObjectName(QStringLiteral("MasterSource"));
     MasterSource.setDataSet(&MasterQuery);
@@ -183,9 +188,10 @@ void TKelvaneForm::createHeaderBar()
 void TKelvaneForm::createLists()
 {
     MasterLabel = ui::addLabel(this, QStringLiteral("MasterLabel"), QStringLiteral("Users"), 4, 32);
-    MasterNavigator = addNavigator(this, QStringLiteral("MasterNavigator"), MasterSource,
-                                   QRect(56, 27, 104, 21));
-    DetailLabel = ui::addLabel(this, QStringLiteral("DetailLabel"), QStringLiteral("Relations"), 198, 32);
+    MasterNavigator =
+        addNavigator(this, QStringLiteral("MasterNavigator"), MasterSource, QRect(56, 27, 104, 21));
+    DetailLabel =
+        ui::addLabel(this, QStringLiteral("DetailLabel"), QStringLiteral("Relations"), 198, 32);
     DetailNavigator = addNavigator(this, QStringLiteral("DetailNavigator"), DetailSource,
                                    QRect(248, 27, 104, 21));
     Label3 = ui::addLabel(this, QStringLiteral("Label3"), QStringLiteral("Privileges"), 364, 32);
@@ -193,7 +199,8 @@ void TKelvaneForm::createLists()
     MasterGrid = addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, 48, 175, 364));
     MasterGrid->setRowSelect(true);
     MasterGrid->setIndicator(false);
-    DetailGrid = addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, 48, 272, 364));
+    DetailGrid =
+        addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, 48, 272, 364));
     DetailGrid->setRowSelect(false);
     DetailGrid->setIndicator(true);
     DetailGrid->setColumns(detailColumns());
@@ -203,10 +210,12 @@ void TKelvaneForm::createMenus()
 {
     EditMenu = new ui::PopupMenu(this);
     EditMenu->setObjectName(QStringLiteral("EditMenu"));
-    GrantAllItem = EditMenu->addItem(QStringLiteral("GrantAllItem"),
-                                     QStringLiteral("Grant this user all privileges to this relation"));
-    RevokeAllItem = EditMenu->addItem(QStringLiteral("RevokeAllItem"),
-                                      QStringLiteral("Revoke all this user's privileges on this relation"));
+    GrantAllItem =
+        EditMenu->addItem(QStringLiteral("GrantAllItem"),
+                          QStringLiteral("Grant this user all privileges to this relation"));
+    RevokeAllItem =
+        EditMenu->addItem(QStringLiteral("RevokeAllItem"),
+                          QStringLiteral("Revoke all this user's privileges on this relation"));
     N1 = EditMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     UserCopyItem = EditMenu->addItem(
@@ -215,11 +224,13 @@ void TKelvaneForm::createMenus()
     TableCopyItem = EditMenu->addItem(
         QStringLiteral("TableCopyItem"),
         QStringLiteral("Copy the privileges on this relation to other relations for this user..."));
-    AllCopyItem = EditMenu->addItem(QStringLiteral("AllCopyItem"),
-                                    QStringLiteral("Copy ALL this user's privileges to other users..."));
+    AllCopyItem =
+        EditMenu->addItem(QStringLiteral("AllCopyItem"),
+                          QStringLiteral("Copy ALL this user's privileges to other users..."));
     N2 = EditMenu->addSeparator();
     N2->setObjectName(QStringLiteral("N2"));
-    RemoveItem = EditMenu->addItem(QStringLiteral("RemoveItem"), QStringLiteral("Remove user completely"));
+    RemoveItem =
+        EditMenu->addItem(QStringLiteral("RemoveItem"), QStringLiteral("Remove user completely"));
     RenameItem = EditMenu->addItem(QStringLiteral("RenameItem"), QStringLiteral("Rename user..."));
     N3 = EditMenu->addSeparator();
     N3->setObjectName(QStringLiteral("N3"));
@@ -228,12 +239,14 @@ void TKelvaneForm::createMenus()
     CopyNewItem = EditMenu->addItem(
         QStringLiteral("CopyNewItem"),
         QStringLiteral("Copy this user's privileges on this relation to a new user..."));
-    CopyNewAllItem = EditMenu->addItem(QStringLiteral("CopyNewAllItem"),
-                                       QStringLiteral("Copy ALL this user's privileges to a new user..."));
+    CopyNewAllItem =
+        EditMenu->addItem(QStringLiteral("CopyNewAllItem"),
+                          QStringLiteral("Copy ALL this user's privileges to a new user..."));
 
     PrivilegeMenu = new ui::PopupMenu(this);
     PrivilegeMenu->setObjectName(QStringLiteral("PrivilegeMenu"));
-    PrivilegeItem = PrivilegeMenu->addItem(QStringLiteral("PrivilegeItem"), QStringLiteral("Select"));
+    PrivilegeItem =
+        PrivilegeMenu->addItem(QStringLiteral("PrivilegeItem"), QStringLiteral("Select"));
 
     MasterGrid->setPopupMenu(EditMenu);
     DetailGrid->setPopupMenu(EditMenu);

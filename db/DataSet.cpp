@@ -69,10 +69,12 @@ QString TField::textAt(int row) const
 void TField::setText(const QString &text)
 {
     if (!isCalculated())
-        throw kelvane::EngineError(QStringLiteral("Field '%1' cannot be modified").arg(m_fieldName));
+        throw kelvane::EngineError(
+            QStringLiteral("Field '%1' cannot be modified").arg(m_fieldName));
     const int row = m_dataSet.activeRow();
     if (row < 0)
-        throw kelvane::EngineError(QStringLiteral("Field '%1' has no current record").arg(m_fieldName));
+        throw kelvane::EngineError(
+            QStringLiteral("Field '%1' has no current record").arg(m_fieldName));
     m_dataSet.m_values[size_t(row) * m_dataSet.m_fields.size() + size_t(m_index)] = text;
     if (m_dataSet.m_calcRow < 0)
         m_dataSet.notify(TDataSet::Change::DataSet);
@@ -101,9 +103,8 @@ TField *TDataSet::addField(const QString &fieldName, FieldKind kind, int size, i
 TField *TDataSet::fields(int index) const
 {
     if (index < 0 || index >= fieldCount())
-        throw kelvane::EngineError(QStringLiteral("%1: field index %2 out of range")
-                                       .arg(m_name)
-                                       .arg(index));
+        throw kelvane::EngineError(
+            QStringLiteral("%1: field index %2 out of range").arg(m_name).arg(index));
     return m_fields[size_t(index)].get();
 }
 
@@ -316,7 +317,8 @@ int TDataSet::findBookmarkedRow(const TBookmark &bookmark) const
         for (const auto &field : m_fields) {
             if (field->isCalculated())
                 continue;
-            if (i >= bookmark.m_values.size() || valueAt(row, field->index()) != bookmark.m_values[i])
+            if (i >= bookmark.m_values.size() ||
+                valueAt(row, field->index()) != bookmark.m_values[i])
                 return false;
             ++i;
         }

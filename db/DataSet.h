@@ -17,7 +17,11 @@ class TDatabase;
 class TDataSet;
 class TDataSource;
 
-enum class FieldKind { Data, Calculated };
+enum class FieldKind
+{
+    Data,
+    Calculated
+};
 
 // A persistent field: it lives as long as its dataset and, for a data field,
 // is bound by name to the result column of that name at every open.
@@ -152,7 +156,12 @@ private:
     void scrolledTo(int row);
     [[nodiscard]] int findBookmarkedRow(const TBookmark &bookmark) const;
 
-    enum class Change { None, Scrolled, DataSet };
+    enum class Change
+    {
+        None,
+        Scrolled,
+        DataSet
+    };
     void notify(Change change);
 
     TDatabase &m_database;

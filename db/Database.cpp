@@ -27,7 +27,8 @@ QString engineMessage(const QSqlError &error)
 
 TDatabase::TDatabase(const QString &databaseName)
     : m_databaseName(databaseName),
-      m_connectionName(QStringLiteral("kelvane-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+      m_connectionName(QStringLiteral("kelvane-") +
+                       QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
 }
 
@@ -41,8 +42,8 @@ TDatabase::~TDatabase()
 void TDatabase::checkNotConnected(const QString &operation) const
 {
     if (m_connected)
-        throw kelvane::EngineError(
-            QStringLiteral("Cannot %1 while the database %2 is connected").arg(operation, m_databaseName));
+        throw kelvane::EngineError(QStringLiteral("Cannot %1 while the database %2 is connected")
+                                       .arg(operation, m_databaseName));
 }
 
 void TDatabase::setAliasName(const QString &alias)
@@ -91,7 +92,8 @@ void TDatabase::open()
                                   : QSqlDatabase::addDatabase(DriverName, m_connectionName);
     if (!connection.isValid())
         throw kelvane::EngineError(
-            QStringLiteral("The InterBase driver (Qt SQL plugin %1) is not installed").arg(DriverName));
+            QStringLiteral("The InterBase driver (Qt SQL plugin %1) is not installed")
+                .arg(DriverName));
     const QString user = paramValue(QStringLiteral("USERNAME"));
     connection.setDatabaseName(target);
     connection.setUserName(user);

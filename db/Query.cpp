@@ -117,7 +117,8 @@ void TQuery::execute(const char *verb)
     if (m_paramValues.isEmpty())
         qCDebug(lcSql).noquote() << verb << sqlText();
     else
-        qCDebug(lcSql).noquote() << verb << sqlText() << "with" << m_paramValues.join(QStringLiteral(", "));
+        qCDebug(lcSql).noquote() << verb << sqlText() << "with"
+                                 << m_paramValues.join(QStringLiteral(", "));
     if (!m_statement->exec()) {
         const QString message = engineMessage(m_statement->lastError());
         m_statement.reset();

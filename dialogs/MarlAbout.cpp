@@ -59,12 +59,13 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
     Label2 = styledLabel(this, QStringLiteral("Label2"), MakerName, QRect(57, 6, 272, 42), nameFont,
                          QColor(128, 128, 0));
     Label2->setAttribute(Qt::WA_TranslucentBackground);
-    Label3 = styledLabel(this, QStringLiteral("Label3"), QStringLiteral("Ltd."), QRect(336, 28, 0, 0),
-                         ui::pixelFont(QStringLiteral("MS Sans Serif"), 11, true), maroon);
-    Label7 = styledLabel(this, QStringLiteral("Label7"),
-                         QStringLiteral("Careful tools for the people who keep databases running"),
-                         QRect(16, 56, 359, 16), ui::pixelFont(QStringLiteral("Arial"), 13, true),
-                         navy);
+    Label3 =
+        styledLabel(this, QStringLiteral("Label3"), QStringLiteral("Ltd."), QRect(336, 28, 0, 0),
+                    ui::pixelFont(QStringLiteral("MS Sans Serif"), 11, true), maroon);
+    Label7 =
+        styledLabel(this, QStringLiteral("Label7"),
+                    QStringLiteral("Careful tools for the people who keep databases running"),
+                    QRect(16, 56, 359, 16), ui::pixelFont(QStringLiteral("Arial"), 13, true), navy);
     const QColor text = palette().color(QPalette::WindowText);
     Label4 = styledLabel(this, QStringLiteral("Label4"),
                          QStringLiteral("Address: 14 Quarry Lane, Marlborough SN8 1AA, England"),
@@ -77,8 +78,8 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
                          QRect(56, 120, 0, 0), plain, text);
     Bevel2 = ui::addBottomLine(this, QStringLiteral("Bevel2"), 8, 136, 377, 10);
 
-    Label8 = styledLabel(this, QStringLiteral("Label8"), QStringLiteral("Interbase Kelvane Administrator"),
-                         QRect(42, 157, 314, 20),
+    Label8 = styledLabel(this, QStringLiteral("Label8"),
+                         QStringLiteral("Interbase Kelvane Administrator"), QRect(42, 157, 314, 20),
                          ui::pixelFont(QStringLiteral("MS Sans Serif"), 16, true), navy);
     Label8->setAlignment(Qt::AlignCenter);
     Label9 = styledLabel(this, QStringLiteral("Label9"), QStringLiteral("Version 1.3.0"),
@@ -105,7 +106,8 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     SpeedButton1->setCursor(Qt::PointingHandCursor);
-    SpeedButton1->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
+    SpeedButton1->setStyleSheet(
+        QStringLiteral("QToolButton { background: transparent; border: none; }"));
     SpeedButton1->setToolTip(QStringLiteral("Open the user guide"));
     Bevel3 = ui::addBottomLine(this, QStringLiteral("Bevel3"), 8, 240, 377, 10);
 

@@ -80,8 +80,14 @@ private:
                      std::function<void(QWidget *)> then = {});
     void connect() { chooseAlias(QStringLiteral("BROWSE"), testserver::password()); }
     [[nodiscard]] QStringList masterNames() const;
-    [[nodiscard]] QString currentMaster() const { return KelvaneForm->MasterQuery.fields(0)->text(); }
-    [[nodiscard]] QString currentDetail() const { return KelvaneForm->DetailQuery.fields(0)->text(); }
+    [[nodiscard]] QString currentMaster() const
+    {
+        return KelvaneForm->MasterQuery.fields(0)->text();
+    }
+    [[nodiscard]] QString currentDetail() const
+    {
+        return KelvaneForm->DetailQuery.fields(0)->text();
+    }
     // The five cells of a detail row as the grid shows them, "." for empty.
     [[nodiscard]] QString cellsOf(const QString &detailName) const;
     void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -204,7 +210,8 @@ void TestBrowse::connectingFillsBothLists()
     QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
     QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
     // Byte order, as the server sorts DISTINCT rows: upper case before lower.
-    QCOMPARE(masterNames(), (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
+    QCOMPARE(masterNames(),
+             (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
     QCOMPARE(form->MasterQuery.recNo(), 0);
     QCOMPARE(form->DetailQuery.recNo(), 0);
     QVERIFY(form->DetailGrid->dataModel().rowCount() > 300); // the system's relations too
@@ -216,15 +223,17 @@ void TestBrowse::connectStatementsInOrder()
     SqlLog log;
     connect();
     const QString users = QStringLiteral("SELECT DISTINCT RDB$USER\nFROM RDB$USER_PRIVILEGES");
-    const QString relations = QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM RDB$USER_PRIVILEGES");
-    const QString privileges = QStringLiteral(
-        "SELECT RDB$RELATION_NAME, RDB$PRIVILEGE\nFROM RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
+    const QString relations =
+        QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM RDB$USER_PRIVILEGES");
+    const QString privileges = QStringLiteral("SELECT RDB$RELATION_NAME, RDB$PRIVILEGE\nFROM "
+                                              "RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
              (QStringList{QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));
     QCOMPARE(log.linesOf(QStringLiteral("open")),
              (QStringList{
-                 QStringLiteral("SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
+                 QStringLiteral(
+                     "SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
                  QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,
                  privileges + QStringLiteral(" with ADMIN"), relations}));
     for (const QString &line : log.lines())
@@ -260,7 +269,8 @@ void TestBrowse::refusedLoginIsShownAndLeavesDisconnected()
         qobject_cast<QMessageBox *>(modal)->accept();
     });
     QCOMPARE(title, QStringLiteral("Kelvane"));
-    QVERIFY2(text.contains(QStringLiteral("user name and password are not defined")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("user name and password are not defined")),
+             qPrintable(text));
     QVERIFY(!KelvaneForm->Database.connected());
     QCOMPARE(KelvaneForm->DBCombo->currentIndex(), -1);
     QCOMPARE(KelvaneForm->MasterGrid->dataModel().rowCount(), 0);
@@ -366,7 +376,7 @@ void TestBrowse::storedProceduresAreRecognisedInBothViews()
     QVERIFY(form->CurrentIsProcedure);
     QCOMPARE(cellsOf(QStringLiteral("CAROL")), QStringLiteral("....X"));
     typeInto(form->DetailGrid, Qt::Key_Down);
-    QVERIFY(form->CurrentIsProcedure); // whichever user is current
+    QVERIFY(form->CurrentIsProcedure);      // whichever user is current
     typeInto(form->MasterGrid, Qt::Key_Up); // P_ONE
     QVERIFY(form->CurrentIsProcedure);
     form->LocateRecord(form->MasterQuery, 0, QStringLiteral("V_CUST"), false);
@@ -378,12 +388,18 @@ void TestBrowse::typeAheadInTheMasterList_data()
     QTest::addColumn<int>("key");
     QTest::addColumn<QString>("lands");
     QTest::addColumn<QString>("cells"); // of CUSTOMER for the user found
-    QTest::newRow("B") << int(Qt::Key_B) << "BOB" << ".....";
-    QTest::newRow("A") << int(Qt::Key_A) << "ADMIN" << "..I..";
-    QTest::newRow("C") << int(Qt::Key_C) << "CAROL" << ".....";
-    QTest::newRow("D to the next name") << int(Qt::Key_D) << "FRED" << "SU...";
-    QTest::newRow("Q past upper case") << int(Qt::Key_Q) << "SYSDBA" << "SUID.";
-    QTest::newRow("Z to the lower-case name") << int(Qt::Key_Z) << "fred" << ".....";
+    QTest::newRow("B") << int(Qt::Key_B) << "BOB"
+                       << ".....";
+    QTest::newRow("A") << int(Qt::Key_A) << "ADMIN"
+                       << "..I..";
+    QTest::newRow("C") << int(Qt::Key_C) << "CAROL"
+                       << ".....";
+    QTest::newRow("D to the next name") << int(Qt::Key_D) << "FRED"
+                                        << "SU...";
+    QTest::newRow("Q past upper case") << int(Qt::Key_Q) << "SYSDBA"
+                                       << "SUID.";
+    QTest::newRow("Z to the lower-case name") << int(Qt::Key_Z) << "fred"
+                                              << ".....";
 }
 
 void TestBrowse::typeAheadInTheMasterList()
@@ -415,7 +431,7 @@ void TestBrowse::typeAheadDoesNotGatherLettersAndIgnoresModifiers()
     typeInto(form->MasterGrid, Qt::Key_C);
     typeInto(form->MasterGrid, Qt::Key_A);
     QCOMPARE(currentMaster(), QStringLiteral("ADMIN")); // "CA" is not gathered
-    QTest::keyClick(form->MasterGrid, 'p'); // lower case searches upper case
+    QTest::keyClick(form->MasterGrid, 'p');             // lower case searches upper case
     QCOMPARE(currentMaster(), QStringLiteral("PUBLIC"));
 
     for (Qt::KeyboardModifiers modifiers :
@@ -510,12 +526,14 @@ void TestBrowse::gridUpdatingResumesAfterAFailure()
 
     form->DetailQuery.close();
     form->DetailQueryName->setFieldName(QStringLiteral("NO_SUCH_NAME"));
-    QCOMPARE(failureOf([&] { form->RefreshPrivileges(); }), QStringLiteral("Field 'NO_SUCH_NAME' not found"));
+    QCOMPARE(failureOf([&] { form->RefreshPrivileges(); }),
+             QStringLiteral("Field 'NO_SUCH_NAME' not found"));
     QVERIFY(!form->DetailQuery.controlsDisabled());
     form->DetailQueryName->setFieldName(QStringLiteral("RDB$RELATION_NAME"));
 
-    QVERIFY(failureOf([&] { form->LocateRecord(form->DetailQuery, 0, QStringLiteral("X"), false); })
-                .contains(QStringLiteral("closed dataset")));
+    QVERIFY(failureOf([&] {
+                form->LocateRecord(form->DetailQuery, 0, QStringLiteral("X"), false);
+            }).contains(QStringLiteral("closed dataset")));
     QVERIFY(!form->DetailQuery.controlsDisabled());
     form->MasterQueryAfterScroll(nullptr);
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("..I.."));

@@ -136,7 +136,8 @@ void TestDialogs::aboutLinkStartsTheViewer()
     {
         QFile script(viewer);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\necho \"$PWD $*\" > '%1'\nexit 3\n").arg(record).toUtf8());
+        script.write(
+            QStringLiteral("#!/bin/sh\necho \"$PWD $*\" > '%1'\nexit 3\n").arg(record).toUtf8());
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     qputenv("KELVANE_DOCUMENT_VIEWER", viewer.toUtf8());

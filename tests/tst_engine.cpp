@@ -128,8 +128,9 @@ void TestEngine::fieldNamesChangeOnlyWhileClosed()
 {
     auto query = peopleQuery();
     query->open();
-    QVERIFY(failureOf([&] { query->fields(0)->setFieldName(QStringLiteral("NOTE")); })
-                .contains(QStringLiteral("while the dataset is open")));
+    QVERIFY(failureOf([&] {
+                query->fields(0)->setFieldName(QStringLiteral("NOTE"));
+            }).contains(QStringLiteral("while the dataset is open")));
     QCOMPARE(query->fields(0)->fieldName(), QStringLiteral("NAME"));
     query->close();
     query->fields(0)->setFieldName(QStringLiteral("ID"));
@@ -154,7 +155,7 @@ void TestEngine::charValuesLoseTheirPaddingVarcharKeepsBlanks()
     // the driver hands them over.
     db::TQuery catalogue(*m_connection);
     catalogue.sqlAdd(QStringLiteral("SELECT FIRST 1 RDB$RELATION_NAME FROM RDB$RELATIONS "
-                                     "WHERE RDB$RELATION_NAME = 'PEOPLE'"));
+                                    "WHERE RDB$RELATION_NAME = 'PEOPLE'"));
     catalogue.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, 31);
     catalogue.open();
     QCOMPARE(catalogue.fields(0)->text(), QStringLiteral("PEOPLE"));
@@ -209,7 +210,9 @@ void TestEngine::parametersAreSetByPosition()
     query.setParamText(0, QStringLiteral("CAROL"));
     query.open();
     QCOMPARE(query.fields(0)->text(), QStringLiteral("2"));
-    QVERIFY(failureOf([&] { query.setParamText(1, QString()); }).contains(QStringLiteral("out of range")));
+    QVERIFY(failureOf([&] {
+                query.setParamText(1, QString());
+            }).contains(QStringLiteral("out of range")));
 
     // Changing the text closes the query and derives the parameters anew.
     query.sqlClear();
@@ -275,8 +278,9 @@ void TestEngine::calculatedFieldsAreFilledPerRowRead()
     calc->setText(QStringLiteral("written"));
     QCOMPARE(calc->text(), QStringLiteral("written"));
     QVERIFY(seen.isEmpty());
-    QVERIFY(failureOf([&] { query->fields(0)->setText(QStringLiteral("x")); })
-                .contains(QStringLiteral("cannot be modified")));
+    QVERIFY(failureOf([&] {
+                query->fields(0)->setText(QStringLiteral("x"));
+            }).contains(QStringLiteral("cannot be modified")));
 
     // Reading the rows again calculates them again.
     query->close();
@@ -433,15 +437,17 @@ void TestEngine::aliasFile()
     {
         AliasFile malformed({});
         malformed.writeRaw("[DEMO\nDriver=INTRBASE\n");
-        QVERIFY(failureOf([] { (void)db::TSession::aliasNames(); })
-                    .contains(QStringLiteral("is not a valid INI file")));
+        QVERIFY(failureOf([] {
+                    (void)db::TSession::aliasNames();
+                }).contains(QStringLiteral("is not a valid INI file")));
     }
     {
         AliasFile folder({});
         QFile::remove(folder.path());
         QVERIFY(QDir().mkdir(folder.path()));
-        QVERIFY(failureOf([] { (void)db::TSession::aliasNames(); })
-                    .startsWith(QStringLiteral("Cannot read the alias file")));
+        QVERIFY(failureOf([] {
+                    (void)db::TSession::aliasNames();
+                }).startsWith(QStringLiteral("Cannot read the alias file")));
     }
     QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
 }

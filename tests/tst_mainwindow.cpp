@@ -97,7 +97,8 @@ void TestMainWindow::startupFailureIsShownAndEndsWithOne()
     });
     QCOMPARE(runKelvane(), 1);
     QCOMPARE(title, QStringLiteral("Kelvane"));
-    QCOMPARE(text, QStringLiteral("The alias file %1 is not a valid INI file.").arg(aliases.path()));
+    QCOMPARE(text,
+             QStringLiteral("The alias file %1 is not a valid INI file.").arg(aliases.path()));
 }
 
 void TestMainWindow::aliasListHoldsExactlyTheInterBaseAliases_data()
@@ -232,18 +233,20 @@ void TestMainWindow::menus()
     Forms forms;
     QStringList items;
     for (QAction *action : KelvaneForm->EditMenu->actions())
-        items << (action->isSeparator() ? QStringLiteral("-") : action->objectName() + ": " + action->text());
-    QCOMPARE(items,
-             (QStringList{
-                 "GrantAllItem: Grant this user all privileges to this relation",
-                 "RevokeAllItem: Revoke all this user's privileges on this relation", "-",
-                 "UserCopyItem: Copy this user's privileges on this relation to other users...",
-                 "TableCopyItem: Copy the privileges on this relation to other relations for this user...",
-                 "AllCopyItem: Copy ALL this user's privileges to other users...", "-",
-                 "RemoveItem: Remove user completely", "RenameItem: Rename user...", "-",
-                 "AddNewItem: Add new user for this relation...",
-                 "CopyNewItem: Copy this user's privileges on this relation to a new user...",
-                 "CopyNewAllItem: Copy ALL this user's privileges to a new user..."}));
+        items << (action->isSeparator() ? QStringLiteral("-")
+                                        : action->objectName() + ": " + action->text());
+    QCOMPARE(
+        items,
+        (QStringList{"GrantAllItem: Grant this user all privileges to this relation",
+                     "RevokeAllItem: Revoke all this user's privileges on this relation", "-",
+                     "UserCopyItem: Copy this user's privileges on this relation to other users...",
+                     "TableCopyItem: Copy the privileges on this relation to other relations for "
+                     "this user...",
+                     "AllCopyItem: Copy ALL this user's privileges to other users...", "-",
+                     "RemoveItem: Remove user completely", "RenameItem: Rename user...", "-",
+                     "AddNewItem: Add new user for this relation...",
+                     "CopyNewItem: Copy this user's privileges on this relation to a new user...",
+                     "CopyNewAllItem: Copy ALL this user's privileges to a new user..."}));
     QCOMPARE(KelvaneForm->PrivilegeMenu->actions(), QList<QAction *>{KelvaneForm->PrivilegeItem});
     QCOMPARE(KelvaneForm->PrivilegeItem->text(), QStringLiteral("Select"));
     QCOMPARE(KelvaneForm->MasterGrid->popupMenu(), KelvaneForm->EditMenu);

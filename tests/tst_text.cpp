@@ -25,21 +25,31 @@ void TestText::nameOrder_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("other");
     QTest::addColumn<bool>("below");
-    QTest::newRow("prefix is below") << "B" << "BOB" << true;
-    QTest::newRow("longer is not below prefix") << "BOB" << "B" << false;
-    QTest::newRow("equal is not below") << "BOB" << "BOB" << false;
-    QTest::newRow("upper below lower") << "Z" << "a" << true;
-    QTest::newRow("lower above upper") << "alice" << "Z" << false;
-    QTest::newRow("blank below letters") << "A B" << "AB" << true;
-    QTest::newRow("trailing blank counts") << "FRED" << "FRED " << true;
-    QTest::newRow("empty below anything") << "" << "A" << true;
-    QTest::newRow("nothing below empty") << "A" << "" << false;
-    QTest::newRow("digits below letters") << "9" << "A" << true;
+    QTest::newRow("prefix is below") << "B"
+                                     << "BOB" << true;
+    QTest::newRow("longer is not below prefix") << "BOB"
+                                                << "B" << false;
+    QTest::newRow("equal is not below") << "BOB"
+                                        << "BOB" << false;
+    QTest::newRow("upper below lower") << "Z"
+                                       << "a" << true;
+    QTest::newRow("lower above upper") << "alice"
+                                       << "Z" << false;
+    QTest::newRow("blank below letters") << "A B"
+                                         << "AB" << true;
+    QTest::newRow("trailing blank counts") << "FRED"
+                                           << "FRED " << true;
+    QTest::newRow("empty below anything") << ""
+                                          << "A" << true;
+    QTest::newRow("nothing below empty") << "A"
+                                         << "" << false;
+    QTest::newRow("digits below letters") << "9"
+                                          << "A" << true;
     QTest::newRow("latin-1 above ascii") << QString::fromUtf8("\u00C9") << "z" << false;
     // As UTF-8 bytes U+FF21 (EF BC A1) sorts below U+1F600 (F0 9F 98 80),
     // though its UTF-16 unit is above the surrogate D83D.
-    QTest::newRow("bmp below astral") << QString::fromUtf8("\uFF21") << QString::fromUtf8("\U0001F600")
-                                      << true;
+    QTest::newRow("bmp below astral")
+        << QString::fromUtf8("\uFF21") << QString::fromUtf8("\U0001F600") << true;
 }
 
 void TestText::nameOrder()
@@ -52,22 +62,32 @@ void TestText::nameOrder()
 
 void TestText::upperCaseOnlyAsciiLetters()
 {
-    QCOMPARE(ui::upperCaseAscii(QStringLiteral("fred smith-1_z")), QStringLiteral("FRED SMITH-1_Z"));
-    QCOMPARE(ui::upperCaseAscii(QString::fromUtf8("j\u00F6rg \u00DF")), QString::fromUtf8("J\u00F6RG \u00DF"));
+    QCOMPARE(ui::upperCaseAscii(QStringLiteral("fred smith-1_z")),
+             QStringLiteral("FRED SMITH-1_Z"));
+    QCOMPARE(ui::upperCaseAscii(QString::fromUtf8("j\u00F6rg \u00DF")),
+             QString::fromUtf8("J\u00F6RG \u00DF"));
 }
 
 void TestText::fullStopRule_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("letter") << "Table T does not exist" << "Table T does not exist.";
-    QTest::newRow("full stop") << "Done." << "Done.";
-    QTest::newRow("digit sorts above") << "error 42" << "error 42.";
-    QTest::newRow("blank sorts below") << "ends in blank " << "ends in blank ";
-    QTest::newRow("comma sorts below") << "a," << "a,";
-    QTest::newRow("closing bracket sorts below") << "(x)" << "(x)";
-    QTest::newRow("question mark sorts above") << "why?" << "why?.";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("letter") << "Table T does not exist"
+                            << "Table T does not exist.";
+    QTest::newRow("full stop") << "Done."
+                               << "Done.";
+    QTest::newRow("digit sorts above") << "error 42"
+                                       << "error 42.";
+    QTest::newRow("blank sorts below") << "ends in blank "
+                                       << "ends in blank ";
+    QTest::newRow("comma sorts below") << "a,"
+                                       << "a,";
+    QTest::newRow("closing bracket sorts below") << "(x)"
+                                                 << "(x)";
+    QTest::newRow("question mark sorts above") << "why?"
+                                               << "why?.";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestText::fullStopRule()

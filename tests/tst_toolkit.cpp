@@ -71,7 +71,8 @@ void TestToolkit::initTestCase()
 {
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("toolkit"));
-    QString script = QStringLiteral("CREATE TABLE ITEMS (ID INTEGER, NAME CHAR(20), FLAG CHAR(1));\n");
+    QString script =
+        QStringLiteral("CREATE TABLE ITEMS (ID INTEGER, NAME CHAR(20), FLAG CHAR(1));\n");
     for (int i = 0; i < 40; ++i)
         script += QStringLiteral("INSERT INTO ITEMS VALUES (%1, 'ITEM%2', '%3');\n")
                       .arg(i)
@@ -260,8 +261,9 @@ void TestToolkit::navigatorEnablesByPosition()
     navigator.setGeometry(0, 0, 104, 21);
     navigator.setDataSource(m_source.get());
     const auto enabled = [&] {
-        return QList<bool>{navigator.firstButton()->isEnabled(), navigator.priorButton()->isEnabled(),
-                           navigator.nextButton()->isEnabled(), navigator.lastButton()->isEnabled()};
+        return QList<bool>{
+            navigator.firstButton()->isEnabled(), navigator.priorButton()->isEnabled(),
+            navigator.nextButton()->isEnabled(), navigator.lastButton()->isEnabled()};
     };
     QCOMPARE(enabled(), (QList<bool>{false, false, false, false}));
     m_query->open();
@@ -296,7 +298,8 @@ void TestToolkit::popupMenuKnowsItsControlAndCanBeStopped()
             ui::abortSilently();
     });
     m_query->open();
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), m_grid->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            m_grid->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(m_grid, &event);
     QCOMPARE(popups, 1);
     QCOMPARE(openedOn, m_grid);
@@ -343,7 +346,8 @@ void TestToolkit::messageDialogs()
     QStringList titles;
     testui::whenModal([&](QWidget *modal) {
         QCOMPARE(qobject_cast<QMessageBox *>(modal)->icon(), QMessageBox::Critical);
-        QCOMPARE(qobject_cast<QMessageBox *>(modal)->text(), QStringLiteral("CUSTOMER is read-only."));
+        QCOMPARE(qobject_cast<QMessageBox *>(modal)->text(),
+                 QStringLiteral("CUSTOMER is read-only."));
         titles << clickButton(modal, QStringLiteral("OK"));
     });
     ui::showErrorMessage(QStringLiteral("CUSTOMER is read-only."));
@@ -366,7 +370,8 @@ void TestToolkit::messageDialogs()
     QVERIFY(ui::inputQuery(QStringLiteral("Add New User"), QStringLiteral("User Name"), name));
     QCOMPARE(name, QStringLiteral("fred"));
     testui::whenModal([](QWidget *modal) { clickButton(modal, QStringLiteral("Cancel")); });
-    QVERIFY(!ui::inputQuery(QStringLiteral("Rename User"), QStringLiteral("New Name For FRED"), name));
+    QVERIFY(
+        !ui::inputQuery(QStringLiteral("Rename User"), QStringLiteral("New Name For FRED"), name));
     QCOMPARE(name, QStringLiteral("fred"));
 }
 

@@ -33,7 +33,8 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(this)
     verticalHeader()->hide();
     // The selection stays visible while another control has the focus.
     QPalette pal = palette();
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Active, QPalette::Highlight));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(pal);
@@ -58,7 +59,8 @@ void DBGrid::setColumnFieldName(int column, const QString &fieldName)
 
 void DBGrid::setRowSelect(bool rowSelect)
 {
-    setSelectionBehavior(rowSelect ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    setSelectionBehavior(rowSelect ? QAbstractItemView::SelectRows
+                                   : QAbstractItemView::SelectItems);
 }
 
 void DBGrid::setIndicator(bool indicator)
@@ -96,8 +98,8 @@ void DBGrid::applyColumnWidths()
     // Keep every column in sight: a first column sized by its display width
     // gives up what the grid lacks, rather than pushing the last column out.
     const int indicator = verticalHeader()->isHidden() ? 0 : verticalHeader()->width();
-    const int available = width() - 2 * frameWidth() - indicator -
-                          verticalScrollBar()->sizeHint().width();
+    const int available =
+        width() - 2 * frameWidth() - indicator - verticalScrollBar()->sizeHint().width();
     if (total > available && m_model.columnCount() > 1 && m_model.effectiveColumn(0).width <= 0)
         setColumnWidth(0, std::max(charWidth * 8, columnWidth(0) - (total - available)));
 }
@@ -144,7 +146,8 @@ void DBGrid::keyPressEvent(QKeyEvent *event)
 {
     if (m_onKeyDown) {
         int key = event->key();
-        const bool completed = guarded([&] { m_onKeyDown(*this, key, shiftState(event->modifiers())); });
+        const bool completed =
+            guarded([&] { m_onKeyDown(*this, key, shiftState(event->modifiers())); });
         if (!completed || key == 0) {
             event->accept();
             return;

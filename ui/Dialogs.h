@@ -7,7 +7,11 @@ class QDialog;
 namespace ui {
 
 // The result of a modal dialog; the program only tests for OK.
-enum class ModalResult { None, Ok, Cancel };
+enum class ModalResult
+{
+    Ok,
+    Cancel
+};
 
 [[nodiscard]] ModalResult showModal(QDialog &dialog);
 

@@ -11,7 +11,13 @@ namespace ui {
 
 namespace {
 
-enum Glyph { FirstGlyph, PriorGlyph, NextGlyph, LastGlyph };
+enum Glyph
+{
+    FirstGlyph,
+    PriorGlyph,
+    NextGlyph,
+    LastGlyph
+};
 
 // Small black triangles, with a bar for first and last, drawn so that no image
 // files are needed; the disabled look is Qt's greyed version.
@@ -46,7 +52,8 @@ QIcon navigatorIcon(int glyph)
 } // namespace
 
 Navigator::Navigator(QWidget *parent)
-    : QWidget(parent), m_first(addButton(QStringLiteral("nbFirst"), QStringLiteral("First record"), FirstGlyph)),
+    : QWidget(parent),
+      m_first(addButton(QStringLiteral("nbFirst"), QStringLiteral("First record"), FirstGlyph)),
       m_prior(addButton(QStringLiteral("nbPrior"), QStringLiteral("Prior record"), PriorGlyph)),
       m_next(addButton(QStringLiteral("nbNext"), QStringLiteral("Next record"), NextGlyph)),
       m_last(addButton(QStringLiteral("nbLast"), QStringLiteral("Last record"), LastGlyph))

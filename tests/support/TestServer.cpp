@@ -4,12 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
-#include <QPointer>
 #include <deque>
 
 namespace testserver {
@@ -30,7 +30,8 @@ QByteArray runIsql(const QString &database, const QString &script, const QString
     QProcess isql;
     QStringList args{QStringLiteral("-q"), QStringLiteral("-b")};
     if (!database.isEmpty())
-        args << QStringLiteral("-user") << user << QStringLiteral("-password") << password << database;
+        args << QStringLiteral("-user") << user << QStringLiteral("-password") << password
+             << database;
     isql.start(QStringLiteral("isql-fb"), args);
     isql.write(script.toUtf8());
     isql.closeWriteChannel();
@@ -77,9 +78,9 @@ TestDatabase::TestDatabase(const QString &name)
 TestDatabase::~TestDatabase()
 {
     QProcess isql;
-    isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), QStringLiteral("-user"),
-                                           QStringLiteral("SYSDBA"), QStringLiteral("-password"),
-                                           password(), connectionString()});
+    isql.start(QStringLiteral("isql-fb"),
+               {QStringLiteral("-q"), QStringLiteral("-user"), QStringLiteral("SYSDBA"),
+                QStringLiteral("-password"), password(), connectionString()});
     isql.write("DROP DATABASE;\n");
     isql.closeWriteChannel();
     isql.waitForFinished(30000);
@@ -92,9 +93,9 @@ void TestDatabase::run(const QString &script, const QString &user, const QString
 
 QStringList TestDatabase::column(const QString &query) const
 {
-    const QByteArray output = runIsql(
-        connectionString(), QStringLiteral("SET HEADING OFF;\n%1;\n").arg(query), QStringLiteral("SYSDBA"),
-        password());
+    const QByteArray output =
+        runIsql(connectionString(), QStringLiteral("SET HEADING OFF;\n%1;\n").arg(query),
+                QStringLiteral("SYSDBA"), password());
     QStringList values;
     for (const QString &line : QString::fromUtf8(output).split(QLatin1Char('\n'))) {
         const QString value = line.trimmed();
