@@ -152,22 +152,22 @@ void TKelvaneForm::ByRadioClick(QObject *)
     DetailQuery.close();
     MasterQuery.close();
     PrivQuery.close();
-    auto &userList = static_cast<db::TQuery &>(*UserList);
-    auto &relationList = static_cast<db::TQuery &>(*RelationList);
+    db::TQuery &userList = *UserList;
+    db::TQuery &relationList = *RelationList;
     userList.sqlClear();
     relationList.sqlClear();
     PrivQuery.sqlClear();
-    setStatement(userList, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"},
+    addStatement(userList, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"},
                  QStringLiteral("RDB$USER"));
-    setStatement(relationList, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
+    addStatement(relationList, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
                  QStringLiteral("RDB$RELATION_NAME"));
     if (UserList == &MasterQuery) {
-        setStatement(PrivQuery,
+        addStatement(PrivQuery,
                      {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
                       "WHERE RDB$USER = :User"},
                      QStringLiteral("RDB$RELATION_NAME"));
     } else {
-        setStatement(PrivQuery,
+        addStatement(PrivQuery,
                      {"SELECT RDB$USER, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
                       "WHERE RDB$RELATION_NAME = :Table"},
                      QStringLiteral("RDB$USER"));

@@ -91,8 +91,8 @@ public:
 
     // The dataset of user names and the dataset of relation names: one is the
     // master, the other the detail, as the view mode says.
-    db::TDataSet *UserList = nullptr;
-    db::TDataSet *RelationList = nullptr;
+    db::TQuery *UserList = nullptr;
+    db::TQuery *RelationList = nullptr;
     // While the program walks a dataset itself, the calculation and the
     // master's reload stay silent.
     bool Scanning = false;
@@ -127,7 +127,9 @@ private:
     void createMenus();
     void wireEvents();
 
-    void setStatement(db::TQuery &query, std::initializer_list<const char *> lines,
+    // Adds the lines to an emptied statement and names the first field for
+    // the column it now yields.
+    void addStatement(db::TQuery &query, std::initializer_list<const char *> lines,
                       const QString &firstFieldName);
 
     PrivilegeMarks m_privilegeMarks;

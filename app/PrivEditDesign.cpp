@@ -113,10 +113,10 @@ void TKelvaneForm::createComponents()
     Database.setLoginPrompt(false);
 
     // The design's statements; every one is replaced before it first runs.
-    setStatement(MasterQuery, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"}, {});
-    setStatement(DetailQuery, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
+    addStatement(MasterQuery, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"}, {});
+    addStatement(DetailQuery, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
                  {});
-    setStatement(PrivQuery,
+    addStatement(PrivQuery,
                  {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
                   "WHERE RDB$USER = :UserName"},
                  {});
@@ -277,10 +277,9 @@ void TKelvaneForm::wireEvents()
     DetailQuery.setOnCalcFields([this](db::TDataSet &ds) { DetailQueryCalcFields(&ds); });
 }
 
-void TKelvaneForm::setStatement(db::TQuery &query, std::initializer_list<const char *> lines,
+void TKelvaneForm::addStatement(db::TQuery &query, std::initializer_list<const char *> lines,
                                 const QString &firstFieldName)
 {
-    query.sqlClear();
     for (const char *line : lines)
         query.sqlAdd(QString::fromLatin1(line));
     if (!firstFieldName.isEmpty())
