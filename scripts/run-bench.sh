@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds the browsing benchmark, starts a private Firebird server of its own,
+# runs the benchmark and stops the server again, whatever happens.  Arguments
+# go to the benchmark (--runs N, --statements).  Exits with its exit status.
+#
+# Folder, port and build folder are the benchmark's own, so that it can run
+# beside the demo and test servers and beside a developer's build;
+# KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD override.
+set -euo pipefail
+
+REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly BUILD_DIR=$REPO_ROOT/build-bench
+readonly FBSERVER=$REPO_ROOT/scripts/fbserver.sh
+
+export KELVANE_FB_DIR=${KELVANE_FB_DIR:-$REPO_ROOT/.fbserver-bench}
+export KELVANE_FB_PORT=${KELVANE_FB_PORT:-3055}
+export KELVANE_FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
+
+die() {
+    printf 'run-bench: %s\n' "$*" >&2
+    exit 1
+}
+
+# Output goes to a log and is shown only on failure, so that the benchmark's
+# report is all a successful run prints.
+run_logged() {
+    local log=$1
+    shift
+    if ! "$@" >"$log" 2>&1; then
+        tail -n 80 "$log" >&2
+        die "'$*' failed; full log in $log"
+    fi
+}
+
+build() {
+    mkdir -p "$BUILD_DIR"
+    local cache=$BUILD_DIR/CMakeCache.txt
+    # CMake refuses to switch generators in an existing build folder.
+    if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
+        rm -rf "$cache" "$BUILD_DIR/CMakeFiles"
+    fi
+    # Timings of a debug build would say little about the program as shipped.
+    run_logged "$BUILD_DIR/configure.log" \
+        cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DKELVANE_BUILD_TESTS=ON -DKELVANE_BUILD_BENCH=ON
+    # One job: the figures are only as good as the machine is quiet, and a
+    # parallel build elsewhere on a small machine should not be starved.
+    run_logged "$BUILD_DIR/build.log" ninja -C "$BUILD_DIR" -j1 kelvane_bench
+}
+
+RUNTIME_DIR=
+
+cleanup() {
+    bash "$FBSERVER" stop || printf 'run-bench: could not stop the benchmark server\n' >&2
+    if [[ -n $RUNTIME_DIR ]]; then
+        rm -rf "$RUNTIME_DIR"
+    fi
+}
+
+main() {
+    bash "$REPO_ROOT/scripts/install-deps.sh"
+    build
+
+    trap cleanup EXIT
+    # Without these a signal would end the script without its EXIT trap.
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    bash "$FBSERVER" start
+    # Read back so the benchmark sees the absolute folder fbserver.sh settled on.
+    eval "$(bash "$FBSERVER" env)"
+    export KELVANE_FB_DIR KELVANE_FB_PORT KELVANE_FB_PASSWORD
+    export QT_QPA_PLATFORM=offscreen
+    # Qt warns on every start without one; a private one keeps the report clean.
+    if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
+        RUNTIME_DIR=$(mktemp -d)
+        export XDG_RUNTIME_DIR=$RUNTIME_DIR
+    fi
+
+    local rc=0
+    "$BUILD_DIR/bench/kelvane_bench" "$@" || rc=$?
+    return "$rc"
+}
+
+main "$@"
