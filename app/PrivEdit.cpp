@@ -246,10 +246,17 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
         m_privilegeMarks.rebuild(PrivQuery, *PrivQueryName, *PrivQueryPrivilege);
     else if (!PrivQuery.eof())
         PrivQuery.last(); // as a walk over the rows would leave them
+    // One shared string per letter rather than an allocation per mark.
+    static const std::array<QString, PrivilegeColumns.size()> letters = [] {
+        std::array<QString, PrivilegeColumns.size()> all;
+        for (const PrivilegeColumn &column : PrivilegeColumns)
+            all[column.index - 1] = QString(column.letter);
+        return all;
+    }();
     const PrivilegeMarks::Marks marks = m_privilegeMarks.marksOf(DetailQuery.fields(0)->text());
     for (const PrivilegeColumn &column : PrivilegeColumns) {
         if (marks & (1u << (column.index - 1)))
-            DetailQuery.fields(column.index)->setText(QString(column.letter));
+            DetailQuery.fields(column.index)->setText(letters[column.index - 1]);
     }
 }
 

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace db {
 
@@ -24,11 +26,43 @@ bool isCharColumn(const QSqlField &field)
     return (field.typeID() & ~1) == SqlTypeChar;
 }
 
+// Catalogue names arrive padded to four times their declared length, so the
+// blanks are skipped four characters at a time.
+qsizetype paddedEnd(const QString &value)
+{
+    constexpr quint64 FourBlanks = 0x0020002000200020ULL;
+    const auto *data = reinterpret_cast<const char16_t *>(value.utf16());
+    qsizetype end = value.size();
+    while (end >= 4) {
+        quint64 chunk;
+        std::memcpy(&chunk, data + end - 4, sizeof chunk);
+        if (chunk != FourBlanks)
+            break;
+        end -= 4;
+    }
+    while (end > 0 && data[end - 1] == u' ')
+        --end;
+    return end;
+}
+
+// One shared string for every one-character ASCII value (privilege letters,
+// flags), instead of an allocation per row.
+const QString &sharedCharacter(char16_t c)
+{
+    static const std::array<QString, 128> characters = [] {
+        std::array<QString, 128> all;
+        for (char16_t i = 0; i < 128; ++i)
+            all[i] = QString(QChar(i));
+        return all;
+    }();
+    return characters[c];
+}
+
 QString withoutPadding(const QString &value)
 {
-    qsizetype end = value.size();
-    while (end > 0 && value.at(end - 1) == QLatin1Char(' '))
-        --end;
+    const qsizetype end = paddedEnd(value);
+    if (end == 1 && value.at(0).unicode() < 128)
+        return sharedCharacter(value.at(0).unicode());
     // A copy of exactly the kept characters: truncating in place would keep
     // the padded capacity alive for every row.
     return end == value.size() ? value : QString(value.constData(), end);

@@ -159,6 +159,18 @@ void TestEngine::charValuesLoseTheirPaddingVarcharKeepsBlanks()
     catalogue.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, 31);
     catalogue.open();
     QCOMPARE(catalogue.fields(0)->text(), QStringLiteral("PEOPLE"));
+
+    // Only trailing blanks are padding: inner and leading ones are data.
+    db::TQuery casts(*m_connection);
+    casts.sqlAdd(QStringLiteral("SELECT CAST('ab   cd' AS CHAR(11)) AS A, CAST('' AS CHAR(5)) AS B,"
+                                " CAST('x' AS CHAR(1)) AS C, CAST('  lead' AS CHAR(7)) AS D,"
+                                " CAST('wxyz' AS CHAR(4)) AS E FROM RDB$DATABASE"));
+    QStringList expected{"ab   cd", "", "x", "  lead", "wxyz"};
+    for (const char *column : {"A", "B", "C", "D", "E"})
+        casts.addField(QString::fromLatin1(column), db::FieldKind::Data, 11);
+    casts.open();
+    for (int i = 0; i < casts.fieldCount(); ++i)
+        QCOMPARE(casts.fields(i)->text(), expected[i]);
 }
 
 void TestEngine::failuresCarryTheServersMessage()
