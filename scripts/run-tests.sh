@@ -9,6 +9,10 @@ set -euo pipefail
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 readonly BUILD_DIR=$REPO_ROOT/build
+# The same tests once more, built with the address and undefined-behaviour
+# sanitizers; KELVANE_SANITIZE=0 skips that pass.
+readonly SANITIZE_DIR=$REPO_ROOT/build-asan
+readonly SANITIZE=${KELVANE_SANITIZE:-1}
 readonly BUILD_TYPE=${KELVANE_BUILD_TYPE:-Debug}
 readonly FBSERVER=$REPO_ROOT/scripts/fbserver.sh
 
@@ -32,16 +36,26 @@ run_logged() {
     fi
 }
 
-build() {
-    mkdir -p "$BUILD_DIR"
-    local cache=$BUILD_DIR/CMakeCache.txt
+# configure_and_build DIR CMAKE-OPTION...
+configure_and_build() {
+    local dir=$1
+    shift
+    mkdir -p "$dir"
+    local cache=$dir/CMakeCache.txt
     # CMake refuses to switch generators in an existing build folder.
     if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
-        rm -rf "$cache" "$BUILD_DIR/CMakeFiles"
+        rm -rf "$cache" "$dir/CMakeFiles"
     fi
-    run_logged "$BUILD_DIR/configure.log" \
-        cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
-    run_logged "$BUILD_DIR/build.log" cmake --build "$BUILD_DIR"
+    run_logged "$dir/configure.log" cmake -S "$REPO_ROOT" -B "$dir" -G Ninja "$@"
+    run_logged "$dir/build.log" cmake --build "$dir"
+}
+
+build() {
+    configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
+    if [[ $SANITIZE != 0 ]]; then
+        configure_and_build "$SANITIZE_DIR" -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON \
+            -DKELVANE_BUILD_BENCH=OFF
+    fi
 }
 
 stop_server() {
@@ -65,6 +79,11 @@ main() {
     local rc=0
     # An empty test list counts as a failure rather than a silent pass.
     ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || rc=$?
+    if [[ $SANITIZE != 0 ]]; then
+        printf '\nThe same tests, built with the address and undefined-behaviour sanitizers:\n'
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error || rc=$?
+    fi
     return "$rc"
 }
 
