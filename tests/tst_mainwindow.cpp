@@ -267,6 +267,7 @@ void TestMainWindow::detailGridColumns()
                                QColor(128, 0, 0), QColor(0, 128, 128)};
     for (int i = 1; i <= 5; ++i) {
         QCOMPARE(columns[i].width, 16);
+        QCOMPARE(KelvaneForm->DetailGrid->columnWidth(i), 16);
         QCOMPARE(columns[i].alignment, Qt::AlignCenter);
         QCOMPARE(columns[i].font->family(), QStringLiteral("Courier New"));
         QVERIFY(columns[i].font->bold());
@@ -281,6 +282,13 @@ void TestMainWindow::detailGridColumns()
     QVERIFY(KelvaneForm->DetailGrid->selectionBehavior() == QAbstractItemView::SelectItems);
     QVERIFY(KelvaneForm->MasterGrid->selectionBehavior() == QAbstractItemView::SelectRows);
     QVERIFY(KelvaneForm->DetailGrid->editTriggers() == QAbstractItemView::NoEditTriggers);
+
+    // Every column stays in sight: the name column gives way, not EXECUTE.
+    int total = 0;
+    for (int i = 0; i < columns.size(); ++i)
+        total += KelvaneForm->DetailGrid->columnWidth(i);
+    QVERIFY2(total <= KelvaneForm->DetailGrid->maximumViewportSize().width(),
+             qPrintable(QString::number(total)));
 }
 
 QTEST_MAIN(TestMainWindow)

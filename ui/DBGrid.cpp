@@ -27,6 +27,8 @@ DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(this)
     setShowGrid(true);
     setWordWrap(false);
     horizontalHeader()->hide();
+    // Columns as narrow as a one-letter cell; the style's minimum is wider.
+    horizontalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->setMinimumSectionSize(fontMetrics().height() + 2);
