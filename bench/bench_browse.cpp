@@ -170,6 +170,18 @@ public:
     throw BenchError(message);
 }
 
+// A connection of the bench's own through the same driver and options as
+// the program's, for the bare loop and the catalogue's figures.
+QSqlDatabase addBareConnection(const QString &target, const QString &name)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name);
+    db.setDatabaseName(target);
+    db.setUserName(QStringLiteral("SYSDBA"));
+    db.setPassword(testserver::password());
+    db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+    return db;
+}
+
 void out(const QString &line = {})
 {
     std::fputs(qPrintable(line), stdout);
@@ -404,11 +416,7 @@ public:
     BareReplay(const QString &target, const QString &connectionName)
         : m_connectionName(connectionName)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), m_connectionName);
-        db.setDatabaseName(target);
-        db.setUserName(QStringLiteral("SYSDBA"));
-        db.setPassword(testserver::password());
-        db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+        (void)addBareConnection(target, m_connectionName);
     }
     ~BareReplay()
     {
@@ -889,11 +897,7 @@ void warmClientLibrary(const QString &target)
 {
     const QString name = QStringLiteral("bench-warm");
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name);
-        db.setDatabaseName(target);
-        db.setUserName(QStringLiteral("SYSDBA"));
-        db.setPassword(testserver::password());
-        db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+        QSqlDatabase db = addBareConnection(target, name);
         if (!db.open())
             fail(QStringLiteral("warm-up connection: %1").arg(db.lastError().text()));
         QSqlQuery query(db);
@@ -1009,11 +1013,7 @@ QStringList catalogueFigures(const QString &target)
     const QString name = QStringLiteral("bench-catalogue");
     QStringList lines;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name);
-        db.setDatabaseName(target);
-        db.setUserName(QStringLiteral("SYSDBA"));
-        db.setPassword(testserver::password());
-        db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
+        QSqlDatabase db = addBareConnection(target, name);
         if (!db.open())
             fail(QStringLiteral("cannot connect: %1").arg(db.lastError().text()));
         const auto one = [&db](const QString &sql) {

@@ -11,38 +11,18 @@ set -euo pipefail
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 readonly BUILD_DIR=$REPO_ROOT/build-bench
 readonly FBSERVER=$REPO_ROOT/scripts/fbserver.sh
+readonly PROGRAM=run-bench
+# shellcheck source=scripts/common.sh
+source "$REPO_ROOT/scripts/common.sh"
 
 export KELVANE_FB_DIR=${KELVANE_FB_DIR:-$REPO_ROOT/.fbserver-bench}
 export KELVANE_FB_PORT=${KELVANE_FB_PORT:-3055}
 export KELVANE_FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
 
-die() {
-    printf 'run-bench: %s\n' "$*" >&2
-    exit 1
-}
-
-# Output goes to a log and is shown only on failure, so that the benchmark's
-# report is all a successful run prints.
-run_logged() {
-    local log=$1
-    shift
-    if ! "$@" >"$log" 2>&1; then
-        tail -n 80 "$log" >&2
-        die "'$*' failed; full log in $log"
-    fi
-}
-
 build() {
-    mkdir -p "$BUILD_DIR"
-    local cache=$BUILD_DIR/CMakeCache.txt
-    # CMake refuses to switch generators in an existing build folder.
-    if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
-        rm -rf "$cache" "$BUILD_DIR/CMakeFiles"
-    fi
     # Timings of a debug build would say little about the program as shipped.
-    run_logged "$BUILD_DIR/configure.log" \
-        cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DKELVANE_BUILD_TESTS=ON -DKELVANE_BUILD_BENCH=ON
+    configure_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DKELVANE_BUILD_TESTS=ON \
+        -DKELVANE_BUILD_BENCH=ON
     # One job: the figures are only as good as the machine is quiet, and a
     # parallel build elsewhere on a small machine should not be starved.
     run_logged "$BUILD_DIR/build.log" ninja -C "$BUILD_DIR" -j1 kelvane_bench

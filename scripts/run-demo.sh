@@ -8,33 +8,13 @@ readonly BUILD_DIR=$REPO_ROOT/build
 readonly BUILD_TYPE=RelWithDebInfo
 readonly EXE=$BUILD_DIR/app/kelvane
 readonly XVFB_DISPLAY=:77
-
-die() {
-    printf 'run-demo: %s\n' "$*" >&2
-    exit 1
-}
-
-# Output goes to a log and is shown only on failure, so a successful run
-# stays readable.
-run_logged() {
-    local log=$1
-    shift
-    if ! "$@" >"$log" 2>&1; then
-        tail -n 60 "$log" >&2
-        die "'$*' failed; full log in $log"
-    fi
-}
+readonly PROGRAM=run-demo
+# shellcheck source=scripts/common.sh
+source "$REPO_ROOT/scripts/common.sh"
 
 build() {
-    mkdir -p "$BUILD_DIR"
-    local cache=$BUILD_DIR/CMakeCache.txt
-    # CMake refuses to switch generators in an existing build folder.
-    if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
-        rm -rf "$cache" "$BUILD_DIR/CMakeFiles"
-    fi
     printf 'Building Kelvane (%s) in %s ...\n' "$BUILD_TYPE" "$BUILD_DIR"
-    run_logged "$BUILD_DIR/configure.log" \
-        cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
+    configure_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
     run_logged "$BUILD_DIR/build.log" cmake --build "$BUILD_DIR"
     [[ -x $EXE ]] || die "the build did not produce $EXE"
 }

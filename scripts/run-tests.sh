@@ -13,6 +13,9 @@ readonly BUILD_DIR=$REPO_ROOT/build
 # sanitizers; KELVANE_SANITIZE=0 skips that pass.
 readonly SANITIZE_DIR=$REPO_ROOT/build-asan
 readonly SANITIZE=${KELVANE_SANITIZE:-1}
+readonly PROGRAM=run-tests
+# shellcheck source=scripts/common.sh
+source "$REPO_ROOT/scripts/common.sh"
 readonly BUILD_TYPE=${KELVANE_BUILD_TYPE:-Debug}
 readonly FBSERVER=$REPO_ROOT/scripts/fbserver.sh
 
@@ -20,34 +23,10 @@ export KELVANE_FB_DIR=${KELVANE_FB_DIR:-$REPO_ROOT/.fbserver-test}
 export KELVANE_FB_PORT=${KELVANE_FB_PORT:-3054}
 export KELVANE_FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
 
-die() {
-    printf 'run-tests: %s\n' "$*" >&2
-    exit 1
-}
-
-# Output goes to a log and is shown only on failure, so that CTest's report
-# is what a successful run prints.
-run_logged() {
-    local log=$1
-    shift
-    if ! "$@" >"$log" 2>&1; then
-        tail -n 80 "$log" >&2
-        die "'$*' failed; full log in $log"
-    fi
-}
-
 # configure_and_build DIR CMAKE-OPTION...
 configure_and_build() {
-    local dir=$1
-    shift
-    mkdir -p "$dir"
-    local cache=$dir/CMakeCache.txt
-    # CMake refuses to switch generators in an existing build folder.
-    if [[ -f $cache ]] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
-        rm -rf "$cache" "$dir/CMakeFiles"
-    fi
-    run_logged "$dir/configure.log" cmake -S "$REPO_ROOT" -B "$dir" -G Ninja "$@"
-    run_logged "$dir/build.log" cmake --build "$dir"
+    configure_build "$@"
+    run_logged "$1/build.log" cmake --build "$1"
 }
 
 build() {
