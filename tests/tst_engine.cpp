@@ -80,11 +80,7 @@ void TestEngine::initTestCase()
 
 void TestEngine::init()
 {
-    m_connection = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
-    m_connection->setAliasName(QStringLiteral("TEST"));
-    m_connection->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
-    m_connection->paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
-    m_connection->open();
+    m_connection = testserver::connectAsSysdba(QStringLiteral("TEST"));
 }
 
 void TestEngine::cleanup()

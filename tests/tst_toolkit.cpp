@@ -85,11 +85,7 @@ void TestToolkit::initTestCase()
 
 void TestToolkit::init()
 {
-    m_connection = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
-    m_connection->setAliasName(QStringLiteral("TEST"));
-    m_connection->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
-    m_connection->paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
-    m_connection->open();
+    m_connection = testserver::connectAsSysdba(QStringLiteral("TEST"));
     m_query = std::make_unique<db::TQuery>(*m_connection);
     m_query->setName(QStringLiteral("Items"));
     m_query->sqlAdd(QStringLiteral("SELECT NAME, FLAG FROM ITEMS ORDER BY ID"));

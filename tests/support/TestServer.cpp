@@ -1,5 +1,7 @@
 #include "TestServer.h"
 
+#include "db/Database.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -138,6 +140,16 @@ void createLogin(const QString &name, const QString &password)
             QStringLiteral("CREATE OR ALTER USER %1 PASSWORD '%2' USING PLUGIN Srp;\nCOMMIT;\n")
                 .arg(name, password),
             QStringLiteral("SYSDBA"), testserver::password());
+}
+
+std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias)
+{
+    auto connection = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
+    connection->setAliasName(alias);
+    connection->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
+    connection->paramsAdd(QStringLiteral("PASSWORD=") + password());
+    connection->open();
+    return connection;
 }
 
 } // namespace testserver

@@ -5,8 +5,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 
 class QWidget;
+
+namespace db {
+class TDatabase;
+}
 
 // The private Firebird server the tests run against, as the test script
 // started it: KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD.
@@ -60,6 +65,9 @@ private:
 
 // Creates a login on the server.
 void createLogin(const QString &name, const QString &password);
+
+// A connection named KELVANE to the alias, open, logged in as SYSDBA.
+[[nodiscard]] std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias);
 
 } // namespace testserver
 
