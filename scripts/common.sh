@@ -30,3 +30,19 @@ configure_build() {
     fi
     run_logged "$dir/configure.log" cmake -S "$REPO_ROOT" -B "$dir" -G Ninja "$@"
 }
+
+# start_private_server CLEANUP: starts the private Firebird server, with the
+# function CLEANUP (which must stop it) as the exit trap, and exports its
+# settings for the programs run offscreen against it.
+start_private_server() {
+    # shellcheck disable=SC2064 # the name of the function is meant to expand now
+    trap "$1" EXIT
+    # Without these a signal would end the script without its EXIT trap.
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    bash "$REPO_ROOT/scripts/fbserver.sh" start
+    # Read back so the programs see the absolute folder fbserver.sh settled on.
+    eval "$(bash "$REPO_ROOT/scripts/fbserver.sh" env)"
+    export KELVANE_FB_DIR KELVANE_FB_PORT KELVANE_FB_PASSWORD
+    export QT_QPA_PLATFORM=offscreen
+}

@@ -41,15 +41,7 @@ main() {
     bash "$REPO_ROOT/scripts/install-deps.sh"
     build
 
-    trap cleanup EXIT
-    # Without these a signal would end the script without its EXIT trap.
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    bash "$FBSERVER" start
-    # Read back so the benchmark sees the absolute folder fbserver.sh settled on.
-    eval "$(bash "$FBSERVER" env)"
-    export KELVANE_FB_DIR KELVANE_FB_PORT KELVANE_FB_PASSWORD
-    export QT_QPA_PLATFORM=offscreen
+    start_private_server cleanup
     # Qt warns on every start without one; a private one keeps the report clean.
     if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
         RUNTIME_DIR=$(mktemp -d)

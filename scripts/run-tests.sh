@@ -45,15 +45,7 @@ main() {
     bash "$REPO_ROOT/scripts/install-deps.sh"
     build
 
-    trap stop_server EXIT
-    # Without these a signal would end the script without its EXIT trap.
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    bash "$FBSERVER" start
-    # Read back so the tests see the absolute folder fbserver.sh settled on.
-    eval "$(bash "$FBSERVER" env)"
-    export KELVANE_FB_DIR KELVANE_FB_PORT KELVANE_FB_PASSWORD
-    export QT_QPA_PLATFORM=offscreen
+    start_private_server stop_server
 
     local rc=0
     # An empty test list counts as a failure rather than a silent pass.
