@@ -336,6 +336,21 @@ void TestEngine::bookmarkOfVanishedRowFallsBackToNearestPosition()
     query->gotoBookmark(lastRow);
     QCOMPARE(query->fields(0)->text(), QStringLiteral("Eve")); // the last there is
     m_db->run(QStringLiteral("INSERT INTO PEOPLE VALUES (3, 'DAVE', NULL);"));
+
+    // A row that is still there is found, also when rows before it went.
+    query->close();
+    query->open();
+    query->last();
+    db::TBookmark eve = query->bookmark();
+    QCOMPARE(query->recNo(), 3);
+    m_db->run(QStringLiteral("DELETE FROM PEOPLE WHERE ID IN (1, 2);"));
+    query->close();
+    query->open();
+    query->gotoBookmark(eve);
+    QCOMPARE(query->fields(0)->text(), QStringLiteral("Eve"));
+    QCOMPARE(query->recNo(), 1);
+    m_db->run(QStringLiteral("INSERT INTO PEOPLE VALUES (1, 'BOB', 'two  ');\n"
+                             "INSERT INTO PEOPLE VALUES (2, 'CAROL', '  lead');"));
 }
 
 void TestEngine::nullAndClosedBookmarksDoNothing()
