@@ -134,9 +134,9 @@ QSqlQuery &TQuery::executeSelect()
 
 void TQuery::releaseSelect()
 {
-    // Every row is in memory, or none will be. The driver keeps a statement's transaction until
-    // the statement goes, and executing it again would read the old snapshot:
-    // let it go, so the next open reads what the server holds by then.
+    // Every row is in memory, or none will be. The driver keeps a statement's
+    // transaction until the statement goes, and executing it again would read
+    // the old snapshot: let it go, so the next open reads the server's state.
     m_statement.reset();
 }
 

@@ -98,8 +98,8 @@ void DBGrid::applyColumnWidths()
         total += width;
     }
     // Keep every column in sight: a first column sized by its display width
-    // gives up what the grid lacks, rather than pushing the last column out.
-    // The room beside the indicator, less a vertical scroll bar.
+    // gives up what the grid lacks (the room beside the indicator, less a
+    // vertical scroll bar), rather than pushing the last column out.
     const int available = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
     if (total > available && m_model.columnCount() > 1 && m_model.effectiveColumn(0).width <= 0)
         setColumnWidth(0, std::max(charWidth * 8, columnWidth(0) - (total - available)));
