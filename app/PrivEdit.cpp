@@ -157,9 +157,16 @@ void TKelvaneForm::ByRadioClick(QObject *)
     userList.sqlClear();
     relationList.sqlClear();
     PrivQuery.sqlClear();
-    addStatement(userList, {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES"},
-                 QStringLiteral("RDB$USER"));
-    addStatement(relationList, {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES"},
+    // Only tables, views (type 0) and stored procedures (type 5): the catalogue
+    // also records usage of character sets, collations, domains, sequences,
+    // roles and the database itself, on which no GRANT of ours could succeed.
+    addStatement(
+        userList,
+        {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES", "WHERE RDB$OBJECT_TYPE IN (0, 5)"},
+        QStringLiteral("RDB$USER"));
+    addStatement(relationList,
+                 {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$OBJECT_TYPE IN (0, 5)"},
                  QStringLiteral("RDB$RELATION_NAME"));
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
@@ -181,14 +188,27 @@ void TKelvaneForm::ByRadioClick(QObject *)
 
     if (userName.isEmpty())
         return;
-    // The master first, each of its rows reloading the detail, so that the
-    // detail search runs in the detail list of the master row found.
     const bool byUser = UserList == &MasterQuery;
-    db::TDataSet &masterList = byUser ? *UserList : *RelationList;
-    db::TDataSet &detailList = byUser ? *RelationList : *UserList;
-    LocateRecord(masterList, 0, byUser ? userName : relationName, false);
-    if (detailList.active())
-        LocateRecord(detailList, 0, byUser ? relationName : userName, false);
+    locateMasterOnce(byUser ? userName : relationName);
+    // The detail search runs in the detail list of the master row found, its
+    // rows calculated as they are read.
+    if (DetailQuery.active())
+        LocateRecord(DetailQuery, 0, byUser ? relationName : userName, false);
+}
+
+void TKelvaneForm::locateMasterOnce(const QString &name)
+{
+    // Reloading the detail at every master row passed would cost a privilege
+    // read and a full detail read per row; the reload of the row the search
+    // stops on is all that shows.
+    {
+        Scanning = true;
+        const auto scanned = qScopeGuard([this] { Scanning = false; });
+        LocateRecord(MasterQuery, 0, name, false);
+    }
+    // Opening the master already reloaded the detail for its first row.
+    if (MasterQuery.recNo() > 0)
+        MasterQueryAfterScroll(nullptr);
 }
 
 void TKelvaneForm::DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift)

@@ -127,6 +127,10 @@ private:
     void createMenus();
     void wireEvents();
 
+    // Stands the master on the first name not below the given one and reloads
+    // the detail once, for that row alone.
+    void locateMasterOnce(const QString &name);
+
     // Adds the lines to an emptied statement and names the first field for
     // the column it now yields.
     void addStatement(db::TQuery &query, std::initializer_list<const char *> lines,

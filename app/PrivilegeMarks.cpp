@@ -5,7 +5,10 @@
 
 bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
 {
-    return m_builtFor != &privileges || m_generation != privileges.openGeneration();
+    // Closed rows are always stale, so that a rebuild meets the closed dataset
+    // and fails just as a walk over the rows would.
+    return !privileges.active() || m_builtFor != &privileges ||
+           m_generation != privileges.openGeneration();
 }
 
 void PrivilegeMarks::rebuild(db::TDataSet &privileges, const db::TField &name,

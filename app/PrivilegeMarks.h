@@ -18,7 +18,7 @@ public:
     // Bit (index - 1) stands for the privilege column of that index.
     using Marks = quint8;
 
-    // Whether the rows were opened again since the last build.
+    // Whether the rows are closed, or were opened again since the last build.
     [[nodiscard]] bool isStale(const db::TDataSet &privileges) const;
     // Walks the rows from the first to the end, where it leaves them.
     void rebuild(db::TDataSet &privileges, const db::TField &name, const db::TField &privilege);

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <memory>
 
@@ -42,6 +43,35 @@ GRANT INSERT ON CUSTOMER TO "ADMIN";
 GRANT DELETE ON ORDERS TO BOB;
 GRANT SELECT ON V_CUST TO CAROL;
 GRANT EXECUTE ON PROCEDURE P_TWO TO CAROL;
+CREATE SEQUENCE SEQ_ONE;
+CREATE DOMAIN D_ONE AS INTEGER;
+CREATE ROLE CLERKS;
+GRANT USAGE ON SEQUENCE SEQ_ONE TO GUSTAV;
+GRANT CLERKS TO GUSTAV;
+)";
+
+// Enough relations that a search passing each of them is plain to see.
+const char *const ManyRelations = R"(
+SET TERM ^ ;
+EXECUTE BLOCK AS
+DECLARE i INTEGER = 0;
+DECLARE t VARCHAR(10);
+BEGIN
+  WHILE (i < 300) DO BEGIN
+    t = 'T' || LPAD(i, 3, '0');
+    EXECUTE STATEMENT 'CREATE TABLE ' || t || ' (ID INTEGER)';
+    i = i + 1;
+  END
+END^
+EXECUTE BLOCK AS
+DECLARE i INTEGER = 0;
+BEGIN
+  WHILE (i < 300) DO BEGIN
+    EXECUTE STATEMENT 'GRANT SELECT ON T' || LPAD(i, 3, '0') || ' TO U' || LPAD(MOD(i, 40), 2, '0');
+    i = i + 1;
+  END
+END^
+SET TERM ; ^
 )";
 
 } // namespace
@@ -56,6 +86,10 @@ private Q_SLOTS:
 
     void connectingFillsBothLists();
     void connectStatementsInOrder();
+    void listsHoldOnlyRelationsAndProcedures();
+    void switchingViewsReloadsTheDetailOnce_data();
+    void switchingViewsReloadsTheDetailOnce();
+    void closedPrivilegeRowsAreNeverReadFromTheIndex();
     void cancelledLoginLeavesDisconnected();
     void refusedLoginIsShownAndLeavesDisconnected();
     void choosingTheSameAliasAgainLogsInAgain();
@@ -93,6 +127,7 @@ private:
     void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<testserver::TestDatabase> m_many;
     std::unique_ptr<AliasFile> m_aliases;
     std::unique_ptr<Forms> m_forms;
 };
@@ -102,9 +137,12 @@ void TestBrowse::initTestCase()
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("browse"));
     m_db->run(QString::fromLatin1(Schema));
+    m_many = std::make_unique<testserver::TestDatabase>(QStringLiteral("many"));
+    m_many->run(QString::fromLatin1(ManyRelations));
     m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
         {QStringLiteral("BROWSE"), QStringLiteral("INTRBASE"), m_db->connectionString()},
-        {QStringLiteral("SECOND"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
+        {QStringLiteral("SECOND"), QStringLiteral("INTRBASE"), m_db->connectionString()},
+        {QStringLiteral("MANY"), QStringLiteral("INTRBASE"), m_many->connectionString()}});
 }
 
 void TestBrowse::init()
@@ -214,7 +252,7 @@ void TestBrowse::connectingFillsBothLists()
              (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
     QCOMPARE(form->MasterQuery.recNo(), 0);
     QCOMPARE(form->DetailQuery.recNo(), 0);
-    QVERIFY(form->DetailGrid->dataModel().rowCount() > 300); // the system's relations too
+    QVERIFY(form->DetailGrid->dataModel().rowCount() > 50); // the system's relations too
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("..I.."));
 }
 
@@ -222,9 +260,11 @@ void TestBrowse::connectStatementsInOrder()
 {
     SqlLog log;
     connect();
-    const QString users = QStringLiteral("SELECT DISTINCT RDB$USER\nFROM RDB$USER_PRIVILEGES");
+    const QString users = QStringLiteral("SELECT DISTINCT RDB$USER\nFROM RDB$USER_PRIVILEGES\n"
+                                         "WHERE RDB$OBJECT_TYPE IN (0, 5)");
     const QString relations =
-        QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM RDB$USER_PRIVILEGES");
+        QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM "
+                       "RDB$USER_PRIVILEGES\nWHERE RDB$OBJECT_TYPE IN (0, 5)");
     const QString privileges = QStringLiteral("SELECT RDB$RELATION_NAME, RDB$PRIVILEGE\nFROM "
                                               "RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
@@ -238,6 +278,98 @@ void TestBrowse::connectStatementsInOrder()
                  privileges + QStringLiteral(" with ADMIN"), relations}));
     for (const QString &line : log.lines())
         QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
+}
+
+void TestBrowse::listsHoldOnlyRelationsAndProcedures()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    // GUSTAV holds the usage of a sequence and a role: nothing that a
+    // relation's privilege could show.
+    QVERIFY(!masterNames().contains(QStringLiteral("GUSTAV")));
+    QStringList relations;
+    for (int row = 0; row < form->DetailQuery.recordCount(); ++row)
+        relations << form->DetailQuery.fields(0)->textAt(row);
+    for (const char *kept : {"CUSTOMER", "Customer", "V_CUST", "P_ONE", "RDB$RELATIONS",
+                             "MON$ATTACHMENTS", "SEC$USERS"})
+        QVERIFY2(relations.contains(QLatin1String(kept)), kept);
+    for (const char *gone : {"", "SEQ_ONE", "D_ONE", "CLERKS", "UTF8", "ASCII", "UNICODE",
+                             "UNICODE_FSS", "RDB$GENERATOR_1"})
+        QVERIFY2(!relations.contains(QLatin1String(gone)), gone);
+    // No automatic column domain RDB$nnn either.
+    const QRegularExpression columnDomain(QStringLiteral("^RDB\\$\\d+$"));
+    QCOMPARE(relations.filter(columnDomain), QStringList());
+
+    form->ByTableRadio->click();
+    QCOMPARE(masterNames().first(), QStringLiteral("CUSTOMER")); // no empty name first
+    QVERIFY(!masterNames().contains(QStringLiteral("SEQ_ONE")));
+}
+
+void TestBrowse::switchingViewsReloadsTheDetailOnce_data()
+{
+    QTest::addColumn<bool>("toRelations");
+    QTest::addColumn<bool>("detailOnLastRow");
+    QTest::addColumn<int>("privilegeReads");
+    // The opening reads the first master row's privileges; the row found
+    // needs one more read unless it is that first row.
+    QTest::newRow("to By Relation, far down") << true << true << 2;
+    QTest::newRow("to By User, far down") << false << true << 2;
+    QTest::newRow("to By Relation, first row") << true << false << 1;
+}
+
+void TestBrowse::switchingViewsReloadsTheDetailOnce()
+{
+    QFETCH(bool, toRelations);
+    QFETCH(bool, detailOnLastRow);
+    QFETCH(int, privilegeReads);
+    chooseAlias(QStringLiteral("MANY"), testserver::password());
+    TKelvaneForm *form = KelvaneForm;
+    if (!toRelations)
+        form->ByTableRadio->click();
+    // U19 holds SELECT on T299, the last relation; U39, the last user, on T279.
+    form->LocateRecord(form->MasterQuery, 0,
+                       toRelations ? QStringLiteral("U19") : QStringLiteral("T279"), false);
+    if (detailOnLastRow)
+        form->DetailQuery.last();
+    const QString master = currentMaster();
+    const QString detail = currentDetail();
+
+    SqlLog log;
+    (toRelations ? form->ByTableRadio : form->ByUserRadio)->click();
+    QCOMPARE(currentMaster(), detail);
+    QCOMPARE(currentDetail(), master);
+    QCOMPARE(log.linesOf(QStringLiteral("open")).filter(QStringLiteral("RDB$PRIVILEGE")).size(),
+             privilegeReads);
+    QVERIFY(log.lines().size() <= 12);
+    QVERIFY(!form->Scanning);
+    // The cells are those of the pair found, read in the detail list.
+    QCOMPARE(cellsOf(currentDetail()),
+             detailOnLastRow ? QStringLiteral("S....") : QStringLiteral("....."));
+    QCOMPARE(form->MasterGrid->currentIndex().row(), form->MasterQuery.recNo());
+    QCOMPARE(form->DetailGrid->currentIndex().row(), form->DetailQuery.recNo());
+}
+
+void TestBrowse::closedPrivilegeRowsAreNeverReadFromTheIndex()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->LocateRecord(form->MasterQuery, 0, QStringLiteral("FRED"), false);
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+    form->PrivQuery.close();
+    form->DetailQuery.close();
+    QString failure;
+    try {
+        form->DetailQuery.open();
+    } catch (const kelvane::Exception &e) {
+        failure = e.message();
+    }
+    QVERIFY2(failure.contains(QStringLiteral("closed dataset")), qPrintable(failure));
+    QVERIFY(!form->DetailQuery.active());
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+
+    // Open again, the rows are indexed afresh.
+    form->MasterQueryAfterScroll(nullptr);
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
 }
 
 void TestBrowse::cancelledLoginLeavesDisconnected()
