@@ -3,6 +3,7 @@
 #include "PrivilegeMarks.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/Names.h"
 #include "db/Query.h"
 #include "db/Table.h"
 
@@ -109,11 +110,25 @@ public:
     void MasterQueryAfterScroll(db::TDataSet *dataSet);
     void DetailQueryAfterScroll(db::TDataSet *dataSet);
     void DetailQueryCalcFields(db::TDataSet *dataSet);
+    void FormKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void DetailGridDblClick(QObject *sender);
+    void PrivilegeItemClick(QObject *sender);
+    void PrivilegeMenuPopup(QObject *sender);
+    void DetailGridColEnter(QObject *sender);
+    void GrantAllItemClick(QObject *sender);
+    void RevokeAllItemClick(QObject *sender);
+    void EditMenuPopup(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();
     void RefreshPrivileges();
     void LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen);
+    // The only writers to the database: one statement each, run at once. A
+    // refused grant is reported here and returns; a refused revoke throws.
+    void GrantPrivilege(const db::SqlName &user, const db::SqlName &relation,
+                        const QString &privilege);
+    void RevokePrivilege(const db::SqlName &user, const db::SqlName &relation,
+                         const QString &privilege);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -126,6 +141,16 @@ private:
     void createComponents();
     void createMenus();
     void wireEvents();
+
+    // The first names of UserList's and RelationList's current rows.
+    [[nodiscard]] db::SqlName currentUser() const;
+    [[nodiscard]] db::SqlName currentRelation() const;
+    // Connected, with a current user and a current relation to act on.
+    [[nodiscard]] bool hasCurrentPair() const;
+    [[nodiscard]] bool isEditableColumn(int column) const;
+    // Grants the privilege of the detail column when its cell is empty,
+    // revokes it otherwise; refreshes nothing.
+    void togglePrivilege(int column);
 
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.

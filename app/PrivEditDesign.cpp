@@ -7,6 +7,7 @@
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 #include "ui/FormStyle.h"
+#include "ui/KeyPreview.h"
 #include "ui/Navigator.h"
 #include "ui/PopupMenu.h"
 
@@ -247,6 +248,7 @@ void TKelvaneForm::createMenus()
     PrivilegeMenu->setObjectName(QStringLiteral("PrivilegeMenu"));
     PrivilegeItem =
         PrivilegeMenu->addItem(QStringLiteral("PrivilegeItem"), QStringLiteral("Select"));
+    PrivilegeItem->setCheckable(true);
 
     MasterGrid->setPopupMenu(EditMenu);
     DetailGrid->setPopupMenu(EditMenu);
@@ -271,6 +273,20 @@ void TKelvaneForm::wireEvents()
     };
     MasterGrid->setOnKeyDown(gridKeyDown);
     DetailGrid->setOnKeyDown(gridKeyDown);
+
+    DetailGrid->setOnDblClick([this](ui::DBGrid &grid) { DetailGridDblClick(&grid); });
+    DetailGrid->setOnColEnter([this](ui::DBGrid &grid) { DetailGridColEnter(&grid); });
+    PrivilegeMenu->setOnPopup([this](ui::PopupMenu &menu) { PrivilegeMenuPopup(&menu); });
+    EditMenu->setOnPopup([this](ui::PopupMenu &menu) { EditMenuPopup(&menu); });
+    onEvent(PrivilegeItem, &QAction::triggered, this,
+            [this] { PrivilegeItemClick(PrivilegeItem); });
+    onEvent(GrantAllItem, &QAction::triggered, this, [this] { GrantAllItemClick(GrantAllItem); });
+    onEvent(RevokeAllItem, &QAction::triggered, this,
+            [this] { RevokeAllItemClick(RevokeAllItem); });
+    // The window sees every key first, so that its shortcuts work whichever
+    // control has the focus.
+    new ui::KeyPreview(
+        this, [this](int &key, Qt::KeyboardModifiers shift) { FormKeyDown(this, key, shift); });
 
     MasterQuery.setAfterScroll([this](db::TDataSet &ds) { MasterQueryAfterScroll(&ds); });
     DetailQuery.setAfterScroll([this](db::TDataSet &ds) { DetailQueryAfterScroll(&ds); });

@@ -1,5 +1,6 @@
 // Connecting, the two view modes, the privilege grid and the type-ahead
 // search, driven through the real main window against the private server.
+#include "MainWindowDriver.h"
 #include "TestServer.h"
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
@@ -20,6 +21,12 @@
 #include <QTest>
 #include <memory>
 
+using driver::cellsOf;
+using driver::chooseAlias;
+using driver::currentDetail;
+using driver::currentMaster;
+using driver::namesOf;
+using driver::typeInto;
 using testserver::AliasFile;
 
 namespace {
@@ -107,24 +114,7 @@ private Q_SLOTS:
     void locateRecordReopens();
 
 private:
-    // Chooses the alias in the alias list as a person would and answers the
-    // login dialog with the password, or cancels it when the password is empty.
-    // Then answers the dialog that follows, if any.
-    void chooseAlias(const QString &alias, const QString &password,
-                     std::function<void(QWidget *)> then = {});
     void connect() { chooseAlias(QStringLiteral("BROWSE"), testserver::password()); }
-    [[nodiscard]] QStringList masterNames() const;
-    [[nodiscard]] QString currentMaster() const
-    {
-        return KelvaneForm->MasterQuery.fields(0)->text();
-    }
-    [[nodiscard]] QString currentDetail() const
-    {
-        return KelvaneForm->DetailQuery.fields(0)->text();
-    }
-    // The five cells of a detail row as the grid shows them, "." for empty.
-    [[nodiscard]] QString cellsOf(const QString &detailName) const;
-    void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     std::unique_ptr<testserver::TestDatabase> m_db;
     std::unique_ptr<testserver::TestDatabase> m_many;
@@ -160,62 +150,6 @@ void TestBrowse::cleanup()
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
 }
 
-void TestBrowse::chooseAlias(const QString &alias, const QString &password,
-                             std::function<void(QWidget *)> then)
-{
-    testui::whenModal([password](QWidget *modal) {
-        auto *login = qobject_cast<TLoginForm *>(modal);
-        QVERIFY(login);
-        if (password.isEmpty()) {
-            login->CancelButton->click();
-            return;
-        }
-        QTest::keyClicks(login->PasswordEdit, password);
-        login->OKButton->click();
-    });
-    if (then)
-        testui::whenModal(std::move(then));
-    QComboBox *combo = KelvaneForm->DBCombo;
-    const int index = combo->findText(alias);
-    QVERIFY(index >= 0);
-    combo->showPopup();
-    QAbstractItemView *view = combo->view();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(view->model()->index(index, 0)).center());
-    QVERIFY(testui::allAnswered());
-}
-
-QStringList TestBrowse::masterNames() const
-{
-    QStringList names;
-    const ui::DataSetModel &model = KelvaneForm->MasterGrid->dataModel();
-    for (int row = 0; row < model.rowCount(); ++row)
-        names << model.index(row, 0).data().toString();
-    return names;
-}
-
-QString TestBrowse::cellsOf(const QString &detailName) const
-{
-    const ui::DataSetModel &model = KelvaneForm->DetailGrid->dataModel();
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (model.index(row, 0).data().toString() != detailName)
-            continue;
-        QString cells;
-        for (int column = 1; column <= 5; ++column) {
-            const QString cell = model.index(row, column).data().toString();
-            cells += cell.isEmpty() ? QStringLiteral(".") : cell;
-        }
-        return cells;
-    }
-    return QStringLiteral("<no row %1>").arg(detailName);
-}
-
-void TestBrowse::typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers)
-{
-    grid->setFocus();
-    QTest::keyClick(grid, key, modifiers);
-}
-
 void TestBrowse::connectingFillsBothLists()
 {
     bool sawAlias = false;
@@ -248,7 +182,7 @@ void TestBrowse::connectingFillsBothLists()
     QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
     QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
     // Byte order, as the server sorts DISTINCT rows: upper case before lower.
-    QCOMPARE(masterNames(),
+    QCOMPARE(namesOf(KelvaneForm->MasterGrid),
              (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
     QCOMPARE(form->MasterQuery.recNo(), 0);
     QCOMPARE(form->DetailQuery.recNo(), 0);
@@ -286,7 +220,7 @@ void TestBrowse::listsHoldOnlyRelationsAndProcedures()
     TKelvaneForm *form = KelvaneForm;
     // GUSTAV holds the usage of a sequence and a role: nothing that a
     // relation's privilege could show.
-    QVERIFY(!masterNames().contains(QStringLiteral("GUSTAV")));
+    QVERIFY(!namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("GUSTAV")));
     QStringList relations;
     for (int row = 0; row < form->DetailQuery.recordCount(); ++row)
         relations << form->DetailQuery.fields(0)->textAt(row);
@@ -301,8 +235,9 @@ void TestBrowse::listsHoldOnlyRelationsAndProcedures()
     QCOMPARE(relations.filter(columnDomain), QStringList());
 
     form->ByTableRadio->click();
-    QCOMPARE(masterNames().first(), QStringLiteral("CUSTOMER")); // no empty name first
-    QVERIFY(!masterNames().contains(QStringLiteral("SEQ_ONE")));
+    QCOMPARE(namesOf(KelvaneForm->MasterGrid).first(),
+             QStringLiteral("CUSTOMER")); // no empty name first
+    QVERIFY(!namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("SEQ_ONE")));
 }
 
 void TestBrowse::switchingViewsReloadsTheDetailOnce_data()

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void fullStopRule();
     void parameterNames_data();
     void parameterNames();
+    void namesInStatements_data();
+    void namesInStatements();
 };
 
 void TestText::nameOrder_data()
@@ -114,6 +116,61 @@ void TestText::parameterNames()
     QFETCH(QString, statement);
     QFETCH(QStringList, names);
     QCOMPARE(db::parameterNames(statement), names);
+}
+
+void TestText::namesInStatements_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("sql");
+    // Read from the catalogue: the exact stored name.
+    QTest::newRow("plain") << false << "CUSTOMER"
+                           << "CUSTOMER";
+    QTest::newRow("digits, _ and $") << false << "RDB$USER_2"
+                                     << "RDB$USER_2";
+    QTest::newRow("lower case") << false << "fred"
+                                << "\"fred\"";
+    QTest::newRow("mixed case") << false << "mixed Case"
+                                << "\"mixed Case\"";
+    QTest::newRow("starts with a digit") << false << "1ST"
+                                         << "\"1ST\"";
+    QTest::newRow("starts with _") << false << "_X"
+                                   << "\"_X\"";
+    QTest::newRow("reserved word") << false << "ORDER"
+                                   << "\"ORDER\"";
+    QTest::newRow("reserved by later servers") << false << "WINDOW"
+                                               << "\"WINDOW\"";
+    QTest::newRow("more SQL") << false << "ACCOUNTS TO PUBLIC --"
+                              << "\"ACCOUNTS TO PUBLIC --\"";
+    QTest::newRow("double quotes") << false << "A\"B"
+                                   << "\"A\"\"B\"";
+    QTest::newRow("non-ASCII letter") << false << "\u00C4RGER"
+                                      << "\"\u00C4RGER\"";
+    QTest::newRow("empty") << false << ""
+                           << "\"\"";
+    // Typed: an identifier as written in SQL.
+    QTest::newRow("typed plain") << true << "fred"
+                                 << "fred";
+    QTest::newRow("typed mixed case") << true << "Fred_2"
+                                      << "Fred_2";
+    QTest::newRow("typed reserved word") << true << "order"
+                                         << "\"ORDER\"";
+    QTest::newRow("typed with a blank") << true << "Anna Lee"
+                                        << "\"Anna Lee\"";
+    QTest::newRow("typed quote") << true << "x\"; DROP"
+                                 << "\"x\"\"; DROP\"";
+    QTest::newRow("typed non-ASCII") << true << "j\u00F6rg"
+                                     << "\"j\u00F6rg\"";
+}
+
+void TestText::namesInStatements()
+{
+    QFETCH(bool, typed);
+    QFETCH(QString, name);
+    QFETCH(QString, sql);
+    const db::SqlName sqlName = typed ? db::SqlName::typed(name) : db::SqlName::stored(name);
+    QCOMPARE(sqlName.sql(), sql);
+    QCOMPARE(sqlName.text(), name);
 }
 
 QTEST_GUILESS_MAIN(TestText)

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void navigatorEnablesByPosition();
     void popupMenuKnowsItsControlAndCanBeStopped();
     void keyPreviewSeesKeysFirst();
+    void keyPreviewLooksOnceAndPassesFailedKeysOn();
     void messageDialogs();
 
 private:
@@ -335,6 +336,34 @@ void TestToolkit::keyPreviewSeesKeysFirst()
     elsewhere.show();
     QTest::keyClick(&elsewhere, Qt::Key_C);
     QCOMPARE(seen.size(), 4);
+}
+
+void TestToolkit::keyPreviewLooksOnceAndPassesFailedKeysOn()
+{
+    auto *edit = new QLineEdit(m_window.get());
+    edit->show();
+    QList<int> seen;
+    ui::KeyPreview preview(m_window.get(), [&](int &key, Qt::KeyboardModifiers) {
+        seen << key;
+        if (key == Qt::Key_X)
+            throw kelvane::Exception(QStringLiteral("refused"));
+    });
+    QString shown;
+    testui::whenModal([&](QWidget *modal) {
+        shown = qobject_cast<QMessageBox *>(modal)->text();
+        qobject_cast<QMessageBox *>(modal)->accept();
+    });
+    edit->setFocus();
+    // The message takes the focus away while the key is still on its way.
+    QTest::keyClick(edit, Qt::Key_X);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(shown, QStringLiteral("refused."));
+    QCOMPARE(edit->text(), QStringLiteral("x"));
+    // A key the edit leaves alone travels on to the window: still seen once.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_F5);
+    QTest::keyClick(edit, Qt::Key_F5);
+    QCOMPARE(seen, (QList<int>{Qt::Key_X, Qt::Key_F5, Qt::Key_F5}));
 }
 
 void TestToolkit::messageDialogs()

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "db/Names.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
@@ -52,12 +54,7 @@ bool inputQuery(const QString &caption, const QString &prompt, QString &value)
 
 QString upperCaseAscii(const QString &text)
 {
-    QString result = text;
-    for (QChar &c : result) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - ('a' - 'A'));
-    }
-    return result;
+    return db::upperCaseAscii(text);
 }
 
 } // namespace ui

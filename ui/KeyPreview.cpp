@@ -25,16 +25,22 @@ bool KeyPreview::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || !m_window)
         return false;
     auto *widget = static_cast<QWidget *>(watched);
-    // A key unhandled by a control travels on to its parents; look at it only
-    // on its first delivery, to the focused control or to the window itself.
-    QWidget *focus = QApplication::focusWidget();
-    const bool firstDelivery = focus ? widget == focus : widget == m_window;
-    if (!firstDelivery || widget->window() != m_window)
+    if (widget->window() != m_window)
         return false;
+    // A key the control leaves unhandled travels on to its parents as the same
+    // event: look at it only on its first delivery. Which widget has the focus
+    // is no guide, since a message shown by the handler takes the focus away.
     auto *keyEvent = static_cast<QKeyEvent *>(event);
+    if (event == m_seenEvent && keyEvent->key() == m_seenKey && m_seenBy && widget != m_seenBy &&
+        widget->isAncestorOf(m_seenBy))
+        return false;
+    m_seenEvent = event;
+    m_seenKey = keyEvent->key();
+    m_seenBy = widget;
     int key = keyEvent->key();
-    const bool completed = guarded([&] { m_handler(key, shiftState(keyEvent->modifiers())); });
-    return !completed || key == 0;
+    // A handler that failed has had its message shown; the key goes on.
+    guarded([&] { m_handler(key, shiftState(keyEvent->modifiers())); });
+    return key == 0;
 }
 
 } // namespace ui

@@ -25,6 +25,10 @@ protected:
 private:
     QPointer<QWidget> m_window;
     Handler m_handler;
+    // The key event last looked at and the widget it was first delivered to.
+    const QEvent *m_seenEvent = nullptr;
+    int m_seenKey = 0;
+    QPointer<QWidget> m_seenBy;
 };
 
 } // namespace ui

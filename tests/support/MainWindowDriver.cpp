@@ -1,0 +1,187 @@
+#include "MainWindowDriver.h"
+
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "dialogs/DBLogin.h"
+#include "ui/DBGrid.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+
+namespace driver {
+
+void chooseAlias(const QString &alias, const QString &password, std::function<void(QWidget *)> then,
+                 const QString &user)
+{
+    testui::whenModal([password, user](QWidget *modal) {
+        auto *login = qobject_cast<TLoginForm *>(modal);
+        QVERIFY(login);
+        if (password.isEmpty()) {
+            login->CancelButton->click();
+            return;
+        }
+        if (login->UserNameEdit->text() != user) {
+            login->UserNameEdit->clear();
+            QTest::keyClicks(login->UserNameEdit, user);
+        }
+        QTest::keyClicks(login->PasswordEdit, password);
+        login->OKButton->click();
+    });
+    if (then)
+        testui::whenModal(std::move(then));
+    QComboBox *combo = KelvaneForm->DBCombo;
+    const int index = combo->findText(alias);
+    QVERIFY(index >= 0);
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(index, 0)).center());
+    QVERIFY(testui::allAnswered());
+    // Without a window manager nothing hands the activation back once the
+    // dialogs have closed; keys go to the focused control of the active window.
+    KelvaneForm->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(KelvaneForm));
+}
+
+QStringList namesOf(const ui::DBGrid *grid)
+{
+    QStringList names;
+    const ui::DataSetModel &model = const_cast<ui::DBGrid *>(grid)->dataModel();
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.index(row, 0).data().toString();
+    return names;
+}
+
+namespace {
+
+int detailRowOf(const QString &detailName)
+{
+    return int(namesOf(KelvaneForm->DetailGrid).indexOf(detailName));
+}
+
+QPoint detailCellCentre(const QString &detailName, int column)
+{
+    ui::DBGrid *grid = KelvaneForm->DetailGrid;
+    const int row = detailRowOf(detailName);
+    if (row < 0)
+        QTest::qFail(qPrintable(QStringLiteral("no detail row %1").arg(detailName)), __FILE__,
+                     __LINE__);
+    const QModelIndex index = grid->dataModel().index(row, column);
+    grid->scrollTo(index);
+    return grid->visualRect(index).center();
+}
+
+} // namespace
+
+QString cellsOf(const QString &detailName)
+{
+    const ui::DataSetModel &model = KelvaneForm->DetailGrid->dataModel();
+    const int row = detailRowOf(detailName);
+    if (row < 0)
+        return QStringLiteral("<no row %1>").arg(detailName);
+    QString cells;
+    for (int column = 1; column <= 5; ++column) {
+        const QString cell = model.index(row, column).data().toString();
+        cells += cell.isEmpty() ? QStringLiteral(".") : cell;
+    }
+    return cells;
+}
+
+QString currentMaster()
+{
+    return KelvaneForm->MasterQuery.fields(0)->text();
+}
+
+QString currentDetail()
+{
+    return KelvaneForm->DetailQuery.fields(0)->text();
+}
+
+void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    grid->setFocus();
+    QTest::keyClick(grid, key, modifiers);
+}
+
+void clickDetailCell(const QString &detailName, int column)
+{
+    const QPoint centre = detailCellCentre(detailName, column);
+    QTest::mouseClick(KelvaneForm->DetailGrid->viewport(), Qt::LeftButton, {}, centre);
+}
+
+void doubleClickDetailCell(const QString &detailName, int column)
+{
+    const QPoint centre = detailCellCentre(detailName, column);
+    QWidget *viewport = KelvaneForm->DetailGrid->viewport();
+    // A person's double-click starts with a click, which makes the cell current.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, centre);
+}
+
+namespace {
+
+std::deque<std::function<void(QMenu *)>> g_popupAnswers;
+QTimer *g_popupTimer = nullptr;
+
+void answerPopup()
+{
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu || !menu->isVisible() || g_popupAnswers.empty())
+        return;
+    auto action = std::move(g_popupAnswers.front());
+    g_popupAnswers.pop_front();
+    if (g_popupAnswers.empty())
+        g_popupTimer->stop();
+    action(menu);
+}
+
+} // namespace
+
+void whenPopup(std::function<void(QMenu *)> action)
+{
+    if (!g_popupTimer) {
+        g_popupTimer = new QTimer(qApp);
+        QObject::connect(g_popupTimer, &QTimer::timeout, qApp, answerPopup);
+    }
+    g_popupAnswers.push_back(std::move(action));
+    g_popupTimer->start(10);
+}
+
+void chooseItem(QMenu *menu, const char *objectName)
+{
+    auto *item = menu->findChild<QAction *>(QLatin1String(objectName));
+    QVERIFY2(item && item->isEnabled(), objectName);
+    menu->setActiveAction(item);
+    QTest::keyClick(menu, Qt::Key_Return);
+}
+
+bool allPopupsAnswered(int timeoutMs)
+{
+    const bool answered = QTest::qWaitFor([] { return g_popupAnswers.empty(); }, timeoutMs);
+    g_popupAnswers.clear();
+    return answered;
+}
+
+void answerMessage(QString *text, QString *title)
+{
+    testui::whenModal([text, title](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        *text = box->text();
+        if (title)
+            *title = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+}
+
+} // namespace driver
