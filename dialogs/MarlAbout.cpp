@@ -1,9 +1,13 @@
 #include "MarlAbout.h"
 
+#include "KelvaneVersion.h"
 #include "Pictures.h"
 #include "ui/Application.h"
 #include "ui/FormStyle.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -86,7 +90,8 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
                          QStringLiteral("Interbase Kelvane Administrator"), QRect(42, 157, 314, 20),
                          ui::pixelFont(QStringLiteral("MS Sans Serif"), 16, true), navy);
     Label8->setAlignment(Qt::AlignCenter);
-    Label9 = styledLabel(this, QStringLiteral("Label9"), QStringLiteral("Version 1.3.0"),
+    Label9 = styledLabel(this, QStringLiteral("Label9"),
+                         QStringLiteral("Version %1").arg(QLatin1String(KelvaneVersion)),
                          QRect(150, 177, 93, 20),
                          ui::pixelFont(QStringLiteral("MS Sans Serif"), 16), QColor(0, 0, 255));
     Label9->setAlignment(Qt::AlignCenter);
@@ -137,8 +142,17 @@ QString TMarlAboutForm::viewerProgram()
 
 QStringList TMarlAboutForm::viewerArguments()
 {
-    // Relative on purpose: the guide is taken from the current directory.
-    return {QStringLiteral("KELVANE.WRI")};
+    // The current directory comes first, as it always has, and the name stays
+    // relative there. An installed program started from a menu or another
+    // folder opens its own copy instead; where neither exists, the viewer is
+    // still started and reports the missing file itself.
+    const QString guide = QStringLiteral("KELVANE.WRI");
+    if (QFileInfo::exists(guide))
+        return {guide};
+    const QString installed =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                        QLatin1String(KelvaneGuideFromProgram) + QLatin1Char('/') + guide);
+    return {QFileInfo::exists(installed) ? installed : guide};
 }
 
 void TMarlAboutForm::SpeedButton1Click(QObject *)
