@@ -49,6 +49,19 @@ QString describe(const QWidget *widget, const QString &text, const QString &why)
         .arg(widget->objectName(), text, QFontInfo(widget->font()).family(), why);
 }
 
+// One line of text, of the width given, must fit the room whole.
+void checkLine(const QWidget *widget, const QString &shown, int width, const QRect &room,
+               QStringList &faults)
+{
+    const int height = QFontMetrics(widget->font()).height();
+    if (width > room.width())
+        faults << describe(widget, shown,
+                           QStringLiteral("%1 pixels wide in %2").arg(width).arg(room.width()));
+    if (height > room.height())
+        faults << describe(widget, shown,
+                           QStringLiteral("%1 pixels high in %2").arg(height).arg(room.height()));
+}
+
 // A label shows its text in its contents rectangle: one line must fit it
 // whole, a wrapped text must fit its height at that width.
 void checkLabel(const QLabel *label, QStringList &faults)
@@ -66,14 +79,7 @@ void checkLabel(const QLabel *label, QStringList &faults)
                 QStringLiteral("needs %1 of %2 pixels height").arg(needed).arg(label->height()));
         return;
     }
-    const int width = metrics.horizontalAdvance(shown);
-    if (width > room.width())
-        faults << describe(label, shown,
-                           QStringLiteral("%1 pixels wide in %2").arg(width).arg(room.width()));
-    if (metrics.height() > room.height())
-        faults << describe(
-            label, shown,
-            QStringLiteral("%1 pixels high in %2").arg(metrics.height()).arg(room.height()));
+    checkLine(label, shown, metrics.horizontalAdvance(shown), room, faults);
 }
 
 // A button draws its caption, and its picture beside it, in the contents
@@ -99,13 +105,7 @@ void checkButton(const QAbstractButton *button, QStringList &faults)
     int needed = metrics.horizontalAdvance(shown);
     if (contents == QStyle::SE_PushButtonContents && !option.icon.isNull())
         needed += option.iconSize.width() + 4;
-    if (needed > room.width())
-        faults << describe(button, shown,
-                           QStringLiteral("%1 pixels wide in %2").arg(needed).arg(room.width()));
-    if (metrics.height() > room.height())
-        faults << describe(
-            button, shown,
-            QStringLiteral("%1 pixels high in %2").arg(metrics.height()).arg(room.height()));
+    checkLine(button, shown, needed, room, faults);
 }
 
 // A closed combo box shows its current text, or its placeholder with no
@@ -120,11 +120,9 @@ void checkComboBox(const QComboBox *combo, QStringList &faults)
     option.initFrom(combo);
     const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
                                                        QStyle::SC_ComboBoxEditField, combo);
-    const int width = combo->fontMetrics().horizontalAdvance(shown);
-    // The label is drawn one pixel in from either side of the field.
-    if (width > field.width() - 2)
-        faults << describe(
-            combo, shown, QStringLiteral("%1 pixels wide in %2").arg(width).arg(field.width() - 2));
+    // The text is drawn one pixel in from either side of the field.
+    checkLine(combo, shown, combo->fontMetrics().horizontalAdvance(shown),
+              field.adjusted(1, 0, -1, 0), faults);
 }
 
 QStringList windowFaults(QWidget *window)
