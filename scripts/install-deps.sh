@@ -7,8 +7,9 @@ set -euo pipefail
 # leave Qt with no font to draw text under Xvfb; fonts-liberation2 gives the
 # design's Windows faces metric-compatible stand-ins. xdg-utils brings
 # xdg-open, which the about box starts to show the user guide.
-# desktop-file-utils, dpkg-dev and file are for the package: validating the
-# desktop entry, and CPack's search for the libraries the program needs.
+# desktop-file-utils, dpkg-dev, file and man-db are for the package:
+# validating the desktop entry, CPack's search for the libraries the program
+# needs, and rendering the manual page in the install test.
 readonly PACKAGES=(
     cmake
     ninja-build
@@ -26,6 +27,7 @@ readonly PACKAGES=(
     desktop-file-utils
     dpkg-dev
     file
+    man-db
 )
 
 die() {
