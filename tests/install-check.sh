@@ -20,7 +20,7 @@ cmake --install "$BUILD_DIR" --prefix "$PREFIX" >/dev/null
 
 for file in bin/kelvane share/applications/kelvane.desktop \
     share/icons/hicolor/32x32/apps/kelvane.png share/icons/hicolor/256x256/apps/kelvane.png \
-    share/doc/kelvane/KELVANE.WRI share/man/man1/kelvane.1; do
+    share/doc/kelvane/KELVANE.WRI share/doc/kelvane/copyright share/man/man1/kelvane.1; do
     [[ -s $PREFIX/$file ]] || fail "$file is not installed"
 done
 [[ -x $PREFIX/bin/kelvane ]] || fail "bin/kelvane is not executable"
