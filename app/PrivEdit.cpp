@@ -1,5 +1,6 @@
 #include "PrivEdit.h"
 
+#include "AliasHint.h"
 #include "Forms.h"
 #include "Privileges.h"
 #include "db/Names.h"
@@ -74,6 +75,7 @@ void TKelvaneForm::FormShow(QObject *)
     }
     DBCombo->setCurrentIndex(-1);
     Database.setLoginPrompt(false);
+    showAliasFileHint(*DBCombo);
 }
 
 void TKelvaneForm::FormClose(QObject *)

@@ -1,9 +1,14 @@
 #include "MarlAbout.h"
 
+#include "KelvaneVersion.h"
 #include "Pictures.h"
 #include "ui/Application.h"
 #include "ui/FormStyle.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QProcess>
@@ -53,7 +58,10 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
     Image1->setPixmap(pictures::programIcon().pixmap(32, 32));
 
     // The name twice, one pixel apart, so that it shows with a maroon shadow.
-    const QFont nameFont = ui::pixelFont(QStringLiteral("Times New Roman"), 37, true);
+    // Set a tenth narrower: at this height the serif face is wider than the
+    // box the design gives the name.
+    QFont nameFont = ui::pixelFont(QStringLiteral("Times New Roman"), 37, true);
+    nameFont.setStretch(90);
     Label1 = styledLabel(this, QStringLiteral("Label1"), MakerName, QRect(58, 7, 272, 42), nameFont,
                          maroon);
     Label2 = styledLabel(this, QStringLiteral("Label2"), MakerName, QRect(57, 6, 272, 42), nameFont,
@@ -64,7 +72,7 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
                     ui::pixelFont(QStringLiteral("MS Sans Serif"), 11, true), maroon);
     Label7 =
         styledLabel(this, QStringLiteral("Label7"),
-                    QStringLiteral("Careful tools for the people who keep databases running"),
+                    QStringLiteral("Careful tools for people who keep databases running"),
                     QRect(16, 56, 359, 16), ui::pixelFont(QStringLiteral("Arial"), 13, true), navy);
     const QColor text = palette().color(QPalette::WindowText);
     Label4 = styledLabel(this, QStringLiteral("Label4"),
@@ -82,7 +90,8 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
                          QStringLiteral("Interbase Kelvane Administrator"), QRect(42, 157, 314, 20),
                          ui::pixelFont(QStringLiteral("MS Sans Serif"), 16, true), navy);
     Label8->setAlignment(Qt::AlignCenter);
-    Label9 = styledLabel(this, QStringLiteral("Label9"), QStringLiteral("Version 1.3.0"),
+    Label9 = styledLabel(this, QStringLiteral("Label9"),
+                         QStringLiteral("Version %1").arg(QLatin1String(KelvaneVersion)),
                          QRect(150, 177, 93, 20),
                          ui::pixelFont(QStringLiteral("MS Sans Serif"), 16), QColor(0, 0, 255));
     Label9->setAlignment(Qt::AlignCenter);
@@ -92,13 +101,18 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
 
     // The file name inside the sentence is covered by a blue, underlined
     // copy of it and a flat button over that: only the name is the link.
-    Label10 = styledLabel(this, QStringLiteral("Label10"),
-                          QStringLiteral("See Kelvane.wri for further information.."),
-                          QRect(101, 221, 186, 14), plain, text);
+    // Both labels take the width of their text, and the copy goes where the
+    // face in use puts the name, so that it covers the name exactly.
+    const QString sentence = QStringLiteral("See Kelvane.wri for further information..");
+    const QString linkText = QStringLiteral("Kelvane.wri");
+    Label10 =
+        styledLabel(this, QStringLiteral("Label10"), sentence, QRect(101, 221, 0, 0), plain, text);
     QFont linkFont = plain;
     linkFont.setUnderline(true);
-    Label11 = styledLabel(this, QStringLiteral("Label11"), QStringLiteral("Kelvane.wri"),
-                          QRect(123, 221, 56, 14), linkFont, QColor(0, 0, 255));
+    const int linkLeft =
+        101 + QFontMetrics(plain).horizontalAdvance(sentence.left(sentence.indexOf(linkText)));
+    Label11 = styledLabel(this, QStringLiteral("Label11"), linkText, QRect(linkLeft, 221, 0, 0),
+                          linkFont, QColor(0, 0, 255));
     Label11->setAutoFillBackground(true);
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
@@ -128,8 +142,17 @@ QString TMarlAboutForm::viewerProgram()
 
 QStringList TMarlAboutForm::viewerArguments()
 {
-    // Relative on purpose: the guide is taken from the current directory.
-    return {QStringLiteral("KELVANE.WRI")};
+    // The current directory comes first, as it always has, and the name stays
+    // relative there. An installed program started from a menu or another
+    // folder opens its own copy instead; where neither exists, the viewer is
+    // still started and reports the missing file itself.
+    const QString guide = QStringLiteral("KELVANE.WRI");
+    if (QFileInfo::exists(guide))
+        return {guide};
+    const QString installed =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                        QLatin1String(KelvaneGuideFromProgram) + QLatin1Char('/') + guide);
+    return {QFileInfo::exists(installed) ? installed : guide};
 }
 
 void TMarlAboutForm::SpeedButton1Click(QObject *)

@@ -35,7 +35,9 @@ public:
 
     void SpeedButton1Click(QObject *sender);
 
-    // The program started to show the user guide, and its arguments.
+    // The program started to show the user guide ($KELVANE_DOCUMENT_VIEWER,
+    // else xdg-open), and its arguments: the guide in the current directory,
+    // else the one installed beside the program.
     [[nodiscard]] static QString viewerProgram();
     [[nodiscard]] static QStringList viewerArguments();
 

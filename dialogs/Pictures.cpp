@@ -98,10 +98,23 @@ void paintProgram(QPainter &p)
 
 } // namespace
 
+QImage programIconImage(int size)
+{
+    // Drawn on a 32-pixel grid and scaled, so that every size is the same
+    // picture: the about box's and the desktop's icons alike.
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 32.0, size / 32.0);
+    paintProgram(painter);
+    return image;
+}
+
 QIcon programIcon()
 {
     QIcon icon;
-    icon.addPixmap(draw(32, paintProgram));
+    icon.addPixmap(QPixmap::fromImage(programIconImage(32)));
     return icon;
 }
 

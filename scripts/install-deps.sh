@@ -4,7 +4,12 @@
 set -euo pipefail
 
 # fonts-dejavu-core is named because --no-install-recommends could otherwise
-# leave Qt with no font to draw text under Xvfb.
+# leave Qt with no font to draw text under Xvfb; fonts-liberation2 gives the
+# design's Windows faces metric-compatible stand-ins. xdg-utils brings
+# xdg-open, which the about box starts to show the user guide.
+# desktop-file-utils, dpkg-dev, file and man-db are for the package:
+# validating the desktop entry, CPack's search for the libraries the program
+# needs, and rendering the manual page in the install test.
 readonly PACKAGES=(
     cmake
     ninja-build
@@ -17,6 +22,12 @@ readonly PACKAGES=(
     xdotool
     clang-format
     fonts-dejavu-core
+    fonts-liberation2
+    xdg-utils
+    desktop-file-utils
+    dpkg-dev
+    file
+    man-db
 )
 
 die() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds, starts a private Firebird server for the tests, runs every
-# test with CTest and stops the server again, whatever happens.  Exits with
-# CTest's exit status.
+# test with CTest, builds the Debian package and lists it, and stops the
+# server again, whatever happens.  Exits non-zero if a test or the package
+# failed.
 #
 # The test server has its own folder and port so it can run beside the demo
 # server; KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD override.
@@ -37,6 +38,24 @@ build() {
     fi
 }
 
+# Builds the Debian package once from the test build, shows its control data
+# and contents, and fails unless the program and its desktop entry are in it.
+package() {
+    local dir=$BUILD_DIR/package deb listing
+    rm -rf "$dir"
+    run_logged "$BUILD_DIR/package.log" cpack -G DEB -B "$dir" --config "$BUILD_DIR/CPackConfig.cmake"
+    deb=$(find "$dir" -maxdepth 1 -name 'kelvane_*.deb' -print -quit)
+    [[ -n $deb ]] || die "cpack made no kelvane_*.deb in $dir"
+    printf '\nThe package %s:\n' "${deb#"$REPO_ROOT"/}"
+    dpkg-deb -I "$deb"
+    listing=$(dpkg-deb -c "$deb")
+    printf '%s\n' "$listing"
+    local file
+    for file in ./usr/bin/kelvane ./usr/share/applications/kelvane.desktop; do
+        grep -qE " $file\$" <<<"$listing" || die "the package lacks $file"
+    done
+}
+
 stop_server() {
     bash "$FBSERVER" stop || printf 'run-tests: could not stop the test server\n' >&2
 }
@@ -50,6 +69,7 @@ main() {
     local rc=0
     # An empty test list counts as a failure rather than a silent pass.
     ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || rc=$?
+    (package) || rc=$?
     if [[ $SANITIZE != 0 ]]; then
         printf '\nThe same tests, built with the address and undefined-behaviour sanitizers:\n'
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \

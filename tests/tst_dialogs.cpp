@@ -7,14 +7,28 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+namespace {
+
+void writeFile(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        QFAIL(qPrintable(QStringLiteral("cannot write ") + path));
+    file.write(text.toUtf8());
+}
+
+} // namespace
 
 class TestDialogs : public QObject
 {
@@ -27,6 +41,7 @@ private Q_SLOTS:
     void loginFocusFollowsTheUserName();
     void loginDesign();
     void copyOkNeedsASelection();
+    void aboutLinkStartsTheViewer_data();
     void aboutLinkStartsTheViewer();
     void aboutClosesByOkAndEnter();
 };
@@ -128,21 +143,53 @@ void TestDialogs::copyOkNeedsASelection()
     QVERIFY(!copy.CopyList->item(1)->isSelected());
 }
 
+void TestDialogs::aboutLinkStartsTheViewer_data()
+{
+    QTest::addColumn<bool>("inCurrentDir");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("opensInstalled");
+    QTest::newRow("in the current directory") << true << false << false;
+    QTest::newRow("in both: the current directory wins") << true << true << false;
+    QTest::newRow("only installed beside the program") << false << true << true;
+    QTest::newRow("neither: the viewer reports it") << false << false << false;
+}
+
 void TestDialogs::aboutLinkStartsTheViewer()
 {
+    QFETCH(bool, inCurrentDir);
+    QFETCH(bool, installed);
+    QFETCH(bool, opensInstalled);
     QTemporaryDir dir;
     const QString viewer = dir.filePath(QStringLiteral("viewer.sh"));
     const QString record = dir.filePath(QStringLiteral("opened.txt"));
-    {
-        QFile script(viewer);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(
-            QStringLiteral("#!/bin/sh\necho \"$PWD $*\" > '%1'\nexit 3\n").arg(record).toUtf8());
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(viewer, QStringLiteral("#!/bin/sh\necho \"$PWD $*\" > '%1'\nexit 3\n").arg(record));
+    QFile(viewer).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (inCurrentDir)
+        writeFile(dir.filePath(QStringLiteral("KELVANE.WRI")), QStringLiteral("{\\rtf1 here}"));
+
+    // Where an installation keeps the guide: share/doc/kelvane beside the
+    // folder of the program, here the test's own.
+    const QString guideDir =
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/doc/kelvane");
+    const QString installedGuide = guideDir + QStringLiteral("/KELVANE.WRI");
+    QVERIFY2(!QFile::exists(installedGuide),
+             qPrintable(installedGuide + QStringLiteral(" is left from elsewhere; remove it")));
+    const auto removeInstalled = qScopeGuard([&] {
+        QFile::remove(installedGuide);
+        QDir().rmpath(guideDir);
+    });
+    if (installed) {
+        QVERIFY(QDir().mkpath(guideDir));
+        writeFile(installedGuide, QStringLiteral("{\\rtf1 installed}"));
     }
+
     qputenv("KELVANE_DOCUMENT_VIEWER", viewer.toUtf8());
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(previous);
+        qunsetenv("KELVANE_DOCUMENT_VIEWER");
+    });
 
     TMarlAboutForm about;
     QCOMPARE(about.windowTitle(), QStringLiteral("About"));
@@ -159,14 +206,15 @@ void TestDialogs::aboutLinkStartsTheViewer()
         about.OKButton->click();
     });
     QCOMPARE(ui::showModal(about), ui::ModalResult::Ok);
-    QDir::setCurrent(previous);
-    qunsetenv("KELVANE_DOCUMENT_VIEWER");
     QVERIFY(stillOpen);
     QFile opened(record);
     QVERIFY(QTest::qWaitFor([&] { return opened.size() > 0; }, 5000));
     QVERIFY(opened.open(QIODevice::ReadOnly));
+    // Started in the current directory, with the guide's name as it is
+    // found there, or the installed copy's full path.
+    const QString document = opensInstalled ? installedGuide : QStringLiteral("KELVANE.WRI");
     QCOMPARE(QString::fromUtf8(opened.readAll()).trimmed(),
-             QFileInfo(dir.path()).canonicalFilePath() + QStringLiteral(" KELVANE.WRI"));
+             QFileInfo(dir.path()).canonicalFilePath() + QLatin1Char(' ') + document);
 }
 
 void TestDialogs::aboutClosesByOkAndEnter()

@@ -9,14 +9,56 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 using testserver::AliasFile;
+
+namespace {
+
+// Sets an environment variable for the life of the object, or unsets it for
+// an empty value, and puts back what was there before.
+class EnvironmentVariable
+{
+public:
+    EnvironmentVariable(const char *name, const QString &value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_previous(qgetenv(name))
+    {
+        set(value);
+    }
+    ~EnvironmentVariable()
+    {
+        if (m_had)
+            qputenv(m_name, m_previous);
+        else
+            qunsetenv(m_name);
+    }
+    EnvironmentVariable(const EnvironmentVariable &) = delete;
+    EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
+
+    void set(const QString &value)
+    {
+        if (value.isEmpty())
+            qunsetenv(m_name);
+        else
+            qputenv(m_name, value.toUtf8());
+    }
+
+private:
+    const char *m_name;
+    bool m_had;
+    QByteArray m_previous;
+};
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
@@ -30,6 +72,8 @@ private Q_SLOTS:
     void startupFailureIsShownAndEndsWithOne();
     void aliasListHoldsExactlyTheInterBaseAliases_data();
     void aliasListHoldsExactlyTheInterBaseAliases();
+    void emptyAliasBoxNamesTheAliasFile_data();
+    void emptyAliasBoxNamesTheAliasFile();
     void nothingIsConnectedAfterShowing();
     void design();
     void menus();
@@ -141,6 +185,87 @@ void TestMainWindow::aliasListHoldsExactlyTheInterBaseAliases()
     KelvaneForm->close();
 }
 
+void TestMainWindow::emptyAliasBoxNamesTheAliasFile_data()
+{
+    QTest::addColumn<QString>("foundBy"); // which setting names the alias file
+    QTest::addColumn<QString>("driver");  // of the one alias written; none: no file
+    QTest::addColumn<bool>("hinted");
+    QTest::newRow("KELVANE_ALIASES, no file") << "KELVANE_ALIASES" << QString() << true;
+    QTest::newRow("KELVANE_ALIASES, no InterBase alias") << "KELVANE_ALIASES"
+                                                         << "STANDARD" << true;
+    QTest::newRow("XDG_CONFIG_HOME, no file") << "XDG_CONFIG_HOME" << QString() << true;
+    QTest::newRow("home folder, no file") << "HOME" << QString() << true;
+    QTest::newRow("home folder, no InterBase alias") << "HOME"
+                                                     << "intrbase" << true;
+    QTest::newRow("an InterBase alias") << "HOME"
+                                        << "INTRBASE" << false;
+}
+
+void TestMainWindow::emptyAliasBoxNamesTheAliasFile()
+{
+    QFETCH(QString, foundBy);
+    QFETCH(QString, driver);
+    QFETCH(bool, hinted);
+    QTemporaryDir dir;
+    const QString base = QFileInfo(dir.path()).canonicalFilePath();
+    QString path = base + QStringLiteral("/kelvane/aliases.ini");
+    QString shownPath = path;
+    EnvironmentVariable aliasesVariable("KELVANE_ALIASES", {});
+    EnvironmentVariable configVariable("XDG_CONFIG_HOME", {});
+    EnvironmentVariable homeVariable("HOME", {});
+    if (foundBy == QLatin1String("KELVANE_ALIASES")) {
+        path = base + QStringLiteral("/my aliases.ini");
+        shownPath = path;
+        aliasesVariable.set(path);
+    } else if (foundBy == QLatin1String("XDG_CONFIG_HOME")) {
+        configVariable.set(base);
+    } else {
+        homeVariable.set(base);
+        path = base + QStringLiteral("/.config/kelvane/aliases.ini");
+        shownPath = QStringLiteral("~/.config/kelvane/aliases.ini");
+    }
+    if (!driver.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[DEMO]\nDriver=" + driver.toUtf8() + "\nDatabase=x\n");
+    }
+    Forms forms;
+    KelvaneForm->show();
+    QComboBox *combo = KelvaneForm->DBCombo;
+    QCOMPARE(combo->currentIndex(), -1);
+    if (!hinted) {
+        QCOMPARE(combo->count(), 1);
+        QCOMPARE(combo->placeholderText(), QString());
+        QCOMPARE(combo->toolTip(), QString());
+        KelvaneForm->close();
+        return;
+    }
+    QCOMPARE(combo->count(), 0);
+    // The box is narrow: the path may lose its middle, never its ends.
+    const QString shown = combo->placeholderText();
+    const QStringList ends = shown.split(QChar(0x2026));
+    QVERIFY2(ends.size() <= 2 && shownPath.startsWith(ends.first()) &&
+                 shownPath.endsWith(ends.last()) && ends.first().size() >= 2 &&
+                 ends.last().size() >= 5,
+             qPrintable(shown));
+    QVERIFY2(combo->toolTip().endsWith(QLatin1Char(' ') + path), qPrintable(combo->toolTip()));
+
+    // Once an alias is there, showing the window again offers it, unhinted.
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[DEMO]\nDriver=INTRBASE\nDatabase=x\n");
+    file.close();
+    KelvaneForm->hide();
+    KelvaneForm->show();
+    QCOMPARE(combo->count(), 1);
+    QCOMPARE(combo->currentIndex(), -1);
+    QCOMPARE(combo->placeholderText(), QString());
+    QCOMPARE(combo->toolTip(), QString());
+    KelvaneForm->close();
+}
+
 void TestMainWindow::nothingIsConnectedAfterShowing()
 {
     AliasFile aliases({{QStringLiteral("DEMO"), QStringLiteral("INTRBASE"), QStringLiteral("x")}});
@@ -206,7 +331,6 @@ void TestMainWindow::design()
     QCOMPARE(form->ExitButton->toolTip(), QStringLiteral("Exit"));
     QVERIFY(!form->AboutButton->icon().isNull());
     QVERIFY(!form->ExitButton->icon().isNull());
-    QVERIFY(form->DBCombo->toolTip().isEmpty());
     QCOMPARE(form->MasterNavigator->dataSource(), &form->MasterSource);
     QCOMPARE(form->DetailNavigator->dataSource(), &form->DetailSource);
     QCOMPARE(form->MasterSource.dataSet(), &form->MasterQuery);

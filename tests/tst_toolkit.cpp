@@ -13,12 +13,14 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <memory>
 
 namespace {
@@ -47,6 +49,8 @@ private Q_SLOTS:
     void cleanup();
 
     void modelShowsTheRowsAndPassesTheModelTester();
+    void cutTextShowsWholeAsTooltip_data();
+    void cutTextShowsWholeAsTooltip();
     void gridFollowsTheDatasetAndMovesIt();
     void gridStaysPutWhileControlsAreDisabled();
     void selectedColumnAndColumnEnter();
@@ -140,6 +144,35 @@ void TestToolkit::modelShowsTheRowsAndPassesTheModelTester()
     QCOMPARE(model.index(3, 1).data().toString(), QString());
     m_query->close();
     QCOMPARE(model.rowCount(), 0);
+}
+
+void TestToolkit::cutTextShowsWholeAsTooltip_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("tooltip"); // none: no tooltip shows
+    QTest::newRow("name that fits") << 0 << 0 << QString();
+    QTest::newRow("name cut short") << 1 << 0 << "WWWWWWWWWWWWWWWWWWWW";
+    QTest::newRow("one-letter cell") << 1 << 1 << QString();
+}
+
+void TestToolkit::cutTextShowsWholeAsTooltip()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, tooltip);
+    m_query->sqlClear();
+    m_query->sqlAdd(QStringLiteral("SELECT IIF(ID = 1, 'WWWWWWWWWWWWWWWWWWWW', NAME) AS NAME, "
+                                   "FLAG FROM ITEMS ORDER BY ID"));
+    m_query->open();
+    const QModelIndex index = m_grid->dataModel().index(row, column);
+    QCOMPARE(index.data(Qt::ToolTipRole), index.data(Qt::DisplayRole));
+    const QPoint at = m_grid->visualRect(index).center();
+    QHelpEvent help(QEvent::ToolTip, at, m_grid->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(m_grid->viewport(), &help);
+    QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), tooltip);
+    QToolTip::hideText();
+    QVERIFY(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
 }
 
 void TestToolkit::gridFollowsTheDatasetAndMovesIt()

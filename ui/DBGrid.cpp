@@ -6,9 +6,11 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace ui {
 
@@ -141,6 +143,35 @@ void DBGrid::enterColumn(int column)
     m_selectedIndex = column;
     if (m_onColEnter)
         guarded([&] { m_onColEnter(*this); });
+}
+
+bool DBGrid::isCut(const QModelIndex &index) const
+{
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty())
+        return false;
+    const QVariant font = index.data(Qt::FontRole);
+    const QFontMetrics metrics(font.isValid() ? font.value<QFont>() : this->font());
+    // The style keeps this margin on either side of an item's text.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return metrics.horizontalAdvance(text) > visualRect(index).width() - 2 * margin;
+}
+
+bool DBGrid::viewportEvent(QEvent *event)
+{
+    // A name too long for its column ends in an ellipsis; hovering it shows
+    // it whole. A text that fits needs no tooltip repeating it.
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && isCut(index))
+            QToolTip::showText(help->globalPos(), index.data(Qt::ToolTipRole).toString(),
+                               viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void DBGrid::keyPressEvent(QKeyEvent *event)

@@ -54,6 +54,7 @@ public:
     void keyboardSearch(const QString &) override {}
 
 protected:
+    bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -63,6 +64,7 @@ private:
     void followDataSet(int row);
     void applyColumnWidths();
     void enterColumn(int column);
+    [[nodiscard]] bool isCut(const QModelIndex &index) const;
 
     DataSetModel m_model;
     PopupMenu *m_popupMenu = nullptr;

@@ -95,6 +95,8 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
         return {};
     const GridColumn &column = m_effective[index.column()];
     switch (role) {
+    // The whole text: the grid shows it where the cell is too narrow.
+    case Qt::ToolTipRole:
     case Qt::DisplayRole: {
         const db::TDataSet *ds = dataSet();
         if (!ds || !ds->active() || index.row() >= ds->recordCount())

@@ -8,8 +8,23 @@
 
 namespace ui {
 
+void substituteDesignFonts()
+{
+    // A bitmap face of Windows; its widths are close to Arial's, so the faces
+    // made to Arial's widths stand in for it. Without this fontconfig falls
+    // back to DejaVu Sans, which is wide enough to cut the design's captions.
+    static const bool done = [] {
+        QFont::insertSubstitutions(
+            QStringLiteral("MS Sans Serif"),
+            {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
+        return true;
+    }();
+    Q_UNUSED(done)
+}
+
 QFont pixelFont(const QString &family, int pixelHeight, bool bold)
 {
+    substituteDesignFonts();
     QFont font(family);
     font.setPixelSize(pixelHeight);
     font.setBold(bold);

@@ -11,6 +11,11 @@ class QWidget;
 
 namespace ui {
 
+// The forms are laid out for Windows faces that Linux lacks. Arial, Times New
+// Roman and Courier New are mapped by fontconfig to the Liberation faces of the
+// same widths; "MS Sans Serif" is mapped here. Runs once; every font made by
+// pixelFont() has it done first.
+void substituteDesignFonts();
 // A font by family and character height in pixels (8 point is 11 pixels at
 // 96 dots per inch), so that layouts measured in pixels hold.
 [[nodiscard]] QFont pixelFont(const QString &family, int pixelHeight, bool bold = false);

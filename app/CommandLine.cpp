@@ -1,0 +1,97 @@
+#include "CommandLine.h"
+
+#include "KelvaneVersion.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+// Qt's options for the window system and widget style, as QGuiApplication
+// and QApplication take them; those with a value, then the switches.
+constexpr const char *QtValueOptions[] = {"platform",
+                                          "platformpluginpath",
+                                          "platformtheme",
+                                          "plugin",
+                                          "qwindowgeometry",
+                                          "geometry",
+                                          "qwindowtitle",
+                                          "title",
+                                          "qwindowicon",
+                                          "icon",
+                                          "session",
+                                          "display",
+                                          "name",
+                                          "style",
+                                          "stylesheet",
+                                          "dialogs",
+                                          "qmljsdebugger",
+                                          "visual",
+                                          "ncols",
+                                          "cmap",
+                                          "im",
+                                          "inputstyle"};
+constexpr const char *QtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+void addHidden(QCommandLineParser &parser, const char *name, bool takesValue)
+{
+    QCommandLineOption option(QString::fromLatin1(name));
+    if (takesValue)
+        option.setValueName(QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+}
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+std::optional<int> handleCommandLine(int argc, char *argv[])
+{
+    // A core application only: it needs no display, and goes before the
+    // widgets' application is made.
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kelvane"));
+    QCoreApplication::setApplicationVersion(QLatin1String(KelvaneVersion));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("See and change the privileges of users on a Firebird database."));
+    // Qt's options are written with one dash, as in -platform offscreen.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help and exits."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays the version and exits."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const char *name : QtValueOptions)
+        addHidden(parser, name, true);
+    for (const char *name : QtSwitches)
+        addHidden(parser, name, false);
+
+    QString error;
+    if (!parser.parse(QCoreApplication::arguments()))
+        error = parser.errorText();
+    else if (!parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1': kelvane takes no arguments.")
+                    .arg(parser.positionalArguments().constFirst());
+    if (!error.isEmpty()) {
+        print(stderr, QStringLiteral("kelvane: %1\n\n%2").arg(error, parser.helpText()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("kelvane %1\n").arg(QLatin1String(KelvaneVersion)));
+        return 0;
+    }
+    return std::nullopt;
+}
