@@ -1,6 +1,7 @@
 #include "PrivEdit.h"
 
 #include "AliasHint.h"
+#include "DataSetGuards.h"
 #include "Forms.h"
 #include "Privileges.h"
 #include "db/Names.h"
@@ -17,17 +18,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QScopeGuard>
 #include <QShowEvent>
 
 namespace {
-
-// Enables the dataset's controls again however the enclosing block ends.
-[[nodiscard]] auto controlsDisabledFor(db::TDataSet &dataSet)
-{
-    dataSet.disableControls();
-    return qScopeGuard([&dataSet] { dataSet.enableControls(); });
-}
 
 bool isLetterKey(int key)
 {
@@ -204,8 +197,7 @@ void TKelvaneForm::locateMasterOnce(const QString &name)
     // read and a full detail read per row; the reload of the row the search
     // stops on is all that shows.
     {
-        Scanning = true;
-        const auto scanned = qScopeGuard([this] { Scanning = false; });
+        const auto scanning = flagSetFor(Scanning);
         LocateRecord(MasterQuery, 0, name, false);
     }
     // Opening the master already reloaded the detail for its first row.
@@ -221,8 +213,7 @@ void TKelvaneForm::DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifier
         return;
     auto *grid = static_cast<ui::DBGrid *>(sender);
     {
-        Scanning = true;
-        const auto scanned = qScopeGuard([this] { Scanning = false; });
+        const auto scanning = flagSetFor(Scanning);
         // Qt reports letter keys by their upper-case code whatever the case.
         LocateRecord(*grid->dataSet(), 0, QString(QChar(key)), false);
         key = 0;

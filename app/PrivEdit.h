@@ -8,6 +8,7 @@
 #include "db/Table.h"
 
 #include <QWidget>
+#include <functional>
 
 class QAction;
 class QComboBox;
@@ -118,6 +119,14 @@ public:
     void GrantAllItemClick(QObject *sender);
     void RevokeAllItemClick(QObject *sender);
     void EditMenuPopup(QObject *sender);
+    void UserCopyItemClick(QObject *sender);
+    void TableCopyItemClick(QObject *sender);
+    void AllCopyItemClick(QObject *sender);
+    void AddNewItemClick(QObject *sender);
+    void CopyNewItemClick(QObject *sender);
+    void CopyNewAllItemClick(QObject *sender);
+    void RenameItemClick(QObject *sender);
+    void RemoveItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();
@@ -151,6 +160,28 @@ private:
     // Grants the privilege of the detail column when its cell is empty,
     // revokes it otherwise; refreshes nothing.
     void togglePrivilege(int column);
+
+    [[nodiscard]] bool isCellSet(int column) const;
+    [[nodiscard]] bool isTagSet(int column) const;
+    // Records in each privilege column's tag whether the current cell is set.
+    void captureSourceCells();
+    // The first names of the list's rows that are wanted, collected from its
+    // first row to its end; the list ends on the row it stood on.
+    [[nodiscard]] QStringList collectNames(db::TDataSet &list,
+                                           const std::function<bool(const QString &)> &wanted);
+    [[nodiscard]] QStringList otherUsers(const QString &source);
+    // Grants each privilege covered for the relation's kind that isSet says
+    // the source holds, and revokes the others.
+    void makeEqual(const db::SqlName &user, const db::SqlName &relation,
+                   const std::function<bool(int column)> &isSet);
+    void grantSetCellsTo(const db::SqlName &user, const db::SqlName &relation);
+    // Visits every row of RelationList with its grids suspended; back on the
+    // row it stood on afterwards when asked, unless a visit failed.
+    void walkRelationList(bool returnToStart, const std::function<void()> &visit);
+    // Re-reads UserList and stands on the row before the first name not below
+    // the new one.
+    void locateNewUser(const QString &name);
+    [[nodiscard]] bool standsOnUser(const QString &name) const;
 
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.

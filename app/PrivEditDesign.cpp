@@ -283,6 +283,18 @@ void TKelvaneForm::wireEvents()
     onEvent(GrantAllItem, &QAction::triggered, this, [this] { GrantAllItemClick(GrantAllItem); });
     onEvent(RevokeAllItem, &QAction::triggered, this,
             [this] { RevokeAllItemClick(RevokeAllItem); });
+    const std::pair<QAction *, void (TKelvaneForm::*)(QObject *)> commands[] = {
+        {UserCopyItem, &TKelvaneForm::UserCopyItemClick},
+        {TableCopyItem, &TKelvaneForm::TableCopyItemClick},
+        {AllCopyItem, &TKelvaneForm::AllCopyItemClick},
+        {AddNewItem, &TKelvaneForm::AddNewItemClick},
+        {CopyNewItem, &TKelvaneForm::CopyNewItemClick},
+        {CopyNewAllItem, &TKelvaneForm::CopyNewAllItemClick},
+        {RenameItem, &TKelvaneForm::RenameItemClick},
+        {RemoveItem, &TKelvaneForm::RemoveItemClick},
+    };
+    for (const auto &[item, handler] : commands)
+        onEvent(item, &QAction::triggered, this, [this, item, handler] { (this->*handler)(item); });
     // The window sees every key first, so that its shortcuts work whichever
     // control has the focus.
     new ui::KeyPreview(

@@ -127,6 +127,14 @@ bool isReservedWord(const QString &word)
     return words.contains(upperCaseAscii(word));
 }
 
+QString SqlName::storedText() const
+{
+    QString name = m_typed && isRegularIdentifier(m_text, true) ? upperCaseAscii(m_text) : m_text;
+    while (name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    return name;
+}
+
 QString SqlName::sql() const
 {
     if (!isRegularIdentifier(m_text, m_typed))

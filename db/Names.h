@@ -34,6 +34,9 @@ public:
     // The identifier as it goes into the statement: bare where that means
     // the same, else delimited in double quotes.
     [[nodiscard]] QString sql() const;
+    // The name the server stores for it: a typed regular identifier is
+    // upper-cased, and trailing blanks never count.
+    [[nodiscard]] QString storedText() const;
 
 private:
     SqlName(const QString &text, bool typed) : m_text(text), m_typed(typed) {}

@@ -69,33 +69,14 @@ protected:
     }
 };
 
-// The GRANT and REVOKE statements sent, in order; a statement the server
-// refuses already when it is prepared is among them.
 QStringList executed(const SqlLog &log)
 {
-    QStringList statements;
-    for (const QString &text : log.linesOf(QStringLiteral("prepare"))) {
-        if (text.startsWith(QLatin1String("GRANT ")) || text.startsWith(QLatin1String("REVOKE ")))
-            statements.append(text);
-    }
-    return statements;
+    return driver::statements(log);
 }
 
-// Whether the privileges were read again after the statements.
 bool refreshed(const SqlLog &log)
 {
-    const QStringList lines = log.lines();
-    qsizetype lastExecute = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1String("execute ")))
-            lastExecute = i;
-    }
-    for (qsizetype i = lastExecute + 1; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1String("open ")) &&
-            lines[i].contains(QLatin1String("RDB$PRIVILEGE")))
-            return true;
-    }
-    return false;
+    return driver::refreshedAfterStatements(log);
 }
 
 } // namespace
@@ -132,11 +113,6 @@ private:
     // Stands on the pair in either view: the user and the relation current.
     void select(const QString &user, const QString &relation);
     [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
-    // Opens the grid's context menu as the right mouse button does and hands
-    // it to the action, which must close it; the object name of the menu
-    // that opened, or empty when none did.
-    QString rightClick(ui::DBGrid *grid, const QPoint &position,
-                       std::function<void(QMenu *)> action);
 
     std::unique_ptr<testserver::TestDatabase> m_db;
     std::unique_ptr<AliasFile> m_aliases;
@@ -188,25 +164,6 @@ QStringList TestEditing::holders(const QString &relation, const QString &letter)
                                        "RDB$RELATION_NAME = '%1' AND RDB$PRIVILEGE = '%2' AND "
                                        "RDB$USER <> 'SYSDBA' ORDER BY 1")
                             .arg(relation, letter));
-}
-
-QString TestEditing::rightClick(ui::DBGrid *grid, const QPoint &position,
-                                std::function<void(QMenu *)> action)
-{
-    QString opened;
-    driver::whenPopup([&](QMenu *menu) {
-        opened = menu->objectName();
-        action(menu);
-        if (menu->isVisible()) {
-            QTest::qFail("the menu was left open", __FILE__, __LINE__);
-            menu->close();
-        }
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, position,
-                            grid->viewport()->mapToGlobal(position));
-    QApplication::sendEvent(grid->viewport(), &event);
-    (void)driver::allPopupsAnswered(100);
-    return opened;
 }
 
 void TestEditing::doubleClickTogglesEditableCells_data()
@@ -284,10 +241,6 @@ void TestEditing::privilegeMenuFollowsTheColumn()
     TKelvaneForm *form = KelvaneForm;
     select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
     ui::DBGrid *grid = form->DetailGrid;
-    const auto cellAt = [grid](int column) {
-        return grid->visualRect(grid->dataModel().index(grid->currentIndex().row(), column))
-            .center();
-    };
     struct Item
     {
         QString caption;
@@ -305,18 +258,18 @@ void TestEditing::privilegeMenuFollowsTheColumn()
 
     driver::clickDetailCell(QStringLiteral("CUSTOMER"), 0);
     QCOMPARE(grid->popupMenu(), form->EditMenu);
-    QCOMPARE(rightClick(grid, cellAt(0), close), QStringLiteral("EditMenu"));
+    QCOMPARE(driver::openContextMenu(grid, close), QStringLiteral("EditMenu"));
 
     Item item;
     driver::clickDetailCell(QStringLiteral("CUSTOMER"), 1);
     QCOMPARE(grid->popupMenu(), form->PrivilegeMenu);
-    QCOMPARE(rightClick(grid, cellAt(1), readItem(&item)), QStringLiteral("PrivilegeMenu"));
+    QCOMPARE(driver::openContextMenu(grid, readItem(&item)), QStringLiteral("PrivilegeMenu"));
     QCOMPARE(item.caption, QStringLiteral("SELECT"));
     QVERIFY(item.checked);
     QVERIFY(item.enabled);
 
     driver::clickDetailCell(QStringLiteral("CUSTOMER"), 5);
-    QCOMPARE(rightClick(grid, cellAt(5), readItem(&item)), QStringLiteral("PrivilegeMenu"));
+    QCOMPARE(driver::openContextMenu(grid, readItem(&item)), QStringLiteral("PrivilegeMenu"));
     QCOMPARE(item.caption, QStringLiteral("EXECUTE"));
     QVERIFY(!item.checked);
     QVERIFY(!item.enabled);
@@ -324,27 +277,25 @@ void TestEditing::privilegeMenuFollowsTheColumn()
     // Choosing the item toggles as a double-click does.
     driver::clickDetailCell(QStringLiteral("CUSTOMER"), 4);
     SqlLog log;
-    QCOMPARE(
-        rightClick(grid, cellAt(4), [](QMenu *menu) { driver::chooseItem(menu, "PrivilegeItem"); }),
-        QStringLiteral("PrivilegeMenu"));
+    QCOMPARE(driver::openContextMenu(
+                 grid, [](QMenu *menu) { driver::chooseItem(menu, "PrivilegeItem"); }),
+             QStringLiteral("PrivilegeMenu"));
     QCOMPARE(executed(log), QStringList{"GRANT DELETE ON CUSTOMER TO FRED"});
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("S..D."));
 
     select(QStringLiteral("FRED"), QStringLiteral("P_ONE"));
     driver::clickDetailCell(QStringLiteral("P_ONE"), 5);
-    QCOMPARE(rightClick(grid, cellAt(5), readItem(&item)), QStringLiteral("PrivilegeMenu"));
+    QCOMPARE(driver::openContextMenu(grid, readItem(&item)), QStringLiteral("PrivilegeMenu"));
     QCOMPARE(item.caption, QStringLiteral("EXECUTE"));
     QVERIFY(item.checked);
     QVERIFY(item.enabled);
     driver::clickDetailCell(QStringLiteral("P_ONE"), 1);
-    QCOMPARE(rightClick(grid, cellAt(1), readItem(&item)), QStringLiteral("PrivilegeMenu"));
+    QCOMPARE(driver::openContextMenu(grid, readItem(&item)), QStringLiteral("PrivilegeMenu"));
     QCOMPARE(item.caption, QStringLiteral("SELECT"));
     QVERIFY(!item.enabled);
 
     // The master grid always offers the edit menu.
-    const QPoint masterCell =
-        form->MasterGrid->visualRect(form->MasterGrid->currentIndex()).center();
-    QCOMPARE(rightClick(form->MasterGrid, masterCell, close), QStringLiteral("EditMenu"));
+    QCOMPARE(driver::openContextMenu(form->MasterGrid, close), QStringLiteral("EditMenu"));
     m_db->run(QStringLiteral("REVOKE DELETE ON CUSTOMER FROM FRED;"));
 }
 
@@ -377,11 +328,14 @@ void TestEditing::noMenuWhileDisconnected()
 {
     TKelvaneForm *form = KelvaneForm;
     for (ui::DBGrid *grid : {form->MasterGrid, form->DetailGrid}) {
-        QCOMPARE(rightClick(grid, QPoint(20, 10), [](QMenu *menu) { menu->close(); }), QString());
+        QCOMPARE(driver::openContextMenu(
+                     grid, [](QMenu *menu) { menu->close(); }, QPoint(20, 10)),
+                 QString());
     }
     form->DetailGrid->setSelectedIndex(2);
     form->DetailGrid->setPopupMenu(form->PrivilegeMenu);
-    QCOMPARE(rightClick(form->DetailGrid, QPoint(40, 10), [](QMenu *menu) { menu->close(); }),
+    QCOMPARE(driver::openContextMenu(
+                 form->DetailGrid, [](QMenu *menu) { menu->close(); }, QPoint(40, 10)),
              QString());
     // Neither the double-click nor a shortcut does anything without a connection.
     SqlLog log;
@@ -416,20 +370,19 @@ void TestEditing::grantAndRevokeAll()
     TKelvaneForm *form = KelvaneForm;
     select(QStringLiteral("FRED"), relation);
     driver::clickDetailCell(relation, 0);
-    const QPoint cell = form->DetailGrid->visualRect(form->DetailGrid->currentIndex()).center();
     const auto choose = [](const char *item) {
         return [item](QMenu *menu) { driver::chooseItem(menu, item); };
     };
 
     SqlLog log;
-    QCOMPARE(rightClick(form->DetailGrid, cell, choose("GrantAllItem")),
+    QCOMPARE(driver::openContextMenu(form->DetailGrid, choose("GrantAllItem")),
              QStringLiteral("EditMenu"));
     QCOMPARE(executed(log), QStringList{grant});
     QCOMPARE(cellsOf(relation), granted);
     QVERIFY(holders(relation, granted.remove(QLatin1Char('.')).left(1))
                 .contains(QStringLiteral("FRED")));
     log.clear();
-    QCOMPARE(rightClick(form->DetailGrid, cell, choose("RevokeAllItem")),
+    QCOMPARE(driver::openContextMenu(form->DetailGrid, choose("RevokeAllItem")),
              QStringLiteral("EditMenu"));
     QCOMPARE(executed(log), QStringList{revoke});
     QCOMPARE(cellsOf(relation), QStringLiteral("....."));

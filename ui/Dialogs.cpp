@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include "BusyCursor.h"
 #include "db/Names.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ ModalResult showModal(QDialog &dialog)
 
 void showErrorMessage(const QString &text)
 {
+    const ArrowCursor arrow;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorMessageBox"));

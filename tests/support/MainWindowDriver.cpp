@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -170,6 +171,58 @@ bool allPopupsAnswered(int timeoutMs)
     const bool answered = QTest::qWaitFor([] { return g_popupAnswers.empty(); }, timeoutMs);
     g_popupAnswers.clear();
     return answered;
+}
+
+QString openContextMenu(ui::DBGrid *grid, std::function<void(QMenu *)> action, QPoint position)
+{
+    if (position == QPoint(-1, -1))
+        position = grid->visualRect(grid->currentIndex()).center();
+    QString opened;
+    whenPopup([&](QMenu *menu) {
+        opened = menu->objectName();
+        action(menu);
+        if (menu->isVisible()) {
+            QTest::qFail("the menu was left open", __FILE__, __LINE__);
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, position,
+                            grid->viewport()->mapToGlobal(position));
+    QApplication::sendEvent(grid->viewport(), &event);
+    (void)allPopupsAnswered(100);
+    return opened;
+}
+
+void chooseFromMenu(ui::DBGrid *grid, const char *itemName)
+{
+    QVERIFY(
+        !openContextMenu(grid, [itemName](QMenu *menu) { chooseItem(menu, itemName); }).isEmpty());
+}
+
+QStringList statements(const SqlLog &log)
+{
+    QStringList sent;
+    for (const QString &text : log.linesOf(QStringLiteral("prepare"))) {
+        if (text.startsWith(QLatin1String("GRANT ")) || text.startsWith(QLatin1String("REVOKE ")))
+            sent.append(text);
+    }
+    return sent;
+}
+
+bool refreshedAfterStatements(const SqlLog &log)
+{
+    const QStringList lines = log.lines();
+    qsizetype lastStatement = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].startsWith(QLatin1String("execute ")))
+            lastStatement = i;
+    }
+    for (qsizetype i = lastStatement + 1; i < lines.size(); ++i) {
+        if (lines[i].startsWith(QLatin1String("open ")) &&
+            lines[i].contains(QLatin1String("RDB$PRIVILEGE")))
+            return true;
+    }
+    return false;
 }
 
 void answerMessage(QString *text, QString *title)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <Qt>
@@ -7,6 +8,7 @@
 
 class QMenu;
 class QWidget;
+class SqlLog;
 
 namespace ui {
 class DBGrid;
@@ -34,6 +36,21 @@ void typeInto(ui::DBGrid *grid, Qt::Key key, Qt::KeyboardModifiers modifiers = Q
 // Clicks, or double-clicks, the detail grid's cell on the row of that name.
 void clickDetailCell(const QString &detailName, int column);
 void doubleClickDetailCell(const QString &detailName, int column);
+
+// Opens the grid's context menu as the right mouse button does at the
+// position (the current cell's centre by default) and hands it to the action,
+// which must close it. The object name of the menu that opened, or empty
+// when none did.
+QString openContextMenu(ui::DBGrid *grid, std::function<void(QMenu *)> action,
+                        QPoint position = QPoint(-1, -1));
+// Right-clicks the grid's current cell and chooses the item from its menu.
+void chooseFromMenu(ui::DBGrid *grid, const char *itemName);
+
+// The GRANT and REVOKE statements sent, in order; a statement the server
+// refuses already when it is prepared is among them.
+[[nodiscard]] QStringList statements(const SqlLog &log);
+// Whether the privileges were read again after the last statement.
+[[nodiscard]] bool refreshedAfterStatements(const SqlLog &log);
 
 // Runs the action on the next popup menu to open, from a timer, so that a
 // test can choose from a menu that a handler opens and waits for.
