@@ -1,0 +1,709 @@
+// Copying privileges and the user commands of the edit menu, driven through
+// the real main window against the private server: the statements as sent,
+// the catalogue afterwards, the dialogs answered as a person would.
+#include "MainWindowDriver.h"
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "dialogs/CopyPriv.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <memory>
+
+using driver::cellsOf;
+using driver::chooseAlias;
+using driver::currentDetail;
+using driver::currentMaster;
+using driver::statements;
+using testserver::AliasFile;
+
+namespace {
+
+const char *const Schema = R"(
+CREATE TABLE CUSTOMER (ID INTEGER, NAME VARCHAR(20));
+CREATE TABLE ORDERS (ID INTEGER);
+CREATE TABLE "Odd Table" (ID INTEGER);
+CREATE VIEW V_CUST AS SELECT ID, NAME FROM CUSTOMER;
+SET TERM ^ ;
+CREATE PROCEDURE P_ONE AS BEGIN END^
+CREATE PROCEDURE P_THREE AS BEGIN END^
+CREATE PROCEDURE P_TWO AS BEGIN END^
+SET TERM ; ^
+GRANT SELECT, INSERT ON CUSTOMER TO FRED;
+GRANT UPDATE ON ORDERS TO FRED;
+GRANT EXECUTE ON PROCEDURE P_ONE TO FRED;
+GRANT SELECT, UPDATE ON CUSTOMER TO CLERK;
+GRANT EXECUTE ON PROCEDURE P_TWO TO CLERK;
+GRANT DELETE ON CUSTOMER TO AUDITOR;
+GRANT SELECT ON "Odd Table" TO "mixed User";
+)";
+
+// What the administrator answers in the copy dialog.
+struct CopyAnswer
+{
+    explicit CopyAnswer(const QStringList &clicked, bool pressOk = true)
+        : pick(clicked), ok(pressOk)
+    {
+    }
+    QStringList pick; // clicked in this order
+    bool ok = true;
+    // What the dialog showed.
+    QString label;
+    QStringList offered;
+    bool okEnabledAtFirst = true;
+};
+
+void answerCopyDialog(CopyAnswer *answer)
+{
+    testui::whenModal([answer](QWidget *modal) {
+        auto *copy = qobject_cast<TCopyForm *>(modal);
+        QVERIFY(copy);
+        answer->label = copy->CopyLabel->text();
+        answer->okEnabledAtFirst = copy->OKButton->isEnabled();
+        answer->offered.clear();
+        for (int row = 0; row < copy->CopyList->count(); ++row)
+            answer->offered << copy->CopyList->item(row)->text();
+        for (const QString &name : answer->pick) {
+            const QList<QListWidgetItem *> items =
+                copy->CopyList->findItems(name, Qt::MatchExactly);
+            QVERIFY2(items.size() == 1, qPrintable(name));
+            QListWidget *list = copy->CopyList;
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(items.first()).center());
+        }
+        (answer->ok ? copy->OKButton : copy->CancelButton)->click();
+    });
+}
+
+struct InputAnswer
+{
+    explicit InputAnswer(const QString &typed, bool pressOk = true) : text(typed), ok(pressOk) {}
+    QString text;
+    bool ok = true;
+    QString caption;
+    QString prompt;
+};
+
+void answerInput(InputAnswer *answer)
+{
+    testui::whenModal([answer](QWidget *modal) {
+        auto *dialog = qobject_cast<QInputDialog *>(modal);
+        QVERIFY(dialog);
+        answer->caption = dialog->windowTitle();
+        answer->prompt = dialog->labelText();
+        auto *edit = dialog->findChild<QLineEdit *>();
+        QVERIFY(edit && edit->text().isEmpty());
+        QTest::keyClicks(edit, answer->text);
+        if (answer->ok)
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            dialog->reject();
+    });
+}
+
+void answerConfirm(bool yes, QString *text)
+{
+    testui::whenModal([yes, text](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        *text = box->windowTitle() + QLatin1Char(':') + box->text();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == (yes ? QLatin1String("&Yes") : QLatin1String("&No")))
+                button->click();
+        }
+    });
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void editMenuEnabling_data();
+    void editMenuEnabling();
+    void copyToOtherUsers_data();
+    void copyToOtherUsers();
+    void copyToOtherRelations_data();
+    void copyToOtherRelations();
+    void cancelledCopyChangesNothing();
+    void copyAllToOtherUsers();
+    void copyAllDoesNothingByRelation();
+    void addNewUserTypedInLowerCase();
+    void copyToANewUser();
+    void copyAllToANewUser();
+    void cancelAndEmptyNamesChangeNothing();
+    void rename_data();
+    void rename();
+    void renameToTheSameNameIsRefused();
+    void removal();
+    void refusedRevokeEndsTheWalk();
+    void relationDroppedMeanwhile();
+
+private:
+    void connect() { chooseAlias(QStringLiteral("COMMANDS"), testserver::password()); }
+    void select(const QString &user, const QString &relation);
+    // The edit menu, opened on the users' grid or the relations' grid.
+    void choose(const char *item, bool onUsersGrid = true);
+    [[nodiscard]] QStringList privilegesOf(const QString &user) const;
+    // Every row of the catalogue outside the system's own grants.
+    [[nodiscard]] QStringList catalogue() const;
+    void expectSettled() const;
+
+    std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<AliasFile> m_aliases;
+    std::unique_ptr<Forms> m_forms;
+};
+
+void TestCommands::initTestCase()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+    testserver::createLogin(QStringLiteral("BOSS"), QStringLiteral("boss"));
+}
+
+void TestCommands::init()
+{
+    // Every command changes the catalogue: each test starts from the schema.
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("commands"));
+    m_db->run(QString::fromLatin1(Schema));
+    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
+        {QStringLiteral("COMMANDS"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+}
+
+void TestCommands::cleanup()
+{
+    m_forms.reset();
+    QVERIFY(testui::allAnswered());
+    QVERIFY(driver::allPopupsAnswered());
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    m_aliases.reset();
+    m_db.reset();
+}
+
+void TestCommands::select(const QString &user, const QString &relation)
+{
+    TKelvaneForm *form = KelvaneForm;
+    const bool byUser = form->UserList == &form->MasterQuery;
+    form->LocateRecord(form->MasterQuery, 0, byUser ? user : relation, false);
+    form->LocateRecord(form->DetailQuery, 0, byUser ? relation : user, false);
+    QCOMPARE(form->UserList->fields(0)->text(), user);
+    QCOMPARE(form->RelationList->fields(0)->text(), relation);
+}
+
+void TestCommands::choose(const char *item, bool onUsersGrid)
+{
+    TKelvaneForm *form = KelvaneForm;
+    const bool usersAreMaster = form->UserList == &form->MasterQuery;
+    ui::DBGrid *grid = usersAreMaster == onUsersGrid ? form->MasterGrid : form->DetailGrid;
+    if (grid == form->DetailGrid)
+        driver::clickDetailCell(currentDetail(), 0);
+    driver::chooseFromMenu(grid, item);
+}
+
+QStringList TestCommands::privilegesOf(const QString &user) const
+{
+    return m_db->column(QStringLiteral("SELECT TRIM(RDB$RELATION_NAME) || ':' || RDB$PRIVILEGE "
+                                       "FROM RDB$USER_PRIVILEGES WHERE RDB$USER = '%1' AND "
+                                       "RDB$PRIVILEGE <> 'R' ORDER BY 1")
+                            .arg(user));
+}
+
+QStringList TestCommands::catalogue() const
+{
+    return m_db->column(QStringLiteral(
+        "SELECT TRIM(RDB$USER) || ':' || TRIM(RDB$RELATION_NAME) || ':' || RDB$PRIVILEGE FROM "
+        "RDB$USER_PRIVILEGES WHERE RDB$USER NOT IN ('SYSDBA', 'PUBLIC') ORDER BY 1"));
+}
+
+// However a command ended, the lists follow their grids again and nothing is
+// left switched on.
+void TestCommands::expectSettled() const
+{
+    TKelvaneForm *form = KelvaneForm;
+    QVERIFY(!form->Scanning);
+    QVERIFY(!form->MasterQuery.controlsDisabled());
+    QVERIFY(!form->DetailQuery.controlsDisabled());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestCommands::editMenuEnabling_data()
+{
+    QTest::addColumn<bool>("byUser");
+    QTest::addColumn<bool>("onMaster");
+    QTest::addColumn<QString>("disabled");
+    QTest::newRow("By User, users' grid") << true << true << "";
+    QTest::newRow("By User, relations' grid")
+        << true << false << "AllCopyItem RemoveItem RenameItem CopyNewAllItem";
+    QTest::newRow("By Relation, users' grid") << false << false << "AllCopyItem";
+    QTest::newRow("By Relation, relations' grid")
+        << false << true << "AllCopyItem RemoveItem RenameItem CopyNewAllItem";
+}
+
+void TestCommands::editMenuEnabling()
+{
+    QFETCH(bool, byUser);
+    QFETCH(bool, onMaster);
+    QFETCH(QString, disabled);
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    if (!byUser)
+        form->ByTableRadio->click();
+    ui::DBGrid *grid = onMaster ? form->MasterGrid : form->DetailGrid;
+    if (!onMaster)
+        driver::clickDetailCell(currentDetail(), 0);
+    QStringList off;
+    QCOMPARE(driver::openContextMenu(grid,
+                                     [&off](QMenu *menu) {
+                                         for (QAction *item : menu->actions()) {
+                                             if (!item->isSeparator() && !item->isEnabled())
+                                                 off << item->objectName();
+                                         }
+                                         menu->close();
+                                     }),
+             QStringLiteral("EditMenu"));
+    QCOMPARE(off.join(QLatin1Char(' ')), disabled);
+}
+
+void TestCommands::copyToOtherUsers_data()
+{
+    QTest::addColumn<QString>("relation");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("table, SELECT and INSERT")
+        << "CUSTOMER"
+        << QStringList{
+               "GRANT SELECT ON CUSTOMER TO CLERK",   "REVOKE UPDATE ON CUSTOMER FROM CLERK",
+               "GRANT INSERT ON CUSTOMER TO CLERK",   "REVOKE DELETE ON CUSTOMER FROM CLERK",
+               "GRANT SELECT ON CUSTOMER TO AUDITOR", "REVOKE UPDATE ON CUSTOMER FROM AUDITOR",
+               "GRANT INSERT ON CUSTOMER TO AUDITOR", "REVOKE DELETE ON CUSTOMER FROM AUDITOR"};
+    QTest::newRow("stored procedure") << "P_ONE"
+                                      << QStringList{"GRANT EXECUTE ON PROCEDURE P_ONE TO CLERK",
+                                                     "GRANT EXECUTE ON PROCEDURE P_ONE TO AUDITOR"};
+    QTest::newRow("nothing held: everything revoked")
+        << "V_CUST"
+        << QStringList{
+               "REVOKE SELECT ON V_CUST FROM CLERK",   "REVOKE UPDATE ON V_CUST FROM CLERK",
+               "REVOKE INSERT ON V_CUST FROM CLERK",   "REVOKE DELETE ON V_CUST FROM CLERK",
+               "REVOKE SELECT ON V_CUST FROM AUDITOR", "REVOKE UPDATE ON V_CUST FROM AUDITOR",
+               "REVOKE INSERT ON V_CUST FROM AUDITOR", "REVOKE DELETE ON V_CUST FROM AUDITOR"};
+}
+
+void TestCommands::copyToOtherUsers()
+{
+    QFETCH(QString, relation);
+    QFETCH(QStringList, expected);
+    connect();
+    select(QStringLiteral("FRED"), relation);
+    const QString cells = cellsOf(relation);
+    CopyAnswer answer({QStringLiteral("CLERK"), QStringLiteral("AUDITOR")});
+    answerCopyDialog(&answer);
+    SqlLog log;
+    choose("UserCopyItem", false);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.label,
+             QStringLiteral("Copy the privileges of FRED for %1 to users:").arg(relation));
+    // Every other user, in the list's order.
+    QCOMPARE(answer.offered, (QStringList{"AUDITOR", "CLERK", "PUBLIC", "SYSDBA", "mixed User"}));
+    QVERIFY(!answer.okEnabledAtFirst);
+    // The list's order, not the order of clicking.
+    QStringList inListOrder = expected;
+    std::stable_sort(
+        inListOrder.begin(), inListOrder.end(), [](const QString &a, const QString &b) {
+            return a.endsWith(QLatin1String("AUDITOR")) && !b.endsWith(QLatin1String("AUDITOR"));
+        });
+    QCOMPARE(statements(log), inListOrder);
+    QVERIFY(driver::refreshedAfterStatements(log));
+    expectSettled();
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(currentDetail(), relation);
+    // Both targets now hold on the relation exactly what FRED holds.
+    for (const char *target : {"CLERK", "AUDITOR"}) {
+        KelvaneForm->LocateRecord(KelvaneForm->MasterQuery, 0, QLatin1String(target), false);
+        QCOMPARE(cellsOf(relation), cells);
+    }
+}
+
+void TestCommands::copyToOtherRelations_data()
+{
+    QTest::addColumn<QString>("relation");
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QStringList>("pick");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("from a table") << "CUSTOMER" << QStringList{"ORDERS", "Odd Table", "V_CUST"}
+                                  << QStringList{"Odd Table", "ORDERS"}
+                                  << QStringList{"GRANT SELECT ON ORDERS TO FRED",
+                                                 "REVOKE UPDATE ON ORDERS FROM FRED",
+                                                 "GRANT INSERT ON ORDERS TO FRED",
+                                                 "REVOKE DELETE ON ORDERS FROM FRED",
+                                                 "GRANT SELECT ON \"Odd Table\" TO FRED",
+                                                 "REVOKE UPDATE ON \"Odd Table\" FROM FRED",
+                                                 "GRANT INSERT ON \"Odd Table\" TO FRED",
+                                                 "REVOKE DELETE ON \"Odd Table\" FROM FRED"};
+    // Every other procedure, privileges recorded or not.
+    QTest::newRow("from a procedure")
+        << "P_ONE" << QStringList{"P_THREE", "P_TWO"} << QStringList{"P_THREE"}
+        << QStringList{"GRANT EXECUTE ON PROCEDURE P_THREE TO FRED"};
+}
+
+void TestCommands::copyToOtherRelations()
+{
+    QFETCH(QString, relation);
+    QFETCH(QStringList, offered);
+    QFETCH(QStringList, pick);
+    QFETCH(QStringList, expected);
+    connect();
+    select(QStringLiteral("FRED"), relation);
+    CopyAnswer answer(pick);
+    answerCopyDialog(&answer);
+    SqlLog log;
+    choose("TableCopyItem", false);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.label,
+             QStringLiteral("Copy the privileges of FRED for %1 to relations:").arg(relation));
+    // The system's relations are offered too; no procedure is.
+    for (const QString &name : offered)
+        QVERIFY2(answer.offered.contains(name), qPrintable(name));
+    QVERIFY(!answer.offered.contains(relation));
+    QVERIFY(answer.offered.contains(QStringLiteral("P_TWO")) ==
+            relation.startsWith(QLatin1String("P_")));
+    QCOMPARE(statements(log), expected);
+    expectSettled();
+    QCOMPARE(currentDetail(), relation);
+    QVERIFY(KelvaneForm->CurrentIsProcedure == relation.startsWith(QLatin1String("P_")));
+    for (const QString &target : pick) {
+        KelvaneForm->LocateRecord(KelvaneForm->DetailQuery, 0, target, false);
+        QCOMPARE(cellsOf(target), cellsOf(relation));
+    }
+}
+
+void TestCommands::cancelledCopyChangesNothing()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    const QStringList before = catalogue();
+    CopyAnswer answer({QStringLiteral("CLERK")}, false);
+    answerCopyDialog(&answer);
+    SqlLog log;
+    choose("UserCopyItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(statements(log), QStringList());
+    QCOMPARE(catalogue(), before);
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
+    expectSettled();
+}
+
+void TestCommands::copyAllToOtherUsers()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("ORDERS"));
+    CopyAnswer answer({QStringLiteral("CLERK")});
+    answerCopyDialog(&answer);
+    SqlLog log;
+    choose("AllCopyItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.label, QStringLiteral("Copy ALL the privileges of FRED to users:"));
+    const QStringList sent = statements(log);
+    // Relation by relation in the list's order; every relation is covered.
+    const QStringList relations = driver::namesOf(KelvaneForm->DetailGrid);
+    // Four statements for a table or view, one for a procedure.
+    const qsizetype procedures = relations.filter(QRegularExpression(QStringLiteral("^P_"))).size();
+    QCOMPARE(procedures, 3);
+    QCOMPARE(sent.size(), (relations.size() - procedures) * 4 + procedures);
+    QCOMPARE(
+        sent.mid(0, 4),
+        (QStringList{"GRANT SELECT ON CUSTOMER TO CLERK", "REVOKE UPDATE ON CUSTOMER FROM CLERK",
+                     "GRANT INSERT ON CUSTOMER TO CLERK", "REVOKE DELETE ON CUSTOMER FROM CLERK"}));
+    QVERIFY(sent.contains(QStringLiteral("GRANT EXECUTE ON PROCEDURE P_ONE TO CLERK")));
+    QVERIFY(sent.contains(QStringLiteral("REVOKE EXECUTE ON PROCEDURE P_TWO FROM CLERK")));
+    QCOMPARE(privilegesOf(QStringLiteral("CLERK")), privilegesOf(QStringLiteral("FRED")));
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(currentDetail(), QStringLiteral("ORDERS"));
+    expectSettled();
+}
+
+void TestCommands::copyAllDoesNothingByRelation()
+{
+    connect();
+    KelvaneForm->ByTableRadio->click();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    SqlLog log;
+    KelvaneForm->AllCopyItemClick(KelvaneForm->AllCopyItem);
+    QVERIFY(log.lines().isEmpty());
+    QVERIFY(!CopyForm->isVisible());
+}
+
+void TestCommands::addNewUserTypedInLowerCase()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    InputAnswer answer(QStringLiteral("dora"));
+    answerInput(&answer);
+    SqlLog log;
+    choose("AddNewItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.caption, QStringLiteral("Add New User"));
+    QCOMPARE(answer.prompt, QStringLiteral("User Name"));
+    QCOMPARE(statements(log), QStringList{"GRANT SELECT ON CUSTOMER TO DORA"});
+    QCOMPARE(currentMaster(), QStringLiteral("DORA"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("S...."));
+    expectSettled();
+
+    // On a procedure the new user gets EXECUTE; a name that needs quoting
+    // keeps its blank.
+    select(QStringLiteral("FRED"), QStringLiteral("P_ONE"));
+    answer = InputAnswer(QStringLiteral("ann lee"));
+    answerInput(&answer);
+    log.clear();
+    choose("AddNewItem", false);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(statements(log), QStringList{"GRANT EXECUTE ON PROCEDURE P_ONE TO \"ANN LEE\""});
+    QCOMPARE(currentMaster(), QStringLiteral("ANN LEE"));
+    QCOMPARE(privilegesOf(QStringLiteral("ANN LEE")), QStringList{"P_ONE:X"});
+}
+
+void TestCommands::copyToANewUser()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    InputAnswer answer(QStringLiteral("fred2"));
+    answerInput(&answer);
+    SqlLog log;
+    choose("CopyNewItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.caption, QStringLiteral("Copy These Privileges To New User"));
+    QCOMPARE(answer.prompt, QStringLiteral("New User Name"));
+    // The typed name as typed: the server makes it FRED2.
+    QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO fred2",
+                                           "GRANT INSERT ON CUSTOMER TO fred2"}));
+    QCOMPARE(privilegesOf(QStringLiteral("FRED2")), (QStringList{"CUSTOMER:I", "CUSTOMER:S"}));
+    // The users' list is read again and stands on the row before the first
+    // name not below "fred2"; the grid still shows FRED's privileges.
+    QVERIFY(driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("FRED2")));
+    QCOMPARE(currentMaster(), QStringLiteral("SYSDBA"));
+    QCOMPARE(KelvaneForm->PrivQuery.paramText(0), QStringLiteral("FRED"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("S.I.."));
+    expectSettled();
+}
+
+void TestCommands::copyAllToANewUser()
+{
+    for (bool byUser : {true, false}) {
+        connect();
+        if (!byUser)
+            KelvaneForm->ByTableRadio->click();
+        const QString name = byUser ? QStringLiteral("NEW1") : QStringLiteral("NEW2");
+        select(QStringLiteral("FRED"), QStringLiteral("ORDERS"));
+        InputAnswer answer(name);
+        answerInput(&answer);
+        SqlLog log;
+        choose("CopyNewAllItem");
+        QVERIFY(testui::allAnswered());
+        QCOMPARE(answer.caption, QStringLiteral("Copy ALL Privileges To New User"));
+        QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO " + name,
+                                               "GRANT INSERT ON CUSTOMER TO " + name,
+                                               "GRANT UPDATE ON ORDERS TO " + name,
+                                               "GRANT EXECUTE ON PROCEDURE P_ONE TO " + name}));
+        QCOMPARE(privilegesOf(name), privilegesOf(QStringLiteral("FRED")));
+        expectSettled();
+    }
+}
+
+void TestCommands::cancelAndEmptyNamesChangeNothing()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    const QStringList before = catalogue();
+    for (const char *item : {"AddNewItem", "CopyNewItem", "CopyNewAllItem", "RenameItem"}) {
+        for (bool ok : {false, true}) {
+            InputAnswer answer(ok ? QString() : QStringLiteral("SOMEONE"), ok);
+            answerInput(&answer);
+            SqlLog log;
+            choose(item);
+            QVERIFY(testui::allAnswered());
+            QCOMPARE(statements(log), QStringList());
+            expectSettled();
+        }
+    }
+    // Blanks alone name nobody: refused with a message before anything runs.
+    InputAnswer blanks(QStringLiteral("   "));
+    answerInput(&blanks);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    choose("AddNewItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(message, QStringLiteral("A user name cannot be blank."));
+    QCOMPARE(statements(log), QStringList());
+
+    QString question;
+    answerConfirm(false, &question);
+    choose("RemoveItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(question, QStringLiteral("Confirm:Remove ALL privileges for this user?"));
+    QCOMPARE(statements(log), QStringList());
+    // No still re-reads the master list, which stands on its first row.
+    QCOMPARE(KelvaneForm->MasterQuery.recNo(), 0);
+    QCOMPARE(catalogue(), before);
+}
+
+void TestCommands::rename_data()
+{
+    QTest::addColumn<bool>("byUser");
+    QTest::newRow("By User") << true;
+    QTest::newRow("By Relation") << false;
+}
+
+void TestCommands::rename()
+{
+    QFETCH(bool, byUser);
+    // FRED's only privileges are on CUSTOMER, ORDERS and P_ONE, so that in
+    // the By Relation view he leaves the users' list before the walk ends.
+    connect();
+    if (!byUser)
+        KelvaneForm->ByTableRadio->click();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    const QStringList clerkBefore = privilegesOf(QStringLiteral("CLERK"));
+    const QStringList fredBefore = privilegesOf(QStringLiteral("FRED"));
+    InputAnswer answer(QStringLiteral("Fred Smith"));
+    answerInput(&answer);
+    SqlLog log;
+    choose("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(answer.caption, QStringLiteral("Rename User"));
+    QCOMPARE(answer.prompt, QStringLiteral("New Name For FRED"));
+    QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO \"Fred Smith\"",
+                                           "GRANT INSERT ON CUSTOMER TO \"Fred Smith\"",
+                                           "REVOKE ALL ON CUSTOMER FROM FRED",
+                                           "GRANT UPDATE ON ORDERS TO \"Fred Smith\"",
+                                           "REVOKE ALL ON ORDERS FROM FRED",
+                                           "GRANT EXECUTE ON PROCEDURE P_ONE TO \"Fred Smith\"",
+                                           "REVOKE EXECUTE ON PROCEDURE P_ONE FROM FRED"}));
+    QCOMPARE(privilegesOf(QStringLiteral("FRED")), QStringList());
+    QCOMPARE(privilegesOf(QStringLiteral("Fred Smith")), fredBefore);
+    QCOMPARE(privilegesOf(QStringLiteral("CLERK")), clerkBefore);
+    expectSettled();
+}
+
+void TestCommands::renameToTheSameNameIsRefused()
+{
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    const QStringList before = catalogue();
+    InputAnswer answer(QStringLiteral("fred")); // the server reads it as FRED
+    answerInput(&answer);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    choose("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(message,
+             QStringLiteral("fred is already the name of this user: nothing was renamed."));
+    QCOMPARE(statements(log), QStringList());
+    QCOMPARE(catalogue(), before);
+    expectSettled();
+}
+
+void TestCommands::removal()
+{
+    for (bool byUser : {true, false}) {
+        connect();
+        if (!byUser)
+            KelvaneForm->ByTableRadio->click();
+        const QString user = byUser ? QStringLiteral("FRED") : QStringLiteral("CLERK");
+        select(user, QStringLiteral("ORDERS"));
+        const QStringList relations =
+            driver::namesOf(byUser ? KelvaneForm->DetailGrid : KelvaneForm->MasterGrid);
+        QString question;
+        answerConfirm(true, &question);
+        SqlLog log;
+        choose("RemoveItem");
+        QVERIFY(testui::allAnswered());
+        // One revoke for every relation, held or not.
+        const QStringList sent = statements(log);
+        QCOMPARE(sent.size(), relations.size());
+        QCOMPARE(sent.first(), QStringLiteral("REVOKE ALL ON CUSTOMER FROM ") + user);
+        QVERIFY(sent.contains(QStringLiteral("REVOKE EXECUTE ON PROCEDURE P_ONE FROM ") + user));
+        QVERIFY(sent.contains(QStringLiteral("REVOKE ALL ON \"Odd Table\" FROM ") + user));
+        QCOMPARE(privilegesOf(user), QStringList());
+        QVERIFY(!driver::namesOf(byUser ? KelvaneForm->MasterGrid : KelvaneForm->DetailGrid)
+                     .contains(user));
+        QCOMPARE(KelvaneForm->MasterQuery.recNo(), 0);
+        expectSettled();
+    }
+    QVERIFY(!privilegesOf(QStringLiteral("AUDITOR")).isEmpty());
+}
+
+void TestCommands::refusedRevokeEndsTheWalk()
+{
+    // BOSS granted EVE's UPDATE on ORDERS: SYSDBA may not revoke it.
+    m_db->run(QStringLiteral("GRANT UPDATE ON ORDERS TO BOSS WITH GRANT OPTION;\n"
+                             "GRANT SELECT ON CUSTOMER TO EVE;"));
+    m_db->run(QStringLiteral("GRANT UPDATE ON ORDERS TO EVE;"), QStringLiteral("BOSS"),
+              QStringLiteral("boss"));
+    connect();
+    select(QStringLiteral("EVE"), QStringLiteral("CUSTOMER"));
+    InputAnswer answer(QStringLiteral("EVA"));
+    answerInput(&answer);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    choose("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(message.contains(QStringLiteral("SYSDBA is not grantor of UPDATE on ORDERS to EVE")),
+             qPrintable(message));
+    // What ran before the refusal stays; nothing after it runs, no refresh.
+    QCOMPARE(statements(log),
+             (QStringList{"GRANT SELECT ON CUSTOMER TO EVA", "REVOKE ALL ON CUSTOMER FROM EVE",
+                          "GRANT UPDATE ON ORDERS TO EVA", "REVOKE ALL ON ORDERS FROM EVE"}));
+    QVERIFY(!driver::refreshedAfterStatements(log));
+    QCOMPARE(privilegesOf(QStringLiteral("EVA")), (QStringList{"CUSTOMER:S", "ORDERS:U"}));
+    QCOMPARE(privilegesOf(QStringLiteral("EVE")), QStringList{"ORDERS:U"});
+    expectSettled();
+}
+
+void TestCommands::relationDroppedMeanwhile()
+{
+    // Someone else drops a relation after the list was read: its statement is
+    // refused and the copy goes on or ends as a refusal does.
+    connect();
+    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
+    m_db->run(QStringLiteral("DROP VIEW V_CUST;"));
+    CopyAnswer answer({QStringLiteral("CLERK")});
+    answerCopyDialog(&answer);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    choose("AllCopyItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(message.contains(QStringLiteral("V_CUST")), qPrintable(message));
+    QCOMPARE(statements(log).constLast(), QStringLiteral("REVOKE SELECT ON V_CUST FROM CLERK"));
+    QVERIFY(!driver::refreshedAfterStatements(log));
+    // The relations before it were copied.
+    QCOMPARE(privilegesOf(QStringLiteral("CLERK")).filter(QStringLiteral("CUSTOMER")),
+             (QStringList{"CUSTOMER:I", "CUSTOMER:S"}));
+    expectSettled();
+}
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
