@@ -59,6 +59,9 @@ public:
     db::TTable Procedures;
     db::TQuery ChangeQuery;
     db::TQuery ViewsQuery;
+    // Every catalogue row of one grantee: what kind of grantee it is and who
+    // granted what, for the checks around the commands.
+    db::TQuery GranteeQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -73,6 +76,10 @@ public:
     db::TField *PrivQueryPrivilege;
     db::TField *ProceduresName;
     db::TField *ViewsQueryViewName;
+    db::TField *GranteeQueryType;
+    db::TField *GranteeQueryGrantor;
+    db::TField *GranteeQueryRelation;
+    db::TField *GranteeQueryPrivilege;
 
     ui::PopupMenu *EditMenu;
     QAction *GrantAllItem;
@@ -170,6 +177,9 @@ private:
     [[nodiscard]] QStringList collectNames(db::TDataSet &list,
                                            const std::function<bool(const QString &)> &wanted);
     [[nodiscard]] QStringList otherUsers(const QString &source);
+    // The users picked in the copy dialog, each one a grantee that the
+    // statements can reach.
+    [[nodiscard]] QList<db::SqlName> pickedUsers();
     // Grants each privilege covered for the relation's kind that isSet says
     // the source holds, and revokes the others.
     void makeEqual(const db::SqlName &user, const db::SqlName &relation,
@@ -182,6 +192,12 @@ private:
     // the new one.
     void locateNewUser(const QString &name);
     [[nodiscard]] bool standsOnUser(const QString &name) const;
+    // Fails unless the grantee of that name is a user or a role, the only
+    // grantees that "TO name" and "FROM name" reach.
+    void checkReachableGrantee(const QString &name);
+    // Fails, naming them, when the user still holds privileges that the grid
+    // shows: those granted by someone else survive a REVOKE ALL.
+    void checkNothingLeftFor(const QString &name);
 
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.

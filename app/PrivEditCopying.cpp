@@ -25,13 +25,13 @@ void fillCopyDialog(const QString &label, const QStringList &names)
 }
 
 // The names the administrator picked, in list order.
-QList<db::SqlName> pickedNames()
+QStringList pickedNames()
 {
-    QList<db::SqlName> names;
+    QStringList names;
     for (int row = 0; row < CopyForm->CopyList->count(); ++row) {
         const QListWidgetItem *item = CopyForm->CopyList->item(row);
         if (item->isSelected())
-            names.append(db::SqlName::stored(item->text()));
+            names.append(item->text());
     }
     return names;
 }
@@ -90,6 +90,18 @@ void TKelvaneForm::makeEqual(const db::SqlName &user, const db::SqlName &relatio
     }
 }
 
+QList<db::SqlName> TKelvaneForm::pickedUsers()
+{
+    // All are checked before the first statement runs, so that a copy does
+    // not stop half-way at a grantee no statement can reach.
+    QList<db::SqlName> users;
+    for (const QString &name : pickedNames()) {
+        checkReachableGrantee(name);
+        users.append(db::SqlName::stored(name));
+    }
+    return users;
+}
+
 bool TKelvaneForm::isTagSet(int column) const
 {
     return DetailQuery.fields(column)->tag() == 1;
@@ -103,13 +115,13 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
     const QString source = UserList->fields(0)->text();
     SuspendedUpdates userUpdates(*UserList);
     const QString relation = RelationList->fields(0)->text();
-    fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source, relation),
-                   otherUsers(source));
+    fillCopyDialog(
+        QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source, relation),
+        otherUsers(source));
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        for (const db::SqlName &target : pickedNames())
-            makeEqual(target, currentRelation(),
-                      [this](int column) { return isTagSet(column); });
+        for (const db::SqlName &target : pickedUsers())
+            makeEqual(target, currentRelation(), [this](int column) { return isTagSet(column); });
     }
     userUpdates.resume();
     RefreshPrivileges();
@@ -144,8 +156,10 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
                    targets);
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        for (const db::SqlName &target : pickedNames())
-            makeEqual(currentUser(), target, [this](int column) { return isTagSet(column); });
+        checkReachableGrantee(UserList->fields(0)->text());
+        for (const QString &target : pickedNames())
+            makeEqual(currentUser(), db::SqlName::stored(target),
+                      [this](int column) { return isTagSet(column); });
     }
     relationUpdates.resume();
     RefreshPrivileges();
@@ -161,7 +175,7 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
                    otherUsers(source));
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        const QList<db::SqlName> targets = pickedNames();
+        const QList<db::SqlName> targets = pickedUsers();
         // Relation by relation, each row's cells computed for the source as
         // it is read, and CurrentIsProcedure following the row.
         walkRelationList(true, [&] {

@@ -80,7 +80,8 @@ QList<ui::GridColumn> detailColumns()
 
 TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
-      PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database)
+      PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
+      GranteeQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -111,6 +112,7 @@ void TKelvaneForm::createComponents()
     Procedures.setName(QStringLiteral("Procedures"));
     ChangeQuery.setName(QStringLiteral("ChangeQuery"));
     ViewsQuery.setName(QStringLiteral("ViewsQuery"));
+    GranteeQuery.setName(QStringLiteral("GranteeQuery"));
     Database.setLoginPrompt(false);
 
     // The design's statements; every one is replaced before it first runs.
@@ -148,6 +150,20 @@ void TKelvaneForm::createComponents()
     ViewsQuery.sqlAdd(QStringLiteral("from rdb$view_relations"));
     ViewsQueryViewName =
         ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
+
+    addStatement(GranteeQuery,
+                 {"SELECT RDB$USER_TYPE, RDB$GRANTOR, RDB$RELATION_NAME, RDB$PRIVILEGE",
+                  "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$USER = :Grantee AND RDB$OBJECT_TYPE IN (0, 5)"},
+                 {});
+    GranteeQueryType =
+        GranteeQuery.addField(QStringLiteral("RDB$USER_TYPE"), db::FieldKind::Data, 6);
+    GranteeQueryGrantor =
+        GranteeQuery.addField(QStringLiteral("RDB$GRANTOR"), db::FieldKind::Data, NameSize);
+    GranteeQueryRelation =
+        GranteeQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
+    GranteeQueryPrivilege =
+        GranteeQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
 
     MasterSource.setObjectName(QStringLiteral("MasterSource"));
     MasterSource.setDataSet(&MasterQuery);

@@ -76,6 +76,7 @@ bool TKelvaneForm::isEditableColumn(int column) const
 
 void TKelvaneForm::togglePrivilege(int column)
 {
+    checkReachableGrantee(UserList->fields(0)->text());
     const db::TField *cell = DetailQuery.fields(column);
     if (cell->text().isEmpty())
         GrantPrivilege(currentUser(), currentRelation(), cell->displayLabel());
@@ -117,6 +118,7 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
+    checkReachableGrantee(UserList->fields(0)->text());
     GrantPrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }
@@ -125,6 +127,7 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
+    checkReachableGrantee(UserList->fields(0)->text());
     RevokePrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }

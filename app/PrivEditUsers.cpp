@@ -12,6 +12,8 @@
 #include "ui/PopupMenu.h"
 
 #include <QAction>
+#include <QHash>
+#include <QScopeGuard>
 
 namespace {
 
@@ -123,6 +125,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
     if (!hasCurrentPair())
         return;
     const QString oldName = UserList->fields(0)->text();
+    checkReachableGrantee(oldName);
     QString name;
     if (!askUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
                      name))
@@ -150,13 +153,17 @@ void TKelvaneForm::RenameItemClick(QObject *)
     });
     locateNewUser(name);
     RefreshPrivileges();
+    checkNothingLeftFor(oldName);
 }
 
 void TKelvaneForm::RemoveItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    if (ui::confirm(QStringLiteral("Remove ALL privileges for this user?"))) {
+    const QString name = UserList->fields(0)->text();
+    checkReachableGrantee(name);
+    const bool confirmed = ui::confirm(QStringLiteral("Remove ALL privileges for this user?"));
+    if (confirmed) {
         const ui::BusyCursor busy;
         const db::SqlName user = currentUser();
         const auto scanning = flagSetFor(Scanning);
@@ -170,4 +177,65 @@ void TKelvaneForm::RemoveItemClick(QObject *)
     }
     MasterQuery.close();
     MasterQuery.open();
+    if (confirmed)
+        checkNothingLeftFor(name);
+}
+
+namespace {
+
+// RDB$USER_TYPE of the grantees that GRANT ... TO name reaches.
+const QString UserType = QStringLiteral("8");
+const QString RoleType = QStringLiteral("13");
+
+QString granteeKind(const QString &type)
+{
+    static const QHash<QString, QString> kinds{{QStringLiteral("1"), QStringLiteral("view")},
+                                               {QStringLiteral("2"), QStringLiteral("trigger")},
+                                               {QStringLiteral("5"), QStringLiteral("procedure")}};
+    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
+}
+
+} // namespace
+
+void TKelvaneForm::checkReachableGrantee(const QString &name)
+{
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, name);
+    GranteeQuery.open();
+    const auto closed = qScopeGuard([this] { GranteeQuery.close(); });
+    QString otherType;
+    for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
+        const QString type = GranteeQueryType->text();
+        if (type == UserType || type == RoleType)
+            return;
+        otherType = type;
+    }
+    // A name that holds nothing yet is a new user.
+    if (otherType.isEmpty())
+        return;
+    // The statement would grant to, or revoke from, a user of the same name.
+    throw kelvane::Exception(
+        QStringLiteral("%1 is a %2, not a user or a role: its privileges cannot be changed here")
+            .arg(name, granteeKind(otherType)));
+}
+
+void TKelvaneForm::checkNothingLeftFor(const QString &name)
+{
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, name);
+    GranteeQuery.open();
+    const auto closed = qScopeGuard([this] { GranteeQuery.close(); });
+    QStringList left;
+    for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
+        if (PrivilegeMarks::columnOf(GranteeQueryPrivilege->text()) == 0)
+            continue;
+        const QString entry = QStringLiteral("%1 (granted by %2)")
+                                  .arg(GranteeQueryRelation->text(), GranteeQueryGrantor->text());
+        if (!left.contains(entry))
+            left.append(entry);
+    }
+    if (!left.isEmpty())
+        throw kelvane::Exception(
+            QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
+                .arg(name, left.join(QStringLiteral(", "))));
 }
