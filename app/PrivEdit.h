@@ -7,6 +7,7 @@
 #include "db/Query.h"
 #include "db/Table.h"
 
+#include <QScopeGuard>
 #include <QWidget>
 #include <functional>
 
@@ -192,6 +193,8 @@ private:
     // the new one.
     void locateNewUser(const QString &name);
     [[nodiscard]] bool standsOnUser(const QString &name) const;
+    // GranteeQuery open on the grantee's rows until the guard goes.
+    [[nodiscard]] QScopeGuard<std::function<void()>> openGranteeRows(const QString &name);
     // Fails unless the grantee of that name is a user or a role, the only
     // grantees that "TO name" and "FROM name" reach.
     void checkReachableGrantee(const QString &name);

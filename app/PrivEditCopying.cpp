@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr int ExecuteColumn = PrivilegeColumns.back().index;
-constexpr int LastTableColumn = ExecuteColumn - 1;
-
 void fillCopyDialog(const QString &label, const QStringList &names)
 {
     CopyForm->CopyList->clear();
@@ -81,7 +78,7 @@ void TKelvaneForm::makeEqual(const db::SqlName &user, const db::SqlName &relatio
             RevokePrivilege(user, relation, execute);
         return;
     }
-    for (int column = 1; column <= LastTableColumn; ++column) {
+    for (int column = 1; column < ExecuteColumn; ++column) {
         const QString privilege = DetailQuery.fields(column)->displayLabel();
         if (isSet(column))
             GrantPrivilege(user, relation, privilege);

@@ -71,7 +71,7 @@ bool TKelvaneForm::hasCurrentPair() const
 bool TKelvaneForm::isEditableColumn(int column) const
 {
     // A stored procedure has EXECUTE alone; a table or view everything else.
-    return (column != PrivilegeColumns.back().index) != CurrentIsProcedure;
+    return (column != ExecuteColumn) != CurrentIsProcedure;
 }
 
 void TKelvaneForm::togglePrivilege(int column)

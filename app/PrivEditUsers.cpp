@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int ExecuteColumn = PrivilegeColumns.back().index;
-
 // Asks for a user name; false when the administrator cancels or leaves it
 // empty. A name of blanks alone can name nobody: the server would refuse it
 // after the command had begun, so it is refused here, before anything runs.
@@ -30,6 +28,18 @@ bool askUserName(const QString &caption, const QString &prompt, QString &name)
     if (name.trimmed().isEmpty())
         throw kelvane::Exception(QStringLiteral("A user name cannot be blank"));
     return true;
+}
+
+// RDB$USER_TYPE of the grantees that GRANT ... TO name reaches.
+const QString UserType = QStringLiteral("8");
+const QString RoleType = QStringLiteral("13");
+
+QString granteeKind(const QString &type)
+{
+    static const QHash<QString, QString> kinds{{QStringLiteral("1"), QStringLiteral("view")},
+                                               {QStringLiteral("2"), QStringLiteral("trigger")},
+                                               {QStringLiteral("5"), QStringLiteral("procedure")}};
+    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
 }
 
 } // namespace
@@ -181,28 +191,17 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         checkNothingLeftFor(name);
 }
 
-namespace {
-
-// RDB$USER_TYPE of the grantees that GRANT ... TO name reaches.
-const QString UserType = QStringLiteral("8");
-const QString RoleType = QStringLiteral("13");
-
-QString granteeKind(const QString &type)
-{
-    static const QHash<QString, QString> kinds{{QStringLiteral("1"), QStringLiteral("view")},
-                                               {QStringLiteral("2"), QStringLiteral("trigger")},
-                                               {QStringLiteral("5"), QStringLiteral("procedure")}};
-    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
-}
-
-} // namespace
-
-void TKelvaneForm::checkReachableGrantee(const QString &name)
+QScopeGuard<std::function<void()>> TKelvaneForm::openGranteeRows(const QString &name)
 {
     GranteeQuery.close();
     GranteeQuery.setParamText(0, name);
     GranteeQuery.open();
-    const auto closed = qScopeGuard([this] { GranteeQuery.close(); });
+    return qScopeGuard(std::function<void()>([this] { GranteeQuery.close(); }));
+}
+
+void TKelvaneForm::checkReachableGrantee(const QString &name)
+{
+    const auto closed = openGranteeRows(name);
     QString otherType;
     for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
         const QString type = GranteeQueryType->text();
@@ -221,10 +220,7 @@ void TKelvaneForm::checkReachableGrantee(const QString &name)
 
 void TKelvaneForm::checkNothingLeftFor(const QString &name)
 {
-    GranteeQuery.close();
-    GranteeQuery.setParamText(0, name);
-    GranteeQuery.open();
-    const auto closed = qScopeGuard([this] { GranteeQuery.close(); });
+    const auto closed = openGranteeRows(name);
     QStringList left;
     for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
         if (PrivilegeMarks::columnOf(GranteeQueryPrivilege->text()) == 0)

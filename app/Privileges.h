@@ -22,3 +22,7 @@ inline constexpr std::array<PrivilegeColumn, 5> PrivilegeColumns = {{
     {4, QLatin1StringView("PRIVDELETE"), QLatin1StringView("DELETE"), QChar(u'D')},
     {5, QLatin1StringView("PRIVEXECUTE"), QLatin1StringView("EXECUTE"), QChar(u'X')},
 }};
+
+// The one privilege of a stored procedure; the columns before it are those of
+// tables and views.
+inline constexpr int ExecuteColumn = PrivilegeColumns.back().index;
