@@ -145,9 +145,7 @@ void TestBrowse::init()
 void TestBrowse::cleanup()
 {
     m_forms.reset();
-    QVERIFY(testui::allAnswered());
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    driver::expectNothingLeftOpen();
 }
 
 void TestBrowse::connectingFillsBothLists()

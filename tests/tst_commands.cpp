@@ -196,10 +196,7 @@ void TestCommands::init()
 void TestCommands::cleanup()
 {
     m_forms.reset();
-    QVERIFY(testui::allAnswered());
-    QVERIFY(driver::allPopupsAnswered());
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    driver::expectNothingLeftOpen();
     m_aliases.reset();
     m_db.reset();
 }

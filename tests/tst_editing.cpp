@@ -142,10 +142,7 @@ void TestEditing::init()
 void TestEditing::cleanup()
 {
     m_forms.reset();
-    QVERIFY(testui::allAnswered());
-    QVERIFY(driver::allPopupsAnswered());
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    driver::expectNothingLeftOpen();
 }
 
 void TestEditing::select(const QString &user, const QString &relation)

@@ -54,6 +54,14 @@ void chooseAlias(const QString &alias, const QString &password, std::function<vo
     QVERIFY(QTest::qWaitForWindowActive(KelvaneForm));
 }
 
+void expectNothingLeftOpen()
+{
+    QVERIFY(testui::allAnswered());
+    QVERIFY(allPopupsAnswered());
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+}
+
 QStringList namesOf(const ui::DBGrid *grid)
 {
     QStringList names;

@@ -24,6 +24,10 @@ void chooseAlias(const QString &alias, const QString &password,
                  std::function<void(QWidget *)> then = {},
                  const QString &user = QStringLiteral("SYSDBA"));
 
+// After a test: every queued dialog and menu answer was used, and no window
+// is left open.
+void expectNothingLeftOpen();
+
 // The names a grid shows in its first column, top to bottom.
 [[nodiscard]] QStringList namesOf(const ui::DBGrid *grid);
 // The five cells of a detail row as the grid shows them, "." for empty.
