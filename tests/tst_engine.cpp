@@ -443,7 +443,7 @@ void TestEngine::closingTheConnectionClosesItsDatasets()
 
 void TestEngine::aliasFile()
 {
-    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"TEST", "OTHER"}));
     QCOMPARE(db::TSession::aliasDriverName(QStringLiteral("OTHER")), QStringLiteral("STANDARD"));
     QCOMPARE(failureOf([] { (void)db::TSession::aliasDriverName(QStringLiteral("test")); }),
              QStringLiteral("Invalid alias name test"));
@@ -472,7 +472,7 @@ void TestEngine::aliasFile()
                     (void)db::TSession::aliasNames();
                 }).startsWith(QStringLiteral("Cannot read the alias file")));
     }
-    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"TEST", "OTHER"}));
 }
 
 void TestEngine::refusedLoginCarriesTheServersMessage()
