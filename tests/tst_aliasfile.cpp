@@ -16,18 +16,9 @@
 #include <QTest>
 
 using testserver::AliasFile;
+using testui::failureOf;
 
 namespace {
-
-QString failureOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const kelvane::EngineError &e) {
-        return e.message();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 QStringList offered()
 {

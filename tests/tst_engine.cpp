@@ -13,20 +13,7 @@
 #include <memory>
 
 using testserver::AliasFile;
-
-namespace {
-
-QString failureOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const kelvane::EngineError &e) {
-        return e.message();
-    }
-    return QStringLiteral("<no failure>");
-}
-
-} // namespace
+using testui::failureOf;
 
 class TestEngine : public QObject
 {

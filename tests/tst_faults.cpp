@@ -45,32 +45,6 @@ GRANT SELECT ON ORDERS TO CAROL;
 GRANT EXECUTE ON PROCEDURE P_ONE TO FRED;
 )";
 
-// Answers every message box that shows while it lives and keeps its text, so
-// that a test sees how many a command showed, not only the first.
-class MessageCollector
-{
-public:
-    MessageCollector()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible() || box == m_last)
-                return;
-            m_last = box;
-            texts.append(box->text());
-            titles.append(box->windowTitle());
-            box->accept();
-        });
-        m_timer.start(10);
-    }
-    QStringList texts;
-    QStringList titles;
-
-private:
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
-
 // Runs scripts/fbserver.sh, as the test run started the server.
 bool fbserver(const char *command)
 {
@@ -122,7 +96,10 @@ private Q_SLOTS:
 
 private:
     void connect() { chooseAlias(QStringLiteral("FAULTS"), testserver::password()); }
-    [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
+    [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const
+    {
+        return m_db->holders(relation, letter);
+    }
 
     std::unique_ptr<testserver::TestDatabase> m_db;
     std::unique_ptr<AliasFile> m_aliases;
@@ -173,14 +150,6 @@ void TestFaults::cleanup()
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
 }
 
-QStringList TestFaults::holders(const QString &relation, const QString &letter) const
-{
-    return m_db->column(QStringLiteral("SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE "
-                                       "RDB$RELATION_NAME = '%1' AND RDB$PRIVILEGE = '%2' AND "
-                                       "RDB$USER <> 'SYSDBA' ORDER BY 1")
-                            .arg(relation, letter));
-}
-
 void TestFaults::failedLoginsLeaveDisconnected_data()
 {
     QTest::addColumn<QString>("alias");
@@ -221,7 +190,7 @@ void TestFaults::failedLoginsLeaveDisconnected()
     QStringList texts;
     QStringList titles;
     {
-        MessageCollector messages;
+        testui::MessageCollector messages;
         chooseAlias(alias, password, {}, user);
         QTest::qWait(50);
         texts = messages.texts;
@@ -318,7 +287,7 @@ void TestFaults::serverStopsBetweenTwoCommands()
     auto restart = qScopeGuard([] { QVERIFY(fbserver("start")); });
     QVERIFY(fbserver("stop"));
 
-    MessageCollector messages;
+    testui::MessageCollector messages;
     command();
     // Anything queued behind the command, a repaint included, has its turn.
     QTest::qWait(200);

@@ -54,30 +54,6 @@ QString storedFor(const QString &text, bool typed)
     return stored;
 }
 
-// Answers every message box while it lives and keeps its text, so that a
-// refusal nobody expected fails the test instead of waiting for an answer.
-class MessageCollector
-{
-public:
-    MessageCollector()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible() || box == m_last)
-                return;
-            m_last = box;
-            texts.append(box->text());
-            box->accept();
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-    QPointer<QMessageBox> m_last;
-};
-
 // Names are kept in UNICODE_FSS, at most 31 bytes of UTF-8 and no letter
 // beyond the Basic Multilingual Plane.
 bool acceptable(const QString &stored)
@@ -214,7 +190,7 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
             QChar(0));
     QVERIFY2(!before.contains(row), qPrintable(storedUser));
 
-    MessageCollector messages;
+    testui::MessageCollector messages;
     if (!acceptable(storedUser) || !acceptable(storedRelation)) {
         // Refused: the grant says the relation is read-only, the revoke
         // carries the server's message, and nothing at all changed.
