@@ -99,7 +99,12 @@ bool isRegularIdentifier(const QString &text, bool anyCase)
 
 QString delimited(const QString &name)
 {
+    // Trailing blanks mean nothing to the server inside quotes either: left
+    // in, a name of blanks alone would reach the user with the empty name
+    // instead of being refused as the empty name it is.
     QString quoted = name;
+    while (quoted.endsWith(QLatin1Char(' ')))
+        quoted.chop(1);
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }

@@ -72,7 +72,12 @@ main() {
     (package) || rc=$?
     if [[ $SANITIZE != 0 ]]; then
         printf '\nThe same tests, built with the address and undefined-behaviour sanitizers:\n'
-        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        # intercept_tls_get_addr=0: GCC 12's runtime can take a dynamic TLS
+        # block of the Firebird client for one with an old glibc header,
+        # depending on where malloc put it, and its leak check then crashes
+        # at exit ("Tracer caught signal 11") with no leak found. Leaks are
+        # still found and reported.
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
             ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error || rc=$?
     fi
     return "$rc"

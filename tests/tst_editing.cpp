@@ -157,10 +157,7 @@ void TestEditing::select(const QString &user, const QString &relation)
 
 QStringList TestEditing::holders(const QString &relation, const QString &letter) const
 {
-    return m_db->column(QStringLiteral("SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE "
-                                       "RDB$RELATION_NAME = '%1' AND RDB$PRIVILEGE = '%2' AND "
-                                       "RDB$USER <> 'SYSDBA' ORDER BY 1")
-                            .arg(relation, letter));
+    return m_db->holders(relation, letter);
 }
 
 void TestEditing::doubleClickTogglesEditableCells_data()

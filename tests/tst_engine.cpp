@@ -13,20 +13,7 @@
 #include <memory>
 
 using testserver::AliasFile;
-
-namespace {
-
-QString failureOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const kelvane::EngineError &e) {
-        return e.message();
-    }
-    return QStringLiteral("<no failure>");
-}
-
-} // namespace
+using testui::failureOf;
 
 class TestEngine : public QObject
 {
@@ -443,7 +430,7 @@ void TestEngine::closingTheConnectionClosesItsDatasets()
 
 void TestEngine::aliasFile()
 {
-    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"TEST", "OTHER"}));
     QCOMPARE(db::TSession::aliasDriverName(QStringLiteral("OTHER")), QStringLiteral("STANDARD"));
     QCOMPARE(failureOf([] { (void)db::TSession::aliasDriverName(QStringLiteral("test")); }),
              QStringLiteral("Invalid alias name test"));
@@ -472,7 +459,7 @@ void TestEngine::aliasFile()
                     (void)db::TSession::aliasNames();
                 }).startsWith(QStringLiteral("Cannot read the alias file")));
     }
-    QCOMPARE(db::TSession::aliasNames(), (QStringList{"OTHER", "TEST"}));
+    QCOMPARE(db::TSession::aliasNames(), (QStringList{"TEST", "OTHER"}));
 }
 
 void TestEngine::refusedLoginCarriesTheServersMessage()

@@ -161,6 +161,10 @@ void TestText::namesInStatements_data()
                                  << "\"x\"\"; DROP\"";
     QTest::newRow("typed non-ASCII") << true << "j\u00F6rg"
                                      << "\"j\u00F6rg\"";
+    QTest::newRow("typed trailing blanks dropped") << true << " x  "
+                                                   << "\" x\"";
+    QTest::newRow("typed blanks alone are the empty name") << true << "   "
+                                                           << "\"\"";
 }
 
 void TestText::namesInStatements()

@@ -1,11 +1,13 @@
 #include "TestServer.h"
 
 #include "db/Database.h"
+#include "db/Exception.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QTest>
@@ -105,6 +107,14 @@ QStringList TestDatabase::column(const QString &query) const
             values.append(value);
     }
     return values;
+}
+
+QStringList TestDatabase::holders(const QString &relation, const QString &letter) const
+{
+    return column(QStringLiteral("SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE "
+                                 "RDB$RELATION_NAME = '%1' AND RDB$PRIVILEGE = '%2' AND "
+                                 "RDB$USER <> 'SYSDBA' ORDER BY 1")
+                      .arg(relation, letter));
 }
 
 AliasFile::AliasFile(const QList<Alias> &aliases) : m_previous(qgetenv("KELVANE_ALIASES"))
@@ -215,6 +225,32 @@ bool allAnswered(int timeoutMs)
     const bool answered = QTest::qWaitFor([] { return g_answers.empty(); }, timeoutMs);
     g_answers.clear();
     return answered;
+}
+
+MessageCollector::MessageCollector() : m_timer(std::make_unique<QTimer>())
+{
+    QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || box == m_last)
+            return;
+        m_last = box;
+        texts.append(box->text());
+        titles.append(box->windowTitle());
+        box->accept();
+    });
+    m_timer->start(5);
+}
+
+MessageCollector::~MessageCollector() = default;
+
+QString failureOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const kelvane::Exception &e) {
+        return e.message();
+    }
+    return QStringLiteral("<no failure>");
 }
 
 } // namespace testui

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
+class QTimer;
 class QWidget;
 
 namespace db {
@@ -36,6 +38,9 @@ public:
              const QString &password = testserver::password()) const;
     // The first column of every row of a query, trimmed.
     [[nodiscard]] QStringList column(const QString &query) const;
+    // The users other than SYSDBA who hold the privilege letter on the
+    // relation, in order.
+    [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
 
 private:
     QString m_path;
@@ -78,6 +83,29 @@ namespace testui {
 void whenModal(std::function<void(QWidget *)> action);
 // Waits until the queued answers have all run; fails the test if they did not.
 [[nodiscard]] bool allAnswered(int timeoutMs = 5000);
+
+// Answers every message box that shows while it lives and keeps its text and
+// title, so that a test sees how many a command showed, and a message nobody
+// expected fails the test instead of waiting for an answer.
+class MessageCollector
+{
+public:
+    MessageCollector();
+    ~MessageCollector();
+    MessageCollector(const MessageCollector &) = delete;
+    MessageCollector &operator=(const MessageCollector &) = delete;
+
+    QStringList texts;
+    QStringList titles;
+
+private:
+    std::unique_ptr<QTimer> m_timer;
+    QPointer<QWidget> m_last;
+};
+
+// The message of the program's exception that the action raises, or
+// "<no failure>".
+[[nodiscard]] QString failureOf(const std::function<void()> &action);
 
 } // namespace testui
 

@@ -1,0 +1,306 @@
+// Hostile and odd names on their way into GRANT and REVOKE: every generated
+// name reaches exactly the object or user meant, or is refused with nothing
+// changed. Seeded and reproducible: KELVANE_NAMES_SEED repeats a run.
+#include "MainWindowDriver.h"
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "db/Database.h"
+#include "db/Exception.h"
+#include "db/Names.h"
+#include "db/Query.h"
+#include "ui/Application.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+using testserver::AliasFile;
+
+namespace {
+
+// The server's limit for a name, in bytes of UTF-8.
+constexpr int NameLimit = 31;
+constexpr int GeneratedNames = 200;
+
+// Pieces that have broken statements built by hand: quotes, blanks,
+// terminators, comments, placeholders, reserved words, letters beyond ASCII.
+const char16_t *const Pieces[] = {
+    u"A", u"b",     u"Z",      u"q",  u"7",      u"_",  u"$", u"\"",    u"'",   u" ",
+    u";", u"--",    u"/*",     u"*/", u":x",     u"?",  u":", u"é",     u"ß",   u"数",
+    u"Ω", u"ORDER", u"select", u"TO", u"PUBLIC", u"\\", u"%", u"[",     u"]",   u"@",
+    u",", u"(",     u")",      u"=",  u"\"\"",   u"∑",  u"💾", u"admin", u"--\n"};
+
+// What the server stores for a name written into SQL: a plain identifier
+// upper-cased, anything else exactly as delimited, less the trailing blanks,
+// which mean nothing to it. A catalogue name is stored as it is.
+QString storedFor(const QString &text, bool typed)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z][A-Za-z0-9_$]*$"));
+    if (typed && plain.match(text).hasMatch())
+        return db::upperCaseAscii(text);
+    QString stored = text;
+    while (stored.endsWith(QLatin1Char(' ')))
+        stored.chop(1);
+    return stored;
+}
+
+// Names are kept in UNICODE_FSS, at most 31 bytes of UTF-8 and no letter
+// beyond the Basic Multilingual Plane.
+bool acceptable(const QString &stored)
+{
+    const bool basicPlane =
+        std::none_of(stored.begin(), stored.end(), [](QChar c) { return c.isSurrogate(); });
+    return !stored.isEmpty() && stored.toUtf8().size() <= NameLimit && basicPlane;
+}
+
+} // namespace
+
+class TestNames : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void placeholdersInsideQuotesReachTheServerUnchanged_data();
+    void placeholdersInsideQuotesReachTheServerUnchanged();
+    void catalogueNamesReachExactlyTheirObject();
+    void typedNamesReachExactlyTheirUser();
+
+private:
+    // Every privilege row of tables and procedures, one text each.
+    [[nodiscard]] QSet<QString> catalogue() const;
+    void createTable(const QString &name) const;
+    // Grants SELECT, then revokes it, checking the catalogue after each.
+    void grantAndRevoke(const db::SqlName &user, const QString &storedUser,
+                        const db::SqlName &relation, const QString &storedRelation);
+
+    quint32 m_seed = 0;
+    QStringList m_names;
+    std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<AliasFile> m_aliases;
+    std::unique_ptr<Forms> m_forms;
+    std::unique_ptr<db::TDatabase> m_checker;
+};
+
+void TestNames::initTestCase()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+    bool given = false;
+    m_seed = qEnvironmentVariableIntValue("KELVANE_NAMES_SEED", &given);
+    if (!given)
+        m_seed = 20261207;
+    qInfo("names generated from seed %u (KELVANE_NAMES_SEED repeats it)", m_seed);
+    QRandomGenerator random(m_seed);
+
+    // The edges first, then random names built from the pieces.
+    m_names = QStringList{QString(NameLimit, QLatin1Char('N')),
+                          QString(NameLimit + 1, QLatin1Char('N')),
+                          QString(NameLimit - 1, QLatin1Char('N')) + QStringLiteral("é"),
+                          QString(15, QChar(0xe9)),
+                          QString(16, QChar(0xe9)),
+                          QString(),
+                          QStringLiteral("   "),
+                          QStringLiteral("order"),
+                          QStringLiteral("ORDER"),
+                          QStringLiteral("a\"b"),
+                          QStringLiteral("x;DROP TABLE T"),
+                          QStringLiteral("T -- comment"),
+                          QStringLiteral("T /* open"),
+                          QStringLiteral(":name"),
+                          QStringLiteral("a ? b"),
+                          QStringLiteral("PUBLIC"),
+                          QStringLiteral("  leading"),
+                          QStringLiteral("trailing  ")};
+    while (m_names.size() < GeneratedNames) {
+        QString name;
+        const int pieces = 1 + int(random.bounded(8));
+        for (int i = 0; i < pieces; ++i)
+            name += QString::fromUtf16(Pieces[random.bounded(int(std::size(Pieces)))]);
+        m_names.append(name);
+    }
+
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("names"));
+    m_db->run(QStringLiteral("CREATE TABLE PLAIN (ID INTEGER);\n"
+                             "GRANT SELECT ON PLAIN TO HOLDER;"));
+    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
+        {QStringLiteral("NAMES"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
+    m_checker = testserver::connectAsSysdba(QStringLiteral("NAMES"));
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    driver::chooseAlias(QStringLiteral("NAMES"), testserver::password());
+    QVERIFY(KelvaneForm->Database.connected());
+}
+
+void TestNames::cleanupTestCase()
+{
+    m_forms.reset();
+    m_checker.reset();
+    QVERIFY(testui::allAnswered());
+}
+
+QSet<QString> TestNames::catalogue() const
+{
+    db::TQuery query(*m_checker);
+    query.sqlAdd(QStringLiteral("SELECT RDB$USER, RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$GRANTOR "
+                                "FROM RDB$USER_PRIVILEGES WHERE RDB$OBJECT_TYPE IN (0, 5)"));
+    for (const char *name : {"RDB$USER", "RDB$RELATION_NAME", "RDB$PRIVILEGE", "RDB$GRANTOR"})
+        query.addField(QString::fromLatin1(name), db::FieldKind::Data, 31);
+    query.open();
+    QSet<QString> rows;
+    for (query.first(); !query.eof(); query.next()) {
+        QStringList fields;
+        for (int i = 0; i < 4; ++i)
+            fields << query.fields(i)->text();
+        rows.insert(fields.join(QChar(0)));
+    }
+    return rows;
+}
+
+void TestNames::createTable(const QString &name) const
+{
+    // Run as it stands, not prepared by Qt: no placeholder parsing of ours or
+    // Qt's touches the name on this way in.
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    QSqlQuery create(m_checker->connection());
+    QVERIFY2(create.exec(QStringLiteral("CREATE TABLE \"%1\" (ID INTEGER)").arg(quoted)),
+             qPrintable(create.lastError().text()));
+}
+
+void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUser,
+                               const db::SqlName &relation, const QString &storedRelation)
+{
+    TKelvaneForm *form = KelvaneForm;
+    form->CurrentIsProcedure = false;
+    const QSet<QString> before = catalogue();
+    const QString row =
+        QStringList{storedUser, storedRelation, QStringLiteral("S"), QStringLiteral("SYSDBA")}.join(
+            QChar(0));
+    QVERIFY2(!before.contains(row), qPrintable(storedUser));
+
+    testui::MessageCollector messages;
+    if (!acceptable(storedUser) || !acceptable(storedRelation)) {
+        // Refused: the grant says the relation is read-only, the revoke
+        // carries the server's message, and nothing at all changed.
+        form->GrantPrivilege(user, relation, QStringLiteral("SELECT"));
+        QCOMPARE(messages.texts, QStringList{form->RelationList->fields(0)->text() +
+                                             QStringLiteral(" is read-only.")});
+        QString failure;
+        try {
+            form->RevokePrivilege(user, relation, QStringLiteral("SELECT"));
+        } catch (const kelvane::EngineError &e) {
+            failure = e.message();
+        }
+        QVERIFY2(failure.contains(QLatin1String("Name longer than database column size")) ||
+                     failure.contains(QLatin1String("Zero length identifiers are not allowed")) ||
+                     failure.contains(QLatin1String("Malformed string")),
+                 qPrintable(failure));
+        QCOMPARE(catalogue(), before);
+        return;
+    }
+    form->GrantPrivilege(user, relation, QStringLiteral("SELECT"));
+    QVERIFY2(messages.texts.isEmpty(),
+             qPrintable(QStringLiteral("grant to [%1] on [%2] refused: %3 (statement %4)")
+                            .arg(storedUser, storedRelation, messages.texts.join(u'|'),
+                                 form->ChangeQuery.sqlText())));
+    QSet<QString> expected = before;
+    expected.insert(row);
+    const QSet<QString> granted = catalogue();
+    QVERIFY2(granted == expected,
+             qPrintable(QStringLiteral("grant to [%1] on [%2] (seed %3): added %4, lost %5")
+                            .arg(storedUser, storedRelation)
+                            .arg(m_seed)
+                            .arg(QStringList((granted - expected).values()).join(u'|'),
+                                 QStringList((expected - granted).values()).join(u'|'))));
+    form->RevokePrivilege(user, relation, QStringLiteral("SELECT"));
+    QCOMPARE(catalogue(), before);
+}
+
+void TestNames::placeholdersInsideQuotesReachTheServerUnchanged_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("colon name") << ":User";
+    QTest::newRow("question mark") << "?";
+    QTest::newRow("both, with quotes") << "a\":x\"?";
+    QTest::newRow("double colon") << "::x";
+}
+
+void TestNames::placeholdersInsideQuotesReachTheServerUnchanged()
+{
+    // A statement without parameters of its own, whose delimited names hold
+    // what Qt could take for placeholders.
+    QFETCH(QString, name);
+    const db::SqlName user = db::SqlName::stored(name);
+    db::TQuery query(*m_checker);
+    query.sqlAdd(QStringLiteral("GRANT SELECT ON PLAIN TO ") + user.sql());
+    QCOMPARE(query.paramCount(), 0);
+    query.execSQL();
+    const QSet<QString> rows = catalogue();
+    QVERIFY(rows.contains(
+        QStringList{name, QStringLiteral("PLAIN"), QStringLiteral("S"), QStringLiteral("SYSDBA")}
+            .join(QChar(0))));
+    query.sqlClear();
+    query.sqlAdd(QStringLiteral("REVOKE SELECT ON PLAIN FROM ") + user.sql());
+    query.execSQL();
+    QCOMPARE(catalogue().size(), rows.size() - 1);
+}
+
+void TestNames::catalogueNamesReachExactlyTheirObject()
+{
+    QElapsedTimer timer;
+    timer.start();
+    // Tables under every name the server takes; each is granted to the name
+    // after it, so users carry the same odd names.
+    QStringList relations;
+    for (const QString &name : std::as_const(m_names)) {
+        const QString stored = storedFor(name, false);
+        if (stored == name && acceptable(name) && !relations.contains(name)) {
+            createTable(name);
+            relations.append(name);
+        }
+    }
+    QVERIFY(relations.size() > GeneratedNames / 2);
+    for (qsizetype i = 0; i < relations.size(); ++i) {
+        const QString &relation = relations[i];
+        const QString &user = relations[(i + 1) % relations.size()];
+        grantAndRevoke(db::SqlName::stored(user), user, db::SqlName::stored(relation), relation);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    // Names the catalogue cannot hold, asked for on a real table.
+    for (const QString &name : std::as_const(m_names)) {
+        if (!acceptable(storedFor(name, false)))
+            grantAndRevoke(db::SqlName::stored(name), storedFor(name, false),
+                           db::SqlName::stored(QStringLiteral("PLAIN")), QStringLiteral("PLAIN"));
+    }
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestNames::typedNamesReachExactlyTheirUser()
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString &name : std::as_const(m_names)) {
+        const db::SqlName typed = db::SqlName::typed(name);
+        grantAndRevoke(typed, storedFor(name, true), db::SqlName::stored(QStringLiteral("PLAIN")),
+                       QStringLiteral("PLAIN"));
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+}
+
+QTEST_MAIN(TestNames)
+#include "tst_names.moc"
