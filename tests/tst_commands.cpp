@@ -27,6 +27,7 @@ using driver::cellsOf;
 using driver::chooseAlias;
 using driver::currentDetail;
 using driver::currentMaster;
+using driver::select;
 using driver::statements;
 using testserver::AliasFile;
 
@@ -162,7 +163,6 @@ private Q_SLOTS:
 
 private:
     void connect() { chooseAlias(QStringLiteral("COMMANDS"), testserver::password()); }
-    void select(const QString &user, const QString &relation);
     // The edit menu, opened on the users' grid or the relations' grid.
     void choose(const char *item, bool onUsersGrid = true);
     [[nodiscard]] QStringList privilegesOf(const QString &user) const;
@@ -199,16 +199,6 @@ void TestCommands::cleanup()
     driver::expectNothingLeftOpen();
     m_aliases.reset();
     m_db.reset();
-}
-
-void TestCommands::select(const QString &user, const QString &relation)
-{
-    TKelvaneForm *form = KelvaneForm;
-    const bool byUser = form->UserList == &form->MasterQuery;
-    form->LocateRecord(form->MasterQuery, 0, byUser ? user : relation, false);
-    form->LocateRecord(form->DetailQuery, 0, byUser ? relation : user, false);
-    QCOMPARE(form->UserList->fields(0)->text(), user);
-    QCOMPARE(form->RelationList->fields(0)->text(), relation);
 }
 
 void TestCommands::choose(const char *item, bool onUsersGrid)

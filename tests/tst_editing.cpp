@@ -24,6 +24,7 @@ using driver::cellsOf;
 using driver::chooseAlias;
 using driver::currentDetail;
 using driver::currentMaster;
+using driver::select;
 using testserver::AliasFile;
 
 namespace {
@@ -110,8 +111,6 @@ private:
     {
         chooseAlias(QStringLiteral("EDIT"), password, {}, user);
     }
-    // Stands on the pair in either view: the user and the relation current.
-    void select(const QString &user, const QString &relation);
     [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
 
     std::unique_ptr<testserver::TestDatabase> m_db;
@@ -143,16 +142,6 @@ void TestEditing::cleanup()
 {
     m_forms.reset();
     driver::expectNothingLeftOpen();
-}
-
-void TestEditing::select(const QString &user, const QString &relation)
-{
-    TKelvaneForm *form = KelvaneForm;
-    const bool byUser = form->UserList == &form->MasterQuery;
-    form->LocateRecord(form->MasterQuery, 0, byUser ? user : relation, false);
-    form->LocateRecord(form->DetailQuery, 0, byUser ? relation : user, false);
-    QCOMPARE(form->UserList->fields(0)->text(), user);
-    QCOMPARE(form->RelationList->fields(0)->text(), relation);
 }
 
 QStringList TestEditing::holders(const QString &relation, const QString &letter) const

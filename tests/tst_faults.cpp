@@ -147,10 +147,7 @@ void TestFaults::init()
 void TestFaults::cleanup()
 {
     m_forms.reset();
-    QVERIFY(testui::allAnswered());
-    QVERIFY(driver::allPopupsAnswered());
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
+    driver::expectNothingLeftOpen();
 }
 
 void TestFaults::failedLoginsLeaveDisconnected_data()

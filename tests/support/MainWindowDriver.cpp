@@ -62,6 +62,16 @@ void expectNothingLeftOpen()
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
 }
 
+void select(const QString &user, const QString &relation)
+{
+    TKelvaneForm *form = KelvaneForm;
+    const bool byUser = form->UserList == &form->MasterQuery;
+    form->LocateRecord(form->MasterQuery, 0, byUser ? user : relation, false);
+    form->LocateRecord(form->DetailQuery, 0, byUser ? relation : user, false);
+    QCOMPARE(form->UserList->fields(0)->text(), user);
+    QCOMPARE(form->RelationList->fields(0)->text(), relation);
+}
+
 QStringList namesOf(const ui::DBGrid *grid)
 {
     QStringList names;

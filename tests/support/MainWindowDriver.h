@@ -28,6 +28,9 @@ void chooseAlias(const QString &alias, const QString &password,
 // is left open.
 void expectNothingLeftOpen();
 
+// Stands on the pair in either view: the user and the relation current.
+void select(const QString &user, const QString &relation);
+
 // The names a grid shows in its first column, top to bottom.
 [[nodiscard]] QStringList namesOf(const ui::DBGrid *grid);
 // The five cells of a detail row as the grid shows them, "." for empty.
