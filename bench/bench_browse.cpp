@@ -503,7 +503,8 @@ public:
                         fail(QStringLiteral("bare loop: %1").arg(query.lastError().text()));
                 } else {
                     if (!found->second->exec())
-                        fail(QStringLiteral("bare loop: %1").arg(found->second->lastError().text()));
+                        fail(
+                            QStringLiteral("bare loop: %1").arg(found->second->lastError().text()));
                     m_prepared.erase(found);
                 }
                 break;
@@ -970,8 +971,8 @@ QStringList grantsOf(const QString &user, const QString &to)
     query.addBindValue(user);
     if (!query.exec())
         fail(QStringLiteral("reading the grants of %1: %2").arg(user, query.lastError().text()));
-    const QMap<QString, QString> words{{"S", "SELECT"}, {"U", "UPDATE"}, {"I", "INSERT"},
-                                       {"D", "DELETE"}, {"X", "EXECUTE"}};
+    const QMap<QString, QString> words{
+        {"S", "SELECT"}, {"U", "UPDATE"}, {"I", "INSERT"}, {"D", "DELETE"}, {"X", "EXECUTE"}};
     QStringList grants;
     while (query.next()) {
         const QString relation = query.value(0).toString().trimmed();
@@ -1004,7 +1005,8 @@ std::function<void()> restoreUser(const QString &user, const QString &movedTo = 
         if (!movedTo.isEmpty()) {
             QStringList revokes;
             for (const QString &grant : grantsOf(movedTo, movedTo))
-                revokes << QString(grant).replace(QLatin1String("GRANT "), QLatin1String("REVOKE "))
+                revokes << QString(grant)
+                               .replace(QLatin1String("GRANT "), QLatin1String("REVOKE "))
                                .replace(QLatin1String(" TO "), QLatin1String(" FROM "));
             runStatements(revokes);
         }
@@ -1090,8 +1092,9 @@ Operation renameOp(const QString &label, QRadioButton *view, const QString &user
                      settle();
                  },
                  [newName] {
-                     return timeCommand(&TKelvaneForm::RenameItemClick,
-                                        [newName](QWidget *modal) { typeIntoInput(modal, newName); });
+                     return timeCommand(&TKelvaneForm::RenameItemClick, [newName](QWidget *modal) {
+                         typeIntoInput(modal, newName);
+                     });
                  },
                  [] { expectGridsFilled(); }};
     return withUserRestored(op, restoreUser(user, newName));
@@ -1493,10 +1496,9 @@ int runBench(int runs, bool listStatements)
                                  KelvaneForm->ByTableRadio, KelvaneForm->ByUserRadio,
                                  QStringLiteral("T1000")));
         {
-            const Outcome &rename = bench.measure(
-                renameOp(QStringLiteral("(g) rename CLERK082, By Relation"),
-                         KelvaneForm->ByTableRadio, QStringLiteral("CLERK082"),
-                         QStringLiteral("T1000"), QStringLiteral("RENAMED2")));
+            const Outcome &rename = bench.measure(renameOp(
+                QStringLiteral("(g) rename CLERK082, By Relation"), KelvaneForm->ByTableRadio,
+                QStringLiteral("CLERK082"), QStringLiteral("T1000"), QStringLiteral("RENAMED2")));
             const double reads = rename.rows.readMs;
             out(QStringLiteral("      share of the bare rename spent in the per-relation re-reads: "
                                "%1 of %2 ms (%3%)")
