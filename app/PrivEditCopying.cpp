@@ -153,7 +153,7 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
                    targets);
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        checkReachableGrantee(UserList->fields(0)->text());
+        checkReachableGrantee(currentUser().text());
         for (const QString &target : pickedNames())
             makeEqual(currentUser(), db::SqlName::stored(target),
                       [this](int column) { return isTagSet(column); });

@@ -76,12 +76,12 @@ bool TKelvaneForm::isEditableColumn(int column) const
 
 void TKelvaneForm::togglePrivilege(int column)
 {
-    checkReachableGrantee(UserList->fields(0)->text());
-    const db::TField *cell = DetailQuery.fields(column);
-    if (cell->text().isEmpty())
-        GrantPrivilege(currentUser(), currentRelation(), cell->displayLabel());
+    checkReachableGrantee(currentUser().text());
+    const QString privilege = DetailQuery.fields(column)->displayLabel();
+    if (isCellSet(column))
+        RevokePrivilege(currentUser(), currentRelation(), privilege);
     else
-        RevokePrivilege(currentUser(), currentRelation(), cell->displayLabel());
+        GrantPrivilege(currentUser(), currentRelation(), privilege);
 }
 
 void TKelvaneForm::DetailGridDblClick(QObject *)
@@ -103,9 +103,8 @@ void TKelvaneForm::PrivilegeMenuPopup(QObject *)
     if (!Database.connected())
         ui::abortSilently();
     const int column = DetailGrid->selectedIndex();
-    const db::TField *cell = DetailQuery.fields(column);
-    PrivilegeItem->setText(cell->displayLabel());
-    PrivilegeItem->setChecked(!cell->text().isEmpty());
+    PrivilegeItem->setText(DetailQuery.fields(column)->displayLabel());
+    PrivilegeItem->setChecked(isCellSet(column));
     PrivilegeItem->setEnabled(isEditableColumn(column));
 }
 
@@ -118,7 +117,7 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    checkReachableGrantee(UserList->fields(0)->text());
+    checkReachableGrantee(currentUser().text());
     GrantPrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }
@@ -127,7 +126,7 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    checkReachableGrantee(UserList->fields(0)->text());
+    checkReachableGrantee(currentUser().text());
     RevokePrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }
