@@ -81,6 +81,7 @@ void TKelvaneForm::DBComboChange(QObject *)
     DetailQuery.close();
     MasterQuery.close();
     Database.close();
+    m_loginKnown = false;
 
     const QString alias = DBCombo->currentText();
     LoginForm->DatabaseEdit->setText(alias);

@@ -3,6 +3,7 @@
 #include "PrivilegeMarks.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/Grants.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "db/Table.h"
@@ -60,9 +61,14 @@ public:
     db::TTable Procedures;
     db::TQuery ChangeQuery;
     db::TQuery ViewsQuery;
-    // Every catalogue row of one grantee: what kind of grantee it is and who
-    // granted what, for the checks around the commands.
+    // The exact catalogue rows the whole-user and copy commands work from:
+    // every row of one grantee, and every row one grantor gave to others.
     db::TQuery GranteeQuery;
+    db::TQuery GrantorQuery;
+    // Who the login is and whether it may write GRANTED BY.
+    db::TQuery LoginQuery;
+    // The columns of a relation, for a column-level copy to it.
+    db::TQuery ColumnsQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -77,10 +83,6 @@ public:
     db::TField *PrivQueryPrivilege;
     db::TField *ProceduresName;
     db::TField *ViewsQueryViewName;
-    db::TField *GranteeQueryType;
-    db::TField *GranteeQueryGrantor;
-    db::TField *GranteeQueryRelation;
-    db::TField *GranteeQueryPrivilege;
 
     ui::PopupMenu *EditMenu;
     QAction *GrantAllItem;
@@ -170,37 +172,53 @@ private:
     void togglePrivilege(int column);
 
     [[nodiscard]] bool isCellSet(int column) const;
-    [[nodiscard]] bool isTagSet(int column) const;
-    // Records in each privilege column's tag whether the current cell is set.
-    void captureSourceCells();
     // The first names of the list's rows that are wanted, collected from its
     // first row to its end; the list ends on the row it stood on.
     [[nodiscard]] QStringList collectNames(db::TDataSet &list,
                                            const std::function<bool(const QString &)> &wanted);
     [[nodiscard]] QStringList otherUsers(const QString &source);
     // The users picked in the copy dialog, each one a grantee that the
-    // statements can reach.
-    [[nodiscard]] QList<db::SqlName> pickedUsers();
-    // Grants each privilege covered for the relation's kind that isSet says
-    // the source holds, and revokes the others.
-    void makeEqual(const db::SqlName &user, const db::SqlName &relation,
-                   const std::function<bool(int column)> &isSet);
-    void grantSetCellsTo(const db::SqlName &user, const db::SqlName &relation);
-    // Visits every row of RelationList with its grids suspended; back on the
-    // row it stood on afterwards when asked, unless a visit failed.
-    void walkRelationList(bool returnToStart, const std::function<void()> &visit);
-    // Re-reads UserList and stands on the row before the first name not below
-    // the new one.
-    void locateNewUser(const QString &name);
-    [[nodiscard]] bool standsOnUser(const QString &name) const;
-    // GranteeQuery open on the grantee's rows until the guard goes.
-    [[nodiscard]] QScopeGuard<std::function<void()>> openGranteeRows(const QString &name);
+    // statements can reach, with what each holds now.
+    [[nodiscard]] QList<db::CopyTarget>
+    pickedUsers(const std::function<bool(const db::GrantRow &)> &copied);
+    // Makes the user's privileges on each relation equal to those on the
+    // current one; returns what was left undone.
+    QStringList copyToRelations(const QString &user, const QStringList &relations);
+    // The catalogue object of the current relation: a table or view, or a
+    // stored procedure.
+    [[nodiscard]] bool isCurrentObject(const db::GrantRow &row) const;
+
+    // The exact rows of a grantee, and the rows one grantor gave to others.
+    [[nodiscard]] QList<db::GrantRow> grantsOf(const QString &grantee);
+    [[nodiscard]] QList<db::GrantRow> grantsGivenBy(const QString &grantor);
+    [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
+    [[nodiscard]] const db::Login &login();
+    [[nodiscard]] QStringList columnsOf(const QString &relation);
+    // Sends the statements in order; a refused grant is reported and the
+    // rest go on, a refused revoke ends the command naming what ran and what
+    // did not. Returns the refused grants.
+    QStringList runChanges(const QList<db::Change> &changes);
+    // Runs the command; if it fails, the lists and cells are read again for
+    // the user and relation it started on before the failure is reported, so
+    // that the screen shows the catalogue as it now is.
+    void runCommand(const std::function<void()> &command);
+    // Reads both lists again and stands on the pair, as near as they allow.
+    void rereadLists(const QString &user, const QString &relation);
+    // Fails with the lines, one message, when a command left anything undone.
+    static void reportNotDone(const QStringList &notDone);
+    // Grants the new name what the current user holds of the rows copied,
+    // and stands on the new name.
+    void copyToNewUser(const QString &name,
+                       const std::function<bool(const db::GrantRow &)> &copied);
+    // Tells which of the grants the removed user had made went with the
+    // user's own privileges.
+    void reportGivenGone(const QString &name, const QList<db::GrantRow> &given);
     // Fails unless the grantee of that name is a user or a role, the only
     // grantees that "TO name" and "FROM name" reach.
     void checkReachableGrantee(const QString &name);
-    // Fails, naming them, when the user still holds privileges that the grid
-    // shows: those granted by someone else survive a REVOKE ALL.
-    void checkNothingLeftFor(const QString &name);
+    // Fails, naming them, when the user still holds privileges: those that
+    // the login may not revoke survive.
+    void checkNothingLeftFor(const QString &name, const QStringList &notDone = {});
 
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.
@@ -212,5 +230,7 @@ private:
                       const QString &firstFieldName);
 
     PrivilegeMarks m_privilegeMarks;
+    db::Login m_login;
+    bool m_loginKnown = false;
     bool m_centred = false;
 };

@@ -40,12 +40,6 @@ bool TKelvaneForm::isCellSet(int column) const
     return !DetailQuery.fields(column)->text().isEmpty();
 }
 
-void TKelvaneForm::captureSourceCells()
-{
-    for (const PrivilegeColumn &column : PrivilegeColumns)
-        DetailQuery.fields(column.index)->setTag(isCellSet(column.index) ? 1 : 0);
-}
-
 QStringList TKelvaneForm::collectNames(db::TDataSet &list,
                                        const std::function<bool(const QString &)> &wanted)
 {
@@ -67,68 +61,57 @@ QStringList TKelvaneForm::otherUsers(const QString &source)
     return collectNames(*UserList, [&source](const QString &name) { return name != source; });
 }
 
-void TKelvaneForm::makeEqual(const db::SqlName &user, const db::SqlName &relation,
-                             const std::function<bool(int column)> &isSet)
+bool TKelvaneForm::isCurrentObject(const db::GrantRow &row) const
 {
-    if (CurrentIsProcedure) {
-        const QString execute = DetailQuery.fields(ExecuteColumn)->displayLabel();
-        if (isSet(ExecuteColumn))
-            GrantPrivilege(user, relation, execute);
-        else
-            RevokePrivilege(user, relation, execute);
-        return;
-    }
-    for (int column = 1; column < ExecuteColumn; ++column) {
-        const QString privilege = DetailQuery.fields(column)->displayLabel();
-        if (isSet(column))
-            GrantPrivilege(user, relation, privilege);
-        else
-            RevokePrivilege(user, relation, privilege);
-    }
+    return row.object == RelationList->fields(0)->text() &&
+           row.objectType == (CurrentIsProcedure ? db::kind::Procedure : db::kind::Relation);
 }
 
-QList<db::SqlName> TKelvaneForm::pickedUsers()
+QList<db::CopyTarget>
+TKelvaneForm::pickedUsers(const std::function<bool(const db::GrantRow &)> &copied)
 {
-    // All are checked before the first statement runs, so that a copy does
-    // not stop half-way at a grantee no statement can reach.
-    QList<db::SqlName> users;
+    // All are read and checked before the first statement runs, so that a
+    // copy does not stop half-way at a grantee no statement can reach.
+    QList<db::CopyTarget> targets;
     for (const QString &name : pickedNames()) {
         checkReachableGrantee(name);
-        users.append(db::SqlName::stored(name));
+        targets.append(
+            {{db::SqlName::stored(name), db::kind::User}, db::rowsWhere(grantsOf(name), copied)});
     }
-    return users;
-}
-
-bool TKelvaneForm::isTagSet(int column) const
-{
-    return DetailQuery.fields(column)->tag() == 1;
+    return targets;
 }
 
 void TKelvaneForm::UserCopyItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    captureSourceCells();
     const QString source = UserList->fields(0)->text();
     SuspendedUpdates userUpdates(*UserList);
     const QString relation = RelationList->fields(0)->text();
     fillCopyDialog(
         QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source, relation),
         otherUsers(source));
+    QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        for (const db::SqlName &target : pickedUsers())
-            makeEqual(target, currentRelation(), [this](int column) { return isTagSet(column); });
+        runCommand([&] {
+            const auto onRelation = [this](const db::GrantRow &row) {
+                return isCurrentObject(row);
+            };
+            const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
+                                               pickedUsers(onRelation), login(), true);
+            notDone = plan.notDone + runChanges(plan.changes);
+        });
     }
     userUpdates.resume();
     RefreshPrivileges();
+    reportNotDone(notDone);
 }
 
 void TKelvaneForm::TableCopyItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    captureSourceCells();
     const QString source = RelationList->fields(0)->text();
     SuspendedUpdates relationUpdates;
     QStringList targets;
@@ -151,15 +134,46 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
     fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to relations:")
                        .arg(UserList->fields(0)->text(), source),
                    targets);
+    QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        checkReachableGrantee(currentUser().text());
-        for (const QString &target : pickedNames())
-            makeEqual(currentUser(), db::SqlName::stored(target),
-                      [this](int column) { return isTagSet(column); });
+        runCommand([&] {
+            const QString user = currentUser().text();
+            checkReachableGrantee(user);
+            notDone = copyToRelations(user, pickedNames());
+        });
     }
     relationUpdates.resume();
     RefreshPrivileges();
+    reportNotDone(notDone);
+}
+
+QStringList TKelvaneForm::copyToRelations(const QString &user, const QStringList &relations)
+{
+    const int objectType = CurrentIsProcedure ? db::kind::Procedure : db::kind::Relation;
+    const QList<db::GrantRow> held = grantsOf(user);
+    const QList<db::GrantRow> source =
+        db::rowsWhere(held, [this](const db::GrantRow &row) { return isCurrentObject(row); });
+    const bool byColumn = std::any_of(source.begin(), source.end(), [](const db::GrantRow &row) {
+        return !row.column.isEmpty();
+    });
+    db::Plan plan;
+    for (const QString &relation : relations) {
+        QList<QChar> skippedLetters;
+        const QList<db::GrantRow> moved =
+            db::rowsMovedTo(source, relation, byColumn ? columnsOf(relation) : QStringList(),
+                            plan.notDone, skippedLetters);
+        // A letter left out stays as the target holds it.
+        const QList<db::GrantRow> onTarget = db::rowsWhere(held, [&](const db::GrantRow &row) {
+            return row.object == relation && row.objectType == objectType &&
+                   !skippedLetters.contains(row.privilege);
+        });
+        const db::Plan step = db::planCopy(
+            moved, {{{db::SqlName::stored(user), db::kind::User}, onTarget}}, login(), true);
+        plan.changes += step.changes;
+        plan.notDone += step.notDone;
+    }
+    return plan.notDone + runChanges(plan.changes);
 }
 
 void TKelvaneForm::AllCopyItemClick(QObject *)
@@ -170,27 +184,21 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
     SuspendedUpdates userUpdates(*UserList);
     fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source),
                    otherUsers(source));
+    QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
-        const QList<db::SqlName> targets = pickedUsers();
-        // Relation by relation, each row's cells computed for the source as
-        // it is read, and CurrentIsProcedure following the row.
-        walkRelationList(true, [&] {
-            const db::SqlName relation = currentRelation();
-            for (const db::SqlName &target : targets)
-                makeEqual(target, relation, [this](int column) { return isCellSet(column); });
+        runCommand([&] {
+            // Every privilege a statement can give: on the relations listed
+            // and on what the lists do not show, roles and sequences among them.
+            const auto carried = [](const db::GrantRow &row) {
+                return db::isStatementKind(row.objectType);
+            };
+            const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
+                                               pickedUsers(carried), login(), true);
+            notDone = plan.notDone + runChanges(plan.changes);
         });
     }
     userUpdates.resume();
     RefreshPrivileges();
-}
-
-void TKelvaneForm::walkRelationList(bool returnToStart, const std::function<void()> &visit)
-{
-    db::TBookmark bookmark = returnToStart ? RelationList->bookmark() : db::TBookmark();
-    const auto freeBookmark = qScopeGuard([&bookmark] { db::TDataSet::freeBookmark(bookmark); });
-    const auto suspended = controlsDisabledFor(*RelationList);
-    for (RelationList->first(); !RelationList->eof(); RelationList->next())
-        visit();
-    RelationList->gotoBookmark(bookmark);
+    reportNotDone(notDone);
 }

@@ -63,6 +63,20 @@ ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource 
     return grid;
 }
 
+// The columns of a catalogue row that the commands carry exactly.
+constexpr const char *SelectGrantRows =
+    "SELECT RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, RDB$PRIVILEGE, "
+    "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR";
+
+void addGrantFields(db::TQuery &query)
+{
+    for (const char *column : {"RDB$USER", "RDB$RELATION_NAME", "RDB$FIELD_NAME", "RDB$GRANTOR"})
+        query.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
+    for (const char *column :
+         {"RDB$USER_TYPE", "RDB$OBJECT_TYPE", "RDB$PRIVILEGE", "RDB$GRANT_OPTION"})
+        query.addField(QLatin1String(column), db::FieldKind::Data, 6);
+}
+
 QList<ui::GridColumn> detailColumns()
 {
     const QFont cellFont = ui::pixelFont(QStringLiteral("Courier New"), 12, true);
@@ -81,7 +95,7 @@ QList<ui::GridColumn> detailColumns()
 TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
-      GranteeQuery(Database)
+      GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database), ColumnsQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -113,6 +127,9 @@ void TKelvaneForm::createComponents()
     ChangeQuery.setName(QStringLiteral("ChangeQuery"));
     ViewsQuery.setName(QStringLiteral("ViewsQuery"));
     GranteeQuery.setName(QStringLiteral("GranteeQuery"));
+    GrantorQuery.setName(QStringLiteral("GrantorQuery"));
+    LoginQuery.setName(QStringLiteral("LoginQuery"));
+    ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     Database.setLoginPrompt(false);
 
     // The design's statements; every one is replaced before it first runs.
@@ -152,18 +169,24 @@ void TKelvaneForm::createComponents()
         ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
 
     addStatement(GranteeQuery,
-                 {"SELECT RDB$USER_TYPE, RDB$GRANTOR, RDB$RELATION_NAME, RDB$PRIVILEGE",
-                  "FROM RDB$USER_PRIVILEGES",
-                  "WHERE RDB$USER = :Grantee AND RDB$OBJECT_TYPE IN (0, 5)"},
+                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :Grantee"}, {});
+    addGrantFields(GranteeQuery);
+    addStatement(GrantorQuery,
+                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$GRANTOR = :Grantor AND RDB$USER <> :Grantee"},
                  {});
-    GranteeQueryType =
-        GranteeQuery.addField(QStringLiteral("RDB$USER_TYPE"), db::FieldKind::Data, 6);
-    GranteeQueryGrantor =
-        GranteeQuery.addField(QStringLiteral("RDB$GRANTOR"), db::FieldKind::Data, NameSize);
-    GranteeQueryRelation =
-        GranteeQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
-    GranteeQueryPrivilege =
-        GranteeQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
+    addGrantFields(GrantorQuery);
+    addStatement(LoginQuery,
+                 {"SELECT CURRENT_USER AS LOGIN_NAME, CURRENT_ROLE AS ROLE_NAME,",
+                  "MON$OWNER AS OWNER_NAME FROM MON$DATABASE"},
+                 {});
+    for (const char *column : {"LOGIN_NAME", "ROLE_NAME", "OWNER_NAME"})
+        LoginQuery.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
+    addStatement(
+        ColumnsQuery,
+        {"SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS", "WHERE RDB$RELATION_NAME = :Relation"},
+        {});
+    ColumnsQuery.addField(QStringLiteral("RDB$FIELD_NAME"), db::FieldKind::Data, NameSize);
 
     MasterSource.setObjectName(QStringLiteral("MasterSource"));
     MasterSource.setDataSet(&MasterQuery);

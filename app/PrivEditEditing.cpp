@@ -35,10 +35,11 @@ void TKelvaneForm::GrantPrivilege(const db::SqlName &user, const db::SqlName &re
                                           CurrentIsProcedure, privilege, relation, user));
     try {
         ChangeQuery.execSQL();
-    } catch (const kelvane::Exception &) {
+    } catch (const kelvane::Exception &failure) {
         // A refused grant does not end the command: the administrator is told
-        // and the command goes on with its next step.
-        ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only."));
+        // why, and the command goes on with its next step.
+        ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only.\n") +
+                             failure.message());
     }
 }
 

@@ -30,18 +30,6 @@ bool askUserName(const QString &caption, const QString &prompt, QString &name)
     return true;
 }
 
-// RDB$USER_TYPE of the grantees that GRANT ... TO name reaches.
-const QString UserType = QStringLiteral("8");
-const QString RoleType = QStringLiteral("13");
-
-QString granteeKind(const QString &type)
-{
-    static const QHash<QString, QString> kinds{{QStringLiteral("1"), QStringLiteral("view")},
-                                               {QStringLiteral("2"), QStringLiteral("trigger")},
-                                               {QStringLiteral("5"), QStringLiteral("procedure")}};
-    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
-}
-
 } // namespace
 
 void TKelvaneForm::EditMenuPopup(QObject *)
@@ -56,46 +44,23 @@ void TKelvaneForm::EditMenuPopup(QObject *)
     CopyNewAllItem->setEnabled(RemoveItem->isEnabled());
 }
 
-void TKelvaneForm::grantSetCellsTo(const db::SqlName &user, const db::SqlName &relation)
-{
-    for (const PrivilegeColumn &column : PrivilegeColumns) {
-        if (isCellSet(column.index))
-            GrantPrivilege(user, relation, DetailQuery.fields(column.index)->displayLabel());
-    }
-}
-
-void TKelvaneForm::locateNewUser(const QString &name)
-{
-    const auto scanning = flagSetFor(Scanning);
-    LocateRecord(*UserList, 0, name, true);
-    UserList->prior();
-}
-
-bool TKelvaneForm::standsOnUser(const QString &name) const
-{
-    // In the By Relation view every relation's reload re-reads the users and
-    // finds the user again by name; once the user holds nothing any more, the
-    // user is gone from the list and another one stands in that place.
-    return UserList->fields(0)->text() == name;
-}
-
 void TKelvaneForm::AddNewItemClick(QObject *)
 {
     QString typed;
     if (!hasCurrentPair() ||
         !askUserName(QStringLiteral("Add New User"), QStringLiteral("User Name"), typed))
         return;
-    const QString name = ui::upperCaseAscii(typed);
+    // Upper-cased only where the server would read it so anyway: a name with
+    // blanks or other signs is a delimited name, kept exactly.
+    const QString name = db::SqlName::typed(typed).storedText();
     const ui::BusyCursor busy;
-    GrantPrivilege(db::SqlName::typed(name), currentRelation(), QStringLiteral("SELECT"));
+    GrantPrivilege(db::SqlName::stored(name), currentRelation(), QStringLiteral("SELECT"));
     {
         const auto scanning = flagSetFor(Scanning);
         const auto suspended = controlsDisabledFor(*UserList);
         UserList->close();
         UserList->open();
-        // The server stores the name as it would read it in a statement.
-        const QString stored = db::SqlName::typed(name).storedText();
-        for (UserList->first(); !UserList->eof() && UserList->fields(0)->text() != stored;)
+        for (UserList->first(); !UserList->eof() && UserList->fields(0)->text() != name;)
             UserList->next();
     }
     MasterQueryAfterScroll(nullptr);
@@ -107,10 +72,7 @@ void TKelvaneForm::CopyNewItemClick(QObject *)
     if (!hasCurrentPair() || !askUserName(QStringLiteral("Copy These Privileges To New User"),
                                           QStringLiteral("New User Name"), name))
         return;
-    const ui::BusyCursor busy;
-    grantSetCellsTo(db::SqlName::typed(name), currentRelation());
-    locateNewUser(name);
-    RefreshPrivileges();
+    copyToNewUser(name, [this](const db::GrantRow &row) { return isCurrentObject(row); });
 }
 
 void TKelvaneForm::CopyNewAllItemClick(QObject *)
@@ -119,15 +81,29 @@ void TKelvaneForm::CopyNewAllItemClick(QObject *)
     if (!hasCurrentPair() || !askUserName(QStringLiteral("Copy ALL Privileges To New User"),
                                           QStringLiteral("New User Name"), name))
         return;
+    copyToNewUser(name,
+                  [](const db::GrantRow &row) { return db::isStatementKind(row.objectType); });
+}
+
+void TKelvaneForm::copyToNewUser(const QString &name,
+                                 const std::function<bool(const db::GrantRow &)> &copied)
+{
     const ui::BusyCursor busy;
     const db::SqlName newUser = db::SqlName::typed(name);
-    const QString source = UserList->fields(0)->text();
-    walkRelationList(true, [&] {
-        if (standsOnUser(source))
-            grantSetCellsTo(newUser, currentRelation());
+    const QString relation = RelationList->fields(0)->text();
+    QStringList notDone;
+    runCommand([&] {
+        // Only what the new name lacks is granted; nothing is taken from it.
+        const db::Plan plan = db::planCopy(
+            db::rowsWhere(grantsOf(UserList->fields(0)->text()), copied),
+            {{{newUser, db::kind::User}, db::rowsWhere(grantsOf(newUser.storedText()), copied)}},
+            login(), false);
+        notDone = plan.notDone + runChanges(plan.changes);
     });
-    locateNewUser(name);
-    RefreshPrivileges();
+    // The new user is current, so that the cells shown are the ones the
+    // next command acts on.
+    rereadLists(newUser.storedText(), relation);
+    reportNotDone(notDone);
 }
 
 void TKelvaneForm::RenameItemClick(QObject *)
@@ -147,23 +123,16 @@ void TKelvaneForm::RenameItemClick(QObject *)
         throw kelvane::Exception(
             QStringLiteral("%1 is already the name of this user: nothing was renamed").arg(name));
     const ui::BusyCursor busy;
-    const db::SqlName oldUser = db::SqlName::stored(oldName);
-    walkRelationList(true, [&] {
-        if (!standsOnUser(oldName))
-            return;
-        const db::SqlName relation = currentRelation();
-        grantSetCellsTo(newUser, relation);
-        bool tablePrivilege = false;
-        for (int column = 1; column < ExecuteColumn; ++column)
-            tablePrivilege = tablePrivilege || isCellSet(column);
-        if (tablePrivilege)
-            RevokePrivilege(oldUser, relation, QStringLiteral("ALL"));
-        else if (isCellSet(ExecuteColumn))
-            RevokePrivilege(oldUser, relation, DetailQuery.fields(ExecuteColumn)->displayLabel());
+    const QString relation = RelationList->fields(0)->text();
+    QStringList notDone;
+    runCommand([&] {
+        const db::Plan plan = db::planRename(grantsOf(oldName), grantsGivenBy(oldName),
+                                             {db::SqlName::stored(oldName), db::kind::User},
+                                             {newUser, db::kind::User}, login());
+        notDone = plan.notDone + runChanges(plan.changes);
     });
-    locateNewUser(name);
-    RefreshPrivileges();
-    checkNothingLeftFor(oldName);
+    rereadLists(newUser.storedText(), relation);
+    checkNothingLeftFor(oldName, notDone);
 }
 
 void TKelvaneForm::RemoveItemClick(QObject *)
@@ -172,66 +141,40 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         return;
     const QString name = UserList->fields(0)->text();
     checkReachableGrantee(name);
-    const bool confirmed = ui::confirm(QStringLiteral("Remove ALL privileges for this user?"));
+    // Revoking a privilege held with grant option takes along what the user
+    // granted to others with it: the administrator hears of it first.
+    const QList<db::GrantRow> given = grantsGivenBy(name);
+    QString question = QStringLiteral("Remove ALL privileges for this user?");
+    if (!given.isEmpty())
+        question += QStringLiteral("\n\nThe server also revokes what %1 granted to others:\n%2")
+                        .arg(name, db::describeGiven(given).join(QLatin1Char('\n')));
+    const bool confirmed = ui::confirm(question);
     if (confirmed) {
         const ui::BusyCursor busy;
-        const db::SqlName user = currentUser();
-        const auto scanning = flagSetFor(Scanning);
-        // Every relation gets its revoke, held or not: the catalogue may hold
-        // rows that the five columns do not show.
-        walkRelationList(false, [&] {
-            CurrentIsProcedure = Procedures.findKey(RelationList->fields(0)->text());
-            RevokePrivilege(user, currentRelation(),
-                            CurrentIsProcedure ? QStringLiteral("EXECUTE") : QStringLiteral("ALL"));
+        // One statement removes every row of the user, of every kind, that
+        // the login may revoke.
+        runCommand([&] {
+            runChanges(
+                {{db::Change::Verb::Revoke,
+                  db::revokeAllOnAllSql({db::SqlName::stored(name), db::kind::User}), name}});
         });
     }
     MasterQuery.close();
     MasterQuery.open();
-    if (confirmed)
-        checkNothingLeftFor(name);
-}
-
-QScopeGuard<std::function<void()>> TKelvaneForm::openGranteeRows(const QString &name)
-{
-    GranteeQuery.close();
-    GranteeQuery.setParamText(0, name);
-    GranteeQuery.open();
-    return qScopeGuard(std::function<void()>([this] { GranteeQuery.close(); }));
-}
-
-void TKelvaneForm::checkReachableGrantee(const QString &name)
-{
-    const auto closed = openGranteeRows(name);
-    QString otherType;
-    for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
-        const QString type = GranteeQueryType->text();
-        if (type == UserType || type == RoleType)
-            return;
-        otherType = type;
-    }
-    // A name that holds nothing yet is a new user.
-    if (otherType.isEmpty())
+    if (!confirmed)
         return;
-    // The statement would grant to, or revoke from, a user of the same name.
-    throw kelvane::Exception(
-        QStringLiteral("%1 is a %2, not a user or a role: its privileges cannot be changed here")
-            .arg(name, granteeKind(otherType)));
+    if (!given.isEmpty())
+        reportGivenGone(name, given);
+    checkNothingLeftFor(name);
 }
 
-void TKelvaneForm::checkNothingLeftFor(const QString &name)
+void TKelvaneForm::reportGivenGone(const QString &name, const QList<db::GrantRow> &given)
 {
-    const auto closed = openGranteeRows(name);
-    QStringList left;
-    for (GranteeQuery.first(); !GranteeQuery.eof(); GranteeQuery.next()) {
-        if (PrivilegeMarks::columnOf(GranteeQueryPrivilege->text()) == 0)
-            continue;
-        const QString entry = QStringLiteral("%1 (granted by %2)")
-                                  .arg(GranteeQueryRelation->text(), GranteeQueryGrantor->text());
-        if (!left.contains(entry))
-            left.append(entry);
-    }
-    if (!left.isEmpty())
-        throw kelvane::Exception(
-            QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
-                .arg(name, left.join(QStringLiteral(", "))));
+    const QList<db::GrantRow> left = grantsGivenBy(name);
+    const QList<db::GrantRow> gone =
+        db::rowsWhere(given, [&left](const db::GrantRow &row) { return !left.contains(row); });
+    if (!gone.isEmpty())
+        ui::showInformationMessage(
+            QStringLiteral("These privileges that %1 granted were revoked with %1's:\n%2")
+                .arg(name, db::describeGiven(gone).join(QLatin1Char('\n'))));
 }

@@ -18,6 +18,8 @@ TCopyForm::TCopyForm(QWidget *parent) : QDialog(parent)
     CopyLabel->setObjectName(QStringLiteral("CopyLabel"));
     CopyLabel->setGeometry(8, 3, 177, 28);
     CopyLabel->setWordWrap(true);
+    // The label names a user and a relation: plain text, never markup.
+    CopyLabel->setTextFormat(Qt::PlainText);
     CopyLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     CopyList = new QListWidget(this);

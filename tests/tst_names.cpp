@@ -195,8 +195,9 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
         // Refused: the grant says the relation is read-only, the revoke
         // carries the server's message, and nothing at all changed.
         form->GrantPrivilege(user, relation, QStringLiteral("SELECT"));
-        QCOMPARE(messages.texts, QStringList{form->RelationList->fields(0)->text() +
-                                             QStringLiteral(" is read-only.")});
+        QCOMPARE(messages.texts.size(), 1);
+        QCOMPARE(messages.texts.first().section(u'\n', 0, 0),
+                 form->RelationList->fields(0)->text() + QStringLiteral(" is read-only."));
         QString failure;
         try {
             form->RevokePrivilege(user, relation, QStringLiteral("SELECT"));

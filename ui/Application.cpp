@@ -31,6 +31,8 @@ void showMessageBox(const QString &text)
     QMessageBox box(QMessageBox::Critical, Application::title(), text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ExceptionMessageBox"));
+    // Messages carry names from the catalogue: shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -16,14 +17,32 @@ ModalResult showModal(QDialog &dialog)
     return dialog.exec() == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
 }
 
-void showErrorMessage(const QString &text)
+namespace {
+
+void showMessage(QMessageBox::Icon icon, const QString &title, const QString &objectName,
+                 const QString &text)
 {
     const ArrowCursor arrow;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::NoButton,
-                    QApplication::activeWindow());
-    box.setObjectName(QStringLiteral("ErrorMessageBox"));
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+    box.setObjectName(objectName);
+    // Names from the catalogue are shown as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
+}
+
+} // namespace
+
+void showErrorMessage(const QString &text)
+{
+    showMessage(QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("ErrorMessageBox"),
+                text);
+}
+
+void showInformationMessage(const QString &text)
+{
+    showMessage(QMessageBox::Information, QStringLiteral("Information"),
+                QStringLiteral("InformationMessageBox"), text);
 }
 
 bool confirm(const QString &text)
@@ -31,6 +50,7 @@ bool confirm(const QString &text)
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ConfirmMessageBox"));
+    box.setTextFormat(Qt::PlainText);
     QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -45,6 +65,9 @@ bool inputQuery(const QString &caption, const QString &prompt, QString &value)
     dialog.setObjectName(QStringLiteral("InputQueryDialog"));
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
+    // The prompt may hold a user's name: plain text, never markup.
+    if (auto *label = dialog.findChild<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
     dialog.setTextValue(value);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Cancel"));

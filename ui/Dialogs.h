@@ -17,6 +17,8 @@ enum class ModalResult
 
 // The error kind: title "Error", error icon, the one button OK.
 void showErrorMessage(const QString &text);
+// The information kind: title "Information", information icon, the one button OK.
+void showInformationMessage(const QString &text);
 // The confirmation kind: title "Confirm", question icon, Yes and No; true on Yes.
 [[nodiscard]] bool confirm(const QString &text);
 // A one-line text input; true when OK was pressed, the edited text in value.

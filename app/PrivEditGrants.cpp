@@ -1,0 +1,205 @@
+// The main window's exact view of the catalogue for the whole-user and copy
+// commands: reading a grantee's rows, who the login is, running a command's
+// statements and bringing the lists back to the truth however it ends.
+#include "PrivEdit.h"
+
+#include "DataSetGuards.h"
+#include "db/Exception.h"
+#include "ui/Dialogs.h"
+
+#include <QHash>
+
+namespace {
+
+QString granteeKind(int type)
+{
+    static const QHash<int, QString> kinds{{db::kind::View, QStringLiteral("view")},
+                                           {db::kind::Trigger, QStringLiteral("trigger")},
+                                           {db::kind::Procedure, QStringLiteral("procedure")},
+                                           {db::kind::Function, QStringLiteral("function")},
+                                           {db::kind::Package, QStringLiteral("package")}};
+    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
+}
+
+// At most this many statements are named in the message of a command that
+// stopped; the rest are counted.
+constexpr int ListedStatements = 10;
+
+QString listed(const QStringList &statements)
+{
+    QStringList lines = statements.mid(0, ListedStatements);
+    if (statements.size() > ListedStatements)
+        lines.append(QStringLiteral("and %1 more").arg(statements.size() - ListedStatements));
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
+{
+    query.open();
+    const auto closed = qScopeGuard([&query] { query.close(); });
+    const db::TField *grantee = query.fieldByName(QStringLiteral("RDB$USER"));
+    const db::TField *granteeType = query.fieldByName(QStringLiteral("RDB$USER_TYPE"));
+    const db::TField *object = query.fieldByName(QStringLiteral("RDB$RELATION_NAME"));
+    const db::TField *objectType = query.fieldByName(QStringLiteral("RDB$OBJECT_TYPE"));
+    const db::TField *privilege = query.fieldByName(QStringLiteral("RDB$PRIVILEGE"));
+    const db::TField *column = query.fieldByName(QStringLiteral("RDB$FIELD_NAME"));
+    const db::TField *option = query.fieldByName(QStringLiteral("RDB$GRANT_OPTION"));
+    const db::TField *grantor = query.fieldByName(QStringLiteral("RDB$GRANTOR"));
+    QList<db::GrantRow> rows;
+    for (query.first(); !query.eof(); query.next()) {
+        const QString letter = privilege->text();
+        rows.append({grantee->text(), granteeType->text().toInt(), object->text(),
+                     objectType->text().toInt(), letter.isEmpty() ? QChar() : letter.front(),
+                     column->text(), option->text().toInt(), grantor->text()});
+    }
+    return rows;
+}
+
+QList<db::GrantRow> TKelvaneForm::grantsOf(const QString &grantee)
+{
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, grantee);
+    return readGrantRows(GranteeQuery);
+}
+
+QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
+{
+    GrantorQuery.close();
+    GrantorQuery.setParamText(0, grantor);
+    GrantorQuery.setParamText(1, grantor);
+    return readGrantRows(GrantorQuery);
+}
+
+const db::Login &TKelvaneForm::login()
+{
+    if (!m_loginKnown) {
+        LoginQuery.close();
+        LoginQuery.open();
+        const auto closed = qScopeGuard([this] { LoginQuery.close(); });
+        const QString name = LoginQuery.fields(0)->text();
+        // The server lets exactly these write GRANTED BY.
+        m_login = {name, name == QLatin1String("SYSDBA") || name == LoginQuery.fields(2)->text() ||
+                             LoginQuery.fields(1)->text() == QLatin1String("RDB$ADMIN")};
+        m_loginKnown = true;
+    }
+    return m_login;
+}
+
+QStringList TKelvaneForm::columnsOf(const QString &relation)
+{
+    ColumnsQuery.close();
+    ColumnsQuery.setParamText(0, relation);
+    ColumnsQuery.open();
+    const auto closed = qScopeGuard([this] { ColumnsQuery.close(); });
+    QStringList columns;
+    for (ColumnsQuery.first(); !ColumnsQuery.eof(); ColumnsQuery.next())
+        columns.append(ColumnsQuery.fields(0)->text());
+    return columns;
+}
+
+QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
+{
+    QStringList refused;
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const db::Change &change = changes.at(i);
+        ChangeQuery.sqlClear();
+        ChangeQuery.sqlAdd(change.sql);
+        try {
+            ChangeQuery.execSQL();
+        } catch (const kelvane::Exception &failure) {
+            if (change.verb == db::Change::Verb::Grant) {
+                ui::showErrorMessage(change.object + QStringLiteral(" is read-only.\n") +
+                                     failure.message());
+                refused.append(QStringLiteral("Refused: ") + change.sql);
+                continue;
+            }
+            if (changes.size() == 1)
+                throw;
+            // A refused revoke ends the command; what ran before it stays.
+            QStringList notRun;
+            for (qsizetype j = i + 1; j < changes.size(); ++j)
+                notRun.append(changes.at(j).sql);
+            QString message = QStringLiteral("%1\n\nThe command stopped at %2 after %3 of its %4 "
+                                             "statements had run.")
+                                  .arg(failure.message(), change.sql)
+                                  .arg(i)
+                                  .arg(changes.size());
+            if (!refused.isEmpty())
+                message += QStringLiteral("\n") + listed(refused);
+            if (!notRun.isEmpty())
+                message += QStringLiteral(" These did not run:\n") + listed(notRun);
+            throw kelvane::Exception(message);
+        }
+    }
+    return refused;
+}
+
+void TKelvaneForm::runCommand(const std::function<void()> &command)
+{
+    const QString user = UserList->fields(0)->text();
+    const QString relation = RelationList->fields(0)->text();
+    try {
+        command();
+    } catch (...) {
+        // The failure is what the administrator must read; if the lists
+        // cannot be read again either, the connection is gone and the next
+        // command will say so.
+        try {
+            rereadLists(user, relation);
+        } catch (const kelvane::Exception &) {
+        }
+        throw;
+    }
+}
+
+void TKelvaneForm::rereadLists(const QString &user, const QString &relation)
+{
+    const bool byUser = UserList == &MasterQuery;
+    {
+        const auto scanning = flagSetFor(Scanning);
+        MasterQuery.close();
+        MasterQuery.open();
+        LocateRecord(MasterQuery, 0, byUser ? user : relation, false);
+    }
+    MasterQueryAfterScroll(nullptr);
+    if (DetailQuery.active())
+        LocateRecord(DetailQuery, 0, byUser ? relation : user, false);
+}
+
+void TKelvaneForm::checkReachableGrantee(const QString &name)
+{
+    int otherType = -1;
+    for (const db::GrantRow &row : grantsOf(name)) {
+        if (row.granteeType == db::kind::User || row.granteeType == db::kind::Role)
+            return;
+        otherType = row.granteeType;
+    }
+    // A name that holds nothing yet is a new user.
+    if (otherType < 0)
+        return;
+    // The statement would grant to, or revoke from, a user of the same name.
+    throw kelvane::Exception(
+        QStringLiteral("%1 is a %2, not a user or a role: its privileges cannot be changed here")
+            .arg(name, granteeKind(otherType)));
+}
+
+void TKelvaneForm::checkNothingLeftFor(const QString &name, const QStringList &notDone)
+{
+    QStringList lines = notDone;
+    const QStringList left = db::describeRows(grantsOf(name));
+    if (!left.isEmpty())
+        lines.append(
+            QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
+                .arg(name, left.join(QStringLiteral(", "))));
+    if (!lines.isEmpty())
+        throw kelvane::Exception(lines.join(QLatin1Char('\n')));
+}
+
+void TKelvaneForm::reportNotDone(const QStringList &notDone)
+{
+    if (!notDone.isEmpty())
+        throw kelvane::Exception(QStringLiteral("Not everything was done:\n") +
+                                 notDone.join(QLatin1Char('\n')));
+}
