@@ -216,9 +216,12 @@ private:
     // Fails unless the grantee of that name is a user or a role, the only
     // grantees that "TO name" and "FROM name" reach.
     void checkReachableGrantee(const QString &name);
-    // Fails, naming them, when the user still holds privileges: those that
-    // the login may not revoke survive.
-    void checkNothingLeftFor(const QString &name, const QStringList &notDone = {});
+    // Fails with what the command left undone and, in the words of
+    // leftMessage given their list, the privileges the user still holds:
+    // those that the login may not revoke survive.
+    void checkNothingLeftFor(const QString &name,
+                             const std::function<QString(const QString &)> &leftMessage,
+                             const QStringList &notDone = {});
 
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.

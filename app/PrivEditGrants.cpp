@@ -185,14 +185,14 @@ void TKelvaneForm::checkReachableGrantee(const QString &name)
             .arg(name, granteeKind(otherType)));
 }
 
-void TKelvaneForm::checkNothingLeftFor(const QString &name, const QStringList &notDone)
+void TKelvaneForm::checkNothingLeftFor(const QString &name,
+                                       const std::function<QString(const QString &)> &leftMessage,
+                                       const QStringList &notDone)
 {
     QStringList lines = notDone;
     const QStringList left = db::describeRows(grantsOf(name));
     if (!left.isEmpty())
-        lines.append(
-            QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
-                .arg(name, left.join(QStringLiteral(", "))));
+        lines.append(leftMessage(left.join(QStringLiteral(", "))));
     if (!lines.isEmpty())
         throw kelvane::Exception(lines.join(QLatin1Char('\n')));
 }

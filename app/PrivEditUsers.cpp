@@ -132,7 +132,14 @@ void TKelvaneForm::RenameItemClick(QObject *)
         notDone = plan.notDone + runChanges(plan.changes);
     });
     rereadLists(newUser.storedText(), relation);
-    checkNothingLeftFor(oldName, notDone);
+    checkNothingLeftFor(
+        oldName,
+        [&](const QString &left) {
+            return QStringLiteral("%1 still holds privileges that only their grantors can move, "
+                                  "which were not carried to %2: %3")
+                .arg(oldName, newUser.storedText(), left);
+        },
+        notDone);
 }
 
 void TKelvaneForm::RemoveItemClick(QObject *)
@@ -165,7 +172,10 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         return;
     if (!given.isEmpty())
         reportGivenGone(name, given);
-    checkNothingLeftFor(name);
+    checkNothingLeftFor(name, [&name](const QString &left) {
+        return QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
+            .arg(name, left);
+    });
 }
 
 void TKelvaneForm::reportGivenGone(const QString &name, const QList<db::GrantRow> &given)

@@ -491,10 +491,8 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
                 plan.changes.append(grantChange(form, newName));
             else if (login.mayNameGrantors)
                 plan.changes.append(grantChange(form, newName, &by));
-            else
-                plan.notDone.append(QStringLiteral("%1 granted by %2 was not carried and is "
-                                                   "still held by %3")
-                                        .arg(describe(form), form.grantor, oldName.name.text()));
+            // Otherwise it stays with the old name, whose leftovers the
+            // command names at its end.
         }
         // The grants the old name made stay, now given by the new name;
         // revoking the old name's privileges below takes the old ones along.

@@ -132,8 +132,8 @@ struct CopyTarget
 // Moves every privilege of the old name to the new one, object by object:
 // grants to the new name, the grants the old name made re-granted by the new
 // one, then the old name's revoked. With GRANTED BY each privilege keeps its
-// grantor; without it only the login's own grants move, and the rest is
-// reported. Fails, before any statement, when the old name made grants that
+// grantor; without it only the login's own grants move and the rest stays
+// with the old name. Fails, before any statement, when the old name made grants that
 // would be lost.
 [[nodiscard]] Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld,
                               const Grantee &oldName, const Grantee &newName, const Login &login);
