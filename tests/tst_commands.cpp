@@ -23,10 +23,15 @@
 #include <QTest>
 #include <memory>
 
+using driver::answerConfirm;
+using driver::answerCopyDialog;
+using driver::answerInput;
 using driver::cellsOf;
 using driver::chooseAlias;
+using driver::CopyAnswer;
 using driver::currentDetail;
 using driver::currentMaster;
+using driver::InputAnswer;
 using driver::select;
 using driver::statements;
 using testserver::AliasFile;
@@ -51,82 +56,6 @@ GRANT EXECUTE ON PROCEDURE P_TWO TO CLERK;
 GRANT DELETE ON CUSTOMER TO AUDITOR;
 GRANT SELECT ON "Odd Table" TO "mixed User";
 )";
-
-// What the administrator answers in the copy dialog.
-struct CopyAnswer
-{
-    explicit CopyAnswer(const QStringList &clicked, bool pressOk = true)
-        : pick(clicked), ok(pressOk)
-    {
-    }
-    QStringList pick; // clicked in this order
-    bool ok = true;
-    // What the dialog showed.
-    QString label;
-    QStringList offered;
-    bool okEnabledAtFirst = true;
-};
-
-void answerCopyDialog(CopyAnswer *answer)
-{
-    testui::whenModal([answer](QWidget *modal) {
-        auto *copy = qobject_cast<TCopyForm *>(modal);
-        QVERIFY(copy);
-        answer->label = copy->CopyLabel->text();
-        answer->okEnabledAtFirst = copy->OKButton->isEnabled();
-        answer->offered.clear();
-        for (int row = 0; row < copy->CopyList->count(); ++row)
-            answer->offered << copy->CopyList->item(row)->text();
-        for (const QString &name : answer->pick) {
-            const QList<QListWidgetItem *> items =
-                copy->CopyList->findItems(name, Qt::MatchExactly);
-            QVERIFY2(items.size() == 1, qPrintable(name));
-            QListWidget *list = copy->CopyList;
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                              list->visualItemRect(items.first()).center());
-        }
-        (answer->ok ? copy->OKButton : copy->CancelButton)->click();
-    });
-}
-
-struct InputAnswer
-{
-    explicit InputAnswer(const QString &typed, bool pressOk = true) : text(typed), ok(pressOk) {}
-    QString text;
-    bool ok = true;
-    QString caption;
-    QString prompt;
-};
-
-void answerInput(InputAnswer *answer)
-{
-    testui::whenModal([answer](QWidget *modal) {
-        auto *dialog = qobject_cast<QInputDialog *>(modal);
-        QVERIFY(dialog);
-        answer->caption = dialog->windowTitle();
-        answer->prompt = dialog->labelText();
-        auto *edit = dialog->findChild<QLineEdit *>();
-        QVERIFY(edit && edit->text().isEmpty());
-        QTest::keyClicks(edit, answer->text);
-        if (answer->ok)
-            QTest::keyClick(edit, Qt::Key_Return);
-        else
-            dialog->reject();
-    });
-}
-
-void answerConfirm(bool yes, QString *text)
-{
-    testui::whenModal([yes, text](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        QVERIFY(box);
-        *text = box->windowTitle() + QLatin1Char(':') + box->text();
-        for (QAbstractButton *button : box->buttons()) {
-            if (button->text() == (yes ? QLatin1String("&Yes") : QLatin1String("&No")))
-                button->click();
-        }
-    });
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "TestServer.h"
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
+#include "dialogs/CopyPriv.h"
 #include "dialogs/DBLogin.h"
 #include "ui/DBGrid.h"
 
@@ -11,7 +12,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -252,6 +256,58 @@ void answerMessage(QString *text, QString *title)
         if (title)
             *title = box->windowTitle();
         QTest::keyClick(box, Qt::Key_Return);
+    });
+}
+
+void answerCopyDialog(CopyAnswer *answer)
+{
+    testui::whenModal([answer](QWidget *modal) {
+        auto *copy = qobject_cast<TCopyForm *>(modal);
+        QVERIFY(copy);
+        answer->label = copy->CopyLabel->text();
+        answer->okEnabledAtFirst = copy->OKButton->isEnabled();
+        answer->offered.clear();
+        for (int row = 0; row < copy->CopyList->count(); ++row)
+            answer->offered << copy->CopyList->item(row)->text();
+        for (const QString &name : answer->pick) {
+            const QList<QListWidgetItem *> items =
+                copy->CopyList->findItems(name, Qt::MatchExactly);
+            QVERIFY2(items.size() == 1, qPrintable(name));
+            QListWidget *list = copy->CopyList;
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(items.first()).center());
+        }
+        (answer->ok ? copy->OKButton : copy->CancelButton)->click();
+    });
+}
+
+void answerInput(InputAnswer *answer)
+{
+    testui::whenModal([answer](QWidget *modal) {
+        auto *dialog = qobject_cast<QInputDialog *>(modal);
+        QVERIFY(dialog);
+        answer->caption = dialog->windowTitle();
+        answer->prompt = dialog->labelText();
+        auto *edit = dialog->findChild<QLineEdit *>();
+        QVERIFY(edit && edit->text().isEmpty());
+        QTest::keyClicks(edit, answer->text);
+        if (answer->ok)
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            dialog->reject();
+    });
+}
+
+void answerConfirm(bool yes, QString *text)
+{
+    testui::whenModal([yes, text](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        *text = box->windowTitle() + QLatin1Char(':') + box->text();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == (yes ? QLatin1String("&Yes") : QLatin1String("&No")))
+                button->click();
+        }
     });
 }
 

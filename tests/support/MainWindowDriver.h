@@ -71,4 +71,35 @@ void chooseItem(QMenu *menu, const char *objectName);
 // queued like the other answers.
 void answerMessage(QString *text, QString *title = nullptr);
 
+// What the administrator answers in the copy dialog, and what it showed.
+struct CopyAnswer
+{
+    explicit CopyAnswer(const QStringList &clicked, bool pressOk = true)
+        : pick(clicked), ok(pressOk)
+    {
+    }
+    QStringList pick; // clicked in this order
+    bool ok = true;
+    QString label;
+    QStringList offered;
+    bool okEnabledAtFirst = true;
+};
+// Queues the answer to the next copy dialog.
+void answerCopyDialog(CopyAnswer *answer);
+
+// What the administrator types into the text-input dialog, and what it showed.
+struct InputAnswer
+{
+    explicit InputAnswer(const QString &typed, bool pressOk = true) : text(typed), ok(pressOk) {}
+    QString text;
+    bool ok = true;
+    QString caption;
+    QString prompt;
+};
+void answerInput(InputAnswer *answer);
+
+// Answers the next confirmation with Yes or No and keeps its title and text
+// as "title:text".
+void answerConfirm(bool yes, QString *text);
+
 } // namespace driver

@@ -1,0 +1,300 @@
+// The whole-user and copy commands on a catalogue that holds every form a
+// Firebird 3 privilege takes: column lists, grant and admin options, another
+// grantor, roles, functions, packages, sequences, exceptions and grants the
+// user gave to others. Each command is checked row by row in the catalogue.
+#include "MainWindowDriver.h"
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+
+using driver::answerConfirm;
+using driver::answerCopyDialog;
+using driver::answerInput;
+using driver::CopyAnswer;
+using driver::currentDetail;
+using driver::currentMaster;
+using driver::InputAnswer;
+using driver::select;
+using driver::statements;
+using testserver::AliasFile;
+
+namespace {
+
+const char *const Schema = R"(
+CREATE TABLE CUSTOMER (ID INTEGER, NAME VARCHAR(20), CITY VARCHAR(20));
+CREATE TABLE NOCITY (ID INTEGER, NAME VARCHAR(20));
+CREATE TABLE ORDERS (ID INTEGER NOT NULL PRIMARY KEY);
+CREATE TABLE ALPHA (ID INTEGER);
+CREATE TABLE ZETA (ID INTEGER);
+CREATE SEQUENCE SQ;
+CREATE SEQUENCE ZETA;
+CREATE EXCEPTION EX 'no';
+CREATE ROLE R1;
+SET TERM ^ ;
+CREATE FUNCTION F1 RETURNS INTEGER AS BEGIN RETURN 1; END^
+CREATE PACKAGE PK AS BEGIN PROCEDURE PP; END^
+CREATE PACKAGE BODY PK AS BEGIN PROCEDURE PP AS BEGIN END END^
+CREATE PROCEDURE P1 AS BEGIN END^
+SET TERM ; ^
+GRANT SELECT, UPDATE (NAME) ON CUSTOMER TO HELEN;
+GRANT REFERENCES (ID) ON ORDERS TO HELEN;
+GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION;
+GRANT R1 TO HELEN WITH ADMIN OPTION;
+GRANT EXECUTE ON FUNCTION F1 TO HELEN;
+GRANT EXECUTE ON PACKAGE PK TO HELEN;
+GRANT USAGE ON SEQUENCE SQ TO HELEN;
+GRANT USAGE ON SEQUENCE ZETA TO HELEN;
+GRANT USAGE ON EXCEPTION EX TO HELEN;
+GRANT EXECUTE ON PROCEDURE P1 TO HELEN;
+GRANT SELECT ON ZETA TO HELEN GRANTED BY BOSS;
+GRANT SELECT ON ALPHA TO "carol lee" GRANTED BY HELEN;
+GRANT UPDATE ON CUSTOMER TO CLERK;
+GRANT SELECT ON ZETA TO CLERK;
+)";
+
+// HELEN's rows with the grantee left out, so that two grantees compare.
+const QStringList HelenRows{
+    "0:ALPHA:S::1:SYSDBA",    "0:CUSTOMER:S::0:SYSDBA", "0:CUSTOMER:U:NAME:0:SYSDBA",
+    "0:ORDERS:R:ID:0:SYSDBA", "0:ZETA:S::0:BOSS",       "13:R1:M::2:SYSDBA",
+    "14:SQ:G::0:SYSDBA",      "14:ZETA:G::0:SYSDBA",    "15:F1:X::0:SYSDBA",
+    "18:PK:X::0:SYSDBA",      "5:P1:X::0:SYSDBA",       "7:EX:G::0:SYSDBA"};
+
+QStringList withGrantor(QStringList rows, const QString &grantor)
+{
+    for (QString &row : rows)
+        row = row.section(u':', 0, -2) + QLatin1Char(':') + grantor;
+    return rows;
+}
+
+} // namespace
+
+class TestExact : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void renameCarriesEveryRow_data();
+    void renameCarriesEveryRow();
+    void copyAllToANewUser();
+    void copyAllToAnotherUser();
+    void copyToOtherRelations();
+    void removalNamesWhatGoesWithIt();
+    void renameRefusedWhereGrantsWouldBeLost();
+
+private:
+    // Every row of the grantee: kind, object, privilege, column, option, grantor.
+    [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
+    void choose(const char *item);
+
+    std::unique_ptr<testserver::TestDatabase> m_db;
+    std::unique_ptr<AliasFile> m_aliases;
+    std::unique_ptr<Forms> m_forms;
+};
+
+void TestExact::initTestCase()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+    testserver::createLogin(QStringLiteral("BOSS"), QStringLiteral("boss"));
+}
+
+void TestExact::init()
+{
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("exact"));
+    m_db->run(QString::fromLatin1(Schema));
+    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
+        {QStringLiteral("EXACT"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    driver::chooseAlias(QStringLiteral("EXACT"), testserver::password());
+}
+
+void TestExact::cleanup()
+{
+    m_forms.reset();
+    driver::expectNothingLeftOpen();
+    m_aliases.reset();
+    m_db.reset();
+}
+
+QStringList TestExact::rowsOf(const QString &grantee) const
+{
+    return m_db->column(
+        QStringLiteral("SELECT RDB$OBJECT_TYPE || ':' || TRIM(RDB$RELATION_NAME) || ':' || "
+                       "TRIM(RDB$PRIVILEGE) || ':' || COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || "
+                       "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
+                       "WHERE RDB$USER = '%1' ORDER BY 1")
+            .arg(grantee));
+}
+
+void TestExact::choose(const char *item)
+{
+    TKelvaneForm *form = KelvaneForm;
+    if (form->UserList == &form->MasterQuery) {
+        driver::chooseFromMenu(form->MasterGrid, item);
+    } else {
+        driver::clickDetailCell(currentDetail(), 0);
+        driver::chooseFromMenu(form->DetailGrid, item);
+    }
+}
+
+void TestExact::renameCarriesEveryRow_data()
+{
+    QTest::addColumn<bool>("byUser");
+    QTest::newRow("By User") << true;
+    QTest::newRow("By Relation") << false;
+}
+
+void TestExact::renameCarriesEveryRow()
+{
+    QFETCH(bool, byUser);
+    if (!byUser)
+        KelvaneForm->ByTableRadio->click();
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), HelenRows);
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    // A name that sorts right after the old one must not take another's row.
+    InputAnswer answer(QStringLiteral("HELEN2"));
+    answerInput(&answer);
+    testui::MessageCollector messages;
+    choose("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(messages.texts, QStringList());
+    QCOMPARE(rowsOf(QStringLiteral("HELEN2")), HelenRows);
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), QStringList());
+    // What HELEN gave carol is now given by HELEN2.
+    QCOMPARE(rowsOf(QStringLiteral("carol lee")), QStringList{"0:ALPHA:S::0:HELEN2"});
+    QCOMPARE(rowsOf(QStringLiteral("CLERK")),
+             (QStringList{"0:CUSTOMER:U::0:SYSDBA", "0:ZETA:S::0:SYSDBA"}));
+    // The screen shows the new name, and the next toggle acts on it.
+    QCOMPARE(byUser ? currentMaster() : currentDetail(), QStringLiteral("HELEN2"));
+    QCOMPARE(byUser ? currentDetail() : currentMaster(), QStringLiteral("CUSTOMER"));
+    QCOMPARE(driver::cellsOf(byUser ? QStringLiteral("CUSTOMER") : QStringLiteral("HELEN2")),
+             QStringLiteral("SU..."));
+    SqlLog log;
+    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(statements(log), QStringList{"GRANT DELETE ON CUSTOMER TO HELEN2"});
+}
+
+void TestExact::copyAllToANewUser()
+{
+    select(QStringLiteral("HELEN"), QStringLiteral("ORDERS"));
+    InputAnswer answer(QStringLiteral("newbie"));
+    answerInput(&answer);
+    testui::MessageCollector messages;
+    SqlLog log;
+    choose("CopyNewAllItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(messages.texts, QStringList());
+    // Granted by the login, every form as HELEN holds it; nothing revoked.
+    QCOMPARE(rowsOf(QStringLiteral("NEWBIE")), withGrantor(HelenRows, QStringLiteral("SYSDBA")));
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), HelenRows);
+    QVERIFY(statements(log).filter(QStringLiteral("REVOKE")).isEmpty());
+    QVERIFY(statements(log).contains(QStringLiteral("GRANT R1 TO newbie WITH ADMIN OPTION")));
+    QCOMPARE(currentMaster(), QStringLiteral("NEWBIE"));
+    QCOMPARE(driver::cellsOf(QStringLiteral("ORDERS")), QStringLiteral("....."));
+}
+
+void TestExact::copyAllToAnotherUser()
+{
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    CopyAnswer answer({QStringLiteral("CLERK")});
+    answerCopyDialog(&answer);
+    testui::MessageCollector messages;
+    SqlLog log;
+    choose("AllCopyItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(messages.texts, QStringList());
+    // CLERK's whole-table UPDATE becomes HELEN's UPDATE (NAME); the SELECT on
+    // ZETA CLERK already had is left as it is, granted by SYSDBA.
+    QCOMPARE(
+        statements(log).mid(0, 3),
+        (QStringList{"GRANT SELECT ON ALPHA TO CLERK WITH GRANT OPTION",
+                     "GRANT SELECT ON CUSTOMER TO CLERK", "REVOKE UPDATE ON CUSTOMER FROM CLERK"}));
+    QStringList expected = withGrantor(HelenRows, QStringLiteral("SYSDBA"));
+    expected.sort();
+    QCOMPARE(rowsOf(QStringLiteral("CLERK")), expected);
+    QCOMPARE(driver::cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+}
+
+void TestExact::copyToOtherRelations()
+{
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    CopyAnswer answer({QStringLiteral("NOCITY"), QStringLiteral("ORDERS")});
+    answerCopyDialog(&answer);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    driver::clickDetailCell(QStringLiteral("CUSTOMER"), 0);
+    driver::chooseFromMenu(KelvaneForm->DetailGrid, "TableCopyItem");
+    QVERIFY(testui::allAnswered());
+    // ORDERS has no column NAME: its UPDATE is left as it was, and said so.
+    QCOMPARE(message, QStringLiteral("Not everything was done:\nUPDATE (NAME) on CUSTOMER was not "
+                                     "copied to ORDERS, which has no column NAME."));
+    QCOMPARE(
+        statements(log),
+        (QStringList{"GRANT SELECT ON NOCITY TO HELEN", "GRANT UPDATE (NAME) ON NOCITY TO HELEN",
+                     "GRANT SELECT ON ORDERS TO HELEN", "REVOKE REFERENCES ON ORDERS FROM HELEN"}));
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")).filter(QStringLiteral(":NOCITY:")),
+             (QStringList{"0:NOCITY:S::0:SYSDBA", "0:NOCITY:U:NAME:0:SYSDBA"}));
+    QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
+}
+
+void TestExact::removalNamesWhatGoesWithIt()
+{
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    QString question;
+    answerConfirm(true, &question);
+    QString confirmation;
+    driver::answerMessage(&confirmation);
+    SqlLog log;
+    choose("RemoveItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(question, QStringLiteral("Confirm:Remove ALL privileges for this user?\n\nThe server "
+                                      "also revokes what HELEN granted to others:\nSELECT on "
+                                      "ALPHA to carol lee"));
+    QCOMPARE(statements(log), QStringList{"REVOKE ALL ON ALL FROM HELEN"});
+    QCOMPARE(confirmation, QStringLiteral("These privileges that HELEN granted were revoked with "
+                                          "HELEN's:\nSELECT on ALPHA to carol lee"));
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), QStringList());
+    QCOMPARE(rowsOf(QStringLiteral("carol lee")), QStringList());
+    QVERIFY(!driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("HELEN")));
+}
+
+void TestExact::renameRefusedWhereGrantsWouldBeLost()
+{
+    // BOSS may not write GRANTED BY, so carol's privilege could not be given
+    // again in the new name: nothing is sent at all.
+    m_forms.reset();
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    driver::chooseAlias(QStringLiteral("EXACT"), QStringLiteral("boss"), {},
+                        QStringLiteral("BOSS"));
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    InputAnswer answer(QStringLiteral("HELEN2"));
+    answerInput(&answer);
+    QString message;
+    driver::answerMessage(&message);
+    SqlLog log;
+    choose("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(message.startsWith(QStringLiteral(
+                 "HELEN granted privileges to others, which the server would revoke with HELEN's "
+                 "own: SELECT on ALPHA to carol lee.")),
+             qPrintable(message));
+    QCOMPARE(statements(log), QStringList());
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), HelenRows);
+    QCOMPARE(currentMaster(), QStringLiteral("HELEN"));
+}
+
+QTEST_MAIN(TestExact)
+#include "tst_exact.moc"
