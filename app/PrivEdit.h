@@ -81,6 +81,10 @@ public:
     db::TField *DetailQueryExecute;
     db::TField *PrivQueryName;
     db::TField *PrivQueryPrivilege;
+    db::TField *PrivQueryObjectType;
+    db::TField *PrivQueryColumn;
+    db::TField *PrivQueryOption;
+    db::TField *PrivQueryGrantor;
     db::TField *ProceduresName;
     db::TField *ViewsQueryViewName;
 
@@ -172,6 +176,8 @@ private:
     void togglePrivilege(int column);
 
     [[nodiscard]] bool isCellSet(int column) const;
+    // The exact form of a set privilege cell: columns, grantor, option.
+    [[nodiscard]] QString privilegeHint(int row, int column) const;
     // The first names of the list's rows that are wanted, collected from its
     // first row to its end; the list ends on the row it stood on.
     [[nodiscard]] QStringList collectNames(db::TDataSet &list,

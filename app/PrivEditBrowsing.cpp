@@ -65,15 +65,19 @@ void TKelvaneForm::ByRadioClick(QObject *)
                  {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES",
                   "WHERE RDB$OBJECT_TYPE IN (0, 5)"},
                  QStringLiteral("RDB$RELATION_NAME"));
+    // Beside the letters, the object's kind (a function or a sequence may
+    // share a relation's name) and what the cells' tooltips tell.
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
-                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
-                      "WHERE RDB$USER = :User"},
+                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
+                      "RDB$GRANT_OPTION, RDB$GRANTOR",
+                      "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :User"},
                      QStringLiteral("RDB$RELATION_NAME"));
     } else {
         addStatement(PrivQuery,
-                     {"SELECT RDB$USER, RDB$PRIVILEGE", "FROM RDB$USER_PRIVILEGES",
-                      "WHERE RDB$RELATION_NAME = :Table"},
+                     {"SELECT RDB$USER, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
+                      "RDB$GRANT_OPTION, RDB$GRANTOR",
+                      "FROM RDB$USER_PRIVILEGES", "WHERE RDB$RELATION_NAME = :Table"},
                      QStringLiteral("RDB$USER"));
     }
     userList.prepare();
@@ -158,7 +162,8 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
     if (Scanning)
         return;
     if (m_privilegeMarks.isStale(PrivQuery))
-        m_privilegeMarks.rebuild(PrivQuery, *PrivQueryName, *PrivQueryPrivilege);
+        m_privilegeMarks.rebuild(PrivQuery, *PrivQueryName, *PrivQueryPrivilege,
+                                 *PrivQueryObjectType);
     else if (!PrivQuery.eof())
         PrivQuery.last(); // as a walk over the rows would leave them
     // One shared string per letter rather than an allocation per mark.
@@ -205,4 +210,26 @@ void TKelvaneForm::LocateRecord(db::TDataSet &dataSet, int column, const QString
     dataSet.first();
     while (!dataSet.eof() && db::isNameBelow(dataSet.fields(column)->text(), text))
         dataSet.next();
+}
+
+QString TKelvaneForm::privilegeHint(int row, int column) const
+{
+    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active())
+        return {};
+    const QString name = DetailQuery.fields(0)->textAt(row);
+    const QChar letter = PrivilegeColumns[column - 1].letter;
+    QList<db::GrantRow> held;
+    for (int i = 0; i < PrivQuery.recordCount(); ++i) {
+        const QString privilege = PrivQueryPrivilege->textAt(i);
+        if (PrivQueryName->textAt(i) != name || !privilege.startsWith(letter) ||
+            !PrivilegeMarks::isListedKind(PrivQueryObjectType->textAt(i)))
+            continue;
+        held.append({name, db::kind::User, name, PrivQueryObjectType->textAt(i).toInt(), letter,
+                     PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
+                     PrivQueryGrantor->textAt(i)});
+    }
+    QStringList lines;
+    for (const db::PrivilegeForm &form : db::formsOf(held))
+        lines.append(db::describeHeld(form));
+    return lines.join(QLatin1Char('\n'));
 }

@@ -157,6 +157,14 @@ void TKelvaneForm::createComponents()
         PrivQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
     PrivQueryPrivilege =
         PrivQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
+    PrivQueryObjectType =
+        PrivQuery.addField(QStringLiteral("RDB$OBJECT_TYPE"), db::FieldKind::Data, 6);
+    PrivQueryColumn =
+        PrivQuery.addField(QStringLiteral("RDB$FIELD_NAME"), db::FieldKind::Data, NameSize);
+    PrivQueryOption =
+        PrivQuery.addField(QStringLiteral("RDB$GRANT_OPTION"), db::FieldKind::Data, 6);
+    PrivQueryGrantor =
+        PrivQuery.addField(QStringLiteral("RDB$GRANTOR"), db::FieldKind::Data, NameSize);
 
     Procedures.setTableName(QStringLiteral("RDB$PROCEDURES"));
     Procedures.setIndexFieldName(QStringLiteral("RDB$PROCEDURE_NAME"));
@@ -315,6 +323,7 @@ void TKelvaneForm::wireEvents()
 
     DetailGrid->setOnDblClick([this](ui::DBGrid &grid) { DetailGridDblClick(&grid); });
     DetailGrid->setOnColEnter([this](ui::DBGrid &grid) { DetailGridColEnter(&grid); });
+    DetailGrid->setOnCellHint([this](int row, int column) { return privilegeHint(row, column); });
     PrivilegeMenu->setOnPopup([this](ui::PopupMenu &menu) { PrivilegeMenuPopup(&menu); });
     EditMenu->setOnPopup([this](ui::PopupMenu &menu) { EditMenuPopup(&menu); });
     onEvent(PrivilegeItem, &QAction::triggered, this,

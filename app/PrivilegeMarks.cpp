@@ -11,14 +11,20 @@ bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
            m_generation != privileges.openGeneration();
 }
 
+bool PrivilegeMarks::isListedKind(const QString &objectType)
+{
+    return objectType == QLatin1String("0") || objectType == QLatin1String("5");
+}
+
 void PrivilegeMarks::rebuild(db::TDataSet &privileges, const db::TField &name,
-                             const db::TField &privilege)
+                             const db::TField &privilege, const db::TField &objectType)
 {
     m_marks.clear();
     m_builtFor = nullptr;
     privileges.first();
     while (!privileges.eof()) {
-        if (const int column = columnOf(privilege.text()))
+        const int column = isListedKind(objectType.text()) ? columnOf(privilege.text()) : 0;
+        if (column)
             m_marks[name.text()] |= Marks(1u << (column - 1));
         privileges.next();
     }

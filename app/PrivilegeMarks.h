@@ -21,7 +21,10 @@ public:
     // Whether the rows are closed, or were opened again since the last build.
     [[nodiscard]] bool isStale(const db::TDataSet &privileges) const;
     // Walks the rows from the first to the end, where it leaves them.
-    void rebuild(db::TDataSet &privileges, const db::TField &name, const db::TField &privilege);
+    // Only rows on tables, views and stored procedures mark a cell.
+    void rebuild(db::TDataSet &privileges, const db::TField &name, const db::TField &privilege,
+                 const db::TField &objectType);
+    [[nodiscard]] static bool isListedKind(const QString &objectType);
     [[nodiscard]] Marks marksOf(const QString &name) const { return m_marks.value(name); }
 
     // The column marked by a catalogue privilege text: its first character

@@ -197,8 +197,9 @@ void TestBrowse::connectStatementsInOrder()
     const QString relations =
         QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM "
                        "RDB$USER_PRIVILEGES\nWHERE RDB$OBJECT_TYPE IN (0, 5)");
-    const QString privileges = QStringLiteral("SELECT RDB$RELATION_NAME, RDB$PRIVILEGE\nFROM "
-                                              "RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
+    const QString privileges = QStringLiteral(
+        "SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
+        "RDB$GRANT_OPTION, RDB$GRANTOR\nFROM RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
              (QStringList{QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));

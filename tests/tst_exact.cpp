@@ -177,8 +177,11 @@ void TestExact::renameCarriesEveryRow()
     // The screen shows the new name, and the next toggle acts on it.
     QCOMPARE(byUser ? currentMaster() : currentDetail(), QStringLiteral("HELEN2"));
     QCOMPARE(byUser ? currentDetail() : currentMaster(), QStringLiteral("CUSTOMER"));
-    QCOMPARE(driver::cellsOf(byUser ? QStringLiteral("CUSTOMER") : QStringLiteral("HELEN2")),
-             QStringLiteral("SU..."));
+    const QString row = byUser ? QStringLiteral("CUSTOMER") : QStringLiteral("HELEN2");
+    QCOMPARE(driver::cellsOf(row), QStringLiteral("SU..."));
+    // The letters stay; the tooltip tells the exact form.
+    QCOMPARE(driver::hintOf(row, 2), QStringLiteral("UPDATE (NAME) \u2014 granted by SYSDBA"));
+    QCOMPARE(driver::hintOf(row, 3), QString());
     SqlLog log;
     driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_D, Qt::ControlModifier);
     QCOMPARE(statements(log), QStringList{"GRANT DELETE ON CUSTOMER TO HELEN2"});
@@ -201,6 +204,10 @@ void TestExact::copyAllToANewUser()
     QVERIFY(statements(log).contains(QStringLiteral("GRANT R1 TO newbie WITH ADMIN OPTION")));
     QCOMPARE(currentMaster(), QStringLiteral("NEWBIE"));
     QCOMPARE(driver::cellsOf(QStringLiteral("ORDERS")), QStringLiteral("....."));
+    // A sequence named like a table marks nothing on the table.
+    QCOMPARE(driver::cellsOf(QStringLiteral("ZETA")), QStringLiteral("S...."));
+    QCOMPARE(driver::hintOf(QStringLiteral("ALPHA"), 1),
+             QStringLiteral("SELECT \u2014 granted by SYSDBA, with grant option"));
 }
 
 void TestExact::copyAllToAnotherUser()

@@ -164,7 +164,11 @@ bool DBGrid::viewportEvent(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = indexAt(help->pos());
-        if (index.isValid() && isCut(index))
+        const QString hint =
+            index.isValid() && m_onCellHint ? m_onCellHint(index.row(), index.column()) : QString();
+        if (!hint.isEmpty())
+            QToolTip::showText(help->globalPos(), hint, viewport(), visualRect(index));
+        else if (index.isValid() && isCut(index))
             QToolTip::showText(help->globalPos(), index.data(Qt::ToolTipRole).toString(),
                                viewport(), visualRect(index));
         else

@@ -48,6 +48,10 @@ public:
     void setOnKeyDown(KeyHandler handler) { m_onKeyDown = std::move(handler); }
     void setOnDblClick(Handler handler) { m_onDblClick = std::move(handler); }
     void setOnColEnter(Handler handler) { m_onColEnter = std::move(handler); }
+    // The tooltip of a cell, where it has more to tell than its text; empty
+    // for none, and then a cut text shows whole.
+    using CellHint = std::function<QString(int row, int column)>;
+    void setOnCellHint(CellHint hint) { m_onCellHint = std::move(hint); }
 
     // Searching by typed letters is the program's own business, through the
     // key handler: the grid itself does none.
@@ -71,6 +75,7 @@ private:
     KeyHandler m_onKeyDown;
     Handler m_onDblClick;
     Handler m_onColEnter;
+    CellHint m_onCellHint;
     int m_selectedIndex = 0;
     bool m_following = false;
 };

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <deque>
 
 namespace driver {
@@ -118,6 +119,19 @@ QString cellsOf(const QString &detailName)
         cells += cell.isEmpty() ? QStringLiteral(".") : cell;
     }
     return cells;
+}
+
+QString hintOf(const QString &detailName, int column)
+{
+    // A tip goes only after a short delay; the next must not be taken for it.
+    QToolTip::hideText();
+    if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000))
+        return QStringLiteral("<a tooltip stays>");
+    const QPoint centre = detailCellCentre(detailName, column);
+    QWidget *viewport = KelvaneForm->DetailGrid->viewport();
+    QHelpEvent help(QEvent::ToolTip, centre, viewport->mapToGlobal(centre));
+    QApplication::sendEvent(viewport, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 QString currentMaster()

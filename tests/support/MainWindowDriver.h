@@ -35,6 +35,8 @@ void select(const QString &user, const QString &relation);
 [[nodiscard]] QStringList namesOf(const ui::DBGrid *grid);
 // The five cells of a detail row as the grid shows them, "." for empty.
 [[nodiscard]] QString cellsOf(const QString &detailName);
+// The tooltip the detail grid shows over that cell, empty for none.
+[[nodiscard]] QString hintOf(const QString &detailName, int column);
 [[nodiscard]] QString currentMaster();
 [[nodiscard]] QString currentDetail();
 
