@@ -1,0 +1,296 @@
+// What the benchmark's files share: the catalogue's shape, the bare loop that
+// replays the program's statements, the driving of the main window and the
+// operations that are measured.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QJsonArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+class QRadioButton;
+class QSqlQuery;
+class QWidget;
+
+namespace kbench {
+
+// Counts a widget's paint events: a grid that was not repainted did not
+// show the operation's result.
+class PaintCounter : public QObject
+{
+public:
+    using QObject::QObject;
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// The catalogue
+
+constexpr int TableCount = 1900;
+constexpr int ViewCount = 100;
+constexpr int ProcedureCount = 200;
+constexpr int UserCount = 300;
+constexpr int TablesPerUser = 120;
+constexpr int ViewsPerUser = 10;
+constexpr int ProceduresPerUser = 40;
+
+inline const QString Alias = QStringLiteral("BENCH");
+// The bench's own connection: the bare loop's, and the one that puts the
+// catalogue back between runs.
+inline const QString BareConnection = QStringLiteral("bench-bare");
+
+QStringList catalogueScripts();
+QStringList catalogueFigures(const QString &target);
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+class BenchError : public std::runtime_error
+{
+public:
+    explicit BenchError(const QString &message) : std::runtime_error(message.toStdString()) {}
+};
+
+[[noreturn]] void fail(const QString &message);
+QSqlDatabase addBareConnection(const QString &target, const QString &name);
+void out(const QString &line = {});
+double msSince(const QElapsedTimer &clock);
+double processCpuMs();
+double median(QList<double> values);
+QString kib(double bytes);
+qint64 procStatusKb(const char *key);
+qint64 heapInUse();
+qsizetype trimmedLength(const QString &value);
+void settle();
+QString loadAverage();
+QString cpuModel();
+
+// Wall time and this process's CPU time side by side: the server works in
+// another process, so the CPU time is what the client side alone costs.
+struct Timing
+{
+    double wall = 0;
+    double cpu = 0;
+};
+
+class Stopwatch
+{
+public:
+    void start()
+    {
+        m_cpu = processCpuMs();
+        m_wall.start();
+    }
+    [[nodiscard]] Timing elapsed() const { return {msSince(m_wall), processCpuMs() - m_cpu}; }
+
+private:
+    QElapsedTimer m_wall;
+    double m_cpu = 0;
+};
+
+// ---------------------------------------------------------------------------
+// What the program sent, read back from its kelvane.sql log
+
+struct Step
+{
+    enum Kind
+    {
+        Connect,
+        Prepare,
+        Open,
+        Execute // a statement that returns no rows
+    };
+    Kind kind = Open;
+    QString sql;
+    QStringList params;
+};
+
+QList<Step> parseLog(const QStringList &lines);
+QString describe(const Step &step);
+QJsonArray toJson(const QList<Step> &steps);
+QList<Step> stepsFromJson(const QJsonArray &array);
+
+// GRANT and REVOKE: what an editing command changes, as against what it reads.
+bool isChange(const QString &sql);
+// The steps that change the catalogue, their prepares included.
+QList<Step> changesOf(const QList<Step> &steps);
+int changeCount(const QList<Step> &steps);
+
+// ---------------------------------------------------------------------------
+// The bare loop: the same statements through the same driver, nothing else
+
+struct FetchStats
+{
+    qint64 rows = 0;
+    qint64 values = 0;
+    qint64 paddedBytes = 0;  // UTF-16 bytes of the values as the driver delivers them
+    qint64 trimmedBytes = 0; // the same without the CHAR padding
+    QList<qint64> rowsPerStep;
+    QList<double> msPerStep; // of the reads, beside rowsPerStep
+    // Time spent on GRANT and REVOKE statements, prepares included, and on
+    // everything else: the reads.
+    double statementMs = 0;
+    double readMs = 0;
+};
+
+using Held = std::map<QString, std::vector<QString>>;
+
+class BareReplay
+{
+public:
+    BareReplay(const QString &target, const QString &connectionName);
+    ~BareReplay();
+    BareReplay(const BareReplay &) = delete;
+    BareReplay &operator=(const BareReplay &) = delete;
+
+    // The program prepares some statements once and re-runs them on every
+    // move, and runs others afresh each time; which is which is learnt from
+    // every log seen so far.
+    void learn(const QList<Step> &steps);
+    void disconnect();
+    // Before the clock: what the program had already done before the
+    // operation (connected, prepared) is done here too.
+    void arrange(const QList<Step> &steps);
+    // With sizes, every value is also measured, which the timed runs must
+    // not pay for; with held, values are kept as the program keeps its rows.
+    FetchStats run(const QList<Step> &steps, bool sizes = false, Held *held = nullptr);
+
+    [[nodiscard]] qint64 sink() const { return m_sink; }
+
+private:
+    QSqlDatabase database() const;
+    void open();
+    void prepare(const QString &sql);
+    void fetch(QSqlQuery &query, FetchStats &stats, bool sizes, std::vector<QString> *keep);
+
+    QString m_connectionName;
+    QSet<QString> m_preparedTexts;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    qint64 m_sink = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Driving the main window
+
+void startWatchdog();
+void checkNothingUnexpected(const QString &where);
+// While set, a modal dialog is the operation's to answer, not the watchdog's.
+void expectCommandDialog(bool expected);
+Timing connectThroughDialog();
+void positionMaster(const QString &name);
+void positionDetail(const QString &name);
+void expectMaster(const QString &name);
+void expectDetail(const QString &name);
+void expectGridsFilled();
+Timing timeKey(int key);
+Timing timeRefresh();
+void selectView(QRadioButton *radio);
+
+// ---------------------------------------------------------------------------
+// Measuring
+
+struct Operation
+{
+    QString label;
+    std::function<void()> arrange; // before the clock
+    std::function<Timing()> act;   // the program's time
+    std::function<void()> check;   // after the clock
+    // Puts the catalogue back before the bare loop sends the same changes.
+    std::function<void()> resetData = [] {};
+    // An editing command: its bare loop is its GRANT and REVOKE statements
+    // alone, without the reads around them.
+    bool changesOnly = false;
+};
+
+struct Outcome
+{
+    QString label;
+    QList<Timing> program;
+    QList<Timing> bare;
+    FetchStats rows;
+    QList<Step> steps;
+    int fewestDetailPaints = 0;
+    int statements = 0; // GRANT and REVOKE statements the program sent
+    bool changesOnly = false;
+    QString failure; // why the operation could not be measured
+};
+
+QList<double> wallOf(const QList<Timing> &timings);
+QList<double> cpuOf(const QList<Timing> &timings);
+
+class Bench
+{
+public:
+    Bench(BareReplay &bare, int runs, bool listStatements);
+
+    const Outcome &measure(const Operation &op);
+    [[nodiscard]] const std::vector<Outcome> &outcomes() const { return m_outcomes; }
+
+private:
+    Outcome run(const Operation &op);
+
+    BareReplay &m_bare;
+    const int m_runs;
+    const bool m_listStatements;
+    PaintCounter *m_detailPaints;
+    std::vector<Outcome> m_outcomes;
+};
+
+void printTimingTable(const std::vector<Outcome> &outcomes, int runs);
+
+// Browsing
+Operation connectOp(const QString &label);
+Operation moveDown(const QString &label, const QString &from, const QString &to);
+Operation jump(const QString &label, int key, const QString &to);
+Operation refresh(const QString &label, const QString &at);
+Operation switchView(const QString &label, QRadioButton *from, QRadioButton *to,
+                     const QString &master);
+
+// Editing commands, in the view given; the relation is the other half of the
+// pair the window stands on.
+Operation copyAllOp(const QString &label, const QString &source, const QStringList &targets);
+Operation renameOp(const QString &label, QRadioButton *view, const QString &user,
+                   const QString &relation, const QString &newName);
+Operation removeOp(const QString &label, QRadioButton *view, const QString &user,
+                   const QString &relation);
+Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &user,
+                       const QString &relation, const QString &newName);
+
+// ---------------------------------------------------------------------------
+// Memory, each measurement in a process of its own
+
+struct MemoryFigures
+{
+    QMap<QString, qint64> values;
+    [[nodiscard]] qint64 operator[](const char *key) const
+    {
+        return values.value(QString::fromLatin1(key), -1);
+    }
+};
+
+int runMemoryChild(const QStringList &args);
+MemoryFigures runChild(const QStringList &args);
+void printMemory(const MemoryFigures &programCold, const MemoryFigures &programWarm,
+                 const MemoryFigures &bareCold, const MemoryFigures &bareWarm);
+
+} // namespace kbench

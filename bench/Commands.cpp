@@ -1,0 +1,376 @@
+// The editing commands that treat a user as a whole: copying ALL of a user's
+// privileges to other users or to a new one, renaming and removal. Each
+// changes the catalogue, so before every run, the program's and the bare
+// loop's alike, the users it touches are put back exactly as they were.
+#include "Bench.h"
+
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "db/Exception.h"
+#include "db/Query.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+#include "TestServer.h"
+
+#include <map>
+#include <tuple>
+
+namespace kbench {
+
+namespace {
+
+QSqlDatabase benchDatabase()
+{
+    return QSqlDatabase::database(BareConnection);
+}
+
+// One catalogue row of a grantee, without the grantee's name, so that the
+// rows of two names can be compared.
+struct HeldRow
+{
+    int objectType = 0;
+    QString object;
+    QString privilege;
+    QString column;
+    int option = 0;
+    QString grantor;
+
+    [[nodiscard]] QString line() const
+    {
+        return QStringLiteral("%1|%2|%3|%4|%5|%6")
+            .arg(objectType)
+            .arg(object, privilege, column)
+            .arg(option)
+            .arg(grantor);
+    }
+};
+
+QList<HeldRow> rowsOf(const QString &user)
+{
+    QSqlQuery query(benchDatabase());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral(
+        "SELECT RDB$OBJECT_TYPE, RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$FIELD_NAME, "
+        "RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE RDB$USER = ?"));
+    query.addBindValue(user);
+    if (!query.exec())
+        fail(QStringLiteral("reading the rows of %1: %2").arg(user, query.lastError().text()));
+    QList<HeldRow> rows;
+    while (query.next()) {
+        rows.append({query.value(0).toInt(), query.value(1).toString().trimmed(),
+                     query.value(2).toString().trimmed(), query.value(3).toString().trimmed(),
+                     query.value(4).toInt(), query.value(5).toString().trimmed()});
+    }
+    return rows;
+}
+
+QStringList linesOf(const QList<HeldRow> &rows)
+{
+    QStringList lines;
+    for (const HeldRow &row : rows)
+        lines.append(row.line());
+    lines.sort();
+    return lines;
+}
+
+// The statements that give a user these rows again. The catalogue holds
+// only what its script granted: whole relations and procedures, by SYSDBA.
+QStringList grantsFor(const QList<HeldRow> &rows, const QString &user)
+{
+    static const QMap<QString, QString> words{{"S", "SELECT"},     {"U", "UPDATE"},
+                                              {"I", "INSERT"},     {"D", "DELETE"},
+                                              {"R", "REFERENCES"}, {"X", "EXECUTE"}};
+    using Key = std::tuple<int, QString, QString, int, QString>;
+    std::map<Key, QStringList> grouped;
+    for (const HeldRow &row : rows) {
+        if (!words.contains(row.privilege) || (row.objectType != 0 && row.objectType != 5))
+            fail(QStringLiteral("%1 holds %2 on %3 (type %4), which the bench cannot give back")
+                     .arg(user, row.privilege, row.object)
+                     .arg(row.objectType));
+        QString word = words.value(row.privilege);
+        if (!row.column.isEmpty())
+            word += QStringLiteral(" (%1)").arg(row.column);
+        grouped[{row.objectType, row.object, row.column, row.option, row.grantor}].append(word);
+    }
+    QStringList statements;
+    for (const auto &[key, privileges] : grouped) {
+        const auto &[type, object, column, option, grantor] = key;
+        (void)column;
+        QString sql = QStringLiteral("GRANT %1 ON %2%3 TO %4")
+                          .arg(privileges.join(QStringLiteral(", ")),
+                               type == 5 ? QStringLiteral("PROCEDURE ") : QString(), object, user);
+        if (option != 0)
+            sql += QStringLiteral(" WITH GRANT OPTION");
+        if (grantor != QLatin1String("SYSDBA"))
+            sql += QStringLiteral(" GRANTED BY ") + grantor;
+        statements.append(sql);
+    }
+    return statements;
+}
+
+void runStatements(const QStringList &statements)
+{
+    QSqlQuery query(benchDatabase());
+    for (const QString &statement : statements) {
+        if (!query.exec(statement))
+            fail(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
+    }
+}
+
+// What the users looked like before the first run, learnt on the first
+// restore, when nothing has been changed yet.
+class Snapshot
+{
+public:
+    explicit Snapshot(const QStringList &users) : m_users(users) {}
+
+    const QList<HeldRow> &of(const QString &user)
+    {
+        auto found = m_rows.find(user);
+        if (found == m_rows.end()) {
+            found = m_rows.emplace(user, rowsOf(user)).first;
+            if (found->second.isEmpty())
+                fail(QStringLiteral("%1 holds nothing in the catalogue").arg(user));
+        }
+        return found->second;
+    }
+    [[nodiscard]] const QStringList &users() const { return m_users; }
+
+private:
+    QStringList m_users;
+    std::map<QString, QList<HeldRow>> m_rows;
+};
+
+// Puts the users back as the snapshot has them and takes everything from
+// the names the command creates, then checks that it did.
+std::function<void()> restoring(const std::shared_ptr<Snapshot> &snapshot,
+                                const QStringList &created)
+{
+    return [snapshot, created] {
+        for (const QString &user : snapshot->users())
+            (void)snapshot->of(user);
+        QStringList statements;
+        for (const QString &name : snapshot->users() + created)
+            statements.append(QStringLiteral("REVOKE ALL ON ALL FROM ") + name);
+        for (const QString &user : snapshot->users())
+            statements += grantsFor(snapshot->of(user), user);
+        runStatements(statements);
+        for (const QString &user : snapshot->users()) {
+            if (linesOf(rowsOf(user)) != linesOf(snapshot->of(user)))
+                fail(QStringLiteral("%1 could not be put back as it was").arg(user));
+        }
+        for (const QString &name : created) {
+            if (!rowsOf(name).isEmpty())
+                fail(QStringLiteral("%1 still holds privileges after the restore").arg(name));
+        }
+    };
+}
+
+// What the command must leave: holder holds exactly the rows the snapshot
+// gives for source.
+void expectSameRows(const std::shared_ptr<Snapshot> &snapshot, const QString &source,
+                    const QString &holder)
+{
+    const QStringList expected = linesOf(snapshot->of(source));
+    const QStringList held = linesOf(rowsOf(holder));
+    if (held == expected)
+        return;
+    QStringList missing;
+    QStringList extra;
+    for (const QString &line : expected) {
+        if (!held.contains(line))
+            missing.append(line);
+    }
+    for (const QString &line : held) {
+        if (!expected.contains(line))
+            extra.append(line);
+    }
+    fail(QStringLiteral("%1 holds %2 rows, %3 expected as %4 held them; missing (type|object|"
+                        "privilege|column|option|grantor): %5; extra: %6")
+             .arg(holder)
+             .arg(held.size())
+             .arg(expected.size())
+             .arg(source, missing.mid(0, 5).join(QStringLiteral(", ")),
+                  extra.mid(0, 5).join(QStringLiteral(", "))));
+}
+
+void expectNothingHeld(const QString &user)
+{
+    const QList<HeldRow> rows = rowsOf(user);
+    if (!rows.isEmpty())
+        fail(QStringLiteral("%1 still holds %2 rows, %3 among them")
+                 .arg(user)
+                 .arg(rows.size())
+                 .arg(rows.front().line()));
+}
+
+// Runs the command, answering its dialog through the dialog itself; the clock
+// starts when the dialog is answered.
+Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
+                   const std::function<void(QWidget *)> &answer)
+{
+    auto clock = std::make_shared<Stopwatch>();
+    expectCommandDialog(true);
+    testui::whenModal([clock, answer](QWidget *modal) {
+        clock->start();
+        answer(modal);
+        // Any dialog after this one, an error above all, is unexpected.
+        expectCommandDialog(false);
+    });
+    try {
+        (KelvaneForm->*command)(nullptr);
+    } catch (const kelvane::Exception &failure) {
+        // In the program the event loop shows it as a message; here the
+        // command has failed and the operation with it.
+        expectCommandDialog(false);
+        settle();
+        fail(QStringLiteral("the command failed: %1").arg(failure.message()));
+    }
+    settle();
+    expectCommandDialog(false);
+    if (!testui::allAnswered(1000))
+        fail(QStringLiteral("the command's dialog was not answered"));
+    checkNothingUnexpected(QStringLiteral("command"));
+    return clock->elapsed();
+}
+
+void typeIntoInput(QWidget *modal, const QString &text)
+{
+    auto *edit = modal->findChild<QLineEdit *>();
+    if (!edit)
+        fail(QStringLiteral("no text-input dialog"));
+    edit->setText(text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+bool isByUser(QRadioButton *view)
+{
+    return view == KelvaneForm->ByUserRadio;
+}
+
+// Stands on the user and the relation in the view given, after the lists
+// have been read again so that they show the catalogue as it was put back.
+std::function<void()> standingOn(QRadioButton *view, const QString &user, const QString &relation)
+{
+    return [=] {
+        selectView(view);
+        KelvaneForm->MasterQuery.close();
+        KelvaneForm->MasterQuery.open();
+        settle();
+        positionMaster(isByUser(view) ? user : relation);
+        positionDetail(isByUser(view) ? relation : user);
+    };
+}
+
+// The window stands on the user in the view given, with the relation kept.
+void expectCurrentPair(QRadioButton *view, const QString &user, const QString &relation)
+{
+    expectGridsFilled();
+    expectMaster(isByUser(view) ? user : relation);
+    expectDetail(isByUser(view) ? relation : user);
+}
+
+// An editing command: the catalogue is put back before the program's run
+// and before the bare loop's.
+Operation editing(Operation op, const std::function<void()> &restore)
+{
+    const auto arrange = op.arrange;
+    op.arrange = [restore, arrange] {
+        restore();
+        arrange();
+    };
+    op.resetData = restore;
+    op.changesOnly = true;
+    return op;
+}
+
+} // namespace
+
+Operation copyAllOp(const QString &label, const QString &source, const QStringList &targets)
+{
+    auto snapshot = std::make_shared<Snapshot>(QStringList{source} + targets);
+    Operation op{label, standingOn(KelvaneForm->ByUserRadio, source, QStringLiteral("T0001")),
+                 [targets] {
+                     return timeCommand(&TKelvaneForm::AllCopyItemClick, [targets](QWidget *modal) {
+                         auto *list = modal->findChild<QListWidget *>();
+                         for (const QString &target : targets)
+                             list->findItems(target, Qt::MatchExactly).value(0)->setSelected(true);
+                         modal->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+                     });
+                 },
+                 [snapshot, source, targets] {
+                     expectMaster(source);
+                     expectGridsFilled();
+                     for (const QString &target : targets)
+                         expectSameRows(snapshot, source, target);
+                 }};
+    return editing(op, restoring(snapshot, {}));
+}
+
+Operation renameOp(const QString &label, QRadioButton *view, const QString &user,
+                   const QString &relation, const QString &newName)
+{
+    auto snapshot = std::make_shared<Snapshot>(QStringList{user});
+    Operation op{label, standingOn(view, user, relation),
+                 [newName] {
+                     return timeCommand(&TKelvaneForm::RenameItemClick, [newName](QWidget *modal) {
+                         typeIntoInput(modal, newName);
+                     });
+                 },
+                 [=] {
+                     expectCurrentPair(view, newName, relation);
+                     expectSameRows(snapshot, user, newName);
+                     expectNothingHeld(user);
+                 }};
+    return editing(op, restoring(snapshot, {newName}));
+}
+
+Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &user,
+                       const QString &relation, const QString &newName)
+{
+    auto snapshot = std::make_shared<Snapshot>(QStringList{user});
+    Operation op{label, standingOn(view, user, relation),
+                 [newName] {
+                     return timeCommand(
+                         &TKelvaneForm::CopyNewAllItemClick,
+                         [newName](QWidget *modal) { typeIntoInput(modal, newName); });
+                 },
+                 [=] {
+                     expectCurrentPair(view, newName, relation);
+                     expectSameRows(snapshot, user, newName);
+                     expectSameRows(snapshot, user, user);
+                 }};
+    return editing(op, restoring(snapshot, {newName}));
+}
+
+Operation removeOp(const QString &label, QRadioButton *view, const QString &user,
+                   const QString &relation)
+{
+    auto snapshot = std::make_shared<Snapshot>(QStringList{user});
+    Operation op{label, standingOn(view, user, relation),
+                 [] {
+                     // The question may go on with what else goes; the answer
+                     // is the same button.
+                     return timeCommand(&TKelvaneForm::RemoveItemClick, [](QWidget *modal) {
+                         for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+                             if (button->text() == QLatin1String("&Yes"))
+                                 button->click();
+                         }
+                     });
+                 },
+                 [user] {
+                     expectGridsFilled();
+                     expectNothingHeld(user);
+                 }};
+    return editing(op, restoring(snapshot, {}));
+}
+
+} // namespace kbench

@@ -1,0 +1,212 @@
+// Measuring an operation: a warm-up run that records what the program sends,
+// then the program and the bare loop taking turns; and the table of results.
+#include "Bench.h"
+
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "ui/DBGrid.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <climits>
+
+namespace kbench {
+
+QList<double> wallOf(const QList<Timing> &timings)
+{
+    QList<double> values;
+    for (const Timing &timing : timings)
+        values.append(timing.wall);
+    return values;
+}
+
+QList<double> cpuOf(const QList<Timing> &timings)
+{
+    QList<double> values;
+    for (const Timing &timing : timings)
+        values.append(timing.cpu);
+    return values;
+}
+
+Bench::Bench(BareReplay &bare, int runs, bool listStatements)
+    : m_bare(bare), m_runs(runs), m_listStatements(listStatements)
+{
+    m_detailPaints = new PaintCounter(qApp);
+    KelvaneForm->DetailGrid->viewport()->installEventFilter(m_detailPaints);
+}
+
+Outcome Bench::run(const Operation &op)
+{
+    Outcome outcome;
+    outcome.label = op.label;
+    outcome.changesOnly = op.changesOnly;
+    // The warm-up run records what the program sends; logging is off
+    // for the timed runs.
+    op.arrange();
+    {
+        SqlLog log;
+        (void)op.act();
+        outcome.steps = parseLog(log.lines());
+    }
+    op.check();
+    checkNothingUnexpected(op.label);
+    m_bare.learn(outcome.steps);
+    outcome.statements = changeCount(outcome.steps);
+    if (op.changesOnly && outcome.statements == 0)
+        fail(QStringLiteral("%1: the program sent no GRANT or REVOKE").arg(op.label));
+    // Once with everything, reads included, for the rows and for the split
+    // of the time between reads and changes.
+    op.resetData();
+    m_bare.arrange(outcome.steps);
+    outcome.rows = m_bare.run(outcome.steps, true);
+    // An editing command is held against its changes alone: the reads
+    // around them are the program's overhead, not part of the yardstick.
+    const QList<Step> replay = op.changesOnly ? changesOf(outcome.steps) : outcome.steps;
+
+    outcome.fewestDetailPaints = INT_MAX;
+    for (int run = 0; run < m_runs; ++run) {
+        op.arrange();
+        m_detailPaints->count = 0;
+        outcome.program.append(op.act());
+        outcome.fewestDetailPaints = std::min(outcome.fewestDetailPaints, m_detailPaints->count);
+        op.check();
+        checkNothingUnexpected(op.label);
+
+        op.resetData();
+        m_bare.arrange(replay);
+        Stopwatch clock;
+        clock.start();
+        (void)m_bare.run(replay);
+        outcome.bare.append(clock.elapsed());
+    }
+    if (outcome.fewestDetailPaints == 0)
+        fail(QStringLiteral("%1: the detail grid was not repainted").arg(op.label));
+    return outcome;
+}
+
+const Outcome &Bench::measure(const Operation &op)
+{
+    Outcome outcome;
+    if (op.changesOnly) {
+        // A command that fails is reported, and the other operations still
+        // run: one defect should not hide the figures of the rest.
+        try {
+            outcome = run(op);
+        } catch (const BenchError &error) {
+            outcome = Outcome();
+            outcome.label = op.label;
+            outcome.changesOnly = true;
+            outcome.failure = QString::fromStdString(error.what());
+            out(QStringLiteral("  %1: FAILED: %2").arg(op.label, outcome.failure));
+            m_outcomes.push_back(outcome);
+            return m_outcomes.back();
+        }
+    } else {
+        outcome = run(op);
+    }
+
+    const double program = median(wallOf(outcome.program));
+    const double bare = median(wallOf(outcome.bare));
+    if (op.changesOnly) {
+        const int reads = int(outcome.rows.rowsPerStep.size());
+        out(QStringLiteral("  %1: program %2 ms, bare %3 ms for its %4 GRANT/REVOKE, ratio %5; "
+                           "the program also read %6 times (%7 rows, %8 ms in the bare loop)")
+                .arg(op.label)
+                .arg(program, 0, 'f', 1)
+                .arg(bare, 0, 'f', 1)
+                .arg(outcome.statements)
+                .arg(program / bare, 0, 'f', 2)
+                .arg(reads)
+                .arg(outcome.rows.rows)
+                .arg(outcome.rows.readMs, 0, 'f', 1));
+    } else {
+        out(QStringLiteral("  %1: program %2 ms, bare %3 ms, ratio %4 (%5 rows)")
+                .arg(op.label)
+                .arg(program, 0, 'f', 1)
+                .arg(bare, 0, 'f', 1)
+                .arg(program / bare, 0, 'f', 2)
+                .arg(outcome.rows.rows));
+    }
+    if (m_listStatements) {
+        for (int i = 0, open = 0; i < outcome.steps.size(); ++i) {
+            const Step &step = outcome.steps[i];
+            QString line = QStringLiteral("      ") + describe(step);
+            if (step.kind == Step::Open) {
+                line += QStringLiteral(" -> %1 rows, %2 ms")
+                            .arg(outcome.rows.rowsPerStep.value(open))
+                            .arg(outcome.rows.msPerStep.value(open), 0, 'f', 1);
+                ++open;
+            }
+            out(line);
+        }
+    }
+    m_outcomes.push_back(outcome);
+    return m_outcomes.back();
+}
+
+void printTimingTable(const std::vector<Outcome> &outcomes, int runs)
+{
+    out();
+    out(QStringLiteral(
+            "Timings, ms, median of %1 runs after one warm-up, program and bare loop taking turns.")
+            .arg(runs));
+    out(QStringLiteral(
+        "  program: the real window, from the action to both grids repainted; bare: the same "
+        "statements through QIBASE,"));
+    out(QStringLiteral(
+        "  forward-only, every value read as text; for an editing command (stmts > 0) only its "
+        "GRANT and REVOKE statements,"));
+    out(QStringLiteral("  reads excluded, and rows are those its reads fetch. cpu: this process's "
+                       "CPU time in the same span (the server's is not in it)."));
+    out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
+            .arg(QStringLiteral("operation"), -46)
+            .arg(QStringLiteral("rows"), 6)
+            .arg(QStringLiteral("stmts"), 5)
+            .arg(QStringLiteral("program"), 8)
+            .arg(QStringLiteral("bare"), 7)
+            .arg(QStringLiteral("ratio"), 6)
+            .arg(QStringLiteral("min p/b"), 13)
+            .arg(QStringLiteral("cpu prog"), 9)
+            .arg(QStringLiteral("cpu bare"), 9)
+            .arg(QStringLiteral("extra cpu"), 10));
+    int over = 0;
+    int failed = 0;
+    for (const Outcome &outcome : outcomes) {
+        if (!outcome.failure.isEmpty() || outcome.program.isEmpty()) {
+            ++failed;
+            out(QStringLiteral("%1 FAILED, see above").arg(outcome.label, -46));
+            continue;
+        }
+        const double program = median(wallOf(outcome.program));
+        const double bare = median(wallOf(outcome.bare));
+        const double ratio = program / bare;
+        if (ratio > 1.3)
+            ++over;
+        const QList<double> programWall = wallOf(outcome.program);
+        const QList<double> bareWall = wallOf(outcome.bare);
+        const double programMin = *std::min_element(programWall.begin(), programWall.end());
+        const double bareMin = *std::min_element(bareWall.begin(), bareWall.end());
+        const double programCpu = median(cpuOf(outcome.program));
+        const double bareCpu = median(cpuOf(outcome.bare));
+        out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10%11")
+                .arg(outcome.label, -46)
+                .arg(outcome.rows.rows, 6)
+                .arg(outcome.statements, 5)
+                .arg(program, 8, 'f', 1)
+                .arg(bare, 7, 'f', 1)
+                .arg(ratio, 6, 'f', 2)
+                .arg(QStringLiteral("%1/%2").arg(programMin, 0, 'f', 1).arg(bareMin, 0, 'f', 1), 13)
+                .arg(programCpu, 9, 'f', 1)
+                .arg(bareCpu, 9, 'f', 1)
+                .arg(programCpu - bareCpu, 10, 'f', 1)
+                .arg(ratio > 1.3 ? QStringLiteral("  > 1.3") : QString()));
+    }
+    out(over == 0 ? QStringLiteral("Every ratio measured is at most 1.3.")
+                  : QStringLiteral("%1 ratio(s) above 1.3.").arg(over));
+    if (failed > 0)
+        out(QStringLiteral("%1 operation(s) failed and have no figures.").arg(failed));
+}
+
+} // namespace kbench

@@ -1,0 +1,200 @@
+// Browsing and editing benchmark: the real main window against a large
+// privilege catalogue, each operation timed beside a bare loop of the same
+// statements through the same driver, plus the peak memory of a browsing
+// session.
+//
+//   kelvane_bench [--runs N] [--statements]
+//
+// Needs the private server's environment (KELVANE_FB_DIR, KELVANE_FB_PORT,
+// KELVANE_FB_PASSWORD); scripts/run-bench.sh sets it up.
+
+#include "Bench.h"
+
+#include "TestServer.h"
+#include "app/Forms.h"
+#include "app/PrivEdit.h"
+#include "ui/Application.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kbench {
+namespace {
+
+int runBench(int runs, bool listStatements)
+{
+    out(QStringLiteral("kelvane_bench: %1")
+            .arg(QCoreApplication::arguments().join(QLatin1Char(' '))));
+    out(QStringLiteral("machine: nproc %1, %2; Qt %3; QT_QPA_PLATFORM=%4; %5 build")
+            .arg(sysconf(_SC_NPROCESSORS_ONLN))
+            .arg(cpuModel(), QString::fromLatin1(qVersion()),
+                 qEnvironmentVariable("QT_QPA_PLATFORM"),
+#ifdef NDEBUG
+                 QStringLiteral("optimised")
+#else
+                 QStringLiteral("debug")
+#endif
+                     ));
+    out(QStringLiteral("load average at start: %1").arg(loadAverage()));
+    out(QStringLiteral("server: port %1, folder %2")
+            .arg(testserver::port(), qEnvironmentVariable("KELVANE_FB_DIR")));
+
+    QElapsedTimer total;
+    total.start();
+    testserver::TestDatabase database(QStringLiteral("bench"));
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (const QString &script : catalogueScripts())
+            database.run(script);
+        out();
+        out(QStringLiteral("Catalogue (filled in %1 s):").arg(msSince(clock) / 1000, 0, 'f', 1));
+    }
+    for (const QString &line : catalogueFigures(database.connectionString()))
+        out(line);
+
+    testserver::AliasFile aliases(
+        {{Alias, QStringLiteral("INTRBASE"), database.connectionString()}});
+    BareReplay bare(database.connectionString(), QStringLiteral("bench-bare"));
+    QList<Step> connectSteps;
+    QList<Step> heavyMoveSteps;
+    {
+        Forms forms;
+        KelvaneForm->show();
+        settle();
+        startWatchdog();
+        Bench bench(bare, runs, listStatements);
+
+        out();
+        out(QStringLiteral("By User (master: users; detail: every relation name):"));
+        connectSteps = bench.measure(connectOp(QStringLiteral("(a) connect, By User"))).steps;
+        heavyMoveSteps = bench
+                             .measure(moveDown(QStringLiteral("(b) move onto SYSDBA (heavy user)"),
+                                               QStringLiteral("PUBLIC"), QStringLiteral("SYSDBA")))
+                             .steps;
+        bench.measure(moveDown(QStringLiteral("(b) move onto CLERK076 (typical user)"),
+                               QStringLiteral("CLERK075"), QStringLiteral("CLERK076")));
+        bench.measure(jump(QStringLiteral("(c) type-ahead W from the top -> WORKER001"), Qt::Key_W,
+                           QStringLiteral("WORKER001")));
+        bench.measure(refresh(QStringLiteral("(d) refresh on SYSDBA (heavy user)"),
+                              QStringLiteral("SYSDBA")));
+        bench.measure(refresh(QStringLiteral("(d) refresh on CLERK076 (typical user)"),
+                              QStringLiteral("CLERK076")));
+        bench.measure(switchView(QStringLiteral("(e) switch to By Relation, last relation"),
+                                 KelvaneForm->ByUserRadio, KelvaneForm->ByTableRadio,
+                                 QStringLiteral("CLERK076")));
+        bench.measure(copyAllOp(QStringLiteral("(f) copy ALL of CLERK076 to 2 users"),
+                                QStringLiteral("CLERK076"),
+                                {QStringLiteral("CLERK077"), QStringLiteral("CLERK078")}));
+        bench.measure(renameOp(QStringLiteral("(g) rename CLERK080"), KelvaneForm->ByUserRadio,
+                               QStringLiteral("CLERK080"), QStringLiteral("T0001"),
+                               QStringLiteral("RENAMED1")));
+        bench.measure(copyNewAllOp(QStringLiteral("(h) copy ALL of CLERK079 to a new user"),
+                                   KelvaneForm->ByUserRadio, QStringLiteral("CLERK079"),
+                                   QStringLiteral("T0001"), QStringLiteral("NEWUSER1")));
+        bench.measure(removeOp(QStringLiteral("(i) remove CLERK081"), KelvaneForm->ByUserRadio,
+                               QStringLiteral("CLERK081"), QStringLiteral("T0001")));
+
+        out();
+        out(QStringLiteral("By Relation (master: relation names; detail: every user):"));
+        selectView(KelvaneForm->ByTableRadio);
+        bench.measure(connectOp(QStringLiteral("(a) connect, By Relation")));
+        bench.measure(moveDown(QStringLiteral("(b) move onto T1000 (typical table)"),
+                               QStringLiteral("T0999"), QStringLiteral("T1000")));
+        bench.measure(moveDown(QStringLiteral("(b) move onto P002 (procedure)"),
+                               QStringLiteral("P001"), QStringLiteral("P002")));
+        bench.measure(jump(QStringLiteral("(c) type-ahead V from the top -> V001"), Qt::Key_V,
+                           QStringLiteral("V001")));
+        bench.measure(refresh(QStringLiteral("(d) refresh on T1000"), QStringLiteral("T1000")));
+        bench.measure(switchView(QStringLiteral("(e) switch to By User, last user"),
+                                 KelvaneForm->ByTableRadio, KelvaneForm->ByUserRadio,
+                                 QStringLiteral("T1000")));
+        bench.measure(renameOp(QStringLiteral("(g) rename CLERK082, By Relation"),
+                               KelvaneForm->ByTableRadio, QStringLiteral("CLERK082"),
+                               QStringLiteral("T1000"), QStringLiteral("RENAMED2")));
+        bench.measure(
+            copyNewAllOp(QStringLiteral("(h) copy ALL of CLERK083 to a new user, By Rel."),
+                         KelvaneForm->ByTableRadio, QStringLiteral("CLERK083"),
+                         QStringLiteral("T1000"), QStringLiteral("NEWUSER2")));
+        bench.measure(removeOp(QStringLiteral("(i) remove CLERK084, By Relation"),
+                               KelvaneForm->ByTableRadio, QStringLiteral("CLERK084"),
+                               QStringLiteral("T1000")));
+
+        printTimingTable(bench.outcomes(), runs);
+    }
+    const qint64 bareCharacters = bare.sink();
+    bare.disconnect();
+
+    QTemporaryDir scratch;
+    const QString stepsPath = scratch.filePath(QStringLiteral("steps.json"));
+    {
+        QFile file(stepsPath);
+        if (!file.open(QIODevice::WriteOnly))
+            fail(QStringLiteral("cannot write %1").arg(stepsPath));
+        file.write(QJsonDocument(QJsonObject{{QStringLiteral("connect"), toJson(connectSteps)},
+                                             {QStringLiteral("move"), toJson(heavyMoveSteps)}})
+                       .toJson());
+    }
+    const QString target = database.connectionString();
+    const auto child = [&](const char *mode, const char *baseline) {
+        return runChild(
+            {QString::fromLatin1(mode), QString::fromLatin1(baseline), stepsPath, target});
+    };
+    const MemoryFigures programCold = child("program", "cold");
+    const MemoryFigures programWarm = child("program", "warm");
+    const MemoryFigures bareCold = child("bare", "cold");
+    const MemoryFigures bareWarm = child("bare", "warm");
+    printMemory(programCold, programWarm, bareCold, bareWarm);
+
+    out();
+    // Printed so that the bare loop's reads cannot be optimised away.
+    out(QStringLiteral("load average at end: %1").arg(loadAverage()));
+    out(QStringLiteral("Total %1 s (bare loop read %2 characters)")
+            .arg(msSince(total) / 1000, 0, 'f', 1)
+            .arg(bareCharacters));
+    return 0;
+}
+
+} // namespace
+} // namespace kbench
+
+int main(int argc, char *argv[])
+{
+    // The window is driven, never looked at; offscreen keeps the figures
+    // free of any display server's costs.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    try {
+        if (args.value(0) == QLatin1String("--memory-child"))
+            return kbench::runMemoryChild(args.mid(1));
+        int runs = 9;
+        bool listStatements = false;
+        for (int i = 0; i < args.size(); ++i) {
+            if (args[i] == QLatin1String("--runs") && i + 1 < args.size()) {
+                runs = std::max(1, args[++i].toInt());
+            } else if (args[i] == QLatin1String("--statements")) {
+                listStatements = true;
+            } else {
+                std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements]\n");
+                return 2;
+            }
+        }
+        return kbench::runBench(runs, listStatements);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "kelvane_bench: %s\n", e.what());
+        return 1;
+    }
+}
