@@ -29,6 +29,7 @@ namespace driver {
 void chooseAlias(const QString &alias, const QString &password, std::function<void(QWidget *)> then,
                  const QString &user)
 {
+    testui::watchForUnansweredDialogs();
     testui::whenModal([password, user](QWidget *modal) {
         auto *login = qobject_cast<TLoginForm *>(modal);
         QVERIFY(login);

@@ -4,7 +4,9 @@
 #include "db/Exception.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -198,6 +200,37 @@ void answerNext()
     action(modal);
 }
 
+// A modal dialog that nobody answers would wait until CTest's timeout: after
+// a few seconds it fails the test and is closed, so that the test goes on.
+constexpr int UnansweredDialogMs = 3000;
+QPointer<QWidget> g_waiting;
+QElapsedTimer g_waitingSince;
+
+void failUnansweredDialog()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || !g_answers.empty()) {
+        g_waiting = nullptr;
+        return;
+    }
+    if (modal != g_waiting) {
+        g_waiting = modal;
+        g_waitingSince.start();
+        return;
+    }
+    if (g_waitingSince.elapsed() < UnansweredDialogMs)
+        return;
+    const auto *box = qobject_cast<QMessageBox *>(modal);
+    const QString what = QStringLiteral("an unexpected dialog %1 \"%2\"")
+                             .arg(modal->objectName(), box ? box->text() : modal->windowTitle());
+    g_waiting = nullptr;
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+    QTest::qFail(qPrintable(what), __FILE__, __LINE__);
+}
+
 bool HideWatcher::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Hide && watched == g_lastAnswered)
@@ -207,8 +240,19 @@ bool HideWatcher::eventFilter(QObject *watched, QEvent *event)
 
 } // namespace
 
+void watchForUnansweredDialogs()
+{
+    static QTimer *watchdog = nullptr;
+    if (watchdog)
+        return;
+    watchdog = new QTimer(qApp);
+    QObject::connect(watchdog, &QTimer::timeout, qApp, failUnansweredDialog);
+    watchdog->start(100);
+}
+
 void whenModal(std::function<void(QWidget *)> action)
 {
+    watchForUnansweredDialogs();
     if (!g_timer) {
         g_timer = new QTimer(qApp);
         QObject::connect(g_timer, &QTimer::timeout, qApp, answerNext);

@@ -78,6 +78,9 @@ void createLogin(const QString &name, const QString &password);
 
 namespace testui {
 
+// From now on a modal dialog that no queued answer takes fails the test
+// after a few seconds and is closed, rather than waiting for the timeout.
+void watchForUnansweredDialogs();
 // Runs the action on the next modal dialog to show, from a timer, so that a
 // test can answer a dialog that a handler opens and waits for.
 void whenModal(std::function<void(QWidget *)> action);
