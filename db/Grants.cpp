@@ -40,42 +40,42 @@ qsizetype letterRank(QChar letter)
     return rank < 0 ? LetterOrder.size() : rank;
 }
 
-// The words between the privilege and the name: "PROCEDURE " in
-// "EXECUTE ON PROCEDURE P".
+// How statements and messages name an object of a kind other than a relation
+// or a role: "EXECUTE ON PROCEDURE P", "EXECUTE on procedure P".
+struct KindWords
+{
+    int type;
+    QLatin1StringView keyword;
+    QLatin1StringView name;
+};
+
+constexpr KindWords ObjectKinds[] = {
+    {kind::Procedure, QLatin1StringView("PROCEDURE "), QLatin1StringView("procedure ")},
+    {kind::Function, QLatin1StringView("FUNCTION "), QLatin1StringView("function ")},
+    {kind::Package, QLatin1StringView("PACKAGE "), QLatin1StringView("package ")},
+    {kind::Sequence, QLatin1StringView("SEQUENCE "), QLatin1StringView("sequence ")},
+    {kind::Exception, QLatin1StringView("EXCEPTION "), QLatin1StringView("exception ")},
+};
+
+const KindWords *kindWords(int objectType)
+{
+    for (const KindWords &words : ObjectKinds) {
+        if (words.type == objectType)
+            return &words;
+    }
+    return nullptr;
+}
+
 QString objectKeyword(int objectType)
 {
-    switch (objectType) {
-    case kind::Procedure:
-        return QStringLiteral("PROCEDURE ");
-    case kind::Function:
-        return QStringLiteral("FUNCTION ");
-    case kind::Package:
-        return QStringLiteral("PACKAGE ");
-    case kind::Sequence:
-        return QStringLiteral("SEQUENCE ");
-    case kind::Exception:
-        return QStringLiteral("EXCEPTION ");
-    default:
-        return {};
-    }
+    const KindWords *words = kindWords(objectType);
+    return words ? QString(words->keyword) : QString();
 }
 
 QString objectKindName(int objectType)
 {
-    switch (objectType) {
-    case kind::Procedure:
-        return QStringLiteral("procedure ");
-    case kind::Function:
-        return QStringLiteral("function ");
-    case kind::Package:
-        return QStringLiteral("package ");
-    case kind::Sequence:
-        return QStringLiteral("sequence ");
-    case kind::Exception:
-        return QStringLiteral("exception ");
-    default:
-        return {};
-    }
+    const KindWords *words = kindWords(objectType);
+    return words ? QString(words->name) : QString();
 }
 
 // "TO name" reaches a user or, where one of that name exists, a role; every

@@ -34,7 +34,6 @@ using driver::currentMaster;
 using driver::InputAnswer;
 using driver::select;
 using driver::statements;
-using testserver::AliasFile;
 
 namespace {
 
@@ -99,9 +98,7 @@ private:
     [[nodiscard]] QStringList catalogue() const;
     void expectSettled() const;
 
-    std::unique_ptr<testserver::TestDatabase> m_db;
-    std::unique_ptr<AliasFile> m_aliases;
-    std::unique_ptr<Forms> m_forms;
+    driver::WindowFixture m_window;
 };
 
 void TestCommands::initTestCase()
@@ -113,21 +110,12 @@ void TestCommands::initTestCase()
 void TestCommands::init()
 {
     // Every command changes the catalogue: each test starts from the schema.
-    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("commands"));
-    m_db->run(QString::fromLatin1(Schema));
-    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
-        {QStringLiteral("COMMANDS"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
-    m_forms = std::make_unique<Forms>();
-    KelvaneForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    m_window.start(QStringLiteral("COMMANDS"), Schema);
 }
 
 void TestCommands::cleanup()
 {
-    m_forms.reset();
-    driver::expectNothingLeftOpen();
-    m_aliases.reset();
-    m_db.reset();
+    m_window.stop();
 }
 
 void TestCommands::choose(const char *item, bool onUsersGrid)
@@ -142,15 +130,16 @@ void TestCommands::choose(const char *item, bool onUsersGrid)
 
 QStringList TestCommands::privilegesOf(const QString &user) const
 {
-    return m_db->column(QStringLiteral("SELECT TRIM(RDB$RELATION_NAME) || ':' || RDB$PRIVILEGE "
-                                       "FROM RDB$USER_PRIVILEGES WHERE RDB$USER = '%1' AND "
-                                       "RDB$PRIVILEGE <> 'R' ORDER BY 1")
-                            .arg(user));
+    return m_window.db->column(
+        QStringLiteral("SELECT TRIM(RDB$RELATION_NAME) || ':' || RDB$PRIVILEGE "
+                       "FROM RDB$USER_PRIVILEGES WHERE RDB$USER = '%1' AND "
+                       "RDB$PRIVILEGE <> 'R' ORDER BY 1")
+            .arg(user));
 }
 
 QStringList TestCommands::catalogue() const
 {
-    return m_db->column(QStringLiteral(
+    return m_window.db->column(QStringLiteral(
         "SELECT TRIM(RDB$USER) || ':' || TRIM(RDB$RELATION_NAME) || ':' || RDB$PRIVILEGE FROM "
         "RDB$USER_PRIVILEGES WHERE RDB$USER NOT IN ('SYSDBA', 'PUBLIC') ORDER BY 1"));
 }
@@ -553,8 +542,8 @@ void TestCommands::removal()
 void TestCommands::anotherGrantorsPrivilegeMoves()
 {
     // BOSS granted EVE's UPDATE on ORDERS: SYSDBA moves it in BOSS's name.
-    m_db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO EVE;\n"
-                             "GRANT UPDATE ON ORDERS TO EVE GRANTED BY BOSS;"));
+    m_window.db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO EVE;\n"
+                                    "GRANT UPDATE ON ORDERS TO EVE GRANTED BY BOSS;"));
     connect();
     select(QStringLiteral("EVE"), QStringLiteral("CUSTOMER"));
     InputAnswer answer(QStringLiteral("EVA"));
@@ -568,9 +557,10 @@ void TestCommands::anotherGrantorsPrivilegeMoves()
                           "REVOKE ALL ON ORDERS FROM EVE GRANTED BY BOSS"}));
     QCOMPARE(privilegesOf(QStringLiteral("EVA")), (QStringList{"CUSTOMER:S", "ORDERS:U"}));
     QCOMPARE(privilegesOf(QStringLiteral("EVE")), QStringList());
-    QCOMPARE(m_db->column(QStringLiteral("SELECT RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE "
-                                         "RDB$USER = 'EVA' AND RDB$RELATION_NAME = 'ORDERS'")),
-             QStringList{"BOSS"});
+    QCOMPARE(
+        m_window.db->column(QStringLiteral("SELECT RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE "
+                                           "RDB$USER = 'EVA' AND RDB$RELATION_NAME = 'ORDERS'")),
+        QStringList{"BOSS"});
     expectSettled();
 }
 
@@ -580,7 +570,7 @@ void TestCommands::relationDroppedMeanwhile()
     // works from the catalogue as it is when it runs, and sends nothing for it.
     connect();
     select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
-    m_db->run(QStringLiteral("DROP TABLE ORDERS;"));
+    m_window.db->run(QStringLiteral("DROP TABLE ORDERS;"));
     CopyAnswer answer({QStringLiteral("CLERK")});
     answerCopyDialog(&answer);
     SqlLog log;
@@ -623,9 +613,9 @@ void TestCommands::privilegesGrantedByOthersAreReported()
     QFETCH(QString, command);
     QFETCH(QStringList, expected);
     QFETCH(QString, message);
-    m_db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO BOSS WITH GRANT OPTION;"));
-    m_db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO FRED;"), QStringLiteral("BOSS"),
-              QStringLiteral("boss"));
+    m_window.db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO BOSS WITH GRANT OPTION;"));
+    m_window.db->run(QStringLiteral("GRANT SELECT ON CUSTOMER TO FRED;"), QStringLiteral("BOSS"),
+                     QStringLiteral("boss"));
     chooseAlias(QStringLiteral("COMMANDS"), QStringLiteral("boss"), {}, QStringLiteral("BOSS"));
     select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
     const QStringList before = privilegesOf(QStringLiteral("FRED"));
@@ -643,8 +633,8 @@ void TestCommands::privilegesGrantedByOthersAreReported()
     QCOMPARE(statements(log), expected);
     QCOMPARE(shown, message + QLatin1Char('.'));
     // SYSDBA's four rows stay; BOSS's SELECT went, or moved to FREDDY.
-    QCOMPARE(m_db->column(QStringLiteral("SELECT RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE "
-                                         "RDB$USER = 'FRED' GROUP BY 1")),
+    QCOMPARE(m_window.db->column(QStringLiteral("SELECT RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE "
+                                                "RDB$USER = 'FRED' GROUP BY 1")),
              QStringList{"SYSDBA"});
     QCOMPARE(privilegesOf(QStringLiteral("FRED")).size(), before.size() - 1);
     QCOMPARE(privilegesOf(QStringLiteral("FREDDY")),
@@ -654,10 +644,10 @@ void TestCommands::privilegesGrantedByOthersAreReported()
 
 void TestCommands::granteesThatAreNotUsers()
 {
-    m_db->run(QStringLiteral("GRANT SELECT ON ORDERS TO PROCEDURE P_TWO;\n"
-                             "GRANT SELECT ON CUSTOMER TO VIEW V_CUST;\n"
-                             "CREATE ROLE READERS;\n"
-                             "GRANT SELECT ON ORDERS TO READERS;"));
+    m_window.db->run(QStringLiteral("GRANT SELECT ON ORDERS TO PROCEDURE P_TWO;\n"
+                                    "GRANT SELECT ON CUSTOMER TO VIEW V_CUST;\n"
+                                    "CREATE ROLE READERS;\n"
+                                    "GRANT SELECT ON ORDERS TO READERS;"));
     connect();
     const QStringList before = catalogue();
     // "TO P_TWO" would reach a user P_TWO, never the procedure: refused.
@@ -690,9 +680,10 @@ void TestCommands::granteesThatAreNotUsers()
     select(QStringLiteral("READERS"), QStringLiteral("ORDERS"));
     driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_U, Qt::ControlModifier);
     QCOMPARE(statements(log), QStringList{"GRANT UPDATE ON ORDERS TO READERS"});
-    QCOMPARE(m_db->column(QStringLiteral("SELECT RDB$USER_TYPE FROM RDB$USER_PRIVILEGES WHERE "
-                                         "RDB$USER = 'READERS' AND RDB$PRIVILEGE = 'U'")),
-             QStringList{"13"});
+    QCOMPARE(
+        m_window.db->column(QStringLiteral("SELECT RDB$USER_TYPE FROM RDB$USER_PRIVILEGES WHERE "
+                                           "RDB$USER = 'READERS' AND RDB$PRIVILEGE = 'U'")),
+        QStringList{"13"});
 }
 
 QTEST_MAIN(TestCommands)

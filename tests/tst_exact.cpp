@@ -22,7 +22,6 @@ using driver::currentMaster;
 using driver::InputAnswer;
 using driver::select;
 using driver::statements;
-using testserver::AliasFile;
 
 namespace {
 
@@ -95,9 +94,7 @@ private:
     [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
     void choose(const char *item);
 
-    std::unique_ptr<testserver::TestDatabase> m_db;
-    std::unique_ptr<AliasFile> m_aliases;
-    std::unique_ptr<Forms> m_forms;
+    driver::WindowFixture m_window;
 };
 
 void TestExact::initTestCase()
@@ -108,27 +105,18 @@ void TestExact::initTestCase()
 
 void TestExact::init()
 {
-    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("exact"));
-    m_db->run(QString::fromLatin1(Schema));
-    m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{
-        {QStringLiteral("EXACT"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
-    m_forms = std::make_unique<Forms>();
-    KelvaneForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    m_window.start(QStringLiteral("EXACT"), Schema);
     driver::chooseAlias(QStringLiteral("EXACT"), testserver::password());
 }
 
 void TestExact::cleanup()
 {
-    m_forms.reset();
-    driver::expectNothingLeftOpen();
-    m_aliases.reset();
-    m_db.reset();
+    m_window.stop();
 }
 
 QStringList TestExact::rowsOf(const QString &grantee) const
 {
-    return m_db->column(
+    return m_window.db->column(
         QStringLiteral("SELECT RDB$OBJECT_TYPE || ':' || TRIM(RDB$RELATION_NAME) || ':' || "
                        "TRIM(RDB$PRIVILEGE) || ':' || COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || "
                        "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
@@ -280,10 +268,7 @@ void TestExact::renameRefusedWhereGrantsWouldBeLost()
 {
     // BOSS may not write GRANTED BY, so carol's privilege could not be given
     // again in the new name: nothing is sent at all.
-    m_forms.reset();
-    m_forms = std::make_unique<Forms>();
-    KelvaneForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+    m_window.restartForms();
     driver::chooseAlias(QStringLiteral("EXACT"), QStringLiteral("boss"), {},
                         QStringLiteral("BOSS"));
     select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));

@@ -26,6 +26,31 @@
 
 namespace driver {
 
+void WindowFixture::start(const QString &alias, const char *schema)
+{
+    db = std::make_unique<testserver::TestDatabase>(alias.toLower());
+    db->run(QString::fromLatin1(schema));
+    aliases = std::make_unique<testserver::AliasFile>(QList<testserver::AliasFile::Alias>{
+        {alias, QStringLiteral("INTRBASE"), db->connectionString()}});
+    restartForms();
+}
+
+void WindowFixture::restartForms()
+{
+    forms.reset();
+    forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(KelvaneForm));
+}
+
+void WindowFixture::stop()
+{
+    forms.reset();
+    expectNothingLeftOpen();
+    aliases.reset();
+    db.reset();
+}
+
 void chooseAlias(const QString &alias, const QString &password, std::function<void(QWidget *)> then,
                  const QString &user)
 {

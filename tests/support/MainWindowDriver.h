@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <Qt>
 #include <functional>
+#include <memory>
+
+#include "TestServer.h"
+#include "app/Forms.h"
 
 class QMenu;
 class QWidget;
@@ -16,6 +20,22 @@ class DBGrid;
 
 // Drives the program's main window, KelvaneForm, as a person would.
 namespace driver {
+
+// What a test of the window starts from: a fresh database with its schema,
+// an alias of the same name for it, and the program's forms with the main
+// window shown.
+struct WindowFixture
+{
+    void start(const QString &alias, const char *schema);
+    // Closes the window and checks that nothing was left open.
+    void stop();
+    // New forms, as at a start of the program, on the same database.
+    void restartForms();
+
+    std::unique_ptr<testserver::TestDatabase> db;
+    std::unique_ptr<testserver::AliasFile> aliases;
+    std::unique_ptr<Forms> forms;
+};
 
 // Chooses the alias from the alias list's popup and answers the login dialog
 // with the user name and password, or cancels it when the password is empty.
