@@ -125,6 +125,19 @@ void runStatements(const QStringList &statements)
     }
 }
 
+// The restore leaves hundreds of deleted row versions, which the server
+// cleans up in whichever statement next reads the whole table: a scan here,
+// before the clock, keeps that cost out of the program's run and the bare
+// loop's alike.
+void collectGarbage()
+{
+    QSqlQuery query(benchDatabase());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM RDB$USER_PRIVILEGES")) || !query.next())
+        fail(QStringLiteral("scanning the catalogue: %1").arg(query.lastError().text()));
+    query.finish();
+}
+
 // What the users looked like before the first run, learnt on the first
 // restore, when nothing has been changed yet.
 class Snapshot
@@ -171,6 +184,7 @@ std::function<void()> restoring(const std::shared_ptr<Snapshot> &snapshot,
             if (!rowsOf(name).isEmpty())
                 fail(QStringLiteral("%1 still holds privileges after the restore").arg(name));
         }
+        collectGarbage();
     };
 }
 
