@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the browsing benchmark, starts a private Firebird server of its own,
-# runs the benchmark and stops the server again, whatever happens.  Arguments
-# go to the benchmark (--runs N, --statements).  Exits with its exit status.
+# Builds the benchmark (browsing and the editing commands), starts a private
+# Firebird server of its own, runs the benchmark and stops the server again,
+# whatever happens.  Arguments go to the benchmark (--runs N, --statements).
+# Exits with its exit status.
 #
 # Folder, port and build folder are the benchmark's own, so that it can run
 # beside the demo and test servers and beside a developer's build;
