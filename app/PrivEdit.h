@@ -189,7 +189,8 @@ private:
     pickedUsers(const std::function<bool(const db::GrantRow &)> &copied);
     // Makes the user's privileges on each relation equal to those on the
     // current one; returns what was left undone.
-    QStringList copyToRelations(const QString &user, const QStringList &relations);
+    QStringList copyToRelations(const QString &user, const QList<db::GrantRow> &held,
+                                const QStringList &relations);
     // The catalogue object of the current relation: a table or view, or a
     // stored procedure.
     [[nodiscard]] bool isCurrentObject(const db::GrantRow &row) const;
@@ -210,6 +211,9 @@ private:
     void runCommand(const std::function<void()> &command);
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const QString &user, const QString &relation);
+    // Reads the users' list and the cells again and stands on the user, on
+    // the same relation: after a command that added a user.
+    void standOnUser(const QString &user);
     // Fails with the lines, one message, when a command left anything undone.
     static void reportNotDone(const QStringList &notDone);
     // Grants the new name what the current user holds of the rows copied,
@@ -222,6 +226,9 @@ private:
     // Fails unless the grantee of that name is a user or a role, the only
     // grantees that "TO name" and "FROM name" reach.
     void checkReachableGrantee(const QString &name);
+    // The grantee's rows, once checked to be those of a grantee that the
+    // statements can reach.
+    [[nodiscard]] QList<db::GrantRow> reachableGrantsOf(const QString &name);
     // Fails with what the command left undone and, in the words of
     // leftMessage given their list, the privileges the user still holds:
     // those that the login may not revoke survive.

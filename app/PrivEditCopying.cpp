@@ -74,9 +74,11 @@ TKelvaneForm::pickedUsers(const std::function<bool(const db::GrantRow &)> &copie
     // copy does not stop half-way at a grantee no statement can reach.
     QList<db::CopyTarget> targets;
     for (const QString &name : pickedNames()) {
-        checkReachableGrantee(name);
-        targets.append(
-            {{db::SqlName::stored(name), db::kind::User}, db::rowsWhere(grantsOf(name), copied)});
+        // Read before the target is built: GCC 12 destroys the parts of an
+        // aggregate already built twice when a later part of its braced
+        // initialiser throws, which here freed a name the copy dialog held.
+        QList<db::GrantRow> rows = db::rowsWhere(reachableGrantsOf(name), copied);
+        targets.append({{db::SqlName::stored(name), db::kind::User}, std::move(rows)});
     }
     return targets;
 }
@@ -139,8 +141,7 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
         const ui::BusyCursor busy;
         runCommand([&] {
             const QString user = currentUser().text();
-            checkReachableGrantee(user);
-            notDone = copyToRelations(user, pickedNames());
+            notDone = copyToRelations(user, reachableGrantsOf(user), pickedNames());
         });
     }
     relationUpdates.resume();
@@ -148,10 +149,10 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
     reportNotDone(notDone);
 }
 
-QStringList TKelvaneForm::copyToRelations(const QString &user, const QStringList &relations)
+QStringList TKelvaneForm::copyToRelations(const QString &user, const QList<db::GrantRow> &held,
+                                          const QStringList &relations)
 {
     const int objectType = CurrentIsProcedure ? db::kind::Procedure : db::kind::Relation;
-    const QList<db::GrantRow> held = grantsOf(user);
     const QList<db::GrantRow> source =
         db::rowsWhere(held, [this](const db::GrantRow &row) { return isCurrentObject(row); });
     const bool byColumn = std::any_of(source.begin(), source.end(), [](const db::GrantRow &row) {

@@ -168,17 +168,39 @@ void TKelvaneForm::rereadLists(const QString &user, const QString &relation)
         LocateRecord(DetailQuery, 0, byUser ? relation : user, false);
 }
 
+void TKelvaneForm::standOnUser(const QString &user)
+{
+    if (UserList == &MasterQuery) {
+        {
+            const auto scanning = flagSetFor(Scanning);
+            LocateRecord(MasterQuery, 0, user, true);
+        }
+        // The detail keeps its row, now calculated for the user.
+        MasterQueryAfterScroll(nullptr);
+    } else {
+        // The relations are those they were; the users and cells are read again.
+        RefreshPrivileges();
+        LocateRecord(DetailQuery, 0, user, false);
+    }
+}
+
 void TKelvaneForm::checkReachableGrantee(const QString &name)
 {
+    (void)reachableGrantsOf(name);
+}
+
+QList<db::GrantRow> TKelvaneForm::reachableGrantsOf(const QString &name)
+{
+    const QList<db::GrantRow> rows = grantsOf(name);
     int otherType = -1;
-    for (const db::GrantRow &row : grantsOf(name)) {
+    for (const db::GrantRow &row : rows) {
         if (row.granteeType == db::kind::User || row.granteeType == db::kind::Role)
-            return;
+            return rows;
         otherType = row.granteeType;
     }
     // A name that holds nothing yet is a new user.
     if (otherType < 0)
-        return;
+        return rows;
     // The statement would grant to, or revoke from, a user of the same name.
     throw kelvane::Exception(
         QStringLiteral("%1 is a %2, not a user or a role: its privileges cannot be changed here")

@@ -90,19 +90,21 @@ void TKelvaneForm::copyToNewUser(const QString &name,
 {
     const ui::BusyCursor busy;
     const db::SqlName newUser = db::SqlName::typed(name);
-    const QString relation = RelationList->fields(0)->text();
     QStringList notDone;
     runCommand([&] {
         // Only what the new name lacks is granted; nothing is taken from it.
-        const db::Plan plan = db::planCopy(
-            db::rowsWhere(grantsOf(UserList->fields(0)->text()), copied),
-            {{{newUser, db::kind::User}, db::rowsWhere(grantsOf(newUser.storedText()), copied)}},
-            login(), false);
+        // Every read before the plan's arguments are built, none inside them
+        // (see pickedUsers).
+        const QList<db::GrantRow> source =
+            db::rowsWhere(grantsOf(UserList->fields(0)->text()), copied);
+        QList<db::GrantRow> held = db::rowsWhere(grantsOf(newUser.storedText()), copied);
+        const db::Plan plan =
+            db::planCopy(source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
         notDone = plan.notDone + runChanges(plan.changes);
     });
     // The new user is current, so that the cells shown are the ones the
     // next command acts on.
-    rereadLists(newUser.storedText(), relation);
+    standOnUser(newUser.storedText());
     reportNotDone(notDone);
 }
 
@@ -111,7 +113,8 @@ void TKelvaneForm::RenameItemClick(QObject *)
     if (!hasCurrentPair())
         return;
     const QString oldName = UserList->fields(0)->text();
-    checkReachableGrantee(oldName);
+    // The dialog is modal: the rows read here are those the rename moves.
+    const QList<db::GrantRow> held = reachableGrantsOf(oldName);
     QString name;
     if (!askUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
                      name))
@@ -123,15 +126,15 @@ void TKelvaneForm::RenameItemClick(QObject *)
         throw kelvane::Exception(
             QStringLiteral("%1 is already the name of this user: nothing was renamed").arg(name));
     const ui::BusyCursor busy;
-    const QString relation = RelationList->fields(0)->text();
     QStringList notDone;
     runCommand([&] {
-        const db::Plan plan = db::planRename(grantsOf(oldName), grantsGivenBy(oldName),
-                                             {db::SqlName::stored(oldName), db::kind::User},
-                                             {newUser, db::kind::User}, login());
+        const QList<db::GrantRow> given = grantsGivenBy(oldName);
+        const db::Plan plan =
+            db::planRename(held, given, {db::SqlName::stored(oldName), db::kind::User},
+                           {newUser, db::kind::User}, login());
         notDone = plan.notDone + runChanges(plan.changes);
     });
-    rereadLists(newUser.storedText(), relation);
+    standOnUser(newUser.storedText());
     checkNothingLeftFor(
         oldName,
         [&](const QString &left) {
