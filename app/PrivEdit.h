@@ -205,6 +205,13 @@ private:
     // rest go on, a refused revoke ends the command naming what ran and what
     // did not. Returns the refused grants.
     QStringList runChanges(const QList<db::Change> &changes);
+    // Where a copy takes grant options away, asks whether to go on, naming
+    // what the targets granted to others with them; true when nothing of the
+    // kind is lost or the administrator says Yes.
+    [[nodiscard]] bool mayTakeGrantOptions(const db::Plan &plan);
+    // Runs the plan's statements once the administrator agrees to what they
+    // take along; returns what was left undone.
+    QStringList runPlan(const db::Plan &plan);
     // Runs the command; if it fails, the lists and cells are read again for
     // the user and relation it started on before the failure is reported, so
     // that the screen shows the catalogue as it now is.

@@ -102,7 +102,7 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
             };
             const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
                                                pickedUsers(onRelation), login(), true);
-            notDone = plan.notDone + runChanges(plan.changes);
+            notDone = runPlan(plan);
         });
     }
     userUpdates.resume();
@@ -174,7 +174,7 @@ QStringList TKelvaneForm::copyToRelations(const QString &user, const QList<db::G
         plan.changes += step.changes;
         plan.notDone += step.notDone;
     }
-    return plan.notDone + runChanges(plan.changes);
+    return runPlan(plan);
 }
 
 void TKelvaneForm::AllCopyItemClick(QObject *)
@@ -196,7 +196,7 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
             };
             const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
                                                pickedUsers(carried), login(), true);
-            notDone = plan.notDone + runChanges(plan.changes);
+            notDone = runPlan(plan);
         });
     }
     userUpdates.resume();

@@ -136,6 +136,42 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
     return refused;
 }
 
+bool TKelvaneForm::mayTakeGrantOptions(const db::Plan &plan)
+{
+    QStringList lost;
+    QStringList grantees;
+    for (const db::OptionTaken &taken : plan.optionsTaken) {
+        if (!grantees.contains(taken.grantee))
+            grantees.append(taken.grantee);
+    }
+    for (const QString &grantee : grantees) {
+        const QList<db::GrantRow> given =
+            db::rowsWhere(grantsGivenBy(grantee), [&](const db::GrantRow &row) {
+                return std::any_of(plan.optionsTaken.begin(), plan.optionsTaken.end(),
+                                   [&](const db::OptionTaken &taken) {
+                                       return taken.grantee == grantee &&
+                                              taken.objectType == row.objectType &&
+                                              taken.object == row.object &&
+                                              taken.letter == row.privilege;
+                                   });
+            });
+        for (const QString &line : db::describeGiven(given))
+            lost.append(QStringLiteral("%1 by %2").arg(line, grantee));
+    }
+    if (lost.isEmpty())
+        return true;
+    return ui::confirm(QStringLiteral("The copy takes grant options away, and the server then "
+                                      "also revokes what was granted with them:\n%1\n\nGo on?")
+                           .arg(lost.join(QLatin1Char('\n'))));
+}
+
+QStringList TKelvaneForm::runPlan(const db::Plan &plan)
+{
+    if (!mayTakeGrantOptions(plan))
+        return {};
+    return plan.notDone + runChanges(plan.changes);
+}
+
 void TKelvaneForm::runCommand(const std::function<void()> &command)
 {
     const QString user = UserList->fields(0)->text();

@@ -100,7 +100,7 @@ void TKelvaneForm::copyToNewUser(const QString &name,
         QList<db::GrantRow> held = db::rowsWhere(grantsOf(newUser.storedText()), copied);
         const db::Plan plan =
             db::planCopy(source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
-        notDone = plan.notDone + runChanges(plan.changes);
+        notDone = runPlan(plan);
     });
     // The new user is current, so that the cells shown are the ones the
     // next command acts on.

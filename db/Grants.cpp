@@ -408,6 +408,13 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                     addGrants(plan, object, letter, missing, target.grantee);
                     continue;
                 }
+                const bool optionTaken =
+                    std::any_of(has.keyValueBegin(), has.keyValueEnd(), [&](auto kv) {
+                        return kv.second > 0 && wanted.value(kv.first, 0) < kv.second;
+                    });
+                if (optionTaken)
+                    plan.optionsTaken.append(
+                        {target.grantee.name.storedText(), object.type, object.name, letter});
                 QList<GrantRow> ofLetter;
                 std::copy_if(held.begin(), held.end(), std::back_inserter(ofLetter),
                              [letter](const GrantRow &row) { return row.privilege == letter; });

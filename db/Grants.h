@@ -95,11 +95,22 @@ struct Change
     QString object;
 };
 
+// A grant option a copy takes away: the server then revokes, along with it,
+// what the grantee granted to others with it.
+struct OptionTaken
+{
+    QString grantee;
+    int objectType = kind::Relation;
+    QString object;
+    QChar letter;
+};
+
 // The statements a command sends, and what it leaves undone and why.
 struct Plan
 {
     QList<Change> changes;
     QStringList notDone;
+    QList<OptionTaken> optionsTaken;
 };
 
 // Who runs the statements: the login, and whether it may write GRANTED BY

@@ -54,6 +54,9 @@ GRANT EXECUTE ON PROCEDURE P1 TO HELEN;
 GRANT SELECT ON ZETA TO HELEN GRANTED BY BOSS;
 GRANT SELECT ON ALPHA TO "carol lee" GRANTED BY HELEN;
 GRANT UPDATE ON CUSTOMER TO CLERK;
+GRANT SELECT ON ALPHA TO JOE;
+GRANT SELECT ON ALPHA TO IRIS WITH GRANT OPTION;
+GRANT SELECT ON ALPHA TO DAN GRANTED BY IRIS;
 GRANT SELECT ON ZETA TO CLERK;
 )";
 
@@ -87,6 +90,7 @@ private Q_SLOTS:
     void copyAllToAnotherUser();
     void copyToOtherRelations();
     void removalNamesWhatGoesWithIt();
+    void copyAsksBeforeTakingAGrantOption();
     void renameRefusedWhereGrantsWouldBeLost();
 
 private:
@@ -262,6 +266,32 @@ void TestExact::removalNamesWhatGoesWithIt()
     QCOMPARE(rowsOf(QStringLiteral("HELEN")), QStringList());
     QCOMPARE(rowsOf(QStringLiteral("carol lee")), QStringList());
     QVERIFY(!driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("HELEN")));
+}
+
+void TestExact::copyAsksBeforeTakingAGrantOption()
+{
+    // IRIS holds SELECT on ALPHA with grant option and gave it to DAN; JOE
+    // holds it plain. Making IRIS equal to JOE would take DAN's along.
+    select(QStringLiteral("JOE"), QStringLiteral("ALPHA"));
+    for (bool yes : {false, true}) {
+        CopyAnswer answer({QStringLiteral("IRIS")});
+        answerCopyDialog(&answer);
+        QString question;
+        answerConfirm(yes, &question);
+        SqlLog log;
+        choose("UserCopyItem");
+        QVERIFY(testui::allAnswered());
+        QCOMPARE(question, QStringLiteral("Confirm:The copy takes grant options away, and the "
+                                          "server then also revokes what was granted with "
+                                          "them:\nSELECT on ALPHA to DAN by IRIS\n\nGo on?"));
+        const QStringList expected{"REVOKE SELECT ON ALPHA FROM IRIS",
+                                   "GRANT SELECT ON ALPHA TO IRIS"};
+        QCOMPARE(statements(log), yes ? expected : QStringList());
+        QCOMPARE(rowsOf(QStringLiteral("IRIS")),
+                 QStringList{yes ? "0:ALPHA:S::0:SYSDBA" : "0:ALPHA:S::1:SYSDBA"});
+        QCOMPARE(rowsOf(QStringLiteral("DAN")),
+                 yes ? QStringList() : QStringList{"0:ALPHA:S::0:IRIS"});
+    }
 }
 
 void TestExact::renameRefusedWhereGrantsWouldBeLost()
