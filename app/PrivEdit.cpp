@@ -37,7 +37,14 @@ void TKelvaneForm::showEvent(QShowEvent *event)
 void TKelvaneForm::closeEvent(QCloseEvent *event)
 {
     ui::guarded([&] { FormClose(this); });
+    ui::saveWindowSize(objectName(), isMaximized() ? normalGeometry().size() : size());
     QWidget::closeEvent(event);
+}
+
+void TKelvaneForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOut();
 }
 
 void TKelvaneForm::FormShow(QObject *)

@@ -156,6 +156,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     // Construction, kept apart from the handlers (PrivEditDesign.cpp).
@@ -164,6 +165,9 @@ private:
     void createComponents();
     void createMenus();
     void wireEvents();
+    // Places the controls for the window's size: the design's places at the
+    // design size, the lists and grids taking whatever room is added.
+    void layOut();
 
     // The first names of UserList's and RelationList's current rows.
     [[nodiscard]] db::SqlName currentUser() const;

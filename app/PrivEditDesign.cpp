@@ -20,6 +20,7 @@
 namespace {
 
 const QString KelvaneDatabase = QStringLiteral("KELVANE");
+constexpr QSize DesignSize(461, 416);
 constexpr int NameSize = 31;
 constexpr int NameDisplayWidth = 25;
 
@@ -101,8 +102,11 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     setWindowTitle(QStringLiteral("Set at RunTime"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(461, 416);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    // The design's size is the least the window takes and where it starts;
+    // long names want more room, so it may grow and remembers its last size.
+    setMinimumSize(DesignSize);
+    resize(ui::savedWindowSize(objectName()).expandedTo(DesignSize));
     setFont(ui::formFont());
     setWindowIcon(pictures::programIcon());
 
@@ -351,6 +355,28 @@ void TKelvaneForm::wireEvents()
     MasterQuery.setAfterScroll([this](db::TDataSet &ds) { MasterQueryAfterScroll(&ds); });
     DetailQuery.setAfterScroll([this](db::TDataSet &ds) { DetailQueryAfterScroll(&ds); });
     DetailQuery.setOnCalcFields([this](db::TDataSet &ds) { DetailQueryCalcFields(&ds); });
+}
+
+void TKelvaneForm::layOut()
+{
+    const int wider = width() - DesignSize.width();
+    const int taller = height() - DesignSize.height();
+    // The users' list takes two fifths of the added width, the grid the rest.
+    const int masterWider = wider * 2 / 5;
+    Panel1->setGeometry(0, 0, width(), 26);
+    Bevel1->setGeometry(0, 23, width(), 3);
+    for (QFrame *line : Bevel1->findChildren<QFrame *>())
+        line->setGeometry(0, 1, width(), 2);
+    AboutButton->move(368 + wider, 0);
+    ExitButton->move(416 + wider, 0);
+    MasterGrid->setGeometry(4, 48, 175 + masterWider, 364 + taller);
+    DetailLabel->move(198 + masterWider, 32);
+    DetailNavigator->move(248 + masterWider, 27);
+    Label3->move(364 + wider, 32);
+    DetailGrid->setGeometry(185 + masterWider, 48, 272 + wider - masterWider, 364 + taller);
+    // The name column grows; the privilege columns stay under their label.
+    DetailGrid->setFirstColumnGrowth(wider - masterWider);
+    MasterGrid->setFirstColumnGrowth(masterWider);
 }
 
 void TKelvaneForm::addStatement(db::TQuery &query, std::initializer_list<const char *> lines,

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void emptyAliasBoxNamesTheAliasFile();
     void nothingIsConnectedAfterShowing();
     void design();
+    void resizedWindowGivesTheListsRoomAndIsRemembered();
     void menus();
     void detailGridColumns();
 };
@@ -292,6 +293,35 @@ void TestMainWindow::nothingIsConnectedAfterShowing()
     KelvaneForm->close();
 }
 
+void TestMainWindow::resizedWindowGivesTheListsRoomAndIsRemembered()
+{
+    AliasFile aliases({});
+    {
+        Forms forms;
+        TKelvaneForm *form = KelvaneForm;
+        form->show();
+        form->resize(861, 616);
+        // 400 pixels more: two fifths to the users' list, the rest to the grid.
+        QCOMPARE(form->MasterGrid->geometry(), QRect(4, 48, 335, 564));
+        QCOMPARE(form->DetailGrid->geometry(), QRect(345, 48, 512, 564));
+        QCOMPARE(form->ExitButton->geometry(), QRect(816, 0, 45, 24));
+        // The privilege columns stay under their label; the names take the room.
+        const ui::DBGrid *grid = form->DetailGrid;
+        const int firstCell =
+            grid->viewport()->mapTo(form, QPoint(grid->columnViewportPosition(1), 0)).x();
+        QVERIFY2(std::abs(firstCell - form->Label3->x()) < 20,
+                 qPrintable(QString::number(firstCell)));
+        form->resize(300, 200); // below the design size: held at it
+        QCOMPARE(form->size(), form->minimumSize());
+        form->resize(700, 500);
+        form->close();
+    }
+    Forms forms;
+    QCOMPARE(KelvaneForm->size(), QSize(700, 500));
+    KelvaneForm->resize(461, 416);
+    KelvaneForm->close();
+}
+
 void TestMainWindow::design()
 {
     AliasFile aliases({});
@@ -301,8 +331,8 @@ void TestMainWindow::design()
     form->show();
     QCOMPARE(form->windowTitle(), QStringLiteral("IB Kelvane Administrator"));
     QCOMPARE(form->size(), QSize(461, 416));
-    QCOMPARE(form->minimumSize(), form->maximumSize());
-    QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form->minimumSize(), QSize(461, 416));
+    QVERIFY(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
     QCOMPARE(form->font().pixelSize(), 11);
 

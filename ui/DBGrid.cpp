@@ -84,6 +84,14 @@ void DBGrid::setSelectedIndex(int column)
         enterColumn(column);
 }
 
+void DBGrid::setFirstColumnGrowth(int pixels)
+{
+    if (pixels == m_firstColumnGrowth)
+        return;
+    m_firstColumnGrowth = pixels;
+    applyColumnWidths();
+}
+
 void DBGrid::applyColumnWidths()
 {
     const int charWidth = fontMetrics().averageCharWidth();
@@ -96,6 +104,8 @@ void DBGrid::applyColumnWidths()
             const db::TField *field = ds ? ds->findField(column.fieldName) : nullptr;
             width = (field ? field->displayWidth() : 10) * charWidth + 4;
         }
+        if (i == 0)
+            width += std::max(0, m_firstColumnGrowth);
         setColumnWidth(i, width);
         total += width;
     }

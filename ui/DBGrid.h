@@ -48,6 +48,9 @@ public:
     void setOnKeyDown(KeyHandler handler) { m_onKeyDown = std::move(handler); }
     void setOnDblClick(Handler handler) { m_onDblClick = std::move(handler); }
     void setOnColEnter(Handler handler) { m_onColEnter = std::move(handler); }
+    // Pixels the first column takes beyond its own width, where the grid has
+    // been made wider than designed.
+    void setFirstColumnGrowth(int pixels);
     // The tooltip of a cell, where it has more to tell than its text; empty
     // for none, and then a cut text shows whole.
     using CellHint = std::function<QString(int row, int column)>;
@@ -76,6 +79,7 @@ private:
     Handler m_onDblClick;
     Handler m_onColEnter;
     CellHint m_onCellHint;
+    int m_firstColumnGrowth = 0;
     int m_selectedIndex = 0;
     bool m_following = false;
 };

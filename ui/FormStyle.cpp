@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QSettings>
+#include <memory>
 
 namespace ui {
 
@@ -64,6 +66,32 @@ QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &capt
     label->adjustSize();
     label->move(left, top);
     return label;
+}
+
+namespace {
+
+// kelvane.conf in the user's configuration folder, beside the alias file.
+std::unique_ptr<QSettings> windowSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("kelvane"), QStringLiteral("kelvane"));
+}
+
+QString sizeKey(const QString &window)
+{
+    return window + QStringLiteral("/size");
+}
+
+} // namespace
+
+QSize savedWindowSize(const QString &window)
+{
+    return windowSettings()->value(sizeKey(window)).toSize();
+}
+
+void saveWindowSize(const QString &window, const QSize &size)
+{
+    windowSettings()->setValue(sizeKey(window), size);
 }
 
 QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,

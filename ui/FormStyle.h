@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QSize>
 #include <QString>
 
 class QDialog;
@@ -29,6 +30,11 @@ void centreOnScreen(QWidget &window);
 QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,
                  int top);
 // A separator drawn as a single line along the bottom of its rectangle.
+// The size a window had when it was last closed, or an invalid size; kept in
+// kelvane.conf beside the alias file.
+[[nodiscard]] QSize savedWindowSize(const QString &window);
+void saveWindowSize(const QString &window, const QSize &size);
+
 QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,
                       int height);
 

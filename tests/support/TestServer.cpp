@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
@@ -165,6 +166,21 @@ std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias)
 }
 
 } // namespace testserver
+
+namespace {
+
+// The program remembers its window's size in the user's configuration
+// folder: tests keep theirs apart, and every test program starts afresh.
+void isolateSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  QStringLiteral("/kelvane/kelvane.conf"));
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(isolateSettings)
 
 namespace testui {
 
