@@ -69,6 +69,8 @@ public:
     db::TQuery LoginQuery;
     // The columns of a relation, for a column-level copy to it.
     db::TQuery ColumnsQuery;
+    // The server's logins, privileges or not.
+    db::TQuery LoginsQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -187,6 +189,9 @@ private:
     [[nodiscard]] QStringList collectNames(db::TDataSet &list,
                                            const std::function<bool(const QString &)> &wanted);
     [[nodiscard]] QStringList otherUsers(const QString &source);
+    // The server's logins as far as this login may read them: all of them
+    // for an administrator, its own for anyone else.
+    [[nodiscard]] QStringList loginNames();
     // The users picked in the copy dialog, each one a grantee that the
     // statements can reach, with what each holds now.
     [[nodiscard]] QList<db::CopyTarget>

@@ -57,8 +57,20 @@ QStringList TKelvaneForm::collectNames(db::TDataSet &list,
 
 QStringList TKelvaneForm::otherUsers(const QString &source)
 {
-    const auto scanning = flagSetFor(Scanning);
-    return collectNames(*UserList, [&source](const QString &name) { return name != source; });
+    QStringList names;
+    {
+        const auto scanning = flagSetFor(Scanning);
+        names = collectNames(*UserList, [&source](const QString &name) { return name != source; });
+    }
+    // Then the logins that hold nothing yet, so that a new clerk can be
+    // given a clerk's rights without typing the name.
+    QStringList idle;
+    for (const QString &login : loginNames()) {
+        if (login != source && !names.contains(login))
+            idle.append(login);
+    }
+    std::sort(idle.begin(), idle.end(), db::isNameBelow);
+    return names + idle;
 }
 
 bool TKelvaneForm::isCurrentObject(const db::GrantRow &row) const

@@ -96,7 +96,8 @@ QList<ui::GridColumn> detailColumns()
 TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
-      GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database), ColumnsQuery(Database)
+      GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database), ColumnsQuery(Database),
+      LoginsQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -134,6 +135,7 @@ void TKelvaneForm::createComponents()
     GrantorQuery.setName(QStringLiteral("GrantorQuery"));
     LoginQuery.setName(QStringLiteral("LoginQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
+    LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
 
     // The design's statements; every one is replaced before it first runs.
@@ -199,6 +201,8 @@ void TKelvaneForm::createComponents()
         {"SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS", "WHERE RDB$RELATION_NAME = :Relation"},
         {});
     ColumnsQuery.addField(QStringLiteral("RDB$FIELD_NAME"), db::FieldKind::Data, NameSize);
+    addStatement(LoginsQuery, {"SELECT SEC$USER_NAME FROM SEC$USERS"}, {});
+    LoginsQuery.addField(QStringLiteral("SEC$USER_NAME"), db::FieldKind::Data, NameSize);
 
     MasterSource.setObjectName(QStringLiteral("MasterSource"));
     MasterSource.setDataSet(&MasterQuery);

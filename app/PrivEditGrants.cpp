@@ -5,6 +5,7 @@
 
 #include "DataSetGuards.h"
 #include "db/Exception.h"
+#include "db/SqlLog.h"
 #include "ui/Dialogs.h"
 
 #include <QHash>
@@ -97,6 +98,24 @@ QStringList TKelvaneForm::columnsOf(const QString &relation)
     for (ColumnsQuery.first(); !ColumnsQuery.eof(); ColumnsQuery.next())
         columns.append(ColumnsQuery.fields(0)->text());
     return columns;
+}
+
+QStringList TKelvaneForm::loginNames()
+{
+    LoginsQuery.close();
+    try {
+        LoginsQuery.open();
+    } catch (const kelvane::EngineError &failure) {
+        // The logins only add names to pick from; a server that will not
+        // list them leaves the copy as it was, the users with privileges.
+        qCWarning(lcSql).noquote() << "logins not listed:" << failure.message();
+        return {};
+    }
+    const auto closed = qScopeGuard([this] { LoginsQuery.close(); });
+    QStringList names;
+    for (LoginsQuery.first(); !LoginsQuery.eof(); LoginsQuery.next())
+        names.append(LoginsQuery.fields(0)->text());
+    return names;
 }
 
 QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)

@@ -5,6 +5,7 @@
 #include "TestServer.h"
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
+#include "db/Names.h"
 #include "dialogs/CopyPriv.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
@@ -224,7 +225,13 @@ void TestCommands::copyToOtherUsers()
     QCOMPARE(answer.label,
              QStringLiteral("Copy the privileges of FRED for %1 to users:").arg(relation));
     // Every other user, in the list's order.
-    QCOMPARE(answer.offered, (QStringList{"AUDITOR", "CLERK", "PUBLIC", "SYSDBA", "mixed User"}));
+    QCOMPARE(answer.offered.mid(0, 5),
+             (QStringList{"AUDITOR", "CLERK", "PUBLIC", "SYSDBA", "mixed User"}));
+    // Then the server's logins that hold nothing here yet, in name order.
+    const QStringList idle = answer.offered.mid(5);
+    QVERIFY2(idle.contains(QStringLiteral("BOSS")), qPrintable(idle.join(u',')));
+    QVERIFY(!idle.contains(QStringLiteral("CLERK")) && !idle.contains(QStringLiteral("FRED")));
+    QVERIFY(std::is_sorted(idle.begin(), idle.end(), db::isNameBelow));
     QVERIFY(!answer.okEnabledAtFirst);
     // The list's order, not the order of clicking.
     QCOMPARE(statements(log), expected);

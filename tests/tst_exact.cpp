@@ -91,6 +91,7 @@ private Q_SLOTS:
     void copyToOtherRelations();
     void removalNamesWhatGoesWithIt();
     void copyAsksBeforeTakingAGrantOption();
+    void copyToALoginThatHoldsNothing();
     void renameRefusedWhereGrantsWouldBeLost();
 
 private:
@@ -292,6 +293,23 @@ void TestExact::copyAsksBeforeTakingAGrantOption()
         QCOMPARE(rowsOf(QStringLiteral("DAN")),
                  yes ? QStringList() : QStringList{"0:ALPHA:S::0:IRIS"});
     }
+}
+
+void TestExact::copyToALoginThatHoldsNothing()
+{
+    // BOSS is a login of the server with no privilege in this database.
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    QVERIFY(!driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("BOSS")));
+    CopyAnswer answer({QStringLiteral("BOSS")});
+    answerCopyDialog(&answer);
+    SqlLog log;
+    choose("UserCopyItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY(answer.offered.contains(QStringLiteral("BOSS")));
+    QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO BOSS",
+                                           "GRANT UPDATE (NAME) ON CUSTOMER TO BOSS"}));
+    QCOMPARE(rowsOf(QStringLiteral("BOSS")),
+             (QStringList{"0:CUSTOMER:S::0:SYSDBA", "0:CUSTOMER:U:NAME:0:SYSDBA"}));
 }
 
 void TestExact::renameRefusedWhereGrantsWouldBeLost()
