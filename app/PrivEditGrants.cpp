@@ -8,18 +8,12 @@
 #include "db/SqlLog.h"
 #include "ui/Dialogs.h"
 
-#include <QHash>
-
 namespace {
 
 QString granteeKind(int type)
 {
-    static const QHash<int, QString> kinds{{db::kind::View, QStringLiteral("view")},
-                                           {db::kind::Trigger, QStringLiteral("trigger")},
-                                           {db::kind::Procedure, QStringLiteral("procedure")},
-                                           {db::kind::Function, QStringLiteral("function")},
-                                           {db::kind::Package, QStringLiteral("package")}};
-    return kinds.value(type, QStringLiteral("grantee of type %1").arg(type));
+    const QString name = db::kindName(type);
+    return name.isEmpty() ? QStringLiteral("grantee of type %1").arg(type) : name;
 }
 
 // At most this many statements are named in the message of a command that

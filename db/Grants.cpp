@@ -40,8 +40,10 @@ qsizetype letterRank(QChar letter)
     return rank < 0 ? LetterOrder.size() : rank;
 }
 
-// How statements and messages name an object of a kind other than a relation
-// or a role: "EXECUTE ON PROCEDURE P", "EXECUTE on procedure P".
+// How statements and messages name an object or grantee of a kind other
+// than a relation, a user or a role: "EXECUTE ON PROCEDURE P", "TO VIEW V",
+// "EXECUTE on procedure P". Views are objects of kind Relation; as grantees
+// they have a kind of their own.
 struct KindWords
 {
     int type;
@@ -49,53 +51,36 @@ struct KindWords
     QLatin1StringView name;
 };
 
-constexpr KindWords ObjectKinds[] = {
-    {kind::Procedure, QLatin1StringView("PROCEDURE "), QLatin1StringView("procedure ")},
-    {kind::Function, QLatin1StringView("FUNCTION "), QLatin1StringView("function ")},
-    {kind::Package, QLatin1StringView("PACKAGE "), QLatin1StringView("package ")},
-    {kind::Sequence, QLatin1StringView("SEQUENCE "), QLatin1StringView("sequence ")},
-    {kind::Exception, QLatin1StringView("EXCEPTION "), QLatin1StringView("exception ")},
+constexpr KindWords Kinds[] = {
+    {kind::View, QLatin1StringView("VIEW "), QLatin1StringView("view")},
+    {kind::Trigger, QLatin1StringView("TRIGGER "), QLatin1StringView("trigger")},
+    {kind::Procedure, QLatin1StringView("PROCEDURE "), QLatin1StringView("procedure")},
+    {kind::Function, QLatin1StringView("FUNCTION "), QLatin1StringView("function")},
+    {kind::Package, QLatin1StringView("PACKAGE "), QLatin1StringView("package")},
+    {kind::Sequence, QLatin1StringView("SEQUENCE "), QLatin1StringView("sequence")},
+    {kind::Exception, QLatin1StringView("EXCEPTION "), QLatin1StringView("exception")},
 };
 
-const KindWords *kindWords(int objectType)
+const KindWords *kindWords(int type)
 {
-    for (const KindWords &words : ObjectKinds) {
-        if (words.type == objectType)
+    for (const KindWords &words : Kinds) {
+        if (words.type == type)
             return &words;
     }
     return nullptr;
 }
 
-QString objectKeyword(int objectType)
+QString keywordOf(int type)
 {
-    const KindWords *words = kindWords(objectType);
+    const KindWords *words = kindWords(type);
     return words ? QString(words->keyword) : QString();
-}
-
-QString objectKindName(int objectType)
-{
-    const KindWords *words = kindWords(objectType);
-    return words ? QString(words->name) : QString();
 }
 
 // "TO name" reaches a user or, where one of that name exists, a role; every
 // other kind of grantee needs its keyword.
 QString granteeSql(const Grantee &grantee)
 {
-    switch (grantee.type) {
-    case kind::View:
-        return QStringLiteral("VIEW ") + grantee.name.sql();
-    case kind::Trigger:
-        return QStringLiteral("TRIGGER ") + grantee.name.sql();
-    case kind::Procedure:
-        return QStringLiteral("PROCEDURE ") + grantee.name.sql();
-    case kind::Function:
-        return QStringLiteral("FUNCTION ") + grantee.name.sql();
-    case kind::Package:
-        return QStringLiteral("PACKAGE ") + grantee.name.sql();
-    default:
-        return grantee.name.sql();
-    }
+    return keywordOf(grantee.type) + grantee.name.sql();
 }
 
 QString columnList(const QStringList &columns)
@@ -116,7 +101,7 @@ QString privilegeClause(int objectType, const QString &object, const QString &wo
     if (objectType == kind::Relation)
         return word + (columns.isEmpty() ? QString() : columnList(columns)) +
                QStringLiteral(" ON ") + name;
-    return word + QStringLiteral(" ON ") + objectKeyword(objectType) + name;
+    return word + QStringLiteral(" ON ") + keywordOf(objectType) + name;
 }
 
 QString grantedByClause(const SqlName *grantedBy)
@@ -282,6 +267,12 @@ QList<GrantRow> rowsWhere(const QList<GrantRow> &rows,
     return kept;
 }
 
+QString kindName(int type)
+{
+    const KindWords *words = kindWords(type);
+    return words ? QString(words->name) : QString();
+}
+
 bool isStatementKind(int objectType)
 {
     switch (objectType) {
@@ -336,8 +327,9 @@ QString describe(const PrivilegeForm &form)
         form.columns.isEmpty()
             ? QString()
             : QStringLiteral(" (%1)").arg(form.columns.join(QStringLiteral(", ")));
+    const QString kind = kindName(form.objectType);
     return wordOf(form.letter) + columns + QStringLiteral(" on ") +
-           objectKindName(form.objectType) + form.object;
+           (kind.isEmpty() ? QString() : kind + QLatin1Char(' ')) + form.object;
 }
 
 QString describeHeld(const PrivilegeForm &form)

@@ -43,6 +43,10 @@ struct GrantRow
 [[nodiscard]] QList<GrantRow> rowsWhere(const QList<GrantRow> &rows,
                                         const std::function<bool(const GrantRow &)> &wanted);
 
+// "procedure", "view", "sequence": the kind named in messages; empty for a
+// relation, a user or a role, which go by their name alone.
+[[nodiscard]] QString kindName(int type);
+
 // Whether a GRANT can give a privilege on this kind of object; the usage of
 // domains, character sets and collations is the server's own business.
 [[nodiscard]] bool isStatementKind(int objectType);
