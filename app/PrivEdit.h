@@ -252,6 +252,9 @@ private:
                              const std::function<QString(const QString &)> &leftMessage,
                              const QStringList &notDone = {});
 
+    // Stands both lists on the pair, the master first, as near as they allow:
+    // each on the first name not below the one sought.
+    void standOnPair(const QString &user, const QString &relation);
     // Stands the master on the first name not below the given one and reloads
     // the detail once, for that row alone.
     void locateMasterOnce(const QString &name);

@@ -87,14 +87,18 @@ void TKelvaneForm::ByRadioClick(QObject *)
 
     MasterQuery.open();
 
-    if (userName.isEmpty())
-        return;
+    if (!userName.isEmpty())
+        standOnPair(userName, relationName);
+}
+
+void TKelvaneForm::standOnPair(const QString &user, const QString &relation)
+{
     const bool byUser = UserList == &MasterQuery;
-    locateMasterOnce(byUser ? userName : relationName);
+    locateMasterOnce(byUser ? user : relation);
     // The detail search runs in the detail list of the master row found, its
     // rows calculated as they are read.
     if (DetailQuery.active())
-        LocateRecord(DetailQuery, 0, byUser ? relationName : userName, false);
+        LocateRecord(DetailQuery, 0, byUser ? relation : user, false);
 }
 
 void TKelvaneForm::locateMasterOnce(const QString &name)

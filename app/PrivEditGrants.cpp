@@ -205,16 +205,9 @@ void TKelvaneForm::runCommand(const std::function<void()> &command)
 
 void TKelvaneForm::rereadLists(const QString &user, const QString &relation)
 {
-    const bool byUser = UserList == &MasterQuery;
-    {
-        const auto scanning = flagSetFor(Scanning);
-        MasterQuery.close();
-        MasterQuery.open();
-        LocateRecord(MasterQuery, 0, byUser ? user : relation, false);
-    }
-    MasterQueryAfterScroll(nullptr);
-    if (DetailQuery.active())
-        LocateRecord(DetailQuery, 0, byUser ? relation : user, false);
+    MasterQuery.close();
+    MasterQuery.open();
+    standOnPair(user, relation);
 }
 
 void TKelvaneForm::standOnUser(const QString &user)

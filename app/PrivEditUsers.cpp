@@ -132,7 +132,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
         const db::Plan plan =
             db::planRename(held, given, {db::SqlName::stored(oldName), db::kind::User},
                            {newUser, db::kind::User}, login());
-        notDone = plan.notDone + runChanges(plan.changes);
+        notDone = runPlan(plan);
     });
     standOnUser(newUser.storedText());
     checkNothingLeftFor(
