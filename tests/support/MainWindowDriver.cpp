@@ -292,6 +292,8 @@ void answerMessage(QString *text, QString *title)
     testui::whenModal([text, title](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
+        // Names in messages are text, never markup.
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         *text = box->text();
         if (title)
             *title = box->windowTitle();
@@ -304,6 +306,7 @@ void answerCopyDialog(CopyAnswer *answer)
     testui::whenModal([answer](QWidget *modal) {
         auto *copy = qobject_cast<TCopyForm *>(modal);
         QVERIFY(copy);
+        QCOMPARE(copy->CopyLabel->textFormat(), Qt::PlainText);
         answer->label = copy->CopyLabel->text();
         answer->okEnabledAtFirst = copy->OKButton->isEnabled();
         answer->offered.clear();
@@ -326,6 +329,8 @@ void answerInput(InputAnswer *answer)
     testui::whenModal([answer](QWidget *modal) {
         auto *dialog = qobject_cast<QInputDialog *>(modal);
         QVERIFY(dialog);
+        const auto *label = dialog->findChild<QLabel *>();
+        QVERIFY(label && label->textFormat() == Qt::PlainText);
         answer->caption = dialog->windowTitle();
         answer->prompt = dialog->labelText();
         auto *edit = dialog->findChild<QLineEdit *>();
@@ -343,6 +348,7 @@ void answerConfirm(bool yes, QString *text)
     testui::whenModal([yes, text](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         *text = box->windowTitle() + QLatin1Char(':') + box->text();
         for (QAbstractButton *button : box->buttons()) {
             if (button->text() == (yes ? QLatin1String("&Yes") : QLatin1String("&No")))
