@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kinds.h"
 #include "PrivilegeMarks.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
@@ -9,6 +10,7 @@
 #include "db/Table.h"
 
 #include <QScopeGuard>
+#include <QSet>
 #include <QWidget>
 #include <functional>
 
@@ -75,15 +77,20 @@ public:
     db::TDataSource DetailSource;
 
     db::TField *MasterQueryName;
+    // The kind of each list's rows: an object's in the relations' list, a
+    // grantee's in the users' list.
+    db::TField *MasterQueryKind;
     db::TField *DetailQueryName;
     db::TField *DetailQuerySelect;
     db::TField *DetailQueryUpdate;
     db::TField *DetailQueryInsert;
     db::TField *DetailQueryDelete;
     db::TField *DetailQueryExecute;
+    db::TField *DetailQueryKind;
     db::TField *PrivQueryName;
     db::TField *PrivQueryPrivilege;
     db::TField *PrivQueryObjectType;
+    db::TField *PrivQueryUserType;
     db::TField *PrivQueryColumn;
     db::TField *PrivQueryOption;
     db::TField *PrivQueryGrantor;
@@ -148,11 +155,19 @@ public:
     void CheckProcedure();
     void RefreshPrivileges();
     void LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen);
+    // As LocateRecord on the name column, then on the kind among the rows of
+    // that name: the list stands on the first row not below the key.
+    void LocateKey(db::TDataSet &list, const ListKey &key, bool reopen);
+    // The badge of a list row's kind, and the kind and name its tooltip
+    // tells: "sequence SQ_ORDERS".
+    [[nodiscard]] KindLook lookAt(const db::TDataSet &list, int row) const;
+    [[nodiscard]] QString nameHint(const db::TDataSet &list, int row) const;
     // The only writers to the database: one statement each, run at once. A
     // refused grant is reported here and returns; a refused revoke throws.
-    void GrantPrivilege(const db::SqlName &user, const db::SqlName &relation,
+    // The statement takes the form the object's and the grantee's kinds need.
+    void GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                         const QString &privilege);
-    void RevokePrivilege(const db::SqlName &user, const db::SqlName &relation,
+    void RevokePrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                          const QString &privilege);
 
 protected:
@@ -171,12 +186,24 @@ private:
     // design size, the lists and grids taking whatever room is added.
     void layOut();
 
-    // The first names of UserList's and RelationList's current rows.
-    [[nodiscard]] db::SqlName currentUser() const;
-    [[nodiscard]] db::SqlName currentRelation() const;
+    // The name and kind of UserList's and RelationList's current rows.
+    [[nodiscard]] ListKey keyOf(const db::TDataSet &list) const;
+    [[nodiscard]] int kindOf(const db::TDataSet &list, int row) const;
+    [[nodiscard]] db::TField *kindField(const db::TDataSet &list) const;
+    [[nodiscard]] db::Grantee currentGrantee() const;
+    [[nodiscard]] db::ObjectRef currentObject() const;
+    // A table or view of the relations' list that is a view.
+    [[nodiscard]] bool isView(const QString &relation) const
+    {
+        return m_viewNames.contains(relation);
+    }
+
     // Connected, with a current user and a current relation to act on.
     [[nodiscard]] bool hasCurrentPair() const;
     [[nodiscard]] bool isEditableColumn(int column) const;
+    // Fails, before any statement, when the letter is not one the current
+    // object's kind has and no statement could give it.
+    void checkLetterOfKind(int column) const;
     // Grants the privilege of the detail column when its cell is empty,
     // revokes it otherwise; refreshes nothing.
     void togglePrivilege(int column);
@@ -184,11 +211,18 @@ private:
     [[nodiscard]] bool isCellSet(int column) const;
     // The exact form of a set privilege cell: columns, grantor, option.
     [[nodiscard]] QString privilegeHint(int row, int column) const;
-    // The first names of the list's rows that are wanted, collected from its
-    // first row to its end; the list ends on the row it stood on.
-    [[nodiscard]] QStringList collectNames(db::TDataSet &list,
-                                           const std::function<bool(const QString &)> &wanted);
-    [[nodiscard]] QStringList otherUsers(const QString &source);
+    // The keys of the list's rows that are wanted, collected from its first
+    // row to its end; the list ends on the row it stood on.
+    [[nodiscard]] QList<ListKey> collectKeys(db::TDataSet &list,
+                                             const std::function<bool(const ListKey &)> &wanted);
+    // Every grantee but the source, of every kind, then the logins that hold
+    // nothing yet.
+    [[nodiscard]] QList<ListKey> otherUsers(const ListKey &source);
+    // The server's logins that are not among the grantees: they hold no
+    // privilege at all.
+    [[nodiscard]] QStringList idleLogins(const QList<ListKey> &grantees);
+    // Every row of the users' list.
+    [[nodiscard]] QList<ListKey> allGrantees();
     // The server's logins as far as this login may read them: all of them
     // for an administrator, its own for anyone else.
     [[nodiscard]] QStringList loginNames();
@@ -198,15 +232,19 @@ private:
     pickedUsers(const std::function<bool(const db::GrantRow &)> &copied);
     // Makes the user's privileges on each relation equal to those on the
     // current one; returns what was left undone.
-    QStringList copyToRelations(const QString &user, const QList<db::GrantRow> &held,
+    QStringList copyToRelations(const db::Grantee &user, const QList<db::GrantRow> &held,
                                 const QStringList &relations);
     // The catalogue object of the current relation: a table or view, or a
     // stored procedure.
     [[nodiscard]] bool isCurrentObject(const db::GrantRow &row) const;
 
     // The exact rows of a grantee, and the rows one grantor gave to others.
-    [[nodiscard]] QList<db::GrantRow> grantsOf(const QString &grantee);
+    // A grantee of any kind is one that "TO name" reaches: a user or a role.
+    [[nodiscard]] QList<db::GrantRow> grantsOf(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> grantsGivenBy(const QString &grantor);
+    // What the grantee gave others: only users grant, and a procedure of a
+    // user's name gave nothing.
+    [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
     [[nodiscard]] const db::Login &login();
     [[nodiscard]] QStringList columnsOf(const QString &relation);
@@ -226,10 +264,10 @@ private:
     // that the screen shows the catalogue as it now is.
     void runCommand(const std::function<void()> &command);
     // Reads both lists again and stands on the pair, as near as they allow.
-    void rereadLists(const QString &user, const QString &relation);
+    void rereadLists(const ListKey &user, const ListKey &relation);
     // Reads the users' list and the cells again and stands on the user, on
     // the same relation: after a command that added a user.
-    void standOnUser(const QString &user);
+    void standOnUser(const ListKey &user);
     // Fails with the lines, one message, when a command left anything undone.
     static void reportNotDone(const QStringList &notDone);
     // Grants the new name what the current user holds of the rows copied,
@@ -239,33 +277,42 @@ private:
     // Tells which of the grants the removed user had made went with the
     // user's own privileges.
     void reportGivenGone(const QString &name, const QList<db::GrantRow> &given);
-    // Fails unless the grantee of that name is a user or a role, the only
-    // grantees that "TO name" and "FROM name" reach.
-    void checkReachableGrantee(const QString &name);
+    // Fails, before any statement, unless a GRANT can name a grantee of
+    // that kind.
+    static void checkGranteeKind(const ListKey &grantee);
     // The grantee's rows, once checked to be those of a grantee that the
     // statements can reach.
-    [[nodiscard]] QList<db::GrantRow> reachableGrantsOf(const QString &name);
+    [[nodiscard]] QList<db::GrantRow> reachableGrantsOf(const ListKey &grantee);
     // Fails with what the command left undone and, in the words of
     // leftMessage given their list, the privileges the user still holds:
     // those that the login may not revoke survive.
-    void checkNothingLeftFor(const QString &name,
+    void checkNothingLeftFor(const ListKey &grantee,
                              const std::function<QString(const QString &)> &leftMessage,
                              const QStringList &notDone = {});
 
     // Stands both lists on the pair, the master first, as near as they allow:
     // each on the first name not below the one sought.
-    void standOnPair(const QString &user, const QString &relation);
-    // Stands the master on the first name not below the given one and reloads
+    void standOnPair(const ListKey &user, const ListKey &relation);
+    // Stands the master on the first row not below the given key and reloads
     // the detail once, for that row alone.
-    void locateMasterOnce(const QString &name);
+    void locateMasterOnce(const ListKey &key);
+    // Walks the list to the first row that the key is not above.
+    void walkTo(db::TDataSet &list, int column, const ListKey &key);
 
     // Adds the lines to an emptied statement and names the first field for
     // the column it now yields.
     void addStatement(db::TQuery &query, std::initializer_list<const char *> lines,
                       const QString &firstFieldName);
+    // The names the kinds of rows of UserList and RelationList are read by.
+    void nameKindFields();
+    // The names of the database's views, from the views' query as it was
+    // read, or read again.
+    void readViewNames(bool reread);
+    [[nodiscard]] QString privilegeWordOf(int column) const;
 
     PrivilegeMarks m_privilegeMarks;
     db::Login m_login;
+    QSet<QString> m_viewNames;
     bool m_loginKnown = false;
     bool m_centred = false;
 };

@@ -19,16 +19,16 @@ bool isLetterKey(int key)
 
 } // namespace
 
-void TKelvaneForm::ByRadioClick(QObject *)
+void TKelvaneForm::ByRadioClick(QObject *sender)
 {
     if (!Database.connected())
         return;
 
-    QString userName;
-    QString relationName;
+    ListKey user;
+    ListKey relation;
     if (UserList && UserList->active()) {
-        userName = UserList->fields(0)->text();
-        relationName = RelationList->fields(0)->text();
+        user = keyOf(*UserList);
+        relation = keyOf(*RelationList);
     }
 
     if (ByUserRadio->isChecked()) {
@@ -54,61 +54,87 @@ void TKelvaneForm::ByRadioClick(QObject *)
     userList.sqlClear();
     relationList.sqlClear();
     PrivQuery.sqlClear();
-    // Only tables, views (type 0) and stored procedures (type 5): the catalogue
-    // also records usage of character sets, collations, domains, sequences,
-    // roles and the database itself, on which no GRANT of ours could succeed.
-    addStatement(
-        userList,
-        {"SELECT DISTINCT RDB$USER", "FROM RDB$USER_PRIVILEGES", "WHERE RDB$OBJECT_TYPE IN (0, 5)"},
-        QStringLiteral("RDB$USER"));
+    // Every kind a GRANT can name: tables and views (0), procedures (5),
+    // exceptions (7), roles (13), sequences (14), functions (15) and
+    // packages (18). The catalogue's own usage of character sets, collations,
+    // domains and the database itself stays out. Each list is ordered by name,
+    // then kind, one row for each object or grantee of a name.
+    addStatement(userList,
+                 {"SELECT DISTINCT RDB$USER, RDB$USER_TYPE", "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"},
+                 QStringLiteral("RDB$USER"));
     addStatement(relationList,
-                 {"SELECT DISTINCT RDB$RELATION_NAME", "FROM RDB$USER_PRIVILEGES",
-                  "WHERE RDB$OBJECT_TYPE IN (0, 5)"},
+                 {"SELECT DISTINCT RDB$RELATION_NAME, RDB$OBJECT_TYPE", "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"},
                  QStringLiteral("RDB$RELATION_NAME"));
-    // Beside the letters, the object's kind (a function or a sequence may
-    // share a relation's name) and what the cells' tooltips tell.
+    nameKindFields();
+    // The master's rows by name and kind; beside the letters, the kinds on
+    // both sides and what the cells' tooltips tell.
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
-                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
-                      "RDB$GRANT_OPTION, RDB$GRANTOR",
-                      "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :User"},
+                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
+                      "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR",
+                      "FROM RDB$USER_PRIVILEGES",
+                      "WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType"},
                      QStringLiteral("RDB$RELATION_NAME"));
     } else {
         addStatement(PrivQuery,
-                     {"SELECT RDB$USER, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
-                      "RDB$GRANT_OPTION, RDB$GRANTOR",
-                      "FROM RDB$USER_PRIVILEGES", "WHERE RDB$RELATION_NAME = :Table"},
+                     {"SELECT RDB$USER, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
+                      "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR",
+                      "FROM RDB$USER_PRIVILEGES",
+                      "WHERE RDB$RELATION_NAME = :Table AND RDB$OBJECT_TYPE = :ObjectType"},
                      QStringLiteral("RDB$USER"));
     }
     userList.prepare();
     relationList.prepare();
     PrivQuery.prepare();
     DetailGrid->setColumnFieldName(0, DetailQuery.fields(0)->fieldName());
+    // A connection has just read the views; a switch reads them again.
+    readViewNames(sender != nullptr);
 
     MasterQuery.open();
 
-    if (!userName.isEmpty())
-        standOnPair(userName, relationName);
+    if (!user.name.isEmpty())
+        standOnPair(user, relation);
 }
 
-void TKelvaneForm::standOnPair(const QString &user, const QString &relation)
+void TKelvaneForm::nameKindFields()
+{
+    kindField(*UserList)->setFieldName(QStringLiteral("RDB$USER_TYPE"));
+    kindField(*RelationList)->setFieldName(QStringLiteral("RDB$OBJECT_TYPE"));
+}
+
+void TKelvaneForm::readViewNames(bool reread)
+{
+    // Tables and views share the catalogue's kind; the badge tells them
+    // apart by the views the database has.
+    if (reread) {
+        ViewsQuery.close();
+        ViewsQuery.open();
+    }
+    m_viewNames.clear();
+    for (ViewsQuery.first(); !ViewsQuery.eof(); ViewsQuery.next())
+        m_viewNames.insert(ViewsQueryViewName->text());
+}
+
+void TKelvaneForm::standOnPair(const ListKey &user, const ListKey &relation)
 {
     const bool byUser = UserList == &MasterQuery;
     locateMasterOnce(byUser ? user : relation);
     // The detail search runs in the detail list of the master row found, its
     // rows calculated as they are read.
     if (DetailQuery.active())
-        LocateRecord(DetailQuery, 0, byUser ? relation : user, false);
+        LocateKey(DetailQuery, byUser ? relation : user, false);
 }
 
-void TKelvaneForm::locateMasterOnce(const QString &name)
+void TKelvaneForm::locateMasterOnce(const ListKey &key)
 {
     // Reloading the detail at every master row passed would cost a privilege
     // read and a full detail read per row; the reload of the row the search
     // stops on is all that shows.
     {
         const auto scanning = flagSetFor(Scanning);
-        LocateRecord(MasterQuery, 0, name, false);
+        LocateKey(MasterQuery, key, false);
     }
     // Opening the master already reloaded the detail for its first row.
     if (MasterQuery.recNo() > 0)
@@ -145,6 +171,7 @@ void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
         PrivQuery.close();
         if (MasterQuery.recordCount() > 0) {
             PrivQuery.setParamText(0, MasterQuery.fields(0)->text());
+            PrivQuery.setParamText(1, MasterQueryKind->text());
             PrivQuery.open();
             DetailQuery.open();
             DetailQuery.gotoBookmark(bookmark);
@@ -166,8 +193,10 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
     if (Scanning)
         return;
     if (m_privilegeMarks.isStale(PrivQuery))
-        m_privilegeMarks.rebuild(PrivQuery, *PrivQueryName, *PrivQueryPrivilege,
-                                 *PrivQueryObjectType);
+        m_privilegeMarks.rebuild(
+            PrivQuery,
+            {*PrivQueryName, UserList == &MasterQuery ? *PrivQueryObjectType : *PrivQueryUserType,
+             *PrivQueryPrivilege, *PrivQueryObjectType});
     else if (!PrivQuery.eof())
         PrivQuery.last(); // as a walk over the rows would leave them
     // One shared string per letter rather than an allocation per mark.
@@ -177,7 +206,8 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
             all[column.index - 1] = QString(column.letter);
         return all;
     }();
-    const PrivilegeMarks::Marks marks = m_privilegeMarks.marksOf(DetailQuery.fields(0)->text());
+    const PrivilegeMarks::Marks marks =
+        m_privilegeMarks.marksOf(DetailQuery.fields(0)->text(), DetailQueryKind->text().toInt());
     for (const PrivilegeColumn &column : PrivilegeColumns) {
         if (marks & (1u << (column.index - 1)))
             DetailQuery.fields(column.index)->setText(letters[column.index - 1]);
@@ -186,7 +216,8 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
 
 void TKelvaneForm::CheckProcedure()
 {
-    CurrentIsProcedure = Procedures.findKey(RelationList->fields(0)->text());
+    CurrentIsProcedure = RelationList->recNo() >= 0 &&
+                         kindOf(*RelationList, RelationList->recNo()) == db::kind::Procedure;
 }
 
 void TKelvaneForm::RefreshPrivileges()
@@ -211,28 +242,103 @@ void TKelvaneForm::LocateRecord(db::TDataSet &dataSet, int column, const QString
         dataSet.close();
         dataSet.open();
     }
-    dataSet.first();
-    while (!dataSet.eof() && db::isNameBelow(dataSet.fields(column)->text(), text))
-        dataSet.next();
+    walkTo(dataSet, column, {text, ListKey::AnyKind});
+}
+
+void TKelvaneForm::LocateKey(db::TDataSet &list, const ListKey &key, bool reopen)
+{
+    const auto enable = controlsDisabledFor(list);
+    if (reopen) {
+        list.close();
+        list.open();
+    }
+    walkTo(list, 0, key);
+}
+
+void TKelvaneForm::walkTo(db::TDataSet &list, int column, const ListKey &key)
+{
+    const auto below = [&] {
+        const QString name = list.fields(column)->text();
+        if (name != key.name)
+            return db::isNameBelow(name, key.name);
+        return key.kind != ListKey::AnyKind && kindOf(list, list.recNo()) < key.kind;
+    };
+    list.first();
+    while (!list.eof() && below())
+        list.next();
+}
+
+db::TField *TKelvaneForm::kindField(const db::TDataSet &list) const
+{
+    return &list == &MasterQuery ? MasterQueryKind : DetailQueryKind;
+}
+
+int TKelvaneForm::kindOf(const db::TDataSet &list, int row) const
+{
+    return kindField(list)->textAt(row).toInt();
+}
+
+ListKey TKelvaneForm::keyOf(const db::TDataSet &list) const
+{
+    if (list.recNo() < 0)
+        return {};
+    return {list.fields(0)->text(), kindOf(list, list.recNo())};
+}
+
+KindLook TKelvaneForm::lookAt(const db::TDataSet &list, int row) const
+{
+    const int kind = kindOf(list, row);
+    if (&list == UserList)
+        return granteeLook(kind);
+    return objectLook(kind, isView(list.fields(0)->textAt(row)));
+}
+
+QString TKelvaneForm::nameHint(const db::TDataSet &list, int row) const
+{
+    if (!list.active() || row < 0 || row >= list.recordCount())
+        return {};
+    return lookAt(list, row).name + QLatin1Char(' ') + list.fields(0)->textAt(row);
+}
+
+QString TKelvaneForm::privilegeWordOf(int column) const
+{
+    const int objectType = kindOf(*RelationList, RelationList->recNo());
+    if (column == ExecuteColumn && db::hasSinglePrivilege(objectType))
+        return db::singlePrivilegeWord(objectType);
+    return DetailQuery.fields(column)->displayLabel();
 }
 
 QString TKelvaneForm::privilegeHint(int row, int column) const
 {
-    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active())
+    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active() ||
+        !MasterQuery.active() || MasterQuery.recNo() < 0)
         return {};
     const QString name = DetailQuery.fields(0)->textAt(row);
-    const QChar letter = PrivilegeColumns[column - 1].letter;
+    const int kind = kindOf(DetailQuery, row);
+    const bool byUser = UserList == &MasterQuery;
+    const int objectType = byUser ? kind : kindOf(MasterQuery, MasterQuery.recNo());
+    const db::TField &kindOfName = byUser ? *PrivQueryObjectType : *PrivQueryUserType;
     QList<db::GrantRow> held;
     for (int i = 0; i < PrivQuery.recordCount(); ++i) {
         const QString privilege = PrivQueryPrivilege->textAt(i);
-        if (PrivQueryName->textAt(i) != name || !privilege.startsWith(letter) ||
-            !PrivilegeMarks::isListedKind(PrivQueryObjectType->textAt(i)))
+        const int rowObjectType = PrivQueryObjectType->textAt(i).toInt();
+        if (PrivQueryName->textAt(i) != name || kindOfName.textAt(i).toInt() != kind ||
+            PrivilegeMarks::columnOf(rowObjectType, privilege) != column)
             continue;
-        held.append({name, db::kind::User, name, PrivQueryObjectType->textAt(i).toInt(), letter,
+        held.append({name, db::kind::User, name, rowObjectType, privilege.front(),
                      PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
                      PrivQueryGrantor->textAt(i)});
     }
-    QStringList lines;
+    // The kind of the row first: one name may stand for several.
+    QStringList lines{nameHint(DetailQuery, row)};
+    const bool single = db::hasSinglePrivilege(objectType);
+    if ((column == ExecuteColumn) != single) {
+        const QString object = byUser ? name : MasterQuery.fields(0)->text();
+        lines.append(QStringLiteral("No %1 on a %2")
+                         .arg(DetailQuery.fields(column)->displayLabel(),
+                              objectLook(objectType, isView(object)).name));
+        return lines.join(QLatin1Char('\n'));
+    }
     for (const db::PrivilegeForm &form : db::formsOf(held))
         lines.append(db::describeHeld(form));
     return lines.join(QLatin1Char('\n'));

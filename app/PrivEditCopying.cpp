@@ -14,23 +14,38 @@
 
 namespace {
 
-void fillCopyDialog(const QString &label, const QStringList &names)
+constexpr int NameRole = Qt::UserRole;
+constexpr int KindRole = Qt::UserRole + 1;
+
+// Users show by their names alone, as they always have; every other kind of
+// grantee with its kind, since one name may be a user and a procedure.
+void fillCopyDialog(const QString &label, const QList<ListKey> &keys, bool grantees)
 {
     CopyForm->CopyList->clear();
-    CopyForm->CopyList->addItems(names);
+    for (const ListKey &key : keys) {
+        const KindLook look = grantees ? granteeLook(key.kind) : KindLook();
+        const bool named = grantees && key.kind != db::kind::User;
+        auto *item = new QListWidgetItem(named ? QStringLiteral("%1 (%2)").arg(key.name, look.name)
+                                               : key.name,
+                                         CopyForm->CopyList);
+        if (grantees)
+            item->setIcon(kindBadge(look));
+        item->setData(NameRole, key.name);
+        item->setData(KindRole, key.kind);
+    }
     CopyForm->CopyLabel->setText(label);
 }
 
-// The names the administrator picked, in list order.
-QStringList pickedNames()
+// The rows the administrator picked, in list order.
+QList<ListKey> pickedKeys()
 {
-    QStringList names;
+    QList<ListKey> keys;
     for (int row = 0; row < CopyForm->CopyList->count(); ++row) {
         const QListWidgetItem *item = CopyForm->CopyList->item(row);
         if (item->isSelected())
-            names.append(item->text());
+            keys.append({item->data(NameRole).toString(), item->data(KindRole).toInt()});
     }
-    return names;
+    return keys;
 }
 
 } // namespace
@@ -40,43 +55,60 @@ bool TKelvaneForm::isCellSet(int column) const
     return !DetailQuery.fields(column)->text().isEmpty();
 }
 
-QStringList TKelvaneForm::collectNames(db::TDataSet &list,
-                                       const std::function<bool(const QString &)> &wanted)
+QList<ListKey> TKelvaneForm::collectKeys(db::TDataSet &list,
+                                         const std::function<bool(const ListKey &)> &wanted)
 {
-    QStringList names;
+    QList<ListKey> keys;
     db::TBookmark bookmark = list.bookmark();
     for (list.first(); !list.eof(); list.next()) {
-        const QString name = list.fields(0)->text();
-        if (wanted(name))
-            names.append(name);
+        const ListKey key = keyOf(list);
+        if (wanted(key))
+            keys.append(key);
     }
     list.gotoBookmark(bookmark);
     db::TDataSet::freeBookmark(bookmark);
-    return names;
+    return keys;
 }
 
-QStringList TKelvaneForm::otherUsers(const QString &source)
+QList<ListKey> TKelvaneForm::allGrantees()
 {
-    QStringList names;
-    {
-        const auto scanning = flagSetFor(Scanning);
-        names = collectNames(*UserList, [&source](const QString &name) { return name != source; });
-    }
+    const auto scanning = flagSetFor(Scanning);
+    return collectKeys(*UserList, [](const ListKey &) { return true; });
+}
+
+QList<ListKey> TKelvaneForm::otherUsers(const ListKey &source)
+{
+    const QList<ListKey> grantees = allGrantees();
+    QList<ListKey> keys;
+    std::copy_if(grantees.begin(), grantees.end(), std::back_inserter(keys),
+                 [&source](const ListKey &key) {
+                     return key.name != source.name || key.kind != source.kind;
+                 });
     // Then the logins that hold nothing yet, so that a new clerk can be
     // given a clerk's rights without typing the name.
+    for (const QString &login : idleLogins(grantees))
+        keys.append({login, db::kind::User});
+    return keys;
+}
+
+QStringList TKelvaneForm::idleLogins(const QList<ListKey> &grantees)
+{
     QStringList idle;
     for (const QString &login : loginNames()) {
-        if (login != source && !names.contains(login))
+        const bool holds = std::any_of(grantees.begin(), grantees.end(), [&](const ListKey &key) {
+            return key.name == login && key.kind == db::kind::User;
+        });
+        if (!holds)
             idle.append(login);
     }
     std::sort(idle.begin(), idle.end(), db::isNameBelow);
-    return names + idle;
+    return idle;
 }
 
 bool TKelvaneForm::isCurrentObject(const db::GrantRow &row) const
 {
-    return row.object == RelationList->fields(0)->text() &&
-           row.objectType == (CurrentIsProcedure ? db::kind::Procedure : db::kind::Relation);
+    const db::ObjectRef object = currentObject();
+    return row.object == object.name && row.objectType == object.type;
 }
 
 QList<db::CopyTarget>
@@ -85,12 +117,12 @@ TKelvaneForm::pickedUsers(const std::function<bool(const db::GrantRow &)> &copie
     // All are read and checked before the first statement runs, so that a
     // copy does not stop half-way at a grantee no statement can reach.
     QList<db::CopyTarget> targets;
-    for (const QString &name : pickedNames()) {
+    for (const ListKey &key : pickedKeys()) {
         // Read before the target is built: GCC 12 destroys the parts of an
         // aggregate already built twice when a later part of its braced
         // initialiser throws, which here freed a name the copy dialog held.
-        QList<db::GrantRow> rows = db::rowsWhere(reachableGrantsOf(name), copied);
-        targets.append({{db::SqlName::stored(name), db::kind::User}, std::move(rows)});
+        QList<db::GrantRow> rows = db::rowsWhere(reachableGrantsOf(key), copied);
+        targets.append({{db::SqlName::stored(key.name), key.kind}, std::move(rows)});
     }
     return targets;
 }
@@ -99,12 +131,12 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    const QString source = UserList->fields(0)->text();
+    const ListKey source = keyOf(*UserList);
     SuspendedUpdates userUpdates(*UserList);
     const QString relation = RelationList->fields(0)->text();
     fillCopyDialog(
-        QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source, relation),
-        otherUsers(source));
+        QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source.name, relation),
+        otherUsers(source), true);
     QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
@@ -126,34 +158,39 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    const QString source = RelationList->fields(0)->text();
+    const ListKey source = keyOf(*RelationList);
     SuspendedUpdates relationUpdates;
-    QStringList targets;
+    QList<ListKey> targets;
     {
         const auto scanning = flagSetFor(Scanning);
-        if (CurrentIsProcedure) {
+        if (source.kind == db::kind::Procedure) {
             // Every other stored procedure of the database, privileges
             // recorded or not.
             for (Procedures.first(); !Procedures.eof(); Procedures.next()) {
-                if (ProceduresName->text() != source)
-                    targets.append(ProceduresName->text());
+                if (ProceduresName->text() != source.name)
+                    targets.append({ProceduresName->text(), source.kind});
             }
         } else {
+            // The other objects of the same kind: a table's privileges go to
+            // tables and views, a sequence's to sequences.
             relationUpdates.suspend(*RelationList);
-            targets = collectNames(*RelationList, [&](const QString &name) {
-                return name != source && !Procedures.findKey(name);
+            targets = collectKeys(*RelationList, [&](const ListKey &key) {
+                return key.name != source.name && key.kind == source.kind;
             });
         }
     }
     fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to relations:")
-                       .arg(UserList->fields(0)->text(), source),
-                   targets);
+                       .arg(UserList->fields(0)->text(), source.name),
+                   targets, false);
     QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;
         runCommand([&] {
-            const QString user = currentUser().text();
-            notDone = copyToRelations(user, reachableGrantsOf(user), pickedNames());
+            QStringList relations;
+            for (const ListKey &key : pickedKeys())
+                relations.append(key.name);
+            notDone =
+                copyToRelations(currentGrantee(), reachableGrantsOf(keyOf(*UserList)), relations);
         });
     }
     relationUpdates.resume();
@@ -161,10 +198,10 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
     reportNotDone(notDone);
 }
 
-QStringList TKelvaneForm::copyToRelations(const QString &user, const QList<db::GrantRow> &held,
+QStringList TKelvaneForm::copyToRelations(const db::Grantee &user, const QList<db::GrantRow> &held,
                                           const QStringList &relations)
 {
-    const int objectType = CurrentIsProcedure ? db::kind::Procedure : db::kind::Relation;
+    const int objectType = currentObject().type;
     const QList<db::GrantRow> source =
         db::rowsWhere(held, [this](const db::GrantRow &row) { return isCurrentObject(row); });
     const bool byColumn = std::any_of(source.begin(), source.end(), [](const db::GrantRow &row) {
@@ -181,8 +218,7 @@ QStringList TKelvaneForm::copyToRelations(const QString &user, const QList<db::G
             return row.object == relation && row.objectType == objectType &&
                    !skippedLetters.contains(row.privilege);
         });
-        const db::Plan step = db::planCopy(
-            moved, {{{db::SqlName::stored(user), db::kind::User}, onTarget}}, login(), true);
+        const db::Plan step = db::planCopy(moved, {{user, onTarget}}, login(), true);
         plan.changes += step.changes;
         plan.notDone += step.notDone;
     }
@@ -193,10 +229,10 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
 {
     if (RelationList != &DetailQuery || !hasCurrentPair())
         return;
-    const QString source = UserList->fields(0)->text();
+    const ListKey source = keyOf(*UserList);
     SuspendedUpdates userUpdates(*UserList);
-    fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source),
-                   otherUsers(source));
+    fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source.name),
+                   otherUsers(source), true);
     QStringList notDone;
     if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
         const ui::BusyCursor busy;

@@ -23,6 +23,7 @@ const QString KelvaneDatabase = QStringLiteral("KELVANE");
 constexpr QSize DesignSize(461, 416);
 constexpr int NameSize = 31;
 constexpr int NameDisplayWidth = 25;
+constexpr int KindSize = 6;
 
 template <typename Sender, typename Signal, typename Handler>
 void onEvent(Sender *sender, Signal signal, QObject *context, Handler handler)
@@ -149,6 +150,8 @@ void TKelvaneForm::createComponents()
 
     MasterQueryName = MasterQuery.addField(QStringLiteral("RDB$USER"), db::FieldKind::Data,
                                            NameSize, NameDisplayWidth);
+    MasterQueryKind =
+        MasterQuery.addField(QStringLiteral("RDB$USER_TYPE"), db::FieldKind::Data, KindSize);
     DetailQueryName = DetailQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data,
                                            NameSize, NameDisplayWidth);
     db::TField **privilegeFields[] = {&DetailQuerySelect, &DetailQueryUpdate, &DetailQueryInsert,
@@ -159,12 +162,18 @@ void TKelvaneForm::createComponents()
         field->setDisplayLabel(QString(privilege.label));
         *privilegeFields[privilege.index - 1] = field;
     }
+    // After the privilege columns, so that a grid column's index stays that
+    // of its field.
+    DetailQueryKind =
+        DetailQuery.addField(QStringLiteral("RDB$OBJECT_TYPE"), db::FieldKind::Data, KindSize);
     PrivQueryName =
         PrivQuery.addField(QStringLiteral("RDB$RELATION_NAME"), db::FieldKind::Data, NameSize);
     PrivQueryPrivilege =
         PrivQuery.addField(QStringLiteral("RDB$PRIVILEGE"), db::FieldKind::Data, 6);
     PrivQueryObjectType =
-        PrivQuery.addField(QStringLiteral("RDB$OBJECT_TYPE"), db::FieldKind::Data, 6);
+        PrivQuery.addField(QStringLiteral("RDB$OBJECT_TYPE"), db::FieldKind::Data, KindSize);
+    PrivQueryUserType =
+        PrivQuery.addField(QStringLiteral("RDB$USER_TYPE"), db::FieldKind::Data, KindSize);
     PrivQueryColumn =
         PrivQuery.addField(QStringLiteral("RDB$FIELD_NAME"), db::FieldKind::Data, NameSize);
     PrivQueryOption =
@@ -187,7 +196,7 @@ void TKelvaneForm::createComponents()
     addGrantFields(GranteeQuery);
     addStatement(GrantorQuery,
                  {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",
-                  "WHERE RDB$GRANTOR = :Grantor AND RDB$USER <> :Grantee"},
+                  "WHERE RDB$GRANTOR = :Grantor AND (RDB$USER <> :Grantee OR RDB$USER_TYPE <> 8)"},
                  {});
     addGrantFields(GrantorQuery);
     addStatement(LoginQuery,
@@ -331,7 +340,16 @@ void TKelvaneForm::wireEvents()
 
     DetailGrid->setOnDblClick([this](ui::DBGrid &grid) { DetailGridDblClick(&grid); });
     DetailGrid->setOnColEnter([this](ui::DBGrid &grid) { DetailGridColEnter(&grid); });
-    DetailGrid->setOnCellHint([this](int row, int column) { return privilegeHint(row, column); });
+    DetailGrid->setOnCellHint([this](int row, int column) {
+        return column == 0 ? nameHint(DetailQuery, row) : privilegeHint(row, column);
+    });
+    MasterGrid->setOnCellHint([this](int row, int) { return nameHint(MasterQuery, row); });
+    for (ui::DBGrid *grid : {MasterGrid, DetailGrid}) {
+        grid->setOnCellDecoration([this, grid](int row, int column) {
+            return column == 0 && grid->dataSet() ? kindBadge(lookAt(*grid->dataSet(), row))
+                                                  : QIcon();
+        });
+    }
     PrivilegeMenu->setOnPopup([this](ui::PopupMenu &menu) { PrivilegeMenuPopup(&menu); });
     EditMenu->setOnPopup([this](ui::PopupMenu &menu) { EditMenuPopup(&menu); });
     onEvent(PrivilegeItem, &QAction::triggered, this,

@@ -11,28 +11,11 @@
 
 #include <QAction>
 
-namespace {
-
-// GRANT privilege ON relation TO user, or for a stored procedure the one
-// privilege it has, EXECUTE, whatever the word asked for.
-QString privilegeStatement(QLatin1StringView verb, QLatin1StringView preposition, bool procedure,
-                           const QString &privilege, const db::SqlName &relation,
-                           const db::SqlName &user)
-{
-    const QString object = procedure ? QStringLiteral("EXECUTE ON PROCEDURE ") + relation.sql()
-                                     : privilege + QStringLiteral(" ON ") + relation.sql();
-    return verb + QLatin1Char(' ') + object + QLatin1Char(' ') + preposition + QLatin1Char(' ') +
-           user.sql();
-}
-
-} // namespace
-
-void TKelvaneForm::GrantPrivilege(const db::SqlName &user, const db::SqlName &relation,
+void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                   const QString &privilege)
 {
     ChangeQuery.sqlClear();
-    ChangeQuery.sqlAdd(privilegeStatement(QLatin1StringView("GRANT"), QLatin1StringView("TO"),
-                                          CurrentIsProcedure, privilege, relation, user));
+    ChangeQuery.sqlAdd(db::grantWordSql(relation, privilege, user));
     try {
         ChangeQuery.execSQL();
     } catch (const kelvane::Exception &failure) {
@@ -43,23 +26,24 @@ void TKelvaneForm::GrantPrivilege(const db::SqlName &user, const db::SqlName &re
     }
 }
 
-void TKelvaneForm::RevokePrivilege(const db::SqlName &user, const db::SqlName &relation,
+void TKelvaneForm::RevokePrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                    const QString &privilege)
 {
     ChangeQuery.sqlClear();
-    ChangeQuery.sqlAdd(privilegeStatement(QLatin1StringView("REVOKE"), QLatin1StringView("FROM"),
-                                          CurrentIsProcedure, privilege, relation, user));
+    ChangeQuery.sqlAdd(db::revokeSql(relation.type, relation.name, privilege, user));
     ChangeQuery.execSQL();
 }
 
-db::SqlName TKelvaneForm::currentUser() const
+db::Grantee TKelvaneForm::currentGrantee() const
 {
-    return db::SqlName::stored(UserList->fields(0)->text());
+    const ListKey key = keyOf(*UserList);
+    return {db::SqlName::stored(key.name), key.kind};
 }
 
-db::SqlName TKelvaneForm::currentRelation() const
+db::ObjectRef TKelvaneForm::currentObject() const
 {
-    return db::SqlName::stored(RelationList->fields(0)->text());
+    const ListKey key = keyOf(*RelationList);
+    return {key.kind, key.name};
 }
 
 bool TKelvaneForm::hasCurrentPair() const
@@ -71,18 +55,38 @@ bool TKelvaneForm::hasCurrentPair() const
 
 bool TKelvaneForm::isEditableColumn(int column) const
 {
-    // A stored procedure has EXECUTE alone; a table or view everything else.
-    return (column != ExecuteColumn) != CurrentIsProcedure;
+    // An object with a single privilege has the last column alone; a table
+    // or view every other one.
+    const bool single = db::hasSinglePrivilege(currentObject().type);
+    return (column != ExecuteColumn) != single;
+}
+
+void TKelvaneForm::checkLetterOfKind(int column) const
+{
+    // A procedure takes EXECUTE whatever the letter, as it always has; the
+    // other kinds with one privilege refuse a letter they do not have rather
+    // than give that privilege unasked.
+    const db::ObjectRef object = currentObject();
+    if (!db::hasSinglePrivilege(object.type) || object.type == db::kind::Procedure ||
+        column == ExecuteColumn)
+        return;
+    throw kelvane::Exception(QStringLiteral("%1 is a %2: it has no %3 privilege. Its one "
+                                            "privilege, %4, is in the X column.")
+                                 .arg(object.name, objectLook(object.type, false).name,
+                                      DetailQuery.fields(column)->displayLabel(),
+                                      db::singlePrivilegeWord(object.type)));
 }
 
 void TKelvaneForm::togglePrivilege(int column)
 {
-    checkReachableGrantee(currentUser().text());
+    const ListKey user = keyOf(*UserList);
+    checkGranteeKind(user);
+    checkLetterOfKind(column);
     const QString privilege = DetailQuery.fields(column)->displayLabel();
     if (isCellSet(column))
-        RevokePrivilege(currentUser(), currentRelation(), privilege);
+        RevokePrivilege(currentGrantee(), currentObject(), privilege);
     else
-        GrantPrivilege(currentUser(), currentRelation(), privilege);
+        GrantPrivilege(currentGrantee(), currentObject(), privilege);
 }
 
 void TKelvaneForm::DetailGridDblClick(QObject *)
@@ -104,7 +108,9 @@ void TKelvaneForm::PrivilegeMenuPopup(QObject *)
     if (!Database.connected())
         ui::abortSilently();
     const int column = DetailGrid->selectedIndex();
-    PrivilegeItem->setText(DetailQuery.fields(column)->displayLabel());
+    PrivilegeItem->setText(column > 0 && RelationList->recNo() >= 0
+                               ? privilegeWordOf(column)
+                               : DetailQuery.fields(column)->displayLabel());
     PrivilegeItem->setChecked(isCellSet(column));
     PrivilegeItem->setEnabled(isEditableColumn(column));
 }
@@ -118,8 +124,8 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    checkReachableGrantee(currentUser().text());
-    GrantPrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
+    checkGranteeKind(keyOf(*UserList));
+    GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }
 
@@ -127,8 +133,8 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    checkReachableGrantee(currentUser().text());
-    RevokePrivilege(currentUser(), currentRelation(), QStringLiteral("ALL"));
+    checkGranteeKind(keyOf(*UserList));
+    RevokePrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
     RefreshPrivileges();
 }
 

@@ -10,12 +10,6 @@
 
 namespace {
 
-QString granteeKind(int type)
-{
-    const QString name = db::kindName(type);
-    return name.isEmpty() ? QStringLiteral("grantee of type %1").arg(type) : name;
-}
-
 // At most this many statements are named in the message of a command that
 // stopped; the rest are counted.
 constexpr int ListedStatements = 10;
@@ -52,11 +46,15 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
     return rows;
 }
 
-QList<db::GrantRow> TKelvaneForm::grantsOf(const QString &grantee)
+QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
 {
     GranteeQuery.close();
-    GranteeQuery.setParamText(0, grantee);
-    return readGrantRows(GranteeQuery);
+    GranteeQuery.setParamText(0, grantee.name);
+    return db::rowsWhere(readGrantRows(GranteeQuery), [&grantee](const db::GrantRow &row) {
+        if (grantee.kind != ListKey::AnyKind)
+            return row.granteeType == grantee.kind;
+        return row.granteeType == db::kind::User || row.granteeType == db::kind::Role;
+    });
 }
 
 QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
@@ -65,6 +63,13 @@ QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
     GrantorQuery.setParamText(0, grantor);
     GrantorQuery.setParamText(1, grantor);
     return readGrantRows(GrantorQuery);
+}
+
+QList<db::GrantRow> TKelvaneForm::grantsGivenByGrantee(const ListKey &grantee)
+{
+    if (grantee.kind != db::kind::User && grantee.kind != db::kind::Role)
+        return {};
+    return grantsGivenBy(grantee.name);
 }
 
 const db::Login &TKelvaneForm::login()
@@ -187,8 +192,8 @@ QStringList TKelvaneForm::runPlan(const db::Plan &plan)
 
 void TKelvaneForm::runCommand(const std::function<void()> &command)
 {
-    const QString user = UserList->fields(0)->text();
-    const QString relation = RelationList->fields(0)->text();
+    const ListKey user = keyOf(*UserList);
+    const ListKey relation = keyOf(*RelationList);
     try {
         command();
     } catch (...) {
@@ -203,58 +208,51 @@ void TKelvaneForm::runCommand(const std::function<void()> &command)
     }
 }
 
-void TKelvaneForm::rereadLists(const QString &user, const QString &relation)
+void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
 {
     MasterQuery.close();
     MasterQuery.open();
     standOnPair(user, relation);
 }
 
-void TKelvaneForm::standOnUser(const QString &user)
+void TKelvaneForm::standOnUser(const ListKey &user)
 {
     if (UserList == &MasterQuery) {
         {
             const auto scanning = flagSetFor(Scanning);
-            LocateRecord(MasterQuery, 0, user, true);
+            LocateKey(MasterQuery, user, true);
         }
         // The detail keeps its row, now calculated for the user.
         MasterQueryAfterScroll(nullptr);
     } else {
         // The relations are those they were; the users and cells are read again.
         RefreshPrivileges();
-        LocateRecord(DetailQuery, 0, user, false);
+        LocateKey(DetailQuery, user, false);
     }
 }
 
-void TKelvaneForm::checkReachableGrantee(const QString &name)
+void TKelvaneForm::checkGranteeKind(const ListKey &grantee)
 {
-    (void)reachableGrantsOf(name);
-}
-
-QList<db::GrantRow> TKelvaneForm::reachableGrantsOf(const QString &name)
-{
-    const QList<db::GrantRow> rows = grantsOf(name);
-    int otherType = -1;
-    for (const db::GrantRow &row : rows) {
-        if (row.granteeType == db::kind::User || row.granteeType == db::kind::Role)
-            return rows;
-        otherType = row.granteeType;
-    }
-    // A name that holds nothing yet is a new user.
-    if (otherType < 0)
-        return rows;
-    // The statement would grant to, or revoke from, a user of the same name.
+    if (grantee.kind == ListKey::AnyKind || db::isGranteeKind(grantee.kind))
+        return;
     throw kelvane::Exception(
-        QStringLiteral("%1 is a %2, not a user or a role: its privileges cannot be changed here")
-            .arg(name, granteeKind(otherType)));
+        QStringLiteral("%1 is a %2, which no GRANT or REVOKE can name: its privileges cannot be "
+                       "changed here")
+            .arg(grantee.name, granteeLook(grantee.kind).name));
 }
 
-void TKelvaneForm::checkNothingLeftFor(const QString &name,
+QList<db::GrantRow> TKelvaneForm::reachableGrantsOf(const ListKey &grantee)
+{
+    checkGranteeKind(grantee);
+    return grantsOf(grantee);
+}
+
+void TKelvaneForm::checkNothingLeftFor(const ListKey &grantee,
                                        const std::function<QString(const QString &)> &leftMessage,
                                        const QStringList &notDone)
 {
     QStringList lines = notDone;
-    const QStringList left = db::describeRows(grantsOf(name));
+    const QStringList left = db::describeRows(grantsOf(grantee));
     if (!left.isEmpty())
         lines.append(leftMessage(left.join(QStringLiteral(", "))));
     if (!lines.isEmpty())

@@ -20,10 +20,11 @@ namespace {
 // Asks for a user name; false when the administrator cancels or leaves it
 // empty. A name of blanks alone can name nobody: the server would refuse it
 // after the command had begun, so it is refused here, before anything runs.
-bool askUserName(const QString &caption, const QString &prompt, QString &name)
+bool askUserName(const QString &caption, const QString &prompt, QString &name,
+                 const QStringList &suggestions = {})
 {
     name.clear();
-    if (!ui::inputQuery(caption, prompt, name) || name.isEmpty())
+    if (!ui::inputQuery(caption, prompt, name, suggestions) || name.isEmpty())
         return false;
     if (name.trimmed().isEmpty())
         throw kelvane::Exception(QStringLiteral("A user name cannot be blank"));
@@ -47,20 +48,30 @@ void TKelvaneForm::EditMenuPopup(QObject *)
 void TKelvaneForm::AddNewItemClick(QObject *)
 {
     QString typed;
-    if (!hasCurrentPair() ||
-        !askUserName(QStringLiteral("Add New User"), QStringLiteral("User Name"), typed))
+    if (!hasCurrentPair())
+        return;
+    // The logins that hold nothing yet are there to be picked.
+    if (!askUserName(QStringLiteral("Add New User"), QStringLiteral("User Name"), typed,
+                     idleLogins(allGrantees())))
         return;
     // Upper-cased only where the server would read it so anyway: a name with
     // blanks or other signs is a delimited name, kept exactly.
-    const QString name = db::SqlName::typed(typed).storedText();
+    const db::SqlName name = db::SqlName::typed(typed);
     const ui::BusyCursor busy;
-    GrantPrivilege(db::SqlName::stored(name), currentRelation(), QStringLiteral("SELECT"));
+    GrantPrivilege({db::SqlName::stored(name.storedText()), db::kind::User}, currentObject(),
+                   QStringLiteral("SELECT"));
     {
         const auto scanning = flagSetFor(Scanning);
         const auto suspended = controlsDisabledFor(*UserList);
         UserList->close();
         UserList->open();
-        for (UserList->first(); !UserList->eof() && UserList->fields(0)->text() != name;)
+        // "TO name" reaches a role of that name where there is one.
+        const auto isNewName = [&] {
+            const ListKey key = keyOf(*UserList);
+            return key.name == name.storedText() &&
+                   (key.kind == db::kind::User || key.kind == db::kind::Role);
+        };
+        for (UserList->first(); !UserList->eof() && !isNewName();)
             UserList->next();
     }
     MasterQueryAfterScroll(nullptr);
@@ -69,8 +80,9 @@ void TKelvaneForm::AddNewItemClick(QObject *)
 void TKelvaneForm::CopyNewItemClick(QObject *)
 {
     QString name;
-    if (!hasCurrentPair() || !askUserName(QStringLiteral("Copy These Privileges To New User"),
-                                          QStringLiteral("New User Name"), name))
+    if (!hasCurrentPair() ||
+        !askUserName(QStringLiteral("Copy These Privileges To New User"),
+                     QStringLiteral("New User Name"), name, idleLogins(allGrantees())))
         return;
     copyToNewUser(name, [this](const db::GrantRow &row) { return isCurrentObject(row); });
 }
@@ -78,8 +90,9 @@ void TKelvaneForm::CopyNewItemClick(QObject *)
 void TKelvaneForm::CopyNewAllItemClick(QObject *)
 {
     QString name;
-    if (!hasCurrentPair() || !askUserName(QStringLiteral("Copy ALL Privileges To New User"),
-                                          QStringLiteral("New User Name"), name))
+    if (!hasCurrentPair() ||
+        !askUserName(QStringLiteral("Copy ALL Privileges To New User"),
+                     QStringLiteral("New User Name"), name, idleLogins(allGrantees())))
         return;
     copyToNewUser(name,
                   [](const db::GrantRow &row) { return db::isStatementKind(row.objectType); });
@@ -95,16 +108,16 @@ void TKelvaneForm::copyToNewUser(const QString &name,
         // Only what the new name lacks is granted; nothing is taken from it.
         // Every read before the plan's arguments are built, none inside them
         // (see pickedUsers).
-        const QList<db::GrantRow> source =
-            db::rowsWhere(grantsOf(UserList->fields(0)->text()), copied);
-        QList<db::GrantRow> held = db::rowsWhere(grantsOf(newUser.storedText()), copied);
+        const QList<db::GrantRow> source = db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
+        QList<db::GrantRow> held =
+            db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
         const db::Plan plan =
             db::planCopy(source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
         notDone = runPlan(plan);
     });
     // The new user is current, so that the cells shown are the ones the
     // next command acts on.
-    standOnUser(newUser.storedText());
+    standOnUser({newUser.storedText(), db::kind::User});
     reportNotDone(notDone);
 }
 
@@ -112,9 +125,10 @@ void TKelvaneForm::RenameItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    const QString oldName = UserList->fields(0)->text();
+    const ListKey old = keyOf(*UserList);
+    const QString &oldName = old.name;
     // The dialog is modal: the rows read here are those the rename moves.
-    const QList<db::GrantRow> held = reachableGrantsOf(oldName);
+    const QList<db::GrantRow> held = reachableGrantsOf(old);
     QString name;
     if (!askUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
                      name))
@@ -128,15 +142,14 @@ void TKelvaneForm::RenameItemClick(QObject *)
     const ui::BusyCursor busy;
     QStringList notDone;
     runCommand([&] {
-        const QList<db::GrantRow> given = grantsGivenBy(oldName);
-        const db::Plan plan =
-            db::planRename(held, given, {db::SqlName::stored(oldName), db::kind::User},
-                           {newUser, db::kind::User}, login());
+        const QList<db::GrantRow> given = grantsGivenByGrantee(old);
+        const db::Plan plan = db::planRename(held, given, {db::SqlName::stored(oldName), old.kind},
+                                             {newUser, db::kind::User}, login());
         notDone = runPlan(plan);
     });
-    standOnUser(newUser.storedText());
+    standOnUser({newUser.storedText(), db::kind::User});
     checkNothingLeftFor(
-        oldName,
+        old,
         [&](const QString &left) {
             return QStringLiteral("%1 still holds privileges that only their grantors can move, "
                                   "which were not carried to %2: %3")
@@ -149,11 +162,12 @@ void TKelvaneForm::RemoveItemClick(QObject *)
 {
     if (!hasCurrentPair())
         return;
-    const QString name = UserList->fields(0)->text();
-    checkReachableGrantee(name);
+    const ListKey grantee = keyOf(*UserList);
+    const QString &name = grantee.name;
+    checkGranteeKind(grantee);
     // Revoking a privilege held with grant option takes along what the user
     // granted to others with it: the administrator hears of it first.
-    const QList<db::GrantRow> given = grantsGivenBy(name);
+    const QList<db::GrantRow> given = grantsGivenByGrantee(grantee);
     QString question = QStringLiteral("Remove ALL privileges for this user?");
     if (!given.isEmpty())
         question += QStringLiteral("\n\nThe server also revokes what %1 granted to others:\n%2")
@@ -164,9 +178,8 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         // One statement removes every row of the user, of every kind, that
         // the login may revoke.
         runCommand([&] {
-            runChanges(
-                {{db::Change::Verb::Revoke,
-                  db::revokeAllOnAllSql({db::SqlName::stored(name), db::kind::User}), name}});
+            runChanges({{db::Change::Verb::Revoke,
+                         db::revokeAllOnAllSql({db::SqlName::stored(name), grantee.kind}), name}});
         });
     }
     MasterQuery.close();
@@ -175,7 +188,7 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         return;
     if (!given.isEmpty())
         reportGivenGone(name, given);
-    checkNothingLeftFor(name, [&name](const QString &left) {
+    checkNothingLeftFor(grantee, [&name](const QString &left) {
         return QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
             .arg(name, left);
     });

@@ -2,6 +2,7 @@
 
 #include "Privileges.h"
 #include "db/DataSet.h"
+#include "db/Grants.h"
 
 bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
 {
@@ -11,31 +12,34 @@ bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
            m_generation != privileges.openGeneration();
 }
 
-bool PrivilegeMarks::isListedKind(const QString &objectType)
+bool PrivilegeMarks::isListedKind(int objectType)
 {
-    return objectType == QLatin1String("0") || objectType == QLatin1String("5");
+    return db::isStatementKind(objectType);
 }
 
-void PrivilegeMarks::rebuild(db::TDataSet &privileges, const db::TField &name,
-                             const db::TField &privilege, const db::TField &objectType)
+void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
 {
     m_marks.clear();
     m_builtFor = nullptr;
     privileges.first();
     while (!privileges.eof()) {
-        const int column = isListedKind(objectType.text()) ? columnOf(privilege.text()) : 0;
+        const int column = columnOf(fields.objectType.text().toInt(), fields.privilege.text());
         if (column)
-            m_marks[name.text()] |= Marks(1u << (column - 1));
+            m_marks[{fields.name.text(), fields.kind.text().toInt()}] |= Marks(1u << (column - 1));
         privileges.next();
     }
     m_builtFor = &privileges;
     m_generation = privileges.openGeneration();
 }
 
-int PrivilegeMarks::columnOf(const QString &privilege)
+int PrivilegeMarks::columnOf(int objectType, const QString &privilege)
 {
-    if (privilege.isEmpty())
+    if (privilege.isEmpty() || !isListedKind(objectType))
         return 0;
+    // EXECUTE, USAGE (G) and membership (M) are each the one privilege of
+    // their kinds, all shown as X.
+    if (db::hasSinglePrivilege(objectType))
+        return QStringView(u"XGM").contains(privilege.front()) ? ExecuteColumn : 0;
     for (const PrivilegeColumn &column : PrivilegeColumns) {
         if (privilege.front() == column.letter)
             return column.index;

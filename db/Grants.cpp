@@ -29,6 +29,8 @@ QString wordOf(QChar letter)
         return QStringLiteral("EXECUTE");
     case u'G':
         return QStringLiteral("USAGE");
+    case u'M':
+        return QStringLiteral("MEMBERSHIP");
     default:
         return QString(letter);
     }
@@ -91,25 +93,7 @@ QString columnList(const QStringList &columns)
     return QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
-// What follows GRANT or REVOKE up to TO or FROM.
-QString privilegeClause(int objectType, const QString &object, const QString &word,
-                        const QStringList &columns = {})
-{
-    const QString name = SqlName::stored(object).sql();
-    if (objectType == kind::Role)
-        return name;
-    if (objectType == kind::Relation)
-        return word + (columns.isEmpty() ? QString() : columnList(columns)) +
-               QStringLiteral(" ON ") + name;
-    return word + QStringLiteral(" ON ") + keywordOf(objectType) + name;
-}
-
-QString grantedByClause(const SqlName *grantedBy)
-{
-    return grantedBy ? QStringLiteral(" GRANTED BY ") + grantedBy->sql() : QString();
-}
-
-// The one word that revokes every privilege of the kind's single letter.
+// The one word that grants or revokes the kind's single privilege.
 QString singleWordOf(int objectType)
 {
     switch (objectType) {
@@ -121,6 +105,25 @@ QString singleWordOf(int objectType)
     default:
         return QStringLiteral("EXECUTE");
     }
+}
+
+// What follows GRANT or REVOKE up to TO or FROM. Only a relation has a choice
+// of words; every other kind takes its one privilege's.
+QString privilegeClause(int objectType, const QString &object, const QString &word,
+                        const QStringList &columns = {})
+{
+    const QString name = SqlName::stored(object).sql();
+    if (objectType == kind::Role)
+        return name;
+    if (objectType == kind::Relation)
+        return word + (columns.isEmpty() ? QString() : columnList(columns)) +
+               QStringLiteral(" ON ") + name;
+    return singleWordOf(objectType) + QStringLiteral(" ON ") + keywordOf(objectType) + name;
+}
+
+QString grantedByClause(const SqlName *grantedBy)
+{
+    return grantedBy ? QStringLiteral(" GRANTED BY ") + grantedBy->sql() : QString();
 }
 
 struct ObjectKey
@@ -289,6 +292,32 @@ bool isStatementKind(int objectType)
     }
 }
 
+bool isGranteeKind(int granteeType)
+{
+    switch (granteeType) {
+    case kind::User:
+    case kind::Role:
+    case kind::View:
+    case kind::Trigger:
+    case kind::Procedure:
+    case kind::Function:
+    case kind::Package:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool hasSinglePrivilege(int objectType)
+{
+    return objectType != kind::Relation && isStatementKind(objectType);
+}
+
+QString singlePrivilegeWord(int objectType)
+{
+    return objectType == kind::Role ? QStringLiteral("MEMBERSHIP") : singleWordOf(objectType);
+}
+
 QList<PrivilegeForm> formsOf(const QList<GrantRow> &rows)
 {
     QList<PrivilegeForm> forms;
@@ -361,6 +390,12 @@ QString revokeSql(int objectType, const QString &object, const QString &word, co
 {
     return QStringLiteral("REVOKE ") + privilegeClause(objectType, object, word) +
            QStringLiteral(" FROM ") + granteeSql(from) + grantedByClause(grantedBy);
+}
+
+QString grantWordSql(const ObjectRef &object, const QString &word, const Grantee &to)
+{
+    return QStringLiteral("GRANT ") + privilegeClause(object.type, object.name, word) +
+           QStringLiteral(" TO ") + granteeSql(to);
 }
 
 QString revokeAllOnAllSql(const Grantee &from)

@@ -50,6 +50,22 @@ struct GrantRow
 // Whether a GRANT can give a privilege on this kind of object; the usage of
 // domains, character sets and collations is the server's own business.
 [[nodiscard]] bool isStatementKind(int objectType);
+// Whether a GRANT can name this kind of grantee: users and roles by their
+// name alone, procedures, functions, packages, triggers and views by keyword.
+[[nodiscard]] bool isGranteeKind(int granteeType);
+// Whether the kind of object has one privilege alone: EXECUTE, USAGE or, for
+// a role, membership.
+[[nodiscard]] bool hasSinglePrivilege(int objectType);
+// The word of that one privilege: "EXECUTE", "USAGE" or "MEMBERSHIP".
+[[nodiscard]] QString singlePrivilegeWord(int objectType);
+
+// An object as the catalogue names it: one name may stand for objects of
+// several kinds, a table and a sequence.
+struct ObjectRef
+{
+    int type = kind::Relation;
+    QString name;
+};
 
 // A privilege as one GRANT statement gives it: the rows of one object, letter,
 // option and grantor, whole or limited to a list of columns.
@@ -85,6 +101,9 @@ struct Grantee
 [[nodiscard]] QString revokeSql(int objectType, const QString &object, const QString &word,
                                 const Grantee &from, const SqlName *grantedBy = nullptr);
 [[nodiscard]] QString revokeAllOnAllSql(const Grantee &from);
+// One privilege word, or "ALL", in the form the object's kind needs: on a kind
+// with a single privilege the word is that privilege's, whatever was asked.
+[[nodiscard]] QString grantWordSql(const ObjectRef &object, const QString &word, const Grantee &to);
 
 // One statement of a command, with the object it acts on for messages.
 struct Change

@@ -128,4 +128,20 @@ QIcon aboutGlyph()
     return glyph(draw(16, paintAbout));
 }
 
+QIcon letterBadge(QChar letter, const QColor &color)
+{
+    constexpr int Size = 13;
+    return QIcon(draw(Size, [&](QPainter &p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawRoundedRect(QRectF(0.5, 0.5, Size - 1, Size - 1), 2.5, 2.5);
+        QFont font = p.font();
+        font.setPixelSize(9);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(QRect(0, 0, Size, Size), Qt::AlignCenter, QString(letter));
+    }));
+}
+
 } // namespace pictures

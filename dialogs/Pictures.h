@@ -15,5 +15,8 @@ namespace pictures {
 [[nodiscard]] QIcon exitGlyph();
 // A red question mark on a yellow disc.
 [[nodiscard]] QIcon aboutGlyph();
+// A white capital on a rounded square of the colour, as wide as a list row
+// is high: the kind of a row in the lists.
+[[nodiscard]] QIcon letterBadge(QChar letter, const QColor &color);
 
 } // namespace pictures

@@ -93,7 +93,7 @@ private Q_SLOTS:
 
     void connectingFillsBothLists();
     void connectStatementsInOrder();
-    void listsHoldOnlyRelationsAndProcedures();
+    void listsHoldEveryKindAGrantCanName();
     void switchingViewsReloadsTheDetailOnce_data();
     void switchingViewsReloadsTheDetailOnce();
     void closedPrivilegeRowsAreNeverReadFromTheIndex();
@@ -181,7 +181,7 @@ void TestBrowse::connectingFillsBothLists()
     QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
     // Byte order, as the server sorts DISTINCT rows: upper case before lower.
     QCOMPARE(namesOf(KelvaneForm->MasterGrid),
-             (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "PUBLIC", "SYSDBA", "fred"}));
+             (QStringList{"ADMIN", "BOB", "CAROL", "FRED", "GUSTAV", "PUBLIC", "SYSDBA", "fred"}));
     QCOMPARE(form->MasterQuery.recNo(), 0);
     QCOMPARE(form->DetailQuery.recNo(), 0);
     QVERIFY(form->DetailGrid->dataModel().rowCount() > 50); // the system's relations too
@@ -192,14 +192,16 @@ void TestBrowse::connectStatementsInOrder()
 {
     SqlLog log;
     connect();
-    const QString users = QStringLiteral("SELECT DISTINCT RDB$USER\nFROM RDB$USER_PRIVILEGES\n"
-                                         "WHERE RDB$OBJECT_TYPE IN (0, 5)");
+    const QString users =
+        QStringLiteral("SELECT DISTINCT RDB$USER, RDB$USER_TYPE\nFROM RDB$USER_PRIVILEGES\n"
+                       "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)");
     const QString relations =
-        QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME\nFROM "
-                       "RDB$USER_PRIVILEGES\nWHERE RDB$OBJECT_TYPE IN (0, 5)");
-    const QString privileges = QStringLiteral(
-        "SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$FIELD_NAME, "
-        "RDB$GRANT_OPTION, RDB$GRANTOR\nFROM RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User");
+        QStringLiteral("SELECT DISTINCT RDB$RELATION_NAME, RDB$OBJECT_TYPE\nFROM "
+                       "RDB$USER_PRIVILEGES\nWHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)");
+    const QString privileges =
+        QStringLiteral("SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
+                       "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR\nFROM RDB$USER_PRIVILEGES\n"
+                       "WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType");
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
              (QStringList{QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));
@@ -208,26 +210,25 @@ void TestBrowse::connectStatementsInOrder()
                  QStringLiteral(
                      "SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
                  QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,
-                 privileges + QStringLiteral(" with ADMIN"), relations}));
+                 privileges + QStringLiteral(" with ADMIN, 8"), relations}));
     for (const QString &line : log.lines())
         QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
 }
 
-void TestBrowse::listsHoldOnlyRelationsAndProcedures()
+void TestBrowse::listsHoldEveryKindAGrantCanName()
 {
     connect();
     TKelvaneForm *form = KelvaneForm;
-    // GUSTAV holds the usage of a sequence and a role: nothing that a
-    // relation's privilege could show.
-    QVERIFY(!namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("GUSTAV")));
+    // GUSTAV holds the usage of a sequence and a role's membership.
+    QVERIFY(namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("GUSTAV")));
     QStringList relations;
     for (int row = 0; row < form->DetailQuery.recordCount(); ++row)
         relations << form->DetailQuery.fields(0)->textAt(row);
-    for (const char *kept : {"CUSTOMER", "Customer", "V_CUST", "P_ONE", "RDB$RELATIONS",
-                             "MON$ATTACHMENTS", "SEC$USERS"})
+    for (const char *kept : {"CUSTOMER", "Customer", "V_CUST", "P_ONE", "SEQ_ONE", "CLERKS",
+                             "RDB$RELATIONS", "MON$ATTACHMENTS", "SEC$USERS"})
         QVERIFY2(relations.contains(QLatin1String(kept)), kept);
-    for (const char *gone : {"", "SEQ_ONE", "D_ONE", "CLERKS", "UTF8", "ASCII", "UNICODE",
-                             "UNICODE_FSS", "RDB$GENERATOR_1"})
+    // The catalogue's own: domains, character sets, collations, the database.
+    for (const char *gone : {"", "D_ONE", "UTF8", "ASCII", "UNICODE", "UNICODE_FSS"})
         QVERIFY2(!relations.contains(QLatin1String(gone)), gone);
     // No automatic column domain RDB$nnn either.
     const QRegularExpression columnDomain(QStringLiteral("^RDB\\$\\d+$"));
@@ -235,8 +236,8 @@ void TestBrowse::listsHoldOnlyRelationsAndProcedures()
 
     form->ByTableRadio->click();
     QCOMPARE(namesOf(KelvaneForm->MasterGrid).first(),
-             QStringLiteral("CUSTOMER")); // no empty name first
-    QVERIFY(!namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("SEQ_ONE")));
+             QStringLiteral("CLERKS")); // no empty name first
+    QVERIFY(namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("SEQ_ONE")));
 }
 
 void TestBrowse::switchingViewsReloadsTheDetailOnce_data()

@@ -88,7 +88,6 @@ private Q_SLOTS:
     void relationDroppedMeanwhile();
     void privilegesGrantedByOthersAreReported_data();
     void privilegesGrantedByOthersAreReported();
-    void granteesThatAreNotUsers();
 
 private:
     void connect() { chooseAlias(QStringLiteral("COMMANDS"), testserver::password()); }
@@ -647,50 +646,6 @@ void TestCommands::privilegesGrantedByOthersAreReported()
     QCOMPARE(privilegesOf(QStringLiteral("FREDDY")),
              command == QLatin1String("RenameItem") ? QStringList{"CUSTOMER:S"} : QStringList());
     expectSettled();
-}
-
-void TestCommands::granteesThatAreNotUsers()
-{
-    m_window.db->run(QStringLiteral("GRANT SELECT ON ORDERS TO PROCEDURE P_TWO;\n"
-                                    "GRANT SELECT ON CUSTOMER TO VIEW V_CUST;\n"
-                                    "CREATE ROLE READERS;\n"
-                                    "GRANT SELECT ON ORDERS TO READERS;"));
-    connect();
-    const QStringList before = catalogue();
-    // "TO P_TWO" would reach a user P_TWO, never the procedure: refused.
-    select(QStringLiteral("P_TWO"), QStringLiteral("ORDERS"));
-    QString message;
-    driver::answerMessage(&message);
-    SqlLog log;
-    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(testui::allAnswered());
-    QCOMPARE(message, QStringLiteral("P_TWO is a procedure, not a user or a role: its "
-                                     "privileges cannot be changed here."));
-    select(QStringLiteral("V_CUST"), QStringLiteral("CUSTOMER"));
-    driver::answerMessage(&message);
-    choose("RemoveItem");
-    QVERIFY(testui::allAnswered());
-    QVERIFY2(message.startsWith(QStringLiteral("V_CUST is a view")), qPrintable(message));
-    // A copy to a procedure among the targets sends nothing at all.
-    select(QStringLiteral("FRED"), QStringLiteral("CUSTOMER"));
-    CopyAnswer answer({QStringLiteral("CLERK"), QStringLiteral("P_TWO")});
-    answerCopyDialog(&answer);
-    driver::answerMessage(&message);
-    choose("UserCopyItem");
-    QVERIFY(testui::allAnswered());
-    QVERIFY2(message.startsWith(QStringLiteral("P_TWO is a procedure")), qPrintable(message));
-    QCOMPARE(statements(log), QStringList());
-    QCOMPARE(catalogue(), before);
-    expectSettled();
-
-    // A role is reached by its name.
-    select(QStringLiteral("READERS"), QStringLiteral("ORDERS"));
-    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_U, Qt::ControlModifier);
-    QCOMPARE(statements(log), QStringList{"GRANT UPDATE ON ORDERS TO READERS"});
-    QCOMPARE(
-        m_window.db->column(QStringLiteral("SELECT RDB$USER_TYPE FROM RDB$USER_PRIVILEGES WHERE "
-                                           "RDB$USER = 'READERS' AND RDB$PRIVILEGE = 'U'")),
-        QStringList{"13"});
 }
 
 QTEST_MAIN(TestCommands)

@@ -172,9 +172,12 @@ void TestExact::renameCarriesEveryRow()
     QCOMPARE(byUser ? currentDetail() : currentMaster(), QStringLiteral("CUSTOMER"));
     const QString row = byUser ? QStringLiteral("CUSTOMER") : QStringLiteral("HELEN2");
     QCOMPARE(driver::cellsOf(row), QStringLiteral("SU..."));
-    // The letters stay; the tooltip tells the exact form.
-    QCOMPARE(driver::hintOf(row, 2), QStringLiteral("UPDATE (NAME) \u2014 granted by SYSDBA"));
-    QCOMPARE(driver::hintOf(row, 3), QString());
+    // The letters stay; the tooltip tells the row's kind and the exact form.
+    const QString kindLine =
+        byUser ? QStringLiteral("table CUSTOMER\n") : QStringLiteral("user HELEN2\n");
+    QCOMPARE(driver::hintOf(row, 2),
+             kindLine + QStringLiteral("UPDATE (NAME) \u2014 granted by SYSDBA"));
+    QCOMPARE(driver::hintOf(row, 3), kindLine.trimmed());
     SqlLog log;
     driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_D, Qt::ControlModifier);
     QCOMPARE(statements(log), QStringList{"GRANT DELETE ON CUSTOMER TO HELEN2"});
@@ -200,7 +203,7 @@ void TestExact::copyAllToANewUser()
     // A sequence named like a table marks nothing on the table.
     QCOMPARE(driver::cellsOf(QStringLiteral("ZETA")), QStringLiteral("S...."));
     QCOMPARE(driver::hintOf(QStringLiteral("ALPHA"), 1),
-             QStringLiteral("SELECT \u2014 granted by SYSDBA, with grant option"));
+             QStringLiteral("table ALPHA\nSELECT \u2014 granted by SYSDBA, with grant option"));
 }
 
 void TestExact::copyAllToAnotherUser()

@@ -183,7 +183,8 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
                                const db::SqlName &relation, const QString &storedRelation)
 {
     TKelvaneForm *form = KelvaneForm;
-    form->CurrentIsProcedure = false;
+    const db::Grantee grantee{user, db::kind::User};
+    const db::ObjectRef object{db::kind::Relation, relation.storedText()};
     const QSet<QString> before = catalogue();
     const QString row =
         QStringList{storedUser, storedRelation, QStringLiteral("S"), QStringLiteral("SYSDBA")}.join(
@@ -194,13 +195,13 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
     if (!acceptable(storedUser) || !acceptable(storedRelation)) {
         // Refused: the grant says the relation is read-only, the revoke
         // carries the server's message, and nothing at all changed.
-        form->GrantPrivilege(user, relation, QStringLiteral("SELECT"));
+        form->GrantPrivilege(grantee, object, QStringLiteral("SELECT"));
         QCOMPARE(messages.texts.size(), 1);
         QCOMPARE(messages.texts.first().section(u'\n', 0, 0),
                  form->RelationList->fields(0)->text() + QStringLiteral(" is read-only."));
         QString failure;
         try {
-            form->RevokePrivilege(user, relation, QStringLiteral("SELECT"));
+            form->RevokePrivilege(grantee, object, QStringLiteral("SELECT"));
         } catch (const kelvane::EngineError &e) {
             failure = e.message();
         }
@@ -211,7 +212,7 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
         QCOMPARE(catalogue(), before);
         return;
     }
-    form->GrantPrivilege(user, relation, QStringLiteral("SELECT"));
+    form->GrantPrivilege(grantee, object, QStringLiteral("SELECT"));
     QVERIFY2(messages.texts.isEmpty(),
              qPrintable(QStringLiteral("grant to [%1] on [%2] refused: %3 (statement %4)")
                             .arg(storedUser, storedRelation, messages.texts.join(u'|'),
@@ -225,7 +226,7 @@ void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUse
                             .arg(m_seed)
                             .arg(QStringList((granted - expected).values()).join(u'|'),
                                  QStringList((expected - granted).values()).join(u'|'))));
-    form->RevokePrivilege(user, relation, QStringLiteral("SELECT"));
+    form->RevokePrivilege(grantee, object, QStringLiteral("SELECT"));
     QCOMPARE(catalogue(), before);
 }
 

@@ -61,6 +61,14 @@ void DBGrid::setColumnFieldName(int column, const QString &fieldName)
     m_model.setColumnFieldName(column, fieldName);
 }
 
+void DBGrid::setOnCellDecoration(DataSetModel::Decoration decoration)
+{
+    m_model.setDecoration(std::move(decoration));
+    // The first column makes room for the picture.
+    setIconSize(QSize(13, 13));
+    applyColumnWidths();
+}
+
 void DBGrid::setRowSelect(bool rowSelect)
 {
     setSelectionBehavior(rowSelect ? QAbstractItemView::SelectRows
@@ -105,7 +113,7 @@ void DBGrid::applyColumnWidths()
             width = (field ? field->displayWidth() : 10) * charWidth + 4;
         }
         if (i == 0)
-            width += std::max(0, m_firstColumnGrowth);
+            width += std::max(0, m_firstColumnGrowth) + decorationWidth();
         setColumnWidth(i, width);
         total += width;
     }
@@ -115,6 +123,12 @@ void DBGrid::applyColumnWidths()
     const int available = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
     if (total > available && m_model.columnCount() > 1 && m_model.effectiveColumn(0).width <= 0)
         setColumnWidth(0, std::max(charWidth * 8, columnWidth(0) - (total - available)));
+}
+
+int DBGrid::decorationWidth() const
+{
+    // The picture and the gap the style leaves between it and the text.
+    return m_model.hasDecoration() ? iconSize().width() + 4 : 0;
 }
 
 void DBGrid::followDataSet(int row)
@@ -164,7 +178,9 @@ bool DBGrid::isCut(const QModelIndex &index) const
     const QFontMetrics metrics(font.isValid() ? font.value<QFont>() : this->font());
     // The style keeps this margin on either side of an item's text.
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    return metrics.horizontalAdvance(text) > visualRect(index).width() - 2 * margin;
+    const int room = visualRect(index).width() - 2 * margin -
+                     (index.data(Qt::DecorationRole).isValid() ? decorationWidth() : 0);
+    return metrics.horizontalAdvance(text) > room;
 }
 
 bool DBGrid::viewportEvent(QEvent *event)

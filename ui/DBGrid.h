@@ -55,6 +55,8 @@ public:
     // for none, and then a cut text shows whole.
     using CellHint = std::function<QString(int row, int column)>;
     void setOnCellHint(CellHint hint) { m_onCellHint = std::move(hint); }
+    // The picture before a cell's text, such as the kind of the row's name.
+    void setOnCellDecoration(DataSetModel::Decoration decoration);
 
     // Searching by typed letters is the program's own business, through the
     // key handler: the grid itself does none.
@@ -72,6 +74,7 @@ private:
     void applyColumnWidths();
     void enterColumn(int column);
     [[nodiscard]] bool isCut(const QModelIndex &index) const;
+    [[nodiscard]] int decorationWidth() const;
 
     DataSetModel m_model;
     PopupMenu *m_popupMenu = nullptr;

@@ -104,6 +104,12 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
         const db::TField *field = ds->findField(column.fieldName);
         return field ? field->textAt(index.row()) : QString();
     }
+    case Qt::DecorationRole: {
+        if (!m_decoration || index.row() >= m_rows)
+            return {};
+        const QIcon icon = m_decoration(index.row(), index.column());
+        return icon.isNull() ? QVariant() : QVariant(icon);
+    }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.alignment);
     case Qt::FontRole:

@@ -3,8 +3,10 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QList>
 #include <QPointer>
+#include <functional>
 #include <optional>
 
 #include "db/DataSet.h"
@@ -50,6 +52,11 @@ public:
 
     [[nodiscard]] int currentRow() const { return m_currentRow; }
 
+    // The picture shown before a cell's text, where there is one.
+    using Decoration = std::function<QIcon(int row, int column)>;
+    void setDecoration(Decoration decoration) { m_decoration = std::move(decoration); }
+    [[nodiscard]] bool hasDecoration() const { return bool(m_decoration); }
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -68,6 +75,7 @@ private:
     QPointer<db::TDataSource> m_source;
     QList<GridColumn> m_columns;
     QList<GridColumn> m_effective;
+    Decoration m_decoration;
     int m_rows = 0;
     int m_currentRow = -1;
 };

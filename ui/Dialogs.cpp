@@ -4,6 +4,8 @@
 #include "db/Names.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -59,7 +61,8 @@ bool confirm(const QString &text)
     return box.clickedButton() == yes;
 }
 
-bool inputQuery(const QString &caption, const QString &prompt, QString &value)
+bool inputQuery(const QString &caption, const QString &prompt, QString &value,
+                const QStringList &suggestions)
 {
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setObjectName(QStringLiteral("InputQueryDialog"));
@@ -68,6 +71,19 @@ bool inputQuery(const QString &caption, const QString &prompt, QString &value)
     // The prompt may hold a user's name: plain text, never markup.
     if (auto *label = dialog.findChild<QLabel *>())
         label->setTextFormat(Qt::PlainText);
+    if (!suggestions.isEmpty()) {
+        dialog.setComboBoxItems(suggestions);
+        dialog.setComboBoxEditable(true);
+        // A typed name is taken exactly as typed: the suggestions drop down
+        // below it, never completing it in place to a longer name.
+        if (auto *combo = dialog.findChild<QComboBox *>()) {
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            if (QCompleter *completer = combo->completer()) {
+                completer->setCompletionMode(QCompleter::PopupCompletion);
+                completer->setCaseSensitivity(Qt::CaseSensitive);
+            }
+        }
+    }
     dialog.setTextValue(value);
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Cancel"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 
@@ -22,7 +23,10 @@ void showInformationMessage(const QString &text);
 // The confirmation kind: title "Confirm", question icon, Yes and No; true on Yes.
 [[nodiscard]] bool confirm(const QString &text);
 // A one-line text input; true when OK was pressed, the edited text in value.
-[[nodiscard]] bool inputQuery(const QString &caption, const QString &prompt, QString &value);
+// Suggestions, where given, drop down below the line to be picked instead of
+// typed; the line starts as value all the same.
+[[nodiscard]] bool inputQuery(const QString &caption, const QString &prompt, QString &value,
+                              const QStringList &suggestions = {});
 
 // Upper-cases the letters a to z and nothing else.
 [[nodiscard]] QString upperCaseAscii(const QString &text);

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -93,14 +94,46 @@ void expectNothingLeftOpen()
         QVERIFY2(!widget->isVisible(), qPrintable(widget->objectName()));
 }
 
+namespace {
+
+// "SQ (sequence)": a name and the kind its row's tooltip names, for a name
+// that stands for several rows; a name alone is its first row.
+std::pair<QString, QString> splitLabel(const QString &label)
+{
+    static const QRegularExpression withKind(QStringLiteral("^(.*) \\(([a-z ]+)\\)$"));
+    const QRegularExpressionMatch match = withKind.match(label);
+    return match.hasMatch() ? std::pair(match.captured(1), match.captured(2))
+                            : std::pair(label, QString());
+}
+
+int rowOf(const db::TDataSet &list, const QString &label)
+{
+    const auto [name, kind] = splitLabel(label);
+    for (int row = 0; list.active() && row < list.recordCount(); ++row) {
+        if (list.fields(0)->textAt(row) == name &&
+            (kind.isEmpty() || KelvaneForm->nameHint(list, row) == kind + QLatin1Char(' ') + name))
+            return row;
+    }
+    return -1;
+}
+
+void moveTo(db::TDataSet &list, const QString &label)
+{
+    const int row = rowOf(list, label);
+    QVERIFY2(row >= 0, qPrintable(label));
+    list.moveBy(row - list.recNo());
+}
+
+} // namespace
+
 void select(const QString &user, const QString &relation)
 {
     TKelvaneForm *form = KelvaneForm;
     const bool byUser = form->UserList == &form->MasterQuery;
-    form->LocateRecord(form->MasterQuery, 0, byUser ? user : relation, false);
-    form->LocateRecord(form->DetailQuery, 0, byUser ? relation : user, false);
-    QCOMPARE(form->UserList->fields(0)->text(), user);
-    QCOMPARE(form->RelationList->fields(0)->text(), relation);
+    moveTo(form->MasterQuery, byUser ? user : relation);
+    moveTo(form->DetailQuery, byUser ? relation : user);
+    QCOMPARE(form->UserList->recNo(), rowOf(*form->UserList, user));
+    QCOMPARE(form->RelationList->recNo(), rowOf(*form->RelationList, relation));
 }
 
 QStringList namesOf(const ui::DBGrid *grid)
@@ -116,7 +149,7 @@ namespace {
 
 int detailRowOf(const QString &detailName)
 {
-    return int(namesOf(KelvaneForm->DetailGrid).indexOf(detailName));
+    return rowOf(KelvaneForm->DetailQuery, detailName);
 }
 
 QPoint detailCellCentre(const QString &detailName, int column)

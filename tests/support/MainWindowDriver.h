@@ -49,6 +49,9 @@ void chooseAlias(const QString &alias, const QString &password,
 void expectNothingLeftOpen();
 
 // Stands on the pair in either view: the user and the relation current.
+// Where one name stands for several rows, "SQ (sequence)" names one of them
+// by the kind its tooltip tells; a name alone is its first row. The detail
+// helpers below take the same labels.
 void select(const QString &user, const QString &relation);
 
 // The names a grid shows in its first column, top to bottom.
