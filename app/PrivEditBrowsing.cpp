@@ -88,6 +88,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     userList.prepare();
     relationList.prepare();
     PrivQuery.prepare();
+    MasterGrid->setColumnFieldName(0, MasterQuery.fields(0)->fieldName());
     DetailGrid->setColumnFieldName(0, DetailQuery.fields(0)->fieldName());
     // A connection has just read the views; a switch reads them again.
     readViewNames(sender != nullptr);

@@ -263,6 +263,8 @@ void TKelvaneForm::createLists()
 
     MasterGrid = addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, 48, 175, 364));
     MasterGrid->setRowSelect(true);
+    // The name alone: the row's kind shows as its badge.
+    MasterGrid->setColumns({ui::GridColumn{QStringLiteral("RDB$USER")}});
     MasterGrid->setIndicator(false);
     DetailGrid =
         addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, 48, 272, 364));

@@ -279,6 +279,55 @@ grant execute on procedure MONTHLY_SALES to "Anna Lee";
 
 grant select on PRODUCT to public;
 commit;
+
+-- The other kinds a GRANT can name: a sequence and an exception for the
+-- order entry, a function, a package, a role for the clerks, and a trigger
+-- that numbers orders through a privilege of its own.  The sequence ORDERS
+-- shares its name with the table.
+create sequence ORDER_NO;
+create sequence ORDERS;
+create exception CREDIT_EXCEEDED 'Credit limit exceeded';
+create role CLERKS;
+set term ^ ;
+create function VAT (AMOUNT numeric(12,2)) returns numeric(12,2)
+as
+begin
+    return AMOUNT * 0.2;
+end^
+create package PRICING
+as
+begin
+    function LIST_PRICE (PROD_ID integer) returns numeric(12,2);
+end^
+create package body PRICING
+as
+begin
+    function LIST_PRICE (PROD_ID integer) returns numeric(12,2)
+    as
+    begin
+        return (select UNIT_PRICE from PRODUCT where PRODUCT_ID = :PROD_ID);
+    end
+end^
+create trigger ORDERS_NUMBER for ORDERS before insert
+as
+begin
+    if (new.ORDER_ID is null) then
+        new.ORDER_ID = next value for ORDER_NO;
+end^
+set term ; ^
+commit;
+
+grant usage on sequence ORDER_NO to CLERK;
+grant usage on sequence ORDER_NO to trigger ORDERS_NUMBER;
+grant usage on exception CREDIT_EXCEEDED to procedure ADD_ORDER;
+grant execute on function VAT to CLERK;
+grant execute on package PRICING to PURCHASING;
+grant select on PRODUCT to package PRICING;
+grant select on ORDER_TOTALS to function VAT;
+grant CLERKS to CLERK;
+grant CLERKS to FRED with admin option;
+grant select on ORDERS to CLERKS;
+commit;
 EOF
 }
 
