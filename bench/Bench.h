@@ -53,6 +53,17 @@ constexpr int UserCount = 300;
 constexpr int TablesPerUser = 120;
 constexpr int ViewsPerUser = 10;
 constexpr int ProceduresPerUser = 40;
+// The other kinds a GRANT names, in about the proportions a business database
+// has them: each user uses some sequences and functions, a package or two and
+// one role; each procedure reads a few tables through grants of its own.
+constexpr int SequenceCount = 100;
+constexpr int FunctionCount = 40;
+constexpr int PackageCount = 20;
+constexpr int RoleCount = 10;
+constexpr int SequencesPerUser = 10;
+constexpr int FunctionsPerUser = 4;
+constexpr int PackagesPerUser = 2;
+constexpr int TablesPerProcedure = 3;
 
 inline const QString Alias = QStringLiteral("BENCH");
 // The bench's own connection: the bare loop's, and the one that puts the

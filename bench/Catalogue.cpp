@@ -40,10 +40,34 @@ BEGIN
     EXECUTE STATEMENT 'CREATE PROCEDURE P' || LPAD(i, 3, '0') || ' RETURNS (N INTEGER) AS BEGIN N = ' || i || '; SUSPEND; END';
     i = i + 1;
   END
+  i = 1;
+  WHILE (i <= %3) DO BEGIN
+    EXECUTE STATEMENT 'CREATE SEQUENCE S' || LPAD(i, 3, '0');
+    i = i + 1;
+  END
+  i = 1;
+  WHILE (i <= %4) DO BEGIN
+    EXECUTE STATEMENT 'CREATE FUNCTION F' || LPAD(i, 3, '0') || ' RETURNS INTEGER AS BEGIN RETURN ' || i || '; END';
+    i = i + 1;
+  END
+  i = 1;
+  WHILE (i <= %5) DO BEGIN
+    EXECUTE STATEMENT 'CREATE PACKAGE K' || LPAD(i, 3, '0') || ' AS BEGIN FUNCTION N RETURNS INTEGER; END';
+    i = i + 1;
+  END
+  i = 1;
+  WHILE (i <= %6) DO BEGIN
+    EXECUTE STATEMENT 'CREATE ROLE R' || LPAD(i, 2, '0');
+    i = i + 1;
+  END
 END^
 SET TERM ; ^)")
                                 .arg(TableCount)
-                                .arg(ProcedureCount);
+                                .arg(ProcedureCount)
+                                .arg(SequenceCount)
+                                .arg(FunctionCount)
+                                .arg(PackageCount)
+                                .arg(RoleCount);
     const QString views = QStringLiteral(R"(SET TERM ^ ;
 EXECUTE BLOCK AS
 DECLARE i INT = 1;
@@ -52,10 +76,16 @@ BEGIN
     EXECUTE STATEMENT 'CREATE VIEW V' || LPAD(i, 3, '0') || ' AS SELECT ID, NAME FROM T' || LPAD(i * %2, 4, '0');
     i = i + 1;
   END
+  i = 1;
+  WHILE (i <= %3) DO BEGIN
+    EXECUTE STATEMENT 'CREATE PACKAGE BODY K' || LPAD(i, 3, '0') || ' AS BEGIN FUNCTION N RETURNS INTEGER AS BEGIN RETURN ' || i || '; END END';
+    i = i + 1;
+  END
 END^
 SET TERM ; ^)")
                               .arg(ViewCount)
-                              .arg(TableCount / ViewCount);
+                              .arg(TableCount / ViewCount)
+                              .arg(PackageCount);
     // Steps coprime with the object counts make every user's objects
     // distinct; the privilege mix varies with the position so that the
     // cells are not uniform, and REFERENCES rows count without marking.
@@ -89,6 +119,31 @@ BEGIN
       EXECUTE STATEMENT 'GRANT EXECUTE ON PROCEDURE P' || LPAD(MOD(u * 3 + m * 7, %8) + 1, 3, '0') || ' TO ' || un;
       m = m + 1;
     END
+    m = 0;
+    WHILE (m < %9) DO BEGIN
+      EXECUTE STATEMENT 'GRANT USAGE ON SEQUENCE S' || LPAD(MOD(u * 7 + m * 11, %10) + 1, 3, '0') || ' TO ' || un;
+      m = m + 1;
+    END
+    m = 0;
+    WHILE (m < %11) DO BEGIN
+      EXECUTE STATEMENT 'GRANT EXECUTE ON FUNCTION F' || LPAD(MOD(u * 3 + m * 7, %12) + 1, 3, '0') || ' TO ' || un;
+      m = m + 1;
+    END
+    m = 0;
+    WHILE (m < %13) DO BEGIN
+      EXECUTE STATEMENT 'GRANT EXECUTE ON PACKAGE K' || LPAD(MOD(u + m * 7, %14) + 1, 3, '0') || ' TO ' || un;
+      m = m + 1;
+    END
+    EXECUTE STATEMENT 'GRANT R' || LPAD(MOD(u, %15) + 1, 2, '0') || ' TO ' || un;
+    u = u + 1;
+  END
+  u = 1;
+  WHILE (u <= %16) DO BEGIN
+    m = 0;
+    WHILE (m < %17) DO BEGIN
+      EXECUTE STATEMENT 'GRANT SELECT ON T' || LPAD(MOD(u * 13 + m * 17, %4) + 1, 4, '0') || ' TO PROCEDURE P' || LPAD(u, 3, '0');
+      m = m + 1;
+    END
     u = u + 1;
   END
 END^
@@ -100,7 +155,16 @@ SET TERM ; ^)")
                                .arg(ViewsPerUser)
                                .arg(ViewCount)
                                .arg(ProceduresPerUser)
-                               .arg(ProcedureCount);
+                               .arg(ProcedureCount)
+                               .arg(SequencesPerUser)
+                               .arg(SequenceCount)
+                               .arg(FunctionsPerUser)
+                               .arg(FunctionCount)
+                               .arg(PackagesPerUser)
+                               .arg(PackageCount)
+                               .arg(RoleCount)
+                               .arg(ProcedureCount)
+                               .arg(TablesPerProcedure);
     return {objects, views, grants};
 }
 
@@ -124,13 +188,20 @@ QStringList catalogueFigures(const QString &target)
         };
         const QStringList counts =
             one(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT RDB$USER), COUNT(DISTINCT "
-                               "RDB$RELATION_NAME) FROM RDB$USER_PRIVILEGES"));
+                               "RDB$RELATION_NAME), COUNT(DISTINCT RDB$USER || RDB$USER_TYPE), "
+                               "COUNT(DISTINCT RDB$RELATION_NAME || RDB$OBJECT_TYPE) FROM "
+                               "RDB$USER_PRIVILEGES"));
         const QStringList objects = one(QStringLiteral(
             "SELECT (SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR "
             "IS NULL), "
             "(SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR IS NOT "
             "NULL), "
-            "(SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$SYSTEM_FLAG = 0) FROM RDB$DATABASE"));
+            "(SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$SYSTEM_FLAG = 0), "
+            "(SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0), "
+            "(SELECT COUNT(*) FROM RDB$FUNCTIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$PACKAGE_NAME IS "
+            "NULL), "
+            "(SELECT COUNT(*) FROM RDB$PACKAGES WHERE RDB$SYSTEM_FLAG = 0), "
+            "(SELECT COUNT(*) FROM RDB$ROLES WHERE RDB$SYSTEM_FLAG = 0) FROM RDB$DATABASE"));
         const QStringList heavy = one(QStringLiteral(
             "SELECT (SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'SYSDBA'), "
             "(SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'CLERK076'), "
@@ -138,12 +209,14 @@ QStringList catalogueFigures(const QString &target)
             "RDB$DATABASE"));
         const QStringList version = one(
             QStringLiteral("SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') FROM RDB$DATABASE"));
-        lines << QStringLiteral("  objects: %1 tables, %2 views, %3 procedures (Firebird %4)")
-                     .arg(objects[0], objects[1], objects[2], version[0]);
-        lines
-            << QStringLiteral(
-                   "  RDB$USER_PRIVILEGES: %1 rows, %2 distinct users, %3 distinct relation names")
-                   .arg(counts[0], counts[1], counts[2]);
+        lines << QStringLiteral("  objects: %1 tables, %2 views, %3 procedures, %4 sequences, %5 "
+                                "functions, %6 packages, %7 roles (Firebird %8)")
+                     .arg(objects[0], objects[1], objects[2], objects[3], objects[4], objects[5],
+                          objects[6], version[0]);
+        lines << QStringLiteral(
+                     "  RDB$USER_PRIVILEGES: %1 rows, %2 distinct users, %3 distinct relation "
+                     "names; %4 grantees and %5 objects by name and kind")
+                     .arg(counts[0], counts[1], counts[2], counts[3], counts[4]);
         lines << QStringLiteral("  rows of SYSDBA (heavy user): %1; of CLERK076 (typical user): "
                                 "%2; EXECUTE rows: %3")
                      .arg(heavy[0], heavy[1], heavy[2]);

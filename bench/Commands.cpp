@@ -82,16 +82,22 @@ QStringList linesOf(const QList<HeldRow> &rows)
 }
 
 // The statements that give a user these rows again. The catalogue holds
-// only what its script granted: whole relations and procedures, by SYSDBA.
+// only what its script granted: whole objects of every kind, by SYSDBA.
 QStringList grantsFor(const QList<HeldRow> &rows, const QString &user)
 {
-    static const QMap<QString, QString> words{{"S", "SELECT"},     {"U", "UPDATE"},
-                                              {"I", "INSERT"},     {"D", "DELETE"},
-                                              {"R", "REFERENCES"}, {"X", "EXECUTE"}};
+    static const QMap<QString, QString> words{
+        {"S", "SELECT"},     {"U", "UPDATE"},  {"I", "INSERT"}, {"D", "DELETE"},
+        {"R", "REFERENCES"}, {"X", "EXECUTE"}, {"G", "USAGE"},  {"M", QString()}};
+    static const QMap<int, QString> keywords{{0, QString()},
+                                             {5, QStringLiteral("PROCEDURE ")},
+                                             {13, QString()},
+                                             {14, QStringLiteral("SEQUENCE ")},
+                                             {15, QStringLiteral("FUNCTION ")},
+                                             {18, QStringLiteral("PACKAGE ")}};
     using Key = std::tuple<int, QString, QString, int, QString>;
     std::map<Key, QStringList> grouped;
     for (const HeldRow &row : rows) {
-        if (!words.contains(row.privilege) || (row.objectType != 0 && row.objectType != 5))
+        if (!words.contains(row.privilege) || !keywords.contains(row.objectType))
             fail(QStringLiteral("%1 holds %2 on %3 (type %4), which the bench cannot give back")
                      .arg(user, row.privilege, row.object)
                      .arg(row.objectType));
@@ -104,11 +110,14 @@ QStringList grantsFor(const QList<HeldRow> &rows, const QString &user)
     for (const auto &[key, privileges] : grouped) {
         const auto &[type, object, column, option, grantor] = key;
         (void)column;
-        QString sql = QStringLiteral("GRANT %1 ON %2%3 TO %4")
-                          .arg(privileges.join(QStringLiteral(", ")),
-                               type == 5 ? QStringLiteral("PROCEDURE ") : QString(), object, user);
+        const bool role = type == 13;
+        QString sql = role ? QStringLiteral("GRANT %1 TO %2").arg(object, user)
+                           : QStringLiteral("GRANT %1 ON %2%3 TO %4")
+                                 .arg(privileges.join(QStringLiteral(", ")), keywords.value(type),
+                                      object, user);
         if (option != 0)
-            sql += QStringLiteral(" WITH GRANT OPTION");
+            sql +=
+                role ? QStringLiteral(" WITH ADMIN OPTION") : QStringLiteral(" WITH GRANT OPTION");
         if (grantor != QLatin1String("SYSDBA"))
             sql += QStringLiteral(" GRANTED BY ") + grantor;
         statements.append(sql);

@@ -43,6 +43,8 @@ class TestGrants : public QObject
 private Q_SLOTS:
     void grantStatements_data();
     void grantStatements();
+    void oneWordOnEachKind_data();
+    void oneWordOnEachKind();
     void copies_data();
     void copies();
     void renames_data();
@@ -92,6 +94,40 @@ void TestGrants::grantStatements()
     for (const db::PrivilegeForm &form : db::formsOf(rows))
         sql.append(db::grantSql(form, {db::SqlName::stored(QStringLiteral("FRED")), granteeType}));
     QCOMPARE(sql, expected);
+}
+
+void TestGrants::oneWordOnEachKind_data()
+{
+    QTest::addColumn<int>("objectType");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("granteeType");
+    QTest::addColumn<QString>("expected");
+    // The grid's words go to a table as they are; every other kind takes its
+    // one privilege's, whatever was asked, and ALL means that one.
+    QTest::newRow("table") << kind::Relation << "ALL" << kind::User << "GRANT ALL ON OBJ TO U";
+    QTest::newRow("procedure") << kind::Procedure << "SELECT" << kind::User
+                               << "GRANT EXECUTE ON PROCEDURE OBJ TO U";
+    QTest::newRow("sequence") << kind::Sequence << "ALL" << kind::Trigger
+                              << "GRANT USAGE ON SEQUENCE OBJ TO TRIGGER U";
+    QTest::newRow("exception") << kind::Exception << "EXECUTE" << kind::View
+                               << "GRANT USAGE ON EXCEPTION OBJ TO VIEW U";
+    QTest::newRow("role") << kind::Role << "ALL" << kind::Role << "GRANT OBJ TO U";
+    QTest::newRow("package") << kind::Package << "EXECUTE" << kind::Package
+                             << "GRANT EXECUTE ON PACKAGE OBJ TO PACKAGE U";
+}
+
+void TestGrants::oneWordOnEachKind()
+{
+    QFETCH(int, objectType);
+    QFETCH(QString, word);
+    QFETCH(int, granteeType);
+    QFETCH(QString, expected);
+    QVERIFY(db::isGranteeKind(granteeType));
+    QCOMPARE(db::grantWordSql({objectType, QStringLiteral("OBJ")}, word,
+                              {db::SqlName::stored(QStringLiteral("U")), granteeType}),
+             expected);
+    // Sequences and exceptions hold privileges; they never receive them.
+    QVERIFY(!db::isGranteeKind(kind::Sequence) && !db::isGranteeKind(kind::Exception));
 }
 
 void TestGrants::copies_data()
