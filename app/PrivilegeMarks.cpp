@@ -12,11 +12,6 @@ bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
            m_generation != privileges.openGeneration();
 }
 
-bool PrivilegeMarks::isListedKind(int objectType)
-{
-    return db::isStatementKind(objectType);
-}
-
 void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
 {
     m_marks.clear();
@@ -34,7 +29,8 @@ void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
 
 int PrivilegeMarks::columnOf(int objectType, const QString &privilege)
 {
-    if (privilege.isEmpty() || !isListedKind(objectType))
+    // The lists show only the kinds a statement can give privileges on.
+    if (privilege.isEmpty() || !db::isStatementKind(objectType))
         return 0;
     // EXECUTE, USAGE (G) and membership (M) are each the one privilege of
     // their kinds, all shown as X.

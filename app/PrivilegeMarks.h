@@ -43,8 +43,6 @@ public:
     // privilege text's first character, on a kind with a single privilege
     // the last column for that privilege; 0 where it marks nothing.
     [[nodiscard]] static int columnOf(int objectType, const QString &privilege);
-    // Whether the rows of this kind of object show in the lists.
-    [[nodiscard]] static bool isListedKind(int objectType);
 
 private:
     QHash<std::pair<QString, int>, Marks> m_marks;

@@ -229,17 +229,9 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
                   const Grantee &from, const SqlName *grantedBy)
 {
     const GrantRow &first = rowsOnObject.first();
-    QList<GrantRow> given;
-    std::copy_if(rowsOnObject.begin(), rowsOnObject.end(), std::back_inserter(given),
-                 [&grantor](const GrantRow &row) { return row.grantor == grantor; });
-    const QList<QChar> letters = lettersOf(given);
-    if (first.objectType != kind::Relation) {
-        plan.changes.append({Change::Verb::Revoke,
-                             revokeSql(first.objectType, first.object,
-                                       singleWordOf(first.objectType), from, grantedBy),
-                             first.object});
-        return;
-    }
+    const QList<QChar> letters = lettersOf(rowsWhere(
+        rowsOnObject, [&grantor](const GrantRow &row) { return row.grantor == grantor; }));
+    // A kind with a single privilege holds one letter: ALL names that one.
     if (letters == lettersOf(rowsOnObject)) {
         plan.changes.append(
             {Change::Verb::Revoke,
@@ -442,9 +434,8 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                 if (optionTaken)
                     plan.optionsTaken.append(
                         {target.grantee.name.storedText(), object.type, object.name, letter});
-                QList<GrantRow> ofLetter;
-                std::copy_if(held.begin(), held.end(), std::back_inserter(ofLetter),
-                             [letter](const GrantRow &row) { return row.privilege == letter; });
+                const QList<GrantRow> ofLetter = rowsWhere(
+                    held, [letter](const GrantRow &row) { return row.privilege == letter; });
                 for (const QString &grantor : grantorsOf(ofLetter)) {
                     const SqlName by = SqlName::stored(grantor);
                     if (grantor != login.name && !login.mayNameGrantors) {
@@ -454,12 +445,11 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                         }
                         continue;
                     }
-                    const QString word =
-                        object.type == kind::Relation ? wordOf(letter) : singleWordOf(object.type);
-                    plan.changes.append({Change::Verb::Revoke,
-                                         revokeSql(object.type, object.name, word, target.grantee,
-                                                   grantor == login.name ? nullptr : &by),
-                                         object.name});
+                    plan.changes.append(
+                        {Change::Verb::Revoke,
+                         revokeSql(object.type, object.name, wordOf(letter), target.grantee,
+                                   grantor == login.name ? nullptr : &by),
+                         object.name});
                 }
                 addGrants(plan, object, letter, wanted, target.grantee);
             }
@@ -537,11 +527,9 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
                 receivers.append(qMakePair(row.grantee, row.granteeType));
         }
         for (const auto &[receiver, type] : receivers) {
-            QList<GrantRow> theirs;
-            std::copy_if(given.begin(), given.end(), std::back_inserter(theirs),
-                         [&](const GrantRow &row) {
-                             return row.grantee == receiver && row.granteeType == type;
-                         });
+            const QList<GrantRow> theirs = rowsWhere(given, [&](const GrantRow &row) {
+                return row.grantee == receiver && row.granteeType == type;
+            });
             for (const PrivilegeForm &form : formsOf(theirs))
                 plan.changes.append(
                     grantChange(form, {SqlName::stored(receiver), type}, &newName.name));

@@ -97,7 +97,8 @@ struct Grantee
 
 [[nodiscard]] QString grantSql(const PrivilegeForm &form, const Grantee &to,
                                const SqlName *grantedBy = nullptr);
-// word: the privilege word, or "ALL" on a relation.
+// word: the privilege word, or "ALL"; on a kind with a single privilege the
+// statement names that one, whatever the word.
 [[nodiscard]] QString revokeSql(int objectType, const QString &object, const QString &word,
                                 const Grantee &from, const SqlName *grantedBy = nullptr);
 [[nodiscard]] QString revokeAllOnAllSql(const Grantee &from);
