@@ -223,6 +223,9 @@ private:
     [[nodiscard]] QStringList idleLogins(const QList<ListKey> &grantees);
     // Every row of the users' list.
     [[nodiscard]] QList<ListKey> allGrantees();
+    // Asks for a new user's name, offering the logins that hold nothing yet;
+    // false when the administrator cancels.
+    [[nodiscard]] bool askNewUserName(const QString &caption, const QString &prompt, QString &name);
     // The server's logins as far as this login may read them: all of them
     // for an administrator, its own for anyone else.
     [[nodiscard]] QStringList loginNames();

@@ -53,7 +53,7 @@ QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
     return db::rowsWhere(readGrantRows(GranteeQuery), [&grantee](const db::GrantRow &row) {
         if (grantee.kind != ListKey::AnyKind)
             return row.granteeType == grantee.kind;
-        return row.granteeType == db::kind::User || row.granteeType == db::kind::Role;
+        return db::isNamedWithoutKeyword(row.granteeType);
     });
 }
 
@@ -67,7 +67,7 @@ QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
 
 QList<db::GrantRow> TKelvaneForm::grantsGivenByGrantee(const ListKey &grantee)
 {
-    if (grantee.kind != db::kind::User && grantee.kind != db::kind::Role)
+    if (!db::isNamedWithoutKeyword(grantee.kind))
         return {};
     return grantsGivenBy(grantee.name);
 }

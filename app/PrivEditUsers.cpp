@@ -45,14 +45,17 @@ void TKelvaneForm::EditMenuPopup(QObject *)
     CopyNewAllItem->setEnabled(RemoveItem->isEnabled());
 }
 
+bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt, QString &name)
+{
+    // The logins that hold nothing yet are there to be picked.
+    return askUserName(caption, prompt, name, idleLogins(allGrantees()));
+}
+
 void TKelvaneForm::AddNewItemClick(QObject *)
 {
     QString typed;
-    if (!hasCurrentPair())
-        return;
-    // The logins that hold nothing yet are there to be picked.
-    if (!askUserName(QStringLiteral("Add New User"), QStringLiteral("User Name"), typed,
-                     idleLogins(allGrantees())))
+    if (!hasCurrentPair() ||
+        !askNewUserName(QStringLiteral("Add New User"), QStringLiteral("User Name"), typed))
         return;
     // Upper-cased only where the server would read it so anyway: a name with
     // blanks or other signs is a delimited name, kept exactly.
@@ -68,8 +71,7 @@ void TKelvaneForm::AddNewItemClick(QObject *)
         // "TO name" reaches a role of that name where there is one.
         const auto isNewName = [&] {
             const ListKey key = keyOf(*UserList);
-            return key.name == name.storedText() &&
-                   (key.kind == db::kind::User || key.kind == db::kind::Role);
+            return key.name == name.storedText() && db::isNamedWithoutKeyword(key.kind);
         };
         for (UserList->first(); !UserList->eof() && !isNewName();)
             UserList->next();
@@ -80,9 +82,8 @@ void TKelvaneForm::AddNewItemClick(QObject *)
 void TKelvaneForm::CopyNewItemClick(QObject *)
 {
     QString name;
-    if (!hasCurrentPair() ||
-        !askUserName(QStringLiteral("Copy These Privileges To New User"),
-                     QStringLiteral("New User Name"), name, idleLogins(allGrantees())))
+    if (!hasCurrentPair() || !askNewUserName(QStringLiteral("Copy These Privileges To New User"),
+                                             QStringLiteral("New User Name"), name))
         return;
     copyToNewUser(name, [this](const db::GrantRow &row) { return isCurrentObject(row); });
 }
@@ -90,9 +91,8 @@ void TKelvaneForm::CopyNewItemClick(QObject *)
 void TKelvaneForm::CopyNewAllItemClick(QObject *)
 {
     QString name;
-    if (!hasCurrentPair() ||
-        !askUserName(QStringLiteral("Copy ALL Privileges To New User"),
-                     QStringLiteral("New User Name"), name, idleLogins(allGrantees())))
+    if (!hasCurrentPair() || !askNewUserName(QStringLiteral("Copy ALL Privileges To New User"),
+                                             QStringLiteral("New User Name"), name))
         return;
     copyToNewUser(name,
                   [](const db::GrantRow &row) { return db::isStatementKind(row.objectType); });

@@ -286,9 +286,9 @@ bool isStatementKind(int objectType)
 
 bool isGranteeKind(int granteeType)
 {
+    if (isNamedWithoutKeyword(granteeType))
+        return true;
     switch (granteeType) {
-    case kind::User:
-    case kind::Role:
     case kind::View:
     case kind::Trigger:
     case kind::Procedure:
@@ -298,6 +298,11 @@ bool isGranteeKind(int granteeType)
     default:
         return false;
     }
+}
+
+bool isNamedWithoutKeyword(int granteeType)
+{
+    return granteeType == kind::User || granteeType == kind::Role;
 }
 
 bool hasSinglePrivilege(int objectType)

@@ -53,6 +53,9 @@ struct GrantRow
 // Whether a GRANT can name this kind of grantee: users and roles by their
 // name alone, procedures, functions, packages, triggers and views by keyword.
 [[nodiscard]] bool isGranteeKind(int granteeType);
+// Whether "TO name" with no keyword names this kind: a user or a role, and
+// only these grant privileges to others.
+[[nodiscard]] bool isNamedWithoutKeyword(int granteeType);
 // Whether the kind of object has one privilege alone: EXECUTE, USAGE or, for
 // a role, membership.
 [[nodiscard]] bool hasSinglePrivilege(int objectType);
