@@ -91,8 +91,6 @@ private Q_SLOTS:
 
 private:
     void connect() { chooseAlias(QStringLiteral("COMMANDS"), testserver::password()); }
-    // The edit menu, opened on the users' grid or the relations' grid.
-    void choose(const char *item, bool onUsersGrid = true);
     [[nodiscard]] QStringList privilegesOf(const QString &user) const;
     // Every row of the catalogue outside the system's own grants.
     [[nodiscard]] QStringList catalogue() const;
@@ -116,16 +114,6 @@ void TestCommands::init()
 void TestCommands::cleanup()
 {
     m_window.stop();
-}
-
-void TestCommands::choose(const char *item, bool onUsersGrid)
-{
-    TKelvaneForm *form = KelvaneForm;
-    const bool usersAreMaster = form->UserList == &form->MasterQuery;
-    ui::DBGrid *grid = usersAreMaster == onUsersGrid ? form->MasterGrid : form->DetailGrid;
-    if (grid == form->DetailGrid)
-        driver::clickDetailCell(currentDetail(), 0);
-    driver::chooseFromMenu(grid, item);
 }
 
 QStringList TestCommands::privilegesOf(const QString &user) const
@@ -219,7 +207,7 @@ void TestCommands::copyToOtherUsers()
     CopyAnswer answer({QStringLiteral("CLERK"), QStringLiteral("AUDITOR")});
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("UserCopyItem", false);
+    driver::chooseFromEditMenu("UserCopyItem", false);
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.label,
              QStringLiteral("Copy the privileges of FRED for %1 to users:").arg(relation));
@@ -275,7 +263,7 @@ void TestCommands::copyToOtherRelations()
     CopyAnswer answer(pick);
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("TableCopyItem", false);
+    driver::chooseFromEditMenu("TableCopyItem", false);
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.label,
              QStringLiteral("Copy the privileges of FRED for %1 to relations:").arg(relation));
@@ -303,7 +291,7 @@ void TestCommands::cancelledCopyChangesNothing()
     CopyAnswer answer({QStringLiteral("CLERK")}, false);
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("UserCopyItem");
+    driver::chooseFromEditMenu("UserCopyItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), QStringList());
     QCOMPARE(catalogue(), before);
@@ -319,7 +307,7 @@ void TestCommands::copyAllToOtherUsers()
     CopyAnswer answer({QStringLiteral("CLERK")});
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("AllCopyItem");
+    driver::chooseFromEditMenu("AllCopyItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.label, QStringLiteral("Copy ALL the privileges of FRED to users:"));
     // Object by object in the list's order, only where the two differ.
@@ -352,7 +340,7 @@ void TestCommands::addNewUserTypedInLowerCase()
     InputAnswer answer(QStringLiteral("dora"));
     answerInput(&answer);
     SqlLog log;
-    choose("AddNewItem");
+    driver::chooseFromEditMenu("AddNewItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.caption, QStringLiteral("Add New User"));
     QCOMPARE(answer.prompt, QStringLiteral("User Name"));
@@ -367,7 +355,7 @@ void TestCommands::addNewUserTypedInLowerCase()
     answer = InputAnswer(QStringLiteral("ann lee"));
     answerInput(&answer);
     log.clear();
-    choose("AddNewItem", false);
+    driver::chooseFromEditMenu("AddNewItem", false);
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), QStringList{"GRANT EXECUTE ON PROCEDURE P_ONE TO \"ann lee\""});
     QCOMPARE(currentMaster(), QStringLiteral("ann lee"));
@@ -381,7 +369,7 @@ void TestCommands::copyToANewUser()
     InputAnswer answer(QStringLiteral("fred2"));
     answerInput(&answer);
     SqlLog log;
-    choose("CopyNewItem");
+    driver::chooseFromEditMenu("CopyNewItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.caption, QStringLiteral("Copy These Privileges To New User"));
     QCOMPARE(answer.prompt, QStringLiteral("New User Name"));
@@ -411,7 +399,7 @@ void TestCommands::copyAllToANewUser()
         InputAnswer answer(name);
         answerInput(&answer);
         SqlLog log;
-        choose("CopyNewAllItem");
+        driver::chooseFromEditMenu("CopyNewAllItem");
         QVERIFY(testui::allAnswered());
         QCOMPARE(answer.caption, QStringLiteral("Copy ALL Privileges To New User"));
         QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO " + name,
@@ -433,7 +421,7 @@ void TestCommands::cancelAndEmptyNamesChangeNothing()
             InputAnswer answer(ok ? QString() : QStringLiteral("SOMEONE"), ok);
             answerInput(&answer);
             SqlLog log;
-            choose(item);
+            driver::chooseFromEditMenu(item);
             QVERIFY(testui::allAnswered());
             QCOMPARE(statements(log), QStringList());
             expectSettled();
@@ -445,14 +433,14 @@ void TestCommands::cancelAndEmptyNamesChangeNothing()
     QString message;
     driver::answerMessage(&message);
     SqlLog log;
-    choose("AddNewItem");
+    driver::chooseFromEditMenu("AddNewItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(message, QStringLiteral("A user name cannot be blank."));
     QCOMPARE(statements(log), QStringList());
 
     QString question;
     answerConfirm(false, &question);
-    choose("RemoveItem");
+    driver::chooseFromEditMenu("RemoveItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(question, QStringLiteral("Confirm:Remove ALL privileges for this user?"));
     QCOMPARE(statements(log), QStringList());
@@ -482,7 +470,7 @@ void TestCommands::rename()
     InputAnswer answer(QStringLiteral("Fred Smith"));
     answerInput(&answer);
     SqlLog log;
-    choose("RenameItem");
+    driver::chooseFromEditMenu("RenameItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(answer.caption, QStringLiteral("Rename User"));
     QCOMPARE(answer.prompt, QStringLiteral("New Name For FRED"));
@@ -509,7 +497,7 @@ void TestCommands::renameToTheSameNameIsRefused()
     QString message;
     driver::answerMessage(&message);
     SqlLog log;
-    choose("RenameItem");
+    driver::chooseFromEditMenu("RenameItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(message,
              QStringLiteral("fred is already the name of this user: nothing was renamed."));
@@ -531,7 +519,7 @@ void TestCommands::removal()
         QString question;
         answerConfirm(true, &question);
         SqlLog log;
-        choose("RemoveItem");
+        driver::chooseFromEditMenu("RemoveItem");
         QVERIFY(testui::allAnswered());
         // One statement removes every row of the user, of every kind.
         QCOMPARE(statements(log), QStringList{"REVOKE ALL ON ALL FROM " + user});
@@ -555,7 +543,7 @@ void TestCommands::anotherGrantorsPrivilegeMoves()
     InputAnswer answer(QStringLiteral("EVA"));
     answerInput(&answer);
     SqlLog log;
-    choose("RenameItem");
+    driver::chooseFromEditMenu("RenameItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log),
              (QStringList{"GRANT SELECT ON CUSTOMER TO EVA", "REVOKE ALL ON CUSTOMER FROM EVE",
@@ -580,7 +568,7 @@ void TestCommands::relationDroppedMeanwhile()
     CopyAnswer answer({QStringLiteral("CLERK")});
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("AllCopyItem");
+    driver::chooseFromEditMenu("AllCopyItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), (QStringList{"REVOKE UPDATE ON CUSTOMER FROM CLERK",
                                            "GRANT INSERT ON CUSTOMER TO CLERK",
@@ -634,7 +622,7 @@ void TestCommands::privilegesGrantedByOthersAreReported()
     QString shown;
     driver::answerMessage(&shown);
     SqlLog log;
-    choose(qPrintable(command));
+    driver::chooseFromEditMenu(qPrintable(command));
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), expected);
     QCOMPARE(shown, message + QLatin1Char('.'));

@@ -97,7 +97,6 @@ private Q_SLOTS:
 private:
     // Every row of the grantee: kind, object, privilege, column, option, grantor.
     [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
-    void choose(const char *item);
 
     driver::WindowFixture m_window;
 };
@@ -129,17 +128,6 @@ QStringList TestExact::rowsOf(const QString &grantee) const
             .arg(grantee));
 }
 
-void TestExact::choose(const char *item)
-{
-    TKelvaneForm *form = KelvaneForm;
-    if (form->UserList == &form->MasterQuery) {
-        driver::chooseFromMenu(form->MasterGrid, item);
-    } else {
-        driver::clickDetailCell(currentDetail(), 0);
-        driver::chooseFromMenu(form->DetailGrid, item);
-    }
-}
-
 void TestExact::renameCarriesEveryRow_data()
 {
     QTest::addColumn<bool>("byUser");
@@ -158,7 +146,7 @@ void TestExact::renameCarriesEveryRow()
     InputAnswer answer(QStringLiteral("HELEN2"));
     answerInput(&answer);
     testui::MessageCollector messages;
-    choose("RenameItem");
+    driver::chooseFromEditMenu("RenameItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(messages.texts, QStringList());
     QCOMPARE(rowsOf(QStringLiteral("HELEN2")), HelenRows);
@@ -190,7 +178,7 @@ void TestExact::copyAllToANewUser()
     answerInput(&answer);
     testui::MessageCollector messages;
     SqlLog log;
-    choose("CopyNewAllItem");
+    driver::chooseFromEditMenu("CopyNewAllItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(messages.texts, QStringList());
     // Granted by the login, every form as HELEN holds it; nothing revoked.
@@ -213,7 +201,7 @@ void TestExact::copyAllToAnotherUser()
     answerCopyDialog(&answer);
     testui::MessageCollector messages;
     SqlLog log;
-    choose("AllCopyItem");
+    driver::chooseFromEditMenu("AllCopyItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(messages.texts, QStringList());
     // CLERK's whole-table UPDATE becomes HELEN's UPDATE (NAME); the SELECT on
@@ -268,7 +256,7 @@ void TestExact::removalNamesWhatGoesWithIt()
     QString confirmation;
     driver::answerMessage(&confirmation);
     SqlLog log;
-    choose("RemoveItem");
+    driver::chooseFromEditMenu("RemoveItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(question, QStringLiteral("Confirm:Remove ALL privileges for this user?\n\nThe server "
                                       "also revokes what HELEN granted to others:\nSELECT on "
@@ -292,7 +280,7 @@ void TestExact::copyAsksBeforeTakingAGrantOption()
         QString question;
         answerConfirm(yes, &question);
         SqlLog log;
-        choose("UserCopyItem");
+        driver::chooseFromEditMenu("UserCopyItem");
         QVERIFY(testui::allAnswered());
         QCOMPARE(question, QStringLiteral("Confirm:The copy takes grant options away, and the "
                                           "server then also revokes what was granted with "
@@ -315,7 +303,7 @@ void TestExact::copyToALoginThatHoldsNothing()
     CopyAnswer answer({QStringLiteral("BOSS")});
     answerCopyDialog(&answer);
     SqlLog log;
-    choose("UserCopyItem");
+    driver::chooseFromEditMenu("UserCopyItem");
     QVERIFY(testui::allAnswered());
     QVERIFY(answer.offered.contains(QStringLiteral("BOSS")));
     QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON CUSTOMER TO BOSS",
@@ -337,7 +325,7 @@ void TestExact::renameRefusedWhereGrantsWouldBeLost()
     QString message;
     driver::answerMessage(&message);
     SqlLog log;
-    choose("RenameItem");
+    driver::chooseFromEditMenu("RenameItem");
     QVERIFY(testui::allAnswered());
     QVERIFY2(message.startsWith(QStringLiteral(
                  "HELEN granted privileges to others, which the server would revoke with HELEN's "

@@ -294,6 +294,20 @@ void chooseFromMenu(ui::DBGrid *grid, const char *itemName)
         !openContextMenu(grid, [itemName](QMenu *menu) { chooseItem(menu, itemName); }).isEmpty());
 }
 
+void chooseFromEditMenu(const char *itemName, bool onUsersGrid)
+{
+    TKelvaneForm *form = KelvaneForm;
+    const bool usersAreMaster = form->UserList == &form->MasterQuery;
+    ui::DBGrid *grid = usersAreMaster == onUsersGrid ? form->MasterGrid : form->DetailGrid;
+    if (grid == form->DetailGrid) {
+        // The current row itself: its name may stand on other rows too.
+        const QModelIndex name = grid->dataModel().index(form->DetailQuery.recNo(), 0);
+        grid->scrollTo(name);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(name).center());
+    }
+    chooseFromMenu(grid, itemName);
+}
+
 QStringList statements(const SqlLog &log)
 {
     QStringList sent;

@@ -77,6 +77,9 @@ QString openContextMenu(ui::DBGrid *grid, std::function<void(QMenu *)> action,
                         QPoint position = QPoint(-1, -1));
 // Right-clicks the grid's current cell and chooses the item from its menu.
 void chooseFromMenu(ui::DBGrid *grid, const char *itemName);
+// Chooses the item from the edit menu of the users' grid, or of the
+// relations' grid, on the current name, in either view.
+void chooseFromEditMenu(const char *itemName, bool onUsersGrid = true);
 
 // The GRANT and REVOKE statements sent, in order; a statement the server
 // refuses already when it is prepared is among them.
