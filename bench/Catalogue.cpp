@@ -21,150 +21,121 @@ QString userNameSql(const char *variable)
         .arg(UserCount / 2);
 }
 
+QString number(int n)
+{
+    return QString::number(n);
+}
+
+// Runs the statement, an SQL expression over the counter, for each value of
+// the counter from first to last.
+QString forEach(const char *counter, int first, int last, const QString &statement)
+{
+    return QStringLiteral("  %1 = %2;\n"
+                          "  WHILE (%1 <= %3) DO BEGIN\n"
+                          "    EXECUTE STATEMENT %4;\n"
+                          "    %1 = %1 + 1;\n"
+                          "  END\n")
+        .arg(QLatin1String(counter), number(first), number(last), statement);
+}
+
+// "NAME" || LPAD(expression, width, '0'): the name of the object numbered so.
+QString numbered(const char *prefix, const QString &expression, int width)
+{
+    return QStringLiteral("'%1' || LPAD(%2, %3, '0')")
+        .arg(QLatin1String(prefix), expression, number(width));
+}
+
+QString executeBlock(const char *declarations, const QString &body)
+{
+    return QStringLiteral("SET TERM ^ ;\nEXECUTE BLOCK AS\n%1BEGIN\n%2END^\nSET TERM ; ^")
+        .arg(QLatin1String(declarations), body);
+}
+
+// One of count objects, picked by a step coprime with the count so that
+// every user's objects are distinct.
+QString picked(const char *prefix, const char *steps, int count, int width)
+{
+    return numbered(
+        prefix, QStringLiteral("MOD(%1, %2) + 1").arg(QLatin1String(steps), number(count)), width);
+}
+
 } // namespace
 
 // DDL inside EXECUTE STATEMENT takes effect only at commit, so tables,
 // views over them and grants on both need separate transactions.
 QStringList catalogueScripts()
 {
-    const QString objects = QStringLiteral(R"(SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE i INT = 1;
-BEGIN
-  WHILE (i <= %1) DO BEGIN
-    EXECUTE STATEMENT 'CREATE TABLE T' || LPAD(i, 4, '0') || ' (ID INTEGER NOT NULL, NAME VARCHAR(40))';
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %2) DO BEGIN
-    EXECUTE STATEMENT 'CREATE PROCEDURE P' || LPAD(i, 3, '0') || ' RETURNS (N INTEGER) AS BEGIN N = ' || i || '; SUSPEND; END';
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %3) DO BEGIN
-    EXECUTE STATEMENT 'CREATE SEQUENCE S' || LPAD(i, 3, '0');
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %4) DO BEGIN
-    EXECUTE STATEMENT 'CREATE FUNCTION F' || LPAD(i, 3, '0') || ' RETURNS INTEGER AS BEGIN RETURN ' || i || '; END';
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %5) DO BEGIN
-    EXECUTE STATEMENT 'CREATE PACKAGE K' || LPAD(i, 3, '0') || ' AS BEGIN FUNCTION N RETURNS INTEGER; END';
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %6) DO BEGIN
-    EXECUTE STATEMENT 'CREATE ROLE R' || LPAD(i, 2, '0');
-    i = i + 1;
-  END
-END^
-SET TERM ; ^)")
-                                .arg(TableCount)
-                                .arg(ProcedureCount)
-                                .arg(SequenceCount)
-                                .arg(FunctionCount)
-                                .arg(PackageCount)
-                                .arg(RoleCount);
-    const QString views = QStringLiteral(R"(SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE i INT = 1;
-BEGIN
-  WHILE (i <= %1) DO BEGIN
-    EXECUTE STATEMENT 'CREATE VIEW V' || LPAD(i, 3, '0') || ' AS SELECT ID, NAME FROM T' || LPAD(i * %2, 4, '0');
-    i = i + 1;
-  END
-  i = 1;
-  WHILE (i <= %3) DO BEGIN
-    EXECUTE STATEMENT 'CREATE PACKAGE BODY K' || LPAD(i, 3, '0') || ' AS BEGIN FUNCTION N RETURNS INTEGER AS BEGIN RETURN ' || i || '; END END';
-    i = i + 1;
-  END
-END^
-SET TERM ; ^)")
-                              .arg(ViewCount)
-                              .arg(TableCount / ViewCount)
-                              .arg(PackageCount);
-    // Steps coprime with the object counts make every user's objects
-    // distinct; the privilege mix varies with the position so that the
-    // cells are not uniform, and REFERENCES rows count without marking.
-    const QString grants = QStringLiteral(R"(SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE u INT = 1;
-DECLARE m INT;
-DECLARE un VARCHAR(20);
-DECLARE privs VARCHAR(80);
-BEGIN
-  WHILE (u <= %1) DO BEGIN
-    un = %2;
-    m = 0;
-    WHILE (m < %3) DO BEGIN
+    const QString objects = executeBlock(
+        "DECLARE i INT;\n",
+        forEach("i", 1, TableCount,
+                "'CREATE TABLE ' || " + numbered("T", "i", 4) +
+                    " || ' (ID INTEGER NOT NULL, NAME VARCHAR(40))'") +
+            forEach("i", 1, ProcedureCount,
+                    "'CREATE PROCEDURE ' || " + numbered("P", "i", 3) +
+                        " || ' RETURNS (N INTEGER) AS BEGIN N = ' || i || '; SUSPEND; END'") +
+            forEach("i", 1, SequenceCount, "'CREATE SEQUENCE ' || " + numbered("S", "i", 3)) +
+            forEach("i", 1, FunctionCount,
+                    "'CREATE FUNCTION ' || " + numbered("F", "i", 3) +
+                        " || ' RETURNS INTEGER AS BEGIN RETURN ' || i || '; END'") +
+            forEach("i", 1, PackageCount,
+                    "'CREATE PACKAGE ' || " + numbered("K", "i", 3) +
+                        " || ' AS BEGIN FUNCTION N RETURNS INTEGER; END'") +
+            forEach("i", 1, RoleCount, "'CREATE ROLE ' || " + numbered("R", "i", 2)));
+    const QString views = executeBlock(
+        "DECLARE i INT;\n",
+        forEach("i", 1, ViewCount,
+                "'CREATE VIEW ' || " + numbered("V", "i", 3) +
+                    " || ' AS SELECT ID, NAME FROM ' || " +
+                    numbered("T", "i * " + number(TableCount / ViewCount), 4)) +
+            forEach("i", 1, PackageCount,
+                    "'CREATE PACKAGE BODY ' || " + numbered("K", "i", 3) +
+                        " || ' AS BEGIN FUNCTION N RETURNS INTEGER AS BEGIN RETURN ' || i || '; "
+                        "END END'"));
+    // The privilege mix on tables varies with the position so that the cells
+    // are not uniform, and REFERENCES rows count without marking.
+    const QString tablesOfUser =
+        QStringLiteral(R"(    m = 0;
+    WHILE (m < %1) DO BEGIN
       privs = 'SELECT';
       IF (MOD(m, 2) = 0) THEN privs = privs || ', UPDATE';
       IF (MOD(m, 3) = 0) THEN privs = privs || ', INSERT';
       IF (MOD(m, 4) = 0) THEN privs = privs || ', DELETE';
       IF (MOD(m, 5) = 0) THEN privs = privs || ', REFERENCES';
-      EXECUTE STATEMENT 'GRANT ' || privs || ' ON T' || LPAD(MOD(u * 37 + m * 13, %4) + 1, 4, '0')
+      EXECUTE STATEMENT 'GRANT ' || privs || ' ON ' || %2
         || ' TO ' || un || IIF(MOD(m, 10) = 0, ' WITH GRANT OPTION', '');
       m = m + 1;
     END
-    m = 0;
-    WHILE (m < %5) DO BEGIN
-      EXECUTE STATEMENT 'GRANT SELECT ON V' || LPAD(MOD(u * 7 + m * 11, %6) + 1, 3, '0') || ' TO ' || un;
-      m = m + 1;
-    END
-    m = 0;
-    WHILE (m < %7) DO BEGIN
-      EXECUTE STATEMENT 'GRANT EXECUTE ON PROCEDURE P' || LPAD(MOD(u * 3 + m * 7, %8) + 1, 3, '0') || ' TO ' || un;
-      m = m + 1;
-    END
-    m = 0;
-    WHILE (m < %9) DO BEGIN
-      EXECUTE STATEMENT 'GRANT USAGE ON SEQUENCE S' || LPAD(MOD(u * 7 + m * 11, %10) + 1, 3, '0') || ' TO ' || un;
-      m = m + 1;
-    END
-    m = 0;
-    WHILE (m < %11) DO BEGIN
-      EXECUTE STATEMENT 'GRANT EXECUTE ON FUNCTION F' || LPAD(MOD(u * 3 + m * 7, %12) + 1, 3, '0') || ' TO ' || un;
-      m = m + 1;
-    END
-    m = 0;
-    WHILE (m < %13) DO BEGIN
-      EXECUTE STATEMENT 'GRANT EXECUTE ON PACKAGE K' || LPAD(MOD(u + m * 7, %14) + 1, 3, '0') || ' TO ' || un;
-      m = m + 1;
-    END
-    EXECUTE STATEMENT 'GRANT R' || LPAD(MOD(u, %15) + 1, 2, '0') || ' TO ' || un;
-    u = u + 1;
-  END
-  u = 1;
-  WHILE (u <= %16) DO BEGIN
-    m = 0;
-    WHILE (m < %17) DO BEGIN
-      EXECUTE STATEMENT 'GRANT SELECT ON T' || LPAD(MOD(u * 13 + m * 17, %4) + 1, 4, '0') || ' TO PROCEDURE P' || LPAD(u, 3, '0');
-      m = m + 1;
-    END
-    u = u + 1;
-  END
-END^
-SET TERM ; ^)")
-                               .arg(UserCount)
-                               .arg(userNameSql("u"))
-                               .arg(TablesPerUser)
-                               .arg(TableCount)
-                               .arg(ViewsPerUser)
-                               .arg(ViewCount)
-                               .arg(ProceduresPerUser)
-                               .arg(ProcedureCount)
-                               .arg(SequencesPerUser)
-                               .arg(SequenceCount)
-                               .arg(FunctionsPerUser)
-                               .arg(FunctionCount)
-                               .arg(PackagesPerUser)
-                               .arg(PackageCount)
-                               .arg(RoleCount)
-                               .arg(ProcedureCount)
-                               .arg(TablesPerProcedure);
+)")
+            .arg(number(TablesPerUser), picked("T", "u * 37 + m * 13", TableCount, 4));
+    const QString toUser = QStringLiteral(" || ' TO ' || un");
+    const QString grants = executeBlock(
+        "DECLARE u INT;\nDECLARE m INT;\nDECLARE un VARCHAR(20);\nDECLARE privs VARCHAR(80);\n",
+        QStringLiteral("  u = 1;\n  WHILE (u <= %1) DO BEGIN\n    un = %2;\n")
+                .arg(number(UserCount), userNameSql("u")) +
+            tablesOfUser +
+            forEach("m", 0, ViewsPerUser - 1,
+                    "'GRANT SELECT ON ' || " + picked("V", "u * 7 + m * 11", ViewCount, 3) +
+                        toUser) +
+            forEach("m", 0, ProceduresPerUser - 1,
+                    "'GRANT EXECUTE ON PROCEDURE ' || " +
+                        picked("P", "u * 3 + m * 7", ProcedureCount, 3) + toUser) +
+            forEach("m", 0, SequencesPerUser - 1,
+                    "'GRANT USAGE ON SEQUENCE ' || " +
+                        picked("S", "u * 7 + m * 11", SequenceCount, 3) + toUser) +
+            forEach("m", 0, FunctionsPerUser - 1,
+                    "'GRANT EXECUTE ON FUNCTION ' || " +
+                        picked("F", "u * 3 + m * 7", FunctionCount, 3) + toUser) +
+            forEach("m", 0, PackagesPerUser - 1,
+                    "'GRANT EXECUTE ON PACKAGE ' || " + picked("K", "u + m * 7", PackageCount, 3) +
+                        toUser) +
+            QStringLiteral("    EXECUTE STATEMENT 'GRANT ' || %1%2;\n    u = u + 1;\n  END\n")
+                .arg(picked("R", "u", RoleCount, 2), toUser) +
+            // Each procedure reads tables through grants of its own.
+            QStringLiteral("  u = 1;\n  WHILE (u <= %1) DO BEGIN\n").arg(number(ProcedureCount)) +
+            forEach("m", 0, TablesPerProcedure - 1,
+                    "'GRANT SELECT ON ' || " + picked("T", "u * 13 + m * 17", TableCount, 4) +
+                        " || ' TO PROCEDURE ' || " + numbered("P", "u", 3)) +
+            QStringLiteral("    u = u + 1;\n  END\n"));
     return {objects, views, grants};
 }
 

@@ -108,22 +108,26 @@ Timing connectThroughDialog()
     return timing;
 }
 
+namespace {
+
+void position(db::TQuery &list, const QString &name, const QString &where)
+{
+    list.moveBy(rowOf(list, name) - list.recNo());
+    settle();
+    if (list.fields(0)->text() != name)
+        fail(QStringLiteral("could not stand on %1%2").arg(name, where));
+}
+
+} // namespace
+
 void positionMaster(const QString &name)
 {
-    db::TQuery &master = KelvaneForm->MasterQuery;
-    master.moveBy(rowOf(master, name) - master.recNo());
-    settle();
-    if (master.fields(0)->text() != name)
-        fail(QStringLiteral("could not stand on %1").arg(name));
+    position(KelvaneForm->MasterQuery, name, QString());
 }
 
 void positionDetail(const QString &name)
 {
-    db::TQuery &detail = KelvaneForm->DetailQuery;
-    detail.moveBy(rowOf(detail, name) - detail.recNo());
-    settle();
-    if (detail.fields(0)->text() != name)
-        fail(QStringLiteral("could not stand on %1 in the detail list").arg(name));
+    position(KelvaneForm->DetailQuery, name, QStringLiteral(" in the detail list"));
 }
 
 void expectMaster(const QString &name)
