@@ -57,6 +57,29 @@ enum class Refusal
     Told     // Ctrl+S is refused with a message
 };
 
+// A catalogue row of FRED, granted by SYSDBA without option.
+QString fredRow(int objectType, const QString &object, char letter)
+{
+    return QStringLiteral("8:FRED:%1:%2:%3::0:SYSDBA")
+        .arg(QString::number(objectType), object, QString(QLatin1Char(letter)));
+}
+
+QStringList sorted(QStringList rows)
+{
+    rows.sort();
+    return rows;
+}
+
+// The rows with some added and some taken away, in the order catalogue() gives.
+QStringList changed(QStringList rows, const QStringList &added, const QStringList &removed = {})
+{
+    for (const QString &row : removed)
+        if (!rows.removeOne(row))
+            QTest::qFail(qPrintable(QStringLiteral("no row %1 to take away").arg(row)), __FILE__,
+                         __LINE__);
+    return sorted(rows + added);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Refusal)
@@ -78,8 +101,12 @@ private Q_SLOTS:
     void newUserPickedFromTheIdleLogins();
 
 private:
-    // The rows on the object, as "grantee type:grantee:object type:letter".
-    [[nodiscard]] QStringList rowsOn(const QString &object) const;
+    // Every row of every grantee but SYSDBA and PUBLIC, as "grantee type:
+    // grantee:object type:object:privilege:column:option:grantor", sorted.
+    [[nodiscard]] QStringList catalogue() const;
+    // What the window stands on: the master's and the detail's current rows,
+    // each with its kind, the pair the next command acts on.
+    [[nodiscard]] static QString screen();
 
     driver::WindowFixture m_window;
 };
@@ -101,13 +128,21 @@ void TestKinds::cleanup()
     m_window.stop();
 }
 
-QStringList TestKinds::rowsOn(const QString &object) const
+QStringList TestKinds::catalogue() const
 {
-    return m_window.db->column(
-        QStringLiteral("SELECT RDB$USER_TYPE || ':' || TRIM(RDB$USER) || ':' || RDB$OBJECT_TYPE || "
-                       "':' || TRIM(RDB$PRIVILEGE) FROM RDB$USER_PRIVILEGES WHERE "
-                       "RDB$RELATION_NAME = '%1' AND RDB$USER <> 'SYSDBA' ORDER BY 1")
-            .arg(object));
+    return sorted(m_window.db->column(QStringLiteral(
+        "SELECT RDB$USER_TYPE || ':' || TRIM(RDB$USER) || ':' || RDB$OBJECT_TYPE || ':' || "
+        "TRIM(RDB$RELATION_NAME) || ':' || TRIM(RDB$PRIVILEGE) || ':' || "
+        "COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || RDB$GRANT_OPTION || ':' || "
+        "COALESCE(TRIM(RDB$GRANTOR), '') FROM RDB$USER_PRIVILEGES "
+        "WHERE RDB$USER NOT IN ('SYSDBA', 'PUBLIC')")));
+}
+
+QString TestKinds::screen()
+{
+    TKelvaneForm *form = KelvaneForm;
+    return form->nameHint(form->MasterQuery, form->MasterQuery.recNo()) + QStringLiteral(" / ") +
+           form->nameHint(form->DetailQuery, form->DetailQuery.recNo());
 }
 
 void TestKinds::objectKinds_data()
@@ -118,40 +153,52 @@ void TestKinds::objectKinds_data()
     QTest::addColumn<QString>("revoke");
     QTest::addColumn<QString>("grantAll");
     QTest::addColumn<QString>("row");
+    // FRED's rows on the object after grant all.
+    QTest::addColumn<QStringList>("allRows");
     QTest::addColumn<int>("refusedColumn");
     QTest::addColumn<Refusal>("refusal");
+    const auto relationRows = [](const char *relation) {
+        QStringList rows;
+        for (char letter : {'S', 'U', 'I', 'D', 'R'})
+            rows << fredRow(0, relation, letter);
+        return rows;
+    };
     QTest::newRow("table") << "CUSTOMER (table)" << 2 << "GRANT UPDATE ON CUSTOMER TO FRED"
                            << "REVOKE UPDATE ON CUSTOMER FROM FRED"
-                           << "GRANT ALL ON CUSTOMER TO FRED"
-                           << "8:FRED:0:U" << 5 << Refusal::Ignored;
+                           << "GRANT ALL ON CUSTOMER TO FRED" << fredRow(0, "CUSTOMER", 'U')
+                           << relationRows("CUSTOMER") << 5 << Refusal::Ignored;
     QTest::newRow("view") << "V_CUST (view)" << 1 << "GRANT SELECT ON V_CUST TO FRED"
                           << "REVOKE SELECT ON V_CUST FROM FRED"
-                          << "GRANT ALL ON V_CUST TO FRED"
-                          << "8:FRED:0:S" << 5 << Refusal::Ignored;
-    QTest::newRow("procedure") << "P1 (procedure)" << 5 << "GRANT EXECUTE ON PROCEDURE P1 TO FRED"
-                               << "REVOKE EXECUTE ON PROCEDURE P1 FROM FRED"
-                               << "GRANT EXECUTE ON PROCEDURE P1 TO FRED"
-                               << "8:FRED:5:X" << 1 << Refusal::Ignored;
-    QTest::newRow("function") << "F1 (function)" << 5 << "GRANT EXECUTE ON FUNCTION F1 TO FRED"
-                              << "REVOKE EXECUTE ON FUNCTION F1 FROM FRED"
-                              << "GRANT EXECUTE ON FUNCTION F1 TO FRED"
-                              << "8:FRED:15:X" << 1 << Refusal::Told;
-    QTest::newRow("package") << "PK (package)" << 5 << "GRANT EXECUTE ON PACKAGE PK TO FRED"
-                             << "REVOKE EXECUTE ON PACKAGE PK FROM FRED"
-                             << "GRANT EXECUTE ON PACKAGE PK TO FRED"
-                             << "8:FRED:18:X" << 1 << Refusal::Told;
-    QTest::newRow("sequence") << "SQ (sequence)" << 5 << "GRANT USAGE ON SEQUENCE SQ TO FRED"
-                              << "REVOKE USAGE ON SEQUENCE SQ FROM FRED"
-                              << "GRANT USAGE ON SEQUENCE SQ TO FRED"
-                              << "8:FRED:14:G" << 1 << Refusal::Told;
-    QTest::newRow("exception") << "EX (exception)" << 5 << "GRANT USAGE ON EXCEPTION EX TO FRED"
-                               << "REVOKE USAGE ON EXCEPTION EX FROM FRED"
-                               << "GRANT USAGE ON EXCEPTION EX TO FRED"
-                               << "8:FRED:7:G" << 1 << Refusal::Told;
-    QTest::newRow("role") << "R1 (role)" << 5 << "GRANT R1 TO FRED"
-                          << "REVOKE R1 FROM FRED"
-                          << "GRANT R1 TO FRED"
-                          << "8:FRED:13:M" << 1 << Refusal::Told;
+                          << "GRANT ALL ON V_CUST TO FRED" << fredRow(0, "V_CUST", 'S')
+                          << relationRows("V_CUST") << 5 << Refusal::Ignored;
+    const struct
+    {
+        const char *tag;
+        const char *name;
+        const char *onObject;
+        int type;
+        char letter;
+        int refusedColumn;
+        Refusal refusal;
+    } singles[] = {
+        {"procedure", "P1", "EXECUTE ON PROCEDURE P1", 5, 'X', 1, Refusal::Ignored},
+        {"function", "F1", "EXECUTE ON FUNCTION F1", 15, 'X', 1, Refusal::Told},
+        {"package", "PK", "EXECUTE ON PACKAGE PK", 18, 'X', 1, Refusal::Told},
+        {"sequence", "SQ", "USAGE ON SEQUENCE SQ", 14, 'G', 1, Refusal::Told},
+        {"exception", "EX", "USAGE ON EXCEPTION EX", 7, 'G', 1, Refusal::Told},
+        {"role", "R1", "R1", 13, 'M', 1, Refusal::Told},
+    };
+    for (const auto &single : singles) {
+        const QString on = QLatin1String(single.onObject);
+        const QString row = fredRow(single.type, QLatin1String(single.name), single.letter);
+        // Grant all and revoke all act on the kind's one privilege.
+        QTest::newRow(single.tag) << QStringLiteral("%1 (%2)").arg(QLatin1String(single.name),
+                                                                   QLatin1String(single.tag))
+                                  << 5 << "GRANT " + on + " TO FRED"
+                                  << "REVOKE " + on + " FROM FRED"
+                                  << "GRANT " + on + " TO FRED" << row << QStringList{row}
+                                  << single.refusedColumn << single.refusal;
+    }
 }
 
 void TestKinds::objectKinds()
@@ -162,14 +209,16 @@ void TestKinds::objectKinds()
     QFETCH(QString, revoke);
     QFETCH(QString, grantAll);
     QFETCH(QString, row);
+    QFETCH(QStringList, allRows);
     QFETCH(int, refusedColumn);
     QFETCH(Refusal, refusal);
     const QString name = object.section(u' ', 0, 0);
     const QString kind = object.section(u'(', 1).chopped(1);
-    const QStringList before = rowsOn(name);
-    QVERIFY(!before.contains(row));
+    const QString standing = QStringLiteral("user FRED / ") + kind + QLatin1Char(' ') + name;
+    const QStringList before = catalogue();
 
     select(QStringLiteral("FRED"), object);
+    QCOMPARE(screen(), standing);
     const QString cells = cellsOf(object);
     // The kind shows in the name's and every cell's tooltip.
     QCOMPARE(hintOf(object, 0), kind + QLatin1Char(' ') + name);
@@ -177,21 +226,26 @@ void TestKinds::objectKinds()
     SqlLog log;
     driver::doubleClickDetailCell(object, column);
     QCOMPARE(statements(log), QStringList{grant});
-    QVERIFY2(rowsOn(name).contains(row), qPrintable(rowsOn(name).join(u' ')));
+    QCOMPARE(catalogue(), changed(before, {row}));
     QCOMPARE(cellsOf(object).at(column - 1), column == 5 ? QChar(u'X') : grant.at(6));
+    QCOMPARE(screen(), standing);
     driver::doubleClickDetailCell(object, column);
     QCOMPARE(statements(log), (QStringList{grant, revoke}));
-    QCOMPARE(rowsOn(name), before);
+    QCOMPARE(catalogue(), before);
     QCOMPARE(cellsOf(object), cells);
 
-    // Grant all and revoke all act on the kind's one privilege.
     driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_G, Qt::ControlModifier);
     QCOMPARE(statements(log).last(), grantAll);
-    QVERIFY(rowsOn(name).contains(row));
+    QStringList fredsOnObject;
+    for (const QString &held : before) {
+        if (held.startsWith(QStringLiteral("8:FRED:")) && held.section(u':', 3, 3) == name)
+            fredsOnObject << held;
+    }
+    const QStringList withoutFred = changed(before, {}, fredsOnObject);
+    QCOMPARE(catalogue(), changed(withoutFred, allRows));
     driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_R, Qt::ControlModifier);
-    QStringList withoutFred = before;
-    withoutFred.removeIf([](const QString &r) { return r.startsWith(QLatin1String("8:FRED:")); });
-    QCOMPARE(rowsOn(name), withoutFred);
+    QCOMPARE(catalogue(), withoutFred);
+    QCOMPARE(screen(), standing);
 
     // A letter the kind does not have gives nothing.
     const int sent = int(statements(log).size());
@@ -207,7 +261,8 @@ void TestKinds::objectKinds()
                  qPrintable(message));
     }
     QCOMPARE(statements(log).size(), sent);
-    QCOMPARE(rowsOn(name), withoutFred);
+    QCOMPARE(catalogue(), withoutFred);
+    QCOMPARE(screen(), standing);
 }
 
 void TestKinds::granteeKinds_data()
@@ -217,26 +272,26 @@ void TestKinds::granteeKinds_data()
     QTest::addColumn<QString>("row");
     QTest::newRow("user") << "FRED (user)"
                           << "GRANT UPDATE ON CUSTOMER TO FRED"
-                          << "8:FRED:0:U";
+                          << "8:FRED:0:CUSTOMER:U::0:SYSDBA";
     // "TO R1" reaches the role of that name.
     QTest::newRow("role") << "R1 (role)"
                           << "GRANT UPDATE ON CUSTOMER TO R1"
-                          << "13:R1:0:U";
+                          << "13:R1:0:CUSTOMER:U::0:SYSDBA";
     QTest::newRow("procedure") << "P1 (procedure)"
                                << "GRANT UPDATE ON CUSTOMER TO PROCEDURE P1"
-                               << "5:P1:0:U";
+                               << "5:P1:0:CUSTOMER:U::0:SYSDBA";
     QTest::newRow("function") << "F1 (function)"
                               << "GRANT UPDATE ON CUSTOMER TO FUNCTION F1"
-                              << "15:F1:0:U";
+                              << "15:F1:0:CUSTOMER:U::0:SYSDBA";
     QTest::newRow("package") << "PK (package)"
                              << "GRANT UPDATE ON CUSTOMER TO PACKAGE PK"
-                             << "18:PK:0:U";
+                             << "18:PK:0:CUSTOMER:U::0:SYSDBA";
     QTest::newRow("trigger") << "TR1 (trigger)"
                              << "GRANT UPDATE ON CUSTOMER TO TRIGGER TR1"
-                             << "2:TR1:0:U";
+                             << "2:TR1:0:CUSTOMER:U::0:SYSDBA";
     QTest::newRow("view") << "V_CUST (view)"
                           << "GRANT UPDATE ON CUSTOMER TO VIEW V_CUST"
-                          << "1:V_CUST:0:U";
+                          << "1:V_CUST:0:CUSTOMER:U::0:SYSDBA";
 }
 
 void TestKinds::granteeKinds()
@@ -245,22 +300,27 @@ void TestKinds::granteeKinds()
     QFETCH(QString, grant);
     QFETCH(QString, row);
     KelvaneForm->ByTableRadio->click();
-    const QStringList before = rowsOn(QStringLiteral("CUSTOMER"));
+    const QStringList before = catalogue();
     select(grantee, QStringLiteral("CUSTOMER (table)"));
+    const QString standing =
+        QStringLiteral("table CUSTOMER / %1 %2")
+            .arg(grantee.section(u'(', 1).chopped(1), grantee.section(u' ', 0, 0));
+    QCOMPARE(screen(), standing);
     QCOMPARE(cellsOf(grantee), QStringLiteral("S...."));
     SqlLog log;
     driver::doubleClickDetailCell(grantee, 2);
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), QStringList{grant});
-    QVERIFY2(rowsOn(QStringLiteral("CUSTOMER")).contains(row),
-             qPrintable(rowsOn(QStringLiteral("CUSTOMER")).join(u' ')));
+    QCOMPARE(catalogue(), changed(before, {row}));
     QCOMPARE(cellsOf(grantee), QStringLiteral("SU..."));
+    QCOMPARE(screen(), standing);
     driver::doubleClickDetailCell(grantee, 2);
     QString revoke = grant;
     revoke.replace(QStringLiteral("GRANT"), QStringLiteral("REVOKE"))
         .replace(QStringLiteral(" TO "), QStringLiteral(" FROM "));
     QCOMPARE(statements(log), (QStringList{grant, revoke}));
-    QCOMPARE(rowsOn(QStringLiteral("CUSTOMER")), before);
+    QCOMPARE(catalogue(), before);
+    QCOMPARE(screen(), standing);
 }
 
 void TestKinds::oneNameTwoObjects()
@@ -272,42 +332,40 @@ void TestKinds::oneNameTwoObjects()
     QCOMPARE(driver::namesOf(form->DetailGrid).count(QStringLiteral("ORDERS")), 2);
     QCOMPARE(cellsOf(QStringLiteral("ORDERS (table)")), QStringLiteral("S...."));
     QCOMPARE(cellsOf(QStringLiteral("ORDERS (sequence)")), QStringLiteral("....."));
+    const QStringList before = catalogue();
     SqlLog log;
     driver::typeInto(form->DetailGrid, Qt::Key_X, Qt::ControlModifier);
     QCOMPARE(statements(log), QStringList{"GRANT USAGE ON SEQUENCE ORDERS TO FRED"});
-    QCOMPARE(rowsOn(QStringLiteral("ORDERS")),
-             (QStringList{"8:FRED:0:S", "8:FRED:14:G", "8:P1:0:S"}));
+    QCOMPARE(catalogue(), changed(before, {fredRow(14, "ORDERS", 'G')}));
     QCOMPARE(cellsOf(QStringLiteral("ORDERS (table)")), QStringLiteral("S...."));
     QCOMPARE(cellsOf(QStringLiteral("ORDERS (sequence)")), QStringLiteral("....X"));
+    QCOMPARE(screen(), QStringLiteral("user FRED / sequence ORDERS"));
 
     // The view switch keeps the kind as well as the name.
     form->ByTableRadio->click();
-    QCOMPARE(form->nameHint(form->MasterQuery, form->MasterQuery.recNo()),
-             QStringLiteral("sequence ORDERS"));
-    QCOMPARE(driver::currentDetail(), QStringLiteral("FRED"));
+    QCOMPARE(screen(), QStringLiteral("sequence ORDERS / user FRED"));
     QCOMPARE(cellsOf(QStringLiteral("FRED")), QStringLiteral("....X"));
     // The procedure P1 holds nothing on the sequence; the user P1 neither.
     QCOMPARE(driver::namesOf(form->DetailGrid).count(QStringLiteral("P1")), 2);
     QCOMPARE(cellsOf(QStringLiteral("P1 (user)")), QStringLiteral("....."));
     form->ByUserRadio->click();
-    QCOMPARE(form->nameHint(form->DetailQuery, form->DetailQuery.recNo()),
-             QStringLiteral("sequence ORDERS"));
+    QCOMPARE(screen(), QStringLiteral("user FRED / sequence ORDERS"));
 
     // Type-ahead goes by name, and stands on the first kind of it.
     driver::typeInto(form->DetailGrid, Qt::Key_O);
-    QCOMPARE(form->nameHint(form->DetailQuery, form->DetailQuery.recNo()),
-             QStringLiteral("table ORDERS"));
+    QCOMPARE(screen(), QStringLiteral("user FRED / table ORDERS"));
 }
 
 void TestKinds::commandsOnGranteesOfEveryKind()
 {
     // The copy dialog offers every grantee but the source, each kind named,
     // and then the login that holds nothing yet.
+    QStringList expected = catalogue();
     select(QStringLiteral("FRED"), QStringLiteral("ORDERS (table)"));
     CopyAnswer answer({QStringLiteral("PK (package)"), QStringLiteral("LONELY")});
     driver::answerCopyDialog(&answer);
     SqlLog log;
-    driver::chooseFromMenu(KelvaneForm->MasterGrid, "UserCopyItem");
+    driver::chooseFromEditMenu("UserCopyItem");
     QVERIFY(testui::allAnswered());
     for (const char *offered : {"CAROL", "F1 (function)", "P1", "P1 (procedure)", "R1 (role)",
                                 "TR1 (trigger)", "V_CUST (view)"})
@@ -317,24 +375,56 @@ void TestKinds::commandsOnGranteesOfEveryKind()
             answer.offered.indexOf(QStringLiteral("V_CUST (view)")));
     QCOMPARE(statements(log), (QStringList{"GRANT SELECT ON ORDERS TO PACKAGE PK",
                                            "GRANT SELECT ON ORDERS TO LONELY"}));
-    QVERIFY(rowsOn(QStringLiteral("ORDERS")).contains(QStringLiteral("18:PK:0:S")));
+    expected = changed(expected, {"18:PK:0:ORDERS:S::0:SYSDBA", "8:LONELY:0:ORDERS:S::0:SYSDBA"});
+    QCOMPARE(catalogue(), expected);
+    QCOMPARE(screen(), QStringLiteral("user FRED / table ORDERS"));
 
-    // Removing a trigger grantee names it by its keyword; the user of the
-    // same name as a procedure keeps what it holds.
+    // Copy to other relations, on a sequence, offers the other sequences.
+    select(QStringLiteral("FRED"), QStringLiteral("SQ (sequence)"));
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_X, Qt::ControlModifier);
+    CopyAnswer relations({QStringLiteral("ORDERS")});
+    driver::answerCopyDialog(&relations);
+    driver::chooseFromEditMenu("TableCopyItem", false);
+    QVERIFY(testui::allAnswered());
+    QVERIFY(!relations.offered.contains(QStringLiteral("SQ")));
+    QVERIFY(!relations.offered.contains(QStringLiteral("CUSTOMER")));
+    QVERIFY(!relations.offered.contains(QStringLiteral("EX")));
+    QCOMPARE(statements(log).mid(2), (QStringList{"GRANT USAGE ON SEQUENCE SQ TO FRED",
+                                                  "GRANT USAGE ON SEQUENCE ORDERS TO FRED"}));
+    expected = changed(expected, {fredRow(14, "SQ", 'G'), fredRow(14, "ORDERS", 'G')});
+    QCOMPARE(catalogue(), expected);
+    QCOMPARE(screen(), QStringLiteral("user FRED / sequence SQ"));
+
+    // Renaming the procedure grantee P1 moves its rows to a user; the user
+    // P1 keeps its own.
+    select(QStringLiteral("P1 (procedure)"), QStringLiteral("CUSTOMER (table)"));
+    driver::InputAnswer newName(QStringLiteral("NEWP"));
+    driver::answerInput(&newName);
+    driver::chooseFromEditMenu("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(statements(log).mid(4), (QStringList{"GRANT SELECT ON CUSTOMER TO NEWP",
+                                                  "REVOKE ALL ON CUSTOMER FROM PROCEDURE P1"}));
+    expected =
+        changed(expected, {"8:NEWP:0:CUSTOMER:S::0:SYSDBA"}, {"5:P1:0:CUSTOMER:S::0:SYSDBA"});
+    QCOMPARE(catalogue(), expected);
+    QCOMPARE(screen(), QStringLiteral("user NEWP / table CUSTOMER"));
+
+    // Removing a trigger grantee names it by its keyword.
     select(QStringLiteral("TR1 (trigger)"), QStringLiteral("CUSTOMER (table)"));
     QString question;
     driver::answerConfirm(true, &question);
-    driver::chooseFromMenu(KelvaneForm->MasterGrid, "RemoveItem");
+    driver::chooseFromEditMenu("RemoveItem");
     QVERIFY(testui::allAnswered());
-    QCOMPARE(statements(log).last(), QStringLiteral("REVOKE ALL ON ALL FROM TRIGGER TR1"));
-    QVERIFY(!rowsOn(QStringLiteral("CUSTOMER")).contains(QStringLiteral("2:TR1:0:S")));
+    QCOMPARE(statements(log).mid(6), QStringList{"REVOKE ALL ON ALL FROM TRIGGER TR1"});
+    expected = changed(expected, {}, {"2:TR1:0:CUSTOMER:S::0:SYSDBA"});
+    QCOMPARE(catalogue(), expected);
     QVERIFY(!driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("TR1")));
-    QVERIFY(rowsOn(QStringLiteral("ORDERS")).contains(QStringLiteral("8:P1:0:S")));
 }
 
 void TestKinds::newUserPickedFromTheIdleLogins()
 {
     select(QStringLiteral("FRED"), QStringLiteral("SQ (sequence)"));
+    const QStringList before = catalogue();
     QStringList offered;
     testui::whenModal([&offered](QWidget *modal) {
         auto *dialog = qobject_cast<QInputDialog *>(modal);
@@ -360,14 +450,15 @@ void TestKinds::newUserPickedFromTheIdleLogins()
         QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
     });
     SqlLog log;
-    driver::chooseFromMenu(KelvaneForm->MasterGrid, "AddNewItem");
+    driver::chooseFromEditMenu("AddNewItem");
     QVERIFY(testui::allAnswered());
     // The logins with privileges are not offered.
     QVERIFY(offered.contains(QStringLiteral("LONELY")));
     QVERIFY(!offered.contains(QStringLiteral("SYSDBA")));
     // On a sequence a new user gets its one privilege.
     QCOMPARE(statements(log), QStringList{"GRANT USAGE ON SEQUENCE SQ TO LONELY"});
-    QCOMPARE(driver::currentMaster(), QStringLiteral("LONELY"));
+    QCOMPARE(catalogue(), changed(before, {"8:LONELY:14:SQ:G::0:SYSDBA"}));
+    QCOMPARE(screen(), QStringLiteral("user LONELY / sequence SQ"));
     QCOMPARE(cellsOf(QStringLiteral("SQ")), QStringLiteral("....X"));
 }
 
