@@ -24,4 +24,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    void fitToItems();
 };

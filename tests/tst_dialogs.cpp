@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void loginFocusFollowsTheUserName();
     void loginDesign();
     void copyOkNeedsASelection();
+    void copyDialogFitsItsLongestItem();
     void aboutLinkStartsTheViewer_data();
     void aboutLinkStartsTheViewer();
     void aboutClosesByOkAndEnter();
@@ -141,6 +143,31 @@ void TestDialogs::copyOkNeedsASelection()
     QVERIFY(!okAfterUnpick);
     QVERIFY(copy.CopyList->item(0)->isSelected());
     QVERIFY(!copy.CopyList->item(1)->isSelected());
+}
+
+void TestDialogs::copyDialogFitsItsLongestItem()
+{
+    TCopyForm copy;
+    const QString longest = QStringLiteral("CUSTOMER_BALANCE_HISTORY_ALL (procedure)");
+    copy.CopyList->addItems({QStringLiteral("CLERK"), longest});
+    copy.CopyList->item(1)->setIcon(copy.style()->standardIcon(QStyle::SP_FileIcon));
+    int listRight = 0;
+    int textRoom = 0;
+    testui::whenModal([&](QWidget *) {
+        QListWidget *list = copy.CopyList;
+        const QRect item = list->visualItemRect(list->item(1));
+        listRight = list->viewport()->width() - item.left();
+        textRoom = item.width() - list->iconSize().width();
+        copy.CancelButton->click();
+    });
+    (void)ui::showModal(copy);
+    QVERIFY(copy.width() > 193);
+    const int text = QFontMetrics(copy.CopyList->font()).horizontalAdvance(longest);
+    QVERIFY2(textRoom >= text && listRight >= text,
+             qPrintable(QStringLiteral("%1 %2 %3").arg(textRoom).arg(listRight).arg(text)));
+    // The buttons stay side by side under the list.
+    QCOMPARE(copy.CancelButton->x() - copy.OKButton->x(), 89);
+    QVERIFY(copy.CancelButton->geometry().right() < copy.width());
 }
 
 void TestDialogs::aboutLinkStartsTheViewer_data()
