@@ -242,6 +242,12 @@ struct Outcome
     QList<Step> steps;
     int fewestDetailPaints = 0;
     int statements = 0; // GRANT and REVOKE statements the program sent
+    // Through the delaying proxy: each run of the program and of the bare
+    // loop again with the delay on, and the round trips the program's run
+    // made as the proxy counted them.
+    QList<Timing> programDelayed;
+    QList<Timing> bareDelayed;
+    QList<qint64> turns;
     bool changesOnly = false;
     QString failure; // why the operation could not be measured
 };
@@ -249,25 +255,38 @@ struct Outcome
 QList<double> wallOf(const QList<Timing> &timings);
 QList<double> cpuOf(const QList<Timing> &timings);
 
+class DelayProxy;
+
 class Bench
 {
 public:
-    Bench(BareReplay &bare, int runs, bool listStatements);
+    // With a proxy, every run is made twice, the second time with the
+    // round trip of rttMs.
+    Bench(BareReplay &bare, int runs, bool listStatements, DelayProxy *proxy = nullptr,
+          int rttMs = 0);
 
     const Outcome &measure(const Operation &op);
     [[nodiscard]] const std::vector<Outcome> &outcomes() const { return m_outcomes; }
 
 private:
     Outcome run(const Operation &op);
+    // Runs the action with the proxy's delay on.
+    Timing delayed(const std::function<Timing()> &action);
 
     BareReplay &m_bare;
     const int m_runs;
     const bool m_listStatements;
+    DelayProxy *m_proxy;
+    const int m_rttMs;
     PaintCounter *m_detailPaints;
     std::vector<Outcome> m_outcomes;
 };
 
 void printTimingTable(const std::vector<Outcome> &outcomes, int runs);
+// The round trips each operation cost at rttMs: (time through the delaying
+// proxy - time on the loopback) / rttMs, median and spread over the runs,
+// beside the round trips the proxy counted.
+void printRoundTrips(const std::vector<Outcome> &outcomes, int rttMs);
 
 // Browsing
 Operation connectOp(const QString &label);
@@ -277,6 +296,8 @@ Operation refresh(const QString &label, const QString &at);
 Operation switchView(const QString &label, QRadioButton *from, QRadioButton *to,
                      const QString &master);
 
+// One toggle, Ctrl+S on an empty cell of the user on the relation, By User.
+Operation toggleOp(const QString &label, const QString &user, const QString &relation);
 // Editing commands, in the view given; the relation is the other half of the
 // pair the window stands on.
 Operation copyAllOp(const QString &label, const QString &source, const QStringList &targets);

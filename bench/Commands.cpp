@@ -8,6 +8,7 @@
 #include "app/PrivEdit.h"
 #include "db/Exception.h"
 #include "db/Query.h"
+#include "ui/DBGrid.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -316,6 +317,38 @@ Operation editing(Operation op, const std::function<void()> &restore)
 }
 
 } // namespace
+
+Operation toggleOp(const QString &label, const QString &user, const QString &relation)
+{
+    // The cell is empty at every start: what is timed is the grant with the
+    // refresh that shows it.
+    const auto revoke = [user, relation] {
+        runStatements({QStringLiteral("REVOKE SELECT ON %1 FROM %2").arg(relation, user)});
+    };
+    QRadioButton *view = KelvaneForm->ByUserRadio;
+    Operation op{
+        label,
+        [=] {
+            revoke();
+            standingOn(view, user, relation)();
+            if (!KelvaneForm->DetailQuerySelect->text().isEmpty())
+                fail(QStringLiteral("%1 holds SELECT on %2 before the toggle").arg(user, relation));
+        },
+        [] {
+            Stopwatch clock;
+            clock.start();
+            QTest::keyClick(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+            settle();
+            return clock.elapsed();
+        },
+        [=] {
+            expectCurrentPair(view, user, relation);
+            if (KelvaneForm->DetailQuerySelect->text().isEmpty())
+                fail(QStringLiteral("the SELECT cell is empty after the toggle"));
+        }};
+    op.resetData = revoke;
+    return op;
+}
 
 Operation copyAllOp(const QString &label, const QString &source, const QStringList &targets)
 {

@@ -2,6 +2,8 @@
 // then the program and the bare loop taking turns; and the table of results.
 #include "Bench.h"
 
+#include "Proxy.h"
+
 #include "TestServer.h"
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
@@ -30,8 +32,8 @@ QList<double> cpuOf(const QList<Timing> &timings)
     return values;
 }
 
-Bench::Bench(BareReplay &bare, int runs, bool listStatements)
-    : m_bare(bare), m_runs(runs), m_listStatements(listStatements)
+Bench::Bench(BareReplay &bare, int runs, bool listStatements, DelayProxy *proxy, int rttMs)
+    : m_bare(bare), m_runs(runs), m_listStatements(listStatements), m_proxy(proxy), m_rttMs(rttMs)
 {
     m_detailPaints = new PaintCounter(qApp);
     KelvaneForm->DetailGrid->viewport()->installEventFilter(m_detailPaints);
@@ -69,21 +71,45 @@ Outcome Bench::run(const Operation &op)
     for (int run = 0; run < m_runs; ++run) {
         op.arrange();
         m_detailPaints->count = 0;
+        const qint64 turnsBefore = m_proxy ? m_proxy->turns() : 0;
         outcome.program.append(op.act());
+        if (m_proxy)
+            outcome.turns.append(m_proxy->turns() - turnsBefore);
         outcome.fewestDetailPaints = std::min(outcome.fewestDetailPaints, m_detailPaints->count);
         op.check();
         checkNothingUnexpected(op.label);
 
+        const auto bareRun = [&] {
+            Stopwatch clock;
+            clock.start();
+            (void)m_bare.run(replay);
+            return clock.elapsed();
+        };
         op.resetData();
         m_bare.arrange(replay);
-        Stopwatch clock;
-        clock.start();
-        (void)m_bare.run(replay);
-        outcome.bare.append(clock.elapsed());
+        outcome.bare.append(bareRun());
+        if (!m_proxy)
+            continue;
+        // The same again at the delay; arranging and putting the catalogue
+        // back go at the loopback's pace.
+        op.arrange();
+        outcome.programDelayed.append(delayed(op.act));
+        op.check();
+        checkNothingUnexpected(op.label);
+        op.resetData();
+        m_bare.arrange(replay);
+        outcome.bareDelayed.append(delayed(bareRun));
     }
     if (outcome.fewestDetailPaints == 0)
         fail(QStringLiteral("%1: the detail grid was not repainted").arg(op.label));
     return outcome;
+}
+
+Timing Bench::delayed(const std::function<Timing()> &action)
+{
+    m_proxy->setOneWayDelay(m_rttMs / 2);
+    const auto loopback = qScopeGuard([this] { m_proxy->setOneWayDelay(0); });
+    return action();
 }
 
 const Outcome &Bench::measure(const Operation &op)
@@ -207,6 +233,66 @@ void printTimingTable(const std::vector<Outcome> &outcomes, int runs)
                   : QStringLiteral("%1 ratio(s) above 1.3.").arg(over));
     if (failed > 0)
         out(QStringLiteral("%1 operation(s) failed and have no figures.").arg(failed));
+}
+
+namespace {
+
+// Round trips of each run: the time the delay added, in round trips.
+QList<double> roundTrips(const QList<Timing> &delayed, const QList<Timing> &loopback, int rttMs)
+{
+    QList<double> trips;
+    for (qsizetype i = 0; i < std::min(delayed.size(), loopback.size()); ++i)
+        trips.append((delayed[i].wall - loopback[i].wall) / rttMs);
+    return trips;
+}
+
+QString spread(const QList<double> &values)
+{
+    if (values.isEmpty())
+        return QStringLiteral("-");
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return QStringLiteral("%1 (%2-%3)")
+        .arg(median(values), 0, 'f', 1)
+        .arg(*low, 0, 'f', 1)
+        .arg(*high, 0, 'f', 1);
+}
+
+} // namespace
+
+void printRoundTrips(const std::vector<Outcome> &outcomes, int rttMs)
+{
+    out();
+    out(QStringLiteral("Round trips at %1 ms: (time through the delaying proxy - time on the "
+                       "loopback) / %1 ms, median (min-max) of the runs;")
+            .arg(rttMs));
+    out(QStringLiteral("  counted: the times the server answered the program after it had "
+                       "spoken, as the proxy saw them (min-max); ms: the program's median time "
+                       "at %1 ms.")
+            .arg(rttMs));
+    out(QStringLiteral("%1 %2 %3 %4 %5 %6")
+            .arg(QStringLiteral("operation"), -46)
+            .arg(QStringLiteral("stmts"), 5)
+            .arg(QStringLiteral("program"), 20)
+            .arg(QStringLiteral("counted"), 12)
+            .arg(QStringLiteral("bare"), 20)
+            .arg(QStringLiteral("ms"), 9));
+    for (const Outcome &outcome : outcomes) {
+        if (!outcome.failure.isEmpty() || outcome.programDelayed.isEmpty()) {
+            out(QStringLiteral("%1 no figures").arg(outcome.label, -46));
+            continue;
+        }
+        QList<double> turns;
+        for (qint64 count : outcome.turns)
+            turns.append(double(count));
+        const auto [fewest, most] = std::minmax_element(turns.begin(), turns.end());
+        out(QStringLiteral("%1 %2 %3 %4 %5 %6")
+                .arg(outcome.label, -46)
+                .arg(outcome.statements, 5)
+                .arg(spread(roundTrips(outcome.programDelayed, outcome.program, rttMs)), 20)
+                .arg(QStringLiteral("%1-%2").arg(*fewest).arg(*most), 12)
+                .arg(spread(roundTrips(outcome.bareDelayed, outcome.bare, rttMs)), 20)
+                .arg(median(wallOf(outcome.programDelayed)), 9, 'f', 1));
+    }
 }
 
 } // namespace kbench

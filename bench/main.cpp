@@ -3,12 +3,13 @@
 // statements through the same driver, plus the peak memory of a browsing
 // session.
 //
-//   kelvane_bench [--runs N] [--statements]
+//   kelvane_bench [--runs N] [--statements] [--rtt MS]
 //
 // Needs the private server's environment (KELVANE_FB_DIR, KELVANE_FB_PORT,
 // KELVANE_FB_PASSWORD); scripts/run-bench.sh sets it up.
 
 #include "Bench.h"
+#include "Proxy.h"
 
 #include "TestServer.h"
 #include "app/Forms.h"
@@ -30,7 +31,7 @@
 namespace kbench {
 namespace {
 
-int runBench(int runs, bool listStatements)
+int runBench(int runs, bool listStatements, int rttMs)
 {
     out(QStringLiteral("kelvane_bench: %1")
             .arg(QCoreApplication::arguments().join(QLatin1Char(' '))));
@@ -62,9 +63,16 @@ int runBench(int runs, bool listStatements)
     for (const QString &line : catalogueFigures(database.connectionString()))
         out(line);
 
-    testserver::AliasFile aliases(
-        {{Alias, QStringLiteral("INTRBASE"), database.connectionString()}});
-    BareReplay bare(database.connectionString(), QStringLiteral("bench-bare"));
+    // With a round trip asked for, the program and the bare loop reach the
+    // server through the delaying proxy, which delays only while an
+    // operation is timed at the delay.
+    std::unique_ptr<DelayProxy> proxy;
+    if (rttMs > 0)
+        proxy = std::make_unique<DelayProxy>(quint16(testserver::port().toUInt()));
+    const QString target =
+        proxy ? proxy->connectionString(database.path()) : database.connectionString();
+    testserver::AliasFile aliases({{Alias, QStringLiteral("INTRBASE"), target}});
+    BareReplay bare(target, QStringLiteral("bench-bare"));
     QList<Step> connectSteps;
     QList<Step> heavyMoveSteps;
     {
@@ -72,7 +80,7 @@ int runBench(int runs, bool listStatements)
         KelvaneForm->show();
         settle();
         startWatchdog();
-        Bench bench(bare, runs, listStatements);
+        Bench bench(bare, runs, listStatements, proxy.get(), rttMs);
 
         out();
         out(QStringLiteral("By User (master: users; detail: every relation name):"));
@@ -89,6 +97,8 @@ int runBench(int runs, bool listStatements)
                               QStringLiteral("SYSDBA")));
         bench.measure(refresh(QStringLiteral("(d) refresh on CLERK076 (typical user)"),
                               QStringLiteral("CLERK076")));
+        bench.measure(toggleOp(QStringLiteral("(d) toggle SELECT of CLERK076 on T0002"),
+                               QStringLiteral("CLERK076"), QStringLiteral("T0002")));
         bench.measure(switchView(QStringLiteral("(e) switch to By Relation, last relation"),
                                  KelvaneForm->ByUserRadio, KelvaneForm->ByTableRadio,
                                  QStringLiteral("CLERK076")));
@@ -130,6 +140,8 @@ int runBench(int runs, bool listStatements)
                                QStringLiteral("T1000")));
 
         printTimingTable(bench.outcomes(), runs);
+        if (proxy)
+            printRoundTrips(bench.outcomes(), rttMs);
     }
     const qint64 bareCharacters = bare.sink();
     bare.disconnect();
@@ -144,10 +156,9 @@ int runBench(int runs, bool listStatements)
                                              {QStringLiteral("move"), toJson(heavyMoveSteps)}})
                        .toJson());
     }
-    const QString target = database.connectionString();
     const auto child = [&](const char *mode, const char *baseline) {
-        return runChild(
-            {QString::fromLatin1(mode), QString::fromLatin1(baseline), stepsPath, target});
+        return runChild({QString::fromLatin1(mode), QString::fromLatin1(baseline), stepsPath,
+                         database.connectionString()});
     };
     const MemoryFigures programCold = child("program", "cold");
     const MemoryFigures programWarm = child("program", "warm");
@@ -198,17 +209,21 @@ int main(int argc, char *argv[])
             return kbench::runMemoryChild(args.mid(1));
         int runs = 9;
         bool listStatements = false;
+        int rttMs = 0;
         for (int i = 0; i < args.size(); ++i) {
             if (args[i] == QLatin1String("--runs") && i + 1 < args.size()) {
                 runs = std::max(1, args[++i].toInt());
             } else if (args[i] == QLatin1String("--statements")) {
                 listStatements = true;
+            } else if (args[i] == QLatin1String("--rtt") && i + 1 < args.size() &&
+                       args[i + 1].toInt() > 0) {
+                rttMs = args[++i].toInt();
             } else {
-                std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements]\n");
+                std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements] [--rtt MS]\n");
                 return 2;
             }
         }
-        return kbench::runBench(runs, listStatements);
+        return kbench::runBench(runs, listStatements, rttMs);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kelvane_bench: %s\n", e.what());
         return 1;

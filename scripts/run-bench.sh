@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmark (browsing and the editing commands), starts a private
 # Firebird server of its own, runs the benchmark and stops the server again,
-# whatever happens.  Arguments go to the benchmark (--runs N, --statements).
+# whatever happens.  Arguments go to the benchmark (--runs N, --statements,
+# --rtt MS for a round trip of MS through a delaying proxy).
 # Exits with its exit status.
 #
 # Folder, port and build folder are the benchmark's own, so that it can run
