@@ -21,6 +21,10 @@ class QLabel;
 class QRadioButton;
 class QToolButton;
 
+namespace db {
+class TCommandTransaction;
+} // namespace db
+
 namespace ui {
 class DBGrid;
 class Navigator;
@@ -118,6 +122,9 @@ public:
     // master, the other the detail, as the view mode says.
     db::TQuery *UserList = nullptr;
     db::TQuery *RelationList = nullptr;
+
+    // How long a command walks before its progress shows, in milliseconds.
+    int ProgressDelay = 500;
     // While the program walks a dataset itself, the calculation and the
     // master's reload stay silent.
     bool Scanning = false;
@@ -251,10 +258,25 @@ private:
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
     [[nodiscard]] const db::Login &login();
     [[nodiscard]] QStringList columnsOf(const QString &relation);
-    // Sends the statements in order; a refused grant is reported and the
-    // rest go on, a refused revoke ends the command naming what ran and what
-    // did not. Returns the refused grants.
+    // Sends the statements in order, in one transaction and in batches, with
+    // progress and Cancel once the walk lasts; a refused grant is reported
+    // and the rest go on, a refused revoke or Cancel ends the command naming
+    // what ran and what did not. Returns the refused grants.
     QStringList runChanges(const QList<db::Change> &changes);
+    // Where a command's walk of its statements got to, and why it ended.
+    struct ChangeWalk
+    {
+        const QList<db::Change> &changes;
+        QStringList statements;
+        qsizetype next = 0;
+        bool cancelled = false;
+        QString revokeRefusal;
+        QStringList refused;
+    };
+    void walkChanges(db::TCommandTransaction &work, ChangeWalk &walk);
+    // The end messages of a walk that a refused revoke or Cancel stopped.
+    [[noreturn]] static void reportRefusedRevoke(const ChangeWalk &walk);
+    [[noreturn]] static void reportCancelled(const ChangeWalk &walk);
     // Where a copy takes grant options away, asks whether to go on, naming
     // what the targets granted to others with them; true when nothing of the
     // kind is lost or the administrator says Yes.

@@ -4,9 +4,13 @@
 #include "PrivEdit.h"
 
 #include "DataSetGuards.h"
+#include "db/Batch.h"
 #include "db/Exception.h"
 #include "db/SqlLog.h"
 #include "ui/Dialogs.h"
+#include "ui/Progress.h"
+
+#include <QHash>
 
 namespace {
 
@@ -20,6 +24,27 @@ QString listed(const QStringList &statements)
     if (statements.size() > ListedStatements)
         lines.append(QStringLiteral("and %1 more").arg(statements.size() - ListedStatements));
     return lines.join(QLatin1Char('\n'));
+}
+
+// A statement as the progress shows it: a long column list is cut.
+QString elided(const QString &statement)
+{
+    constexpr qsizetype Shown = 160;
+    return statement.size() <= Shown ? statement : statement.left(Shown) + QChar(0x2026);
+}
+
+// Each change's object counted in the order the walk first meets it, from 1.
+QList<int> objectOrdinals(const QList<db::Change> &changes)
+{
+    QHash<QString, int> seen;
+    QList<int> ordinals;
+    for (const db::Change &change : changes) {
+        auto it = seen.find(change.object);
+        if (it == seen.end())
+            it = seen.insert(change.object, int(seen.size()) + 1);
+        ordinals.append(*it);
+    }
+    return ordinals;
 }
 
 } // namespace
@@ -119,39 +144,111 @@ QStringList TKelvaneForm::loginNames()
 
 QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
 {
-    QStringList refused;
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        const db::Change &change = changes.at(i);
-        ChangeQuery.sqlClear();
-        ChangeQuery.sqlAdd(change.sql);
-        try {
-            ChangeQuery.execSQL();
-        } catch (const kelvane::Exception &failure) {
-            if (change.verb == db::Change::Verb::Grant) {
-                ui::showErrorMessage(change.object + QStringLiteral(" is read-only.\n") +
-                                     failure.message());
-                refused.append(QStringLiteral("Refused: ") + change.sql);
-                continue;
-            }
-            if (changes.size() == 1)
-                throw;
-            // A refused revoke ends the command; what ran before it stays.
-            QStringList notRun;
-            for (qsizetype j = i + 1; j < changes.size(); ++j)
-                notRun.append(changes.at(j).sql);
-            QString message = QStringLiteral("%1\n\nThe command stopped at %2 after %3 of its %4 "
-                                             "statements had run.")
-                                  .arg(failure.message(), change.sql)
-                                  .arg(i)
-                                  .arg(changes.size());
-            if (!refused.isEmpty())
-                message += QStringLiteral("\n") + listed(refused);
-            if (!notRun.isEmpty())
-                message += QStringLiteral(" These did not run:\n") + listed(notRun);
-            throw kelvane::Exception(message);
-        }
+    if (changes.isEmpty())
+        return {};
+    QStringList statements;
+    for (const db::Change &change : changes)
+        statements.append(change.sql);
+    db::TCommandTransaction work(Database);
+    ChangeWalk walk{changes, statements, 0, false, {}, {}};
+    try {
+        walkChanges(work, walk);
+    } catch (const kelvane::Exception &failure) {
+        throw kelvane::EngineError(
+            QStringLiteral("%1\n\nNone of the command's %2 statements took effect: the server "
+                           "undoes a command it has not committed.")
+                .arg(failure.message())
+                .arg(changes.size()));
     }
-    return refused;
+    try {
+        work.commit();
+    } catch (const kelvane::Exception &failure) {
+        throw kelvane::EngineError(
+            QStringLiteral("%1\n\nThe server did not confirm the command's %2 statements: unless "
+                           "it committed them before the failure, none took effect.")
+                .arg(failure.message())
+                .arg(changes.size()));
+    }
+    if (!walk.revokeRefusal.isEmpty())
+        reportRefusedRevoke(walk);
+    if (walk.cancelled)
+        reportCancelled(walk);
+    return walk.refused;
+}
+
+void TKelvaneForm::walkChanges(db::TCommandTransaction &work, ChangeWalk &walk)
+{
+    const QList<db::Change> &changes = walk.changes;
+    const QList<int> ordinals = objectOrdinals(changes);
+    const int objects =
+        ordinals.isEmpty() ? 0 : *std::max_element(ordinals.begin(), ordinals.end());
+    ui::Progress progress(int(changes.size()), ProgressDelay);
+    while (walk.next < changes.size()) {
+        const db::Change &first = changes.at(walk.next);
+        const QString now = QStringLiteral("Relation %1 of %2: %3\n%4")
+                                .arg(ordinals.at(walk.next))
+                                .arg(objects)
+                                .arg(first.object, elided(first.sql));
+        if (!progress.step(int(walk.next), now)) {
+            walk.cancelled = true;
+            return;
+        }
+        const db::TCommandTransaction::Step step = work.run(walk.statements, walk.next);
+        walk.next = step.next;
+        if (!step.refused)
+            continue;
+        const db::Change &change = changes.at(step.next);
+        if (change.verb == db::Change::Verb::Revoke) {
+            // A refused revoke ends the command; what ran before it stays.
+            walk.revokeRefusal = step.message;
+            return;
+        }
+        // A refused grant is told and the command goes on.
+        ui::showErrorMessage(change.object + QStringLiteral(" is read-only.\n") + step.message);
+        walk.refused.append(QStringLiteral("Refused: ") + change.sql);
+        ++walk.next;
+    }
+}
+
+void TKelvaneForm::reportRefusedRevoke(const ChangeWalk &walk)
+{
+    const QList<db::Change> &changes = walk.changes;
+    if (changes.size() == 1)
+        throw kelvane::EngineError(walk.revokeRefusal);
+    QString message = QStringLiteral("%1\n\nThe command stopped at %2 after %3 of its %4 "
+                                     "statements had run.")
+                          .arg(walk.revokeRefusal, changes.at(walk.next).sql)
+                          .arg(walk.next)
+                          .arg(changes.size());
+    if (!walk.refused.isEmpty())
+        message += QStringLiteral("\n") + listed(walk.refused);
+    const QStringList notRun = walk.statements.mid(walk.next + 1);
+    if (!notRun.isEmpty())
+        message += QStringLiteral(" These did not run:\n") + listed(notRun);
+    throw kelvane::Exception(message);
+}
+
+void TKelvaneForm::reportCancelled(const ChangeWalk &walk)
+{
+    const qsizetype total = walk.changes.size();
+    QString message;
+    if (walk.next == 0) {
+        message = QStringLiteral("Cancelled before any of the command's %1 statements ran: "
+                                 "nothing was changed.")
+                      .arg(total);
+    } else {
+        message = QStringLiteral("Cancelled after %1 of the command's %2 statements, which stay "
+                                 "in effect; the other %3 did not run.\nThe last that ran: "
+                                 "%4\nThe first that did not: %5")
+                      .arg(walk.next)
+                      .arg(total)
+                      .arg(total - walk.next)
+                      .arg(walk.statements.at(walk.next - 1), walk.statements.at(walk.next));
+    }
+    if (!walk.refused.isEmpty())
+        message +=
+            QStringLiteral("\nOf those that ran, the server refused:\n") + listed(walk.refused);
+    throw kelvane::Exception(message);
 }
 
 bool TKelvaneForm::mayTakeGrantOptions(const db::Plan &plan)

@@ -310,10 +310,17 @@ void chooseFromEditMenu(const char *itemName, bool onUsersGrid)
 
 QStringList statements(const SqlLog &log)
 {
+    // One statement alone is prepared; those of a command travel in batches.
     QStringList sent;
-    for (const QString &text : log.linesOf(QStringLiteral("prepare"))) {
-        if (text.startsWith(QLatin1String("GRANT ")) || text.startsWith(QLatin1String("REVOKE ")))
-            sent.append(text);
+    for (const QString &line : log.lines()) {
+        for (const QLatin1String verb : {QLatin1String("prepare "), QLatin1String("send ")}) {
+            if (!line.startsWith(verb))
+                continue;
+            const QString text = line.mid(verb.size());
+            if (text.startsWith(QLatin1String("GRANT ")) ||
+                text.startsWith(QLatin1String("REVOKE ")))
+                sent.append(text);
+        }
     }
     return sent;
 }

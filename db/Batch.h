@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace db {
+
+class TDatabase;
+
+// One command's statements in one transaction, sent to the server many at a
+// time: each batch is a single round trip of an EXECUTE BLOCK that runs its
+// statements one by one and stops at the first the server refuses, keeping
+// those before it. Without a commit, everything the command ran is undone,
+// which is what the server does anyway when the connection is lost.
+class TCommandTransaction
+{
+public:
+    // Starts the transaction.
+    explicit TCommandTransaction(TDatabase &database);
+    ~TCommandTransaction();
+    TCommandTransaction(const TCommandTransaction &) = delete;
+    TCommandTransaction &operator=(const TCommandTransaction &) = delete;
+
+    // Where a batch ended: next is the first statement it did not run. When
+    // the server refused a statement, next is that statement and message the
+    // server's reason; the statement took no effect.
+    struct Step
+    {
+        qsizetype next = 0;
+        bool refused = false;
+        QString message;
+    };
+    // Runs the statements from `from` on, as many as one batch holds.
+    [[nodiscard]] Step run(const QStringList &statements, qsizetype from);
+
+    void commit();
+
+    // At most this many statements go in one batch; the Cancel of a long
+    // command waits for the batch in flight.
+    static constexpr qsizetype MaxBatchStatements = 100;
+
+private:
+    [[nodiscard]] Step runAlone(const QString &statement, qsizetype at);
+    QSqlQuery &block();
+
+    QSqlDatabase m_connection;
+    std::optional<QSqlQuery> m_block;
+    bool m_active = false;
+};
+
+} // namespace db
