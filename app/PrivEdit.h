@@ -336,6 +336,8 @@ private:
     [[nodiscard]] QString privilegeWordOf(int column) const;
 
     PrivilegeMarks m_privilegeMarks;
+    // The read of the master list that the detail list was read with.
+    quint64 m_detailReadWithMaster = 0;
     db::Login m_login;
     QSet<QString> m_viewNames;
     bool m_loginKnown = false;

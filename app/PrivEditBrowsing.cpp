@@ -165,17 +165,30 @@ void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
 {
     if (Scanning)
         return;
+    // The detail list does not depend on the master's row: it is read with
+    // each read of the master, and a move only calculates its cells again,
+    // from the privileges of the new row.
+    const bool detailRead =
+        DetailQuery.active() && m_detailReadWithMaster == MasterQuery.openGeneration();
     db::TBookmark bookmark = DetailQuery.bookmark();
     {
         const auto enable = controlsDisabledFor(DetailQuery);
-        DetailQuery.close();
+        if (!detailRead)
+            DetailQuery.close();
         PrivQuery.close();
         if (MasterQuery.recordCount() > 0) {
             PrivQuery.setParamText(0, MasterQuery.fields(0)->text());
             PrivQuery.setParamText(1, MasterQueryKind->text());
             PrivQuery.open();
-            DetailQuery.open();
-            DetailQuery.gotoBookmark(bookmark);
+            if (detailRead) {
+                DetailQuery.recalculate();
+            } else {
+                DetailQuery.open();
+                m_detailReadWithMaster = MasterQuery.openGeneration();
+                DetailQuery.gotoBookmark(bookmark);
+            }
+        } else {
+            DetailQuery.close();
         }
     }
     db::TDataSet::freeBookmark(bookmark);

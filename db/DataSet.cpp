@@ -248,6 +248,19 @@ void TDataSet::calculateRow(int row)
     m_onCalcFields(*this);
 }
 
+void TDataSet::recalculate()
+{
+    checkActive();
+    for (int row = 0; row < m_rowCount; ++row) {
+        for (const auto &field : m_fields) {
+            if (field->isCalculated())
+                m_values[size_t(row) * m_fields.size() + size_t(field->index())].clear();
+        }
+        calculateRow(row);
+    }
+    notify(Change::DataSet);
+}
+
 void TDataSet::close()
 {
     if (!m_active)

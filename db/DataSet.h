@@ -103,6 +103,9 @@ public:
 
     void open();
     void close();
+    // Calculates every row's calculated fields again from the rows as they
+    // were read, without reading them again; the current row stays.
+    void recalculate();
     [[nodiscard]] bool active() const { return m_active; }
     // Counts the opens, so that what is derived from the rows can tell when
     // it is stale.
