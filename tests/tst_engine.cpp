@@ -1,6 +1,7 @@
 // The engine layer against the private server: fields, rows, bookmarks,
 // notifications, aliases and failures.
 #include "TestServer.h"
+#include "db/Batch.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/Exception.h"
@@ -42,6 +43,8 @@ private Q_SLOTS:
     void aliasFile();
     void refusedLoginCarriesTheServersMessage();
     void statementsAreLoggedPasswordsAreNot();
+    void batchesStopAtEachRefusalInOrder();
+    void uncommittedCommandLeavesNothing();
 
 private:
     std::unique_ptr<db::TQuery> peopleQuery(const QString &order = QStringLiteral("ID"));
@@ -492,6 +495,84 @@ void TestEngine::statementsAreLoggedPasswordsAreNot()
     QCOMPARE(log.linesOf(QStringLiteral("connect")).size(), 1);
     for (const QString &line : log.lines())
         QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
+}
+
+namespace {
+
+// Walks the statements as a command does, going on past every refusal;
+// returns each refused statement's index with the server's reason.
+QList<std::pair<qsizetype, QString>> walk(db::TCommandTransaction &work,
+                                          const QStringList &statements, int *batches)
+{
+    QList<std::pair<qsizetype, QString>> refusals;
+    qsizetype next = 0;
+    while (next < statements.size()) {
+        const db::TCommandTransaction::Step step = work.run(statements, next);
+        ++*batches;
+        next = step.next;
+        if (step.refused)
+            refusals.append({next++, step.message});
+    }
+    return refusals;
+}
+
+} // namespace
+
+void TestEngine::batchesStopAtEachRefusalInOrder()
+{
+    // 250 statements: a refused grant, a refused revoke, and one too long to
+    // travel in a batch among them.
+    QStringList statements;
+    for (int i = 0; i < 250; ++i)
+        statements.append(QStringLiteral("GRANT SELECT ON PEOPLE TO BATCH%1").arg(i));
+    statements[17] = QStringLiteral("GRANT SELECT ON NO_SUCH_TABLE TO BATCH17");
+    statements[130] = QStringLiteral("REVOKE SELECT ON NO_SUCH_VIEW FROM BATCH130");
+    statements[200] += QStringLiteral(" /*%1*/").arg(QString(9000, u'x'));
+    int batches = 0;
+    db::TCommandTransaction work(*m_connection);
+    const auto refusals = walk(work, statements, &batches);
+    work.commit();
+
+    QCOMPARE(refusals.size(), 2);
+    QCOMPARE(refusals[0].first, 17);
+    QVERIFY2(refusals[0].second.contains(QLatin1String("NO_SUCH_TABLE")),
+             qPrintable(refusals[0].second));
+    QCOMPARE(refusals[1].first, 130);
+    QVERIFY2(refusals[1].second.contains(QLatin1String("NO_SUCH_VIEW")),
+             qPrintable(refusals[1].second));
+    // Batches end at a refusal and before the long statement, which goes
+    // alone: 0-17, 18-117, 118-130, 131-199, 200 and
+    // 201-249.
+    QCOMPARE(batches, 6);
+    QStringList granted;
+    for (int i = 0; i < 250; ++i) {
+        if (i != 17 && i != 130)
+            granted.append(QStringLiteral("BATCH%1").arg(i));
+    }
+    granted.sort();
+    QCOMPARE(m_db->column(QStringLiteral("SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE RDB$USER "
+                                         "STARTING WITH 'BATCH' ORDER BY RDB$USER")),
+             granted);
+}
+
+void TestEngine::uncommittedCommandLeavesNothing()
+{
+    {
+        db::TCommandTransaction work(*m_connection);
+        const db::TCommandTransaction::Step step =
+            work.run({QStringLiteral("GRANT DELETE ON PEOPLE TO NEVER_COMMITTED")}, 0);
+        QCOMPARE(step.next, 1);
+        QVERIFY(!step.refused);
+    }
+    QCOMPARE(m_db->column(QStringLiteral("SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE RDB$USER "
+                                         "= 'NEVER_COMMITTED'")),
+             QStringList());
+    // The connection goes on working outside a command.
+    db::TQuery change(*m_connection);
+    change.sqlAdd(QStringLiteral("GRANT DELETE ON PEOPLE TO AFTER_ROLLBACK"));
+    change.execSQL();
+    QCOMPARE(m_db->holders(QStringLiteral("PEOPLE"), QStringLiteral("D")),
+             QStringList{QStringLiteral("AFTER_ROLLBACK")});
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

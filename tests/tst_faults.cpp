@@ -19,8 +19,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +36,7 @@ using driver::cellsOf;
 using driver::chooseAlias;
 using driver::currentDetail;
 using driver::currentMaster;
+using driver::statements;
 using testserver::AliasFile;
 
 namespace {
@@ -47,6 +50,27 @@ SET TERM ; ^
 GRANT SELECT ON CUSTOMER TO FRED;
 GRANT SELECT ON ORDERS TO CAROL;
 GRANT EXECUTE ON PROCEDURE P_ONE TO FRED;
+COMMIT;
+SET TERM ^ ;
+EXECUTE BLOCK AS
+DECLARE I INTEGER = 1;
+BEGIN
+  WHILE (I <= 100) DO BEGIN
+    EXECUTE STATEMENT 'CREATE TABLE T' || LPAD(I, 3, '0') || ' (ID INTEGER)';
+    I = I + 1;
+  END
+END^
+COMMIT^
+EXECUTE BLOCK AS
+DECLARE I INTEGER = 1;
+BEGIN
+  WHILE (I <= 100) DO BEGIN
+    EXECUTE STATEMENT 'GRANT SELECT, INSERT, UPDATE, DELETE ON T' || LPAD(I, 3, '0') ||
+                      ' TO HEAVY, LOADED';
+    I = I + 1;
+  END
+END^
+SET TERM ; ^
 )";
 
 // Runs scripts/fbserver.sh, as the test run started the server.
@@ -96,12 +120,23 @@ private Q_SLOTS:
     void failedLoginsLeaveDisconnected();
     void serverStopsBetweenTwoCommands_data();
     void serverStopsBetweenTwoCommands();
+    void longRenameStoppedHalfWay_data();
+    void longRenameStoppedHalfWay();
 
 private:
     void connect() { chooseAlias(QStringLiteral("FAULTS"), testserver::password()); }
     [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const
     {
         return m_db->holders(relation, letter);
+    }
+    // Every privilege of the grantee, one line.
+    [[nodiscard]] QString privilegesOf(const QString &grantee) const
+    {
+        return m_db
+            ->column(QStringLiteral("SELECT TRIM(RDB$RELATION_NAME) || ' ' || RDB$PRIVILEGE FROM "
+                                    "RDB$USER_PRIVILEGES WHERE RDB$USER = '%1' ORDER BY 1")
+                         .arg(grantee))
+            .join(u',');
     }
 
     std::unique_ptr<testserver::TestDatabase> m_db;
@@ -362,6 +397,91 @@ void TestFaults::serverStopsBetweenTwoCommands()
     // Nothing the administrator did not ask for: FRED's SELECT stands.
     QCOMPARE(holders(QStringLiteral("CUSTOMER"), QStringLiteral("S")), QStringList{"FRED"});
     QCOMPARE(holders(QStringLiteral("CUSTOMER"), QStringLiteral("U")), QStringList());
+}
+
+void TestFaults::longRenameStoppedHalfWay_data()
+{
+    QTest::addColumn<bool>("serverLost");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("Cancel") << false << QStringLiteral("HEAVY");
+    QTest::newRow("server lost") << true << QStringLiteral("LOADED");
+}
+
+void TestFaults::longRenameStoppedHalfWay()
+{
+    // The user holds four privileges on each of 100 tables: renaming it
+    // walks 500 statements, five batches.
+    QFETCH(bool, serverLost);
+    QFETCH(QString, user);
+    const QString renamed = user + QLatin1Char('2');
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    form->ProgressDelay = 0;
+    form->LocateRecord(form->MasterQuery, 0, user, false);
+    const QString before = privilegesOf(user);
+
+    // Once the first batch has run, the administrator presses Cancel, or the
+    // server goes away under the command.
+    auto restart = qScopeGuard([] { QVERIFY(fbserver("start")); });
+    int shownAt = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (shownAt >= 0 || !progress || progress->value() <= 0)
+            return;
+        shownAt = progress->value();
+        QVERIFY(progress->labelText().startsWith(QLatin1String("Relation ")));
+        if (serverLost)
+            QVERIFY(fbserver("stop"));
+        else
+            progress->findChild<QPushButton *>()->click();
+    });
+    watch.start(5);
+    driver::InputAnswer answer(renamed);
+    driver::answerInput(&answer);
+    testui::MessageCollector messages;
+    SqlLog log;
+    driver::chooseFromEditMenu("RenameItem");
+    QVERIFY(testui::allAnswered());
+    QTest::qWait(200);
+    QCOMPARE(shownAt, 100);
+    QCOMPARE(messages.texts.size(), 1);
+    const QString message = messages.texts.first();
+    qInfo("%s", qPrintable(message));
+
+    if (serverLost) {
+        QVERIFY2(
+            message.contains(QLatin1String("None of the command's 500 statements took effect")),
+            qPrintable(message));
+        restart.dismiss();
+        QVERIFY(fbserver("start"));
+        QCOMPARE(privilegesOf(user), before);
+        QCOMPARE(privilegesOf(renamed), QString());
+        return;
+    }
+    restart.dismiss();
+    // The message names what ran; the catalogue holds exactly that.
+    const QStringList sent = statements(log);
+    QVERIFY2(
+        message.startsWith(
+            QStringLiteral("Cancelled after %1 of the command's 500 statements").arg(sent.size())),
+        qPrintable(message));
+    QVERIFY(sent.size() >= 100 && sent.size() < 500);
+    QVERIFY2(message.contains(QStringLiteral("The last that ran: ") + sent.last()),
+             qPrintable(message));
+    const qsizetype grants = sent.filter(QRegularExpression(QStringLiteral("^GRANT "))).size();
+    const qsizetype revokes = sent.size() - grants;
+    QCOMPARE(m_db->column(QStringLiteral("SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE "
+                                         "RDB$USER = '%1'")
+                              .arg(renamed)),
+             QStringList{QString::number(grants)});
+    QCOMPARE(m_db->column(QStringLiteral("SELECT COUNT(DISTINCT RDB$RELATION_NAME) FROM "
+                                         "RDB$USER_PRIVILEGES WHERE RDB$USER = '%1'")
+                              .arg(user)),
+             QStringList{QString::number(100 - revokes)});
+    // The lists were read again: the new name is there, beside the old.
+    const QStringList users = driver::namesOf(form->MasterGrid);
+    QVERIFY(users.contains(user) && users.contains(renamed));
 }
 
 QTEST_MAIN(TestFaults)
