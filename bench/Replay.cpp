@@ -44,11 +44,14 @@ QList<Step> parseLog(const QStringList &lines)
                     fail(QStringLiteral("parameter count mismatch in the logged line: %1")
                              .arg(line));
             }
-        } else if (verb == QLatin1String("execute")) {
+        } else if (verb == QLatin1String("execute") || verb == QLatin1String("send")) {
+            // A statement the program sent in a batch is replayed alone, as
+            // a plain loop through the driver sends it: the yardstick of a
+            // command is its statements one by one.
             step.kind = Step::Execute;
             step.sql = rest;
         } else {
-            continue; // disconnect
+            continue; // disconnect, the batches and their transaction
         }
         steps.append(step);
     }

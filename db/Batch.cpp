@@ -106,7 +106,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 
     QSqlQuery &query = block();
     query.bindValue(0, batch);
-    qCDebug(lcSql).noquote() << "execute batch of" << (end - from) << "from" << statements.at(from);
+    qCDebug(lcSql).noquote() << "batch of" << (end - from) << "from" << statements.at(from);
     if (!query.exec() || !query.next())
         throw kelvane::EngineError(engineMessage(query.lastError()));
     const qsizetype done = query.value(0).toInt();

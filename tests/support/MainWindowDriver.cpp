@@ -330,7 +330,8 @@ bool refreshedAfterStatements(const SqlLog &log)
     const QStringList lines = log.lines();
     qsizetype lastStatement = -1;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1String("execute ")))
+        if (lines[i].startsWith(QLatin1String("execute ")) ||
+            lines[i].startsWith(QLatin1String("send ")))
             lastStatement = i;
     }
     for (qsizetype i = lastStatement + 1; i < lines.size(); ++i) {
