@@ -288,6 +288,16 @@ private:
     // the user and relation it started on before the failure is reported, so
     // that the screen shows the catalogue as it now is.
     void runCommand(const std::function<void()> &command);
+    void rereadListsQuietly(const ListKey &user, const ListKey &relation);
+    // Runs a command, its reads, statements and the reads of its end, in one
+    // transaction: one round trip for its start and one for its commit
+    // instead of two for every read and statement. An engine failure undoes
+    // everything and says so; anything else the command ends with keeps what
+    // ran.
+    void inCommand(const std::function<void()> &command);
+    void commitCommand(db::TCommandTransaction &work);
+    void commitQuietlyRereading(db::TCommandTransaction &work, const ListKey &user,
+                                const ListKey &relation);
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const ListKey &user, const ListKey &relation);
     // Reads the users' list and the cells again and stands on the user, on

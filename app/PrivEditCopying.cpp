@@ -138,8 +138,20 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
         QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source.name, relation),
         otherUsers(source), true);
     QStringList notDone;
-    if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
-        const ui::BusyCursor busy;
+    // The grid shows the server's state once the dialog is gone, whatever
+    // was answered; the statements and the reads after them are one
+    // transaction.
+    const auto end = [&] {
+        userUpdates.resume();
+        RefreshPrivileges();
+        reportNotDone(notDone);
+    };
+    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
+        end();
+        return;
+    }
+    const ui::BusyCursor busy;
+    inCommand([&] {
         runCommand([&] {
             const auto onRelation = [this](const db::GrantRow &row) {
                 return isCurrentObject(row);
@@ -148,10 +160,8 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
                                                pickedUsers(onRelation), login(), true);
             notDone = runPlan(plan);
         });
-    }
-    userUpdates.resume();
-    RefreshPrivileges();
-    reportNotDone(notDone);
+        end();
+    });
 }
 
 void TKelvaneForm::TableCopyItemClick(QObject *)
@@ -183,8 +193,20 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
                        .arg(UserList->fields(0)->text(), source.name),
                    targets, false);
     QStringList notDone;
-    if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
-        const ui::BusyCursor busy;
+    // The grid shows the server's state once the dialog is gone, whatever
+    // was answered; the statements and the reads after them are one
+    // transaction.
+    const auto end = [&] {
+        relationUpdates.resume();
+        RefreshPrivileges();
+        reportNotDone(notDone);
+    };
+    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
+        end();
+        return;
+    }
+    const ui::BusyCursor busy;
+    inCommand([&] {
         runCommand([&] {
             QStringList relations;
             for (const ListKey &key : pickedKeys())
@@ -192,10 +214,8 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
             notDone =
                 copyToRelations(currentGrantee(), reachableGrantsOf(keyOf(*UserList)), relations);
         });
-    }
-    relationUpdates.resume();
-    RefreshPrivileges();
-    reportNotDone(notDone);
+        end();
+    });
 }
 
 QStringList TKelvaneForm::copyToRelations(const db::Grantee &user, const QList<db::GrantRow> &held,
@@ -234,8 +254,20 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
     fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source.name),
                    otherUsers(source), true);
     QStringList notDone;
-    if (ui::showModal(*CopyForm) == ui::ModalResult::Ok) {
-        const ui::BusyCursor busy;
+    // The grid shows the server's state once the dialog is gone, whatever
+    // was answered; the statements and the reads after them are one
+    // transaction.
+    const auto end = [&] {
+        userUpdates.resume();
+        RefreshPrivileges();
+        reportNotDone(notDone);
+    };
+    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
+        end();
+        return;
+    }
+    const ui::BusyCursor busy;
+    inCommand([&] {
         runCommand([&] {
             // Every privilege a statement can give: on the relations listed
             // and on what the lists do not show, roles and sequences among them.
@@ -246,8 +278,6 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
                                                pickedUsers(carried), login(), true);
             notDone = runPlan(plan);
         });
-    }
-    userUpdates.resume();
-    RefreshPrivileges();
-    reportNotDone(notDone);
+        end();
+    });
 }

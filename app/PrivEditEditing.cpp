@@ -94,8 +94,10 @@ void TKelvaneForm::DetailGridDblClick(QObject *)
     const int column = DetailGrid->selectedIndex();
     if (column <= 0 || !hasCurrentPair() || !isEditableColumn(column))
         return;
-    togglePrivilege(column);
-    RefreshPrivileges();
+    inCommand([&] {
+        togglePrivilege(column);
+        RefreshPrivileges();
+    });
 }
 
 void TKelvaneForm::PrivilegeItemClick(QObject *)
@@ -125,8 +127,10 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
     if (!hasCurrentPair())
         return;
     checkGranteeKind(keyOf(*UserList));
-    GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
-    RefreshPrivileges();
+    inCommand([&] {
+        GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
+        RefreshPrivileges();
+    });
 }
 
 void TKelvaneForm::RevokeAllItemClick(QObject *)
@@ -134,8 +138,10 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
     if (!hasCurrentPair())
         return;
     checkGranteeKind(keyOf(*UserList));
-    RevokePrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
-    RefreshPrivileges();
+    inCommand([&] {
+        RevokePrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
+        RefreshPrivileges();
+    });
 }
 
 void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
@@ -153,8 +159,10 @@ void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
         if (column == PrivilegeColumns.end())
             return;
         if (hasCurrentPair()) {
-            togglePrivilege(column->index);
-            RefreshPrivileges();
+            inCommand([&] {
+                togglePrivilege(column->index);
+                RefreshPrivileges();
+            });
         }
     }
     key = 0;

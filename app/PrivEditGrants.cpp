@@ -11,6 +11,7 @@
 #include "ui/Progress.h"
 
 #include <QHash>
+#include <optional>
 
 namespace {
 
@@ -149,31 +150,76 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
     QStringList statements;
     for (const db::Change &change : changes)
         statements.append(change.sql);
-    db::TCommandTransaction work(Database);
+    // The statements join the command's transaction, which commits them
+    // with the reads that follow; outside one they have their own.
+    std::optional<db::TCommandTransaction> own;
+    db::TCommandTransaction *work = Database.commandTransaction();
+    if (!work)
+        work = &own.emplace(Database);
     ChangeWalk walk{changes, statements, 0, false, {}, {}};
-    try {
-        walkChanges(work, walk);
-    } catch (const kelvane::Exception &failure) {
-        throw kelvane::EngineError(
-            QStringLiteral("%1\n\nNone of the command's %2 statements took effect: the server "
-                           "undoes a command it has not committed.")
-                .arg(failure.message())
-                .arg(changes.size()));
-    }
-    try {
-        work.commit();
-    } catch (const kelvane::Exception &failure) {
-        throw kelvane::EngineError(
-            QStringLiteral("%1\n\nThe server did not confirm the command's %2 statements: unless "
-                           "it committed them before the failure, none took effect.")
-                .arg(failure.message())
-                .arg(changes.size()));
-    }
+    walkChanges(*work, walk);
+    if (own || !walk.revokeRefusal.isEmpty() || walk.cancelled)
+        commitCommand(*work);
     if (!walk.revokeRefusal.isEmpty())
         reportRefusedRevoke(walk);
     if (walk.cancelled)
         reportCancelled(walk);
     return walk.refused;
+}
+
+void TKelvaneForm::commitCommand(db::TCommandTransaction &work)
+{
+    const qsizetype ran = work.ran();
+    try {
+        work.commit();
+    } catch (const kelvane::EngineError &failure) {
+        if (ran == 0)
+            throw;
+        throw kelvane::EngineError(
+            QStringLiteral("%1\n\nThe server did not confirm the command's statements: unless it "
+                           "committed them before the failure, none took effect.")
+                .arg(failure.message()));
+    }
+}
+
+void TKelvaneForm::inCommand(const std::function<void()> &command)
+{
+    const ListKey user = keyOf(*UserList);
+    const ListKey relation = keyOf(*RelationList);
+    db::TCommandTransaction work(Database);
+    try {
+        command();
+    } catch (const kelvane::EngineError &failure) {
+        // Whatever ran is undone with the transaction; the screen shows it
+        // gone, as runCommand read the lists again after the rollback.
+        const bool undone = work.ran() > 0 && !work.committed();
+        work.rollback();
+        if (!undone)
+            throw;
+        throw kelvane::EngineError(QStringLiteral("%1\n\nNone of the command's statements took "
+                                                  "effect: the server undoes a command it has "
+                                                  "not committed.")
+                                       .arg(failure.message()));
+    } catch (...) {
+        // What the command tells at its end (what it left undone) ends it
+        // as a success does: what ran stays.
+        commitQuietlyRereading(work, user, relation);
+        throw;
+    }
+    commitQuietlyRereading(work, user, relation);
+}
+
+void TKelvaneForm::commitQuietlyRereading(db::TCommandTransaction &work, const ListKey &user,
+                                          const ListKey &relation)
+{
+    try {
+        commitCommand(work);
+    } catch (const kelvane::EngineError &) {
+        // The lists were read inside the transaction: read them again as the
+        // server now has them.
+        rereadListsQuietly(user, relation);
+        throw;
+    }
 }
 
 void TKelvaneForm::walkChanges(db::TCommandTransaction &work, ChangeWalk &walk)
@@ -293,15 +339,27 @@ void TKelvaneForm::runCommand(const std::function<void()> &command)
     const ListKey relation = keyOf(*RelationList);
     try {
         command();
-    } catch (...) {
-        // The failure is what the administrator must read; if the lists
-        // cannot be read again either, the connection is gone and the next
-        // command will say so.
-        try {
-            rereadLists(user, relation);
-        } catch (const kelvane::Exception &) {
-        }
+    } catch (const kelvane::EngineError &) {
+        // What the command's transaction ran is undone before the lists are
+        // read again, so that they show it gone.
+        if (db::TCommandTransaction *work = Database.commandTransaction())
+            work->rollback();
+        rereadListsQuietly(user, relation);
         throw;
+    } catch (...) {
+        rereadListsQuietly(user, relation);
+        throw;
+    }
+}
+
+void TKelvaneForm::rereadListsQuietly(const ListKey &user, const ListKey &relation)
+{
+    // The failure is what the administrator must read; if the lists cannot
+    // be read again either, the connection is gone and the next command
+    // will say so.
+    try {
+        rereadLists(user, relation);
+    } catch (const kelvane::Exception &) {
     }
 }
 

@@ -61,22 +61,24 @@ void TKelvaneForm::AddNewItemClick(QObject *)
     // blanks or other signs is a delimited name, kept exactly.
     const db::SqlName name = db::SqlName::typed(typed);
     const ui::BusyCursor busy;
-    GrantPrivilege({db::SqlName::stored(name.storedText()), db::kind::User}, currentObject(),
-                   QStringLiteral("SELECT"));
-    {
-        const auto scanning = flagSetFor(Scanning);
-        const auto suspended = controlsDisabledFor(*UserList);
-        UserList->close();
-        UserList->open();
-        // "TO name" reaches a role of that name where there is one.
-        const auto isNewName = [&] {
-            const ListKey key = keyOf(*UserList);
-            return key.name == name.storedText() && db::isNamedWithoutKeyword(key.kind);
-        };
-        for (UserList->first(); !UserList->eof() && !isNewName();)
-            UserList->next();
-    }
-    MasterQueryAfterScroll(nullptr);
+    inCommand([&] {
+        GrantPrivilege({db::SqlName::stored(name.storedText()), db::kind::User}, currentObject(),
+                       QStringLiteral("SELECT"));
+        {
+            const auto scanning = flagSetFor(Scanning);
+            const auto suspended = controlsDisabledFor(*UserList);
+            UserList->close();
+            UserList->open();
+            // "TO name" reaches a role of that name where there is one.
+            const auto isNewName = [&] {
+                const ListKey key = keyOf(*UserList);
+                return key.name == name.storedText() && db::isNamedWithoutKeyword(key.kind);
+            };
+            for (UserList->first(); !UserList->eof() && !isNewName();)
+                UserList->next();
+        }
+        MasterQueryAfterScroll(nullptr);
+    });
 }
 
 void TKelvaneForm::CopyNewItemClick(QObject *)
@@ -140,22 +142,25 @@ void TKelvaneForm::RenameItemClick(QObject *)
         throw kelvane::Exception(
             QStringLiteral("%1 is already the name of this user: nothing was renamed").arg(name));
     const ui::BusyCursor busy;
-    QStringList notDone;
-    runCommand([&] {
-        const QList<db::GrantRow> given = grantsGivenByGrantee(old);
-        const db::Plan plan = db::planRename(held, given, {db::SqlName::stored(oldName), old.kind},
-                                             {newUser, db::kind::User}, login());
-        notDone = runPlan(plan);
+    inCommand([&] {
+        QStringList notDone;
+        runCommand([&] {
+            const QList<db::GrantRow> given = grantsGivenByGrantee(old);
+            const db::Plan plan =
+                db::planRename(held, given, {db::SqlName::stored(oldName), old.kind},
+                               {newUser, db::kind::User}, login());
+            notDone = runPlan(plan);
+        });
+        standOnUser({newUser.storedText(), db::kind::User});
+        checkNothingLeftFor(
+            old,
+            [&](const QString &left) {
+                return QStringLiteral("%1 still holds privileges that only their grantors can "
+                                      "move, which were not carried to %2: %3")
+                    .arg(oldName, newUser.storedText(), left);
+            },
+            notDone);
     });
-    standOnUser({newUser.storedText(), db::kind::User});
-    checkNothingLeftFor(
-        old,
-        [&](const QString &left) {
-            return QStringLiteral("%1 still holds privileges that only their grantors can move, "
-                                  "which were not carried to %2: %3")
-                .arg(oldName, newUser.storedText(), left);
-        },
-        notDone);
 }
 
 void TKelvaneForm::RemoveItemClick(QObject *)
@@ -172,20 +177,25 @@ void TKelvaneForm::RemoveItemClick(QObject *)
     if (!given.isEmpty())
         question += QStringLiteral("\n\nThe server also revokes what %1 granted to others:\n%2")
                         .arg(name, db::describeGiven(given).join(QLatin1Char('\n')));
-    const bool confirmed = ui::confirm(question);
-    if (confirmed) {
+    if (!ui::confirm(question)) {
+        MasterQuery.close();
+        MasterQuery.open();
+        return;
+    }
+    {
         const ui::BusyCursor busy;
         // One statement removes every row of the user, of every kind, that
         // the login may revoke.
-        runCommand([&] {
-            runChanges({{db::Change::Verb::Revoke,
-                         db::revokeAllOnAllSql({db::SqlName::stored(name), grantee.kind}), name}});
+        inCommand([&] {
+            runCommand([&] {
+                runChanges(
+                    {{db::Change::Verb::Revoke,
+                      db::revokeAllOnAllSql({db::SqlName::stored(name), grantee.kind}), name}});
+            });
+            MasterQuery.close();
+            MasterQuery.open();
         });
     }
-    MasterQuery.close();
-    MasterQuery.open();
-    if (!confirmed)
-        return;
     if (!given.isEmpty())
         reportGivenGone(name, given);
     checkNothingLeftFor(grantee, [&name](const QString &left) {

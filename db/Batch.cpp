@@ -58,19 +58,30 @@ QString item(const QString &statement)
 
 } // namespace
 
-TCommandTransaction::TCommandTransaction(TDatabase &database) : m_connection(database.connection())
+TCommandTransaction::TCommandTransaction(TDatabase &database)
+    : m_database(database), m_connection(database.connection())
 {
+    if (m_database.m_transaction)
+        throw kelvane::EngineError(QStringLiteral("A command is already running"));
     qCDebug(lcSql).noquote() << "start transaction";
     if (!m_connection.transaction())
         throw kelvane::EngineError(engineMessage(m_connection.lastError()));
     m_active = true;
+    m_database.m_transaction = this;
 }
 
 TCommandTransaction::~TCommandTransaction()
 {
+    rollback();
+}
+
+void TCommandTransaction::rollback()
+{
     m_block.reset();
     if (!m_active)
         return;
+    m_active = false;
+    m_database.m_transaction = nullptr;
     qCDebug(lcSql).noquote() << "rollback";
     // A lost connection has taken the transaction with it; nothing more to say.
     if (!m_connection.rollback())
@@ -113,6 +124,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
     const bool refused = query.value(1).toInt() != 0;
     for (qsizetype i = from; i < from + done; ++i)
         qCDebug(lcSql).noquote() << "send" << statements.at(i);
+    m_ran += done;
     if (!refused)
         return {end, false, {}};
     // The block cannot read the server's message; running the statement
@@ -126,18 +138,23 @@ TCommandTransaction::Step TCommandTransaction::runAlone(const QString &statement
     qCDebug(lcSql).noquote() << "send" << statement;
     if (!query.exec(statement))
         return {at, true, engineMessage(query.lastError())};
+    ++m_ran;
     return {at + 1, false, {}};
 }
 
 void TCommandTransaction::commit()
 {
     m_block.reset();
+    if (!m_active)
+        return;
     qCDebug(lcSql).noquote() << "commit";
-    // Whatever the outcome, the transaction is over: a failed commit leaves
-    // it to the rollback of the destructor.
+    // Whatever the outcome the transaction is over: the driver lets go of it
+    // even when the server refuses the commit.
+    m_active = false;
+    m_database.m_transaction = nullptr;
     if (!m_connection.commit())
         throw kelvane::EngineError(engineMessage(m_connection.lastError()));
-    m_active = false;
+    m_committed = true;
 }
 
 } // namespace db

@@ -10,16 +10,19 @@ namespace db {
 
 class TDatabase;
 
-// One command's statements in one transaction, sent to the server many at a
-// time: each batch is a single round trip of an EXECUTE BLOCK that runs its
-// statements one by one and stops at the first the server refuses, keeping
-// those before it. Without a commit, everything the command ran is undone,
-// which is what the server does anyway when the connection is lost.
+// One command in one transaction: its reads, and its statements sent to the
+// server many at a time. Each batch is a single round trip of an EXECUTE
+// BLOCK that runs its statements one by one and stops at the first the
+// server refuses, keeping those before it. Without a commit, everything the
+// command ran is undone, which is what the server does anyway when the
+// connection is lost. While it lives, the database's every statement and
+// read runs in it.
 class TCommandTransaction
 {
 public:
     // Starts the transaction.
     explicit TCommandTransaction(TDatabase &database);
+    // Rolls back what was not committed.
     ~TCommandTransaction();
     TCommandTransaction(const TCommandTransaction &) = delete;
     TCommandTransaction &operator=(const TCommandTransaction &) = delete;
@@ -36,19 +39,30 @@ public:
     // Runs the statements from `from` on, as many as one batch holds.
     [[nodiscard]] Step run(const QStringList &statements, qsizetype from);
 
+    // Ends the transaction; what it ran stays, or is all undone. The reads
+    // after either run each in a transaction of their own.
     void commit();
+    void rollback();
+    [[nodiscard]] bool active() const { return m_active; }
+    [[nodiscard]] bool committed() const { return m_committed; }
+    // How many changes ran in it.
+    [[nodiscard]] qsizetype ran() const { return m_ran; }
 
     // At most this many statements go in one batch; the Cancel of a long
     // command waits for the batch in flight.
     static constexpr qsizetype MaxBatchStatements = 100;
 
 private:
+    friend class TDatabase;
     [[nodiscard]] Step runAlone(const QString &statement, qsizetype at);
     QSqlQuery &block();
 
+    TDatabase &m_database;
     QSqlDatabase m_connection;
     std::optional<QSqlQuery> m_block;
     bool m_active = false;
+    bool m_committed = false;
+    qsizetype m_ran = 0;
 };
 
 } // namespace db

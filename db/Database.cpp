@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "Batch.h"
 #include "DataSet.h"
 #include "Exception.h"
 #include "Session.h"
@@ -115,6 +116,12 @@ void TDatabase::close()
     QSqlDatabase::database(m_connectionName, false).close();
     m_connected = false;
     qCDebug(lcSql).noquote() << "disconnect" << m_aliasName;
+}
+
+void TDatabase::statementRan()
+{
+    if (m_transaction)
+        m_transaction->m_ran += 1;
 }
 
 QSqlDatabase TDatabase::connection() const

@@ -9,6 +9,7 @@ class QSqlError;
 
 namespace db {
 
+class TCommandTransaction;
 class TDataSet;
 
 // The message of a failure as the server worded it, else as the driver did.
@@ -43,8 +44,15 @@ public:
     // Only while connected.
     [[nodiscard]] QSqlDatabase connection() const;
 
+    // The transaction of the command running now, if any: every statement
+    // and read of the connection runs in it until it ends.
+    [[nodiscard]] TCommandTransaction *commandTransaction() const { return m_transaction; }
+    // A statement that changes the database has run.
+    void statementRan();
+
 private:
     friend class TDataSet;
+    friend class TCommandTransaction;
     void registerDataSet(TDataSet *dataSet) { m_dataSets.append(dataSet); }
     void unregisterDataSet(TDataSet *dataSet) { m_dataSets.removeOne(dataSet); }
     [[nodiscard]] QString paramValue(const QString &name) const;
@@ -57,6 +65,7 @@ private:
     bool m_loginPrompt = false;
     bool m_connected = false;
     QList<TDataSet *> m_dataSets;
+    TCommandTransaction *m_transaction = nullptr;
 };
 
 } // namespace db

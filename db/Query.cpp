@@ -144,6 +144,7 @@ void TQuery::execSQL()
 {
     execute("execute");
     m_statement.reset();
+    database().statementRan();
 }
 
 void TQuery::connectionClosing()
