@@ -258,7 +258,7 @@ void TDataSet::recalculate()
         }
         calculateRow(row);
     }
-    notify(Change::DataSet);
+    notify(Change::Values);
 }
 
 void TDataSet::close()
@@ -415,10 +415,19 @@ void TDataSet::notify(Change change)
     }
     const QList<TDataSource *> sources = m_sources;
     for (TDataSource *source : sources) {
-        if (change == Change::DataSet)
+        switch (change) {
+        case Change::DataSet:
             Q_EMIT source->dataSetChanged();
-        else
+            break;
+        case Change::Values:
+            Q_EMIT source->valuesChanged();
+            break;
+        case Change::Scrolled:
             Q_EMIT source->scrolled();
+            break;
+        case Change::None:
+            break;
+        }
     }
 }
 

@@ -159,10 +159,12 @@ private:
     void scrolledTo(int row);
     [[nodiscard]] int findBookmarkedRow(const TBookmark &bookmark) const;
 
+    // Ordered: a later change covers an earlier one pending with it.
     enum class Change
     {
         None,
         Scrolled,
+        Values,
         DataSet
     };
     void notify(Change change);
@@ -202,6 +204,9 @@ Q_SIGNALS:
     void dataSetChanged();
     // Only the current row moved.
     void scrolled();
+    // The same rows, with other values in their calculated fields; the
+    // current row may have moved too.
+    void valuesChanged();
 
 private:
     friend class TDataSet;

@@ -285,6 +285,25 @@ void TestEngine::calculatedFieldsAreFilledPerRowRead()
     query->open();
     QCOMPARE(seen.size(), 4);
     QCOMPARE(calc->text(), QStringLiteral("bob"));
+
+    // Calculating again without reading: written values go, the rows and a
+    // move made meanwhile are told as one change of values.
+    db::TDataSource source;
+    source.setDataSet(query.get());
+    QSignalSpy changed(&source, &db::TDataSource::dataSetChanged);
+    QSignalSpy values(&source, &db::TDataSource::valuesChanged);
+    calc->setText(QStringLiteral("written"));
+    seen.clear();
+    query->disableControls();
+    query->next();
+    query->recalculate();
+    query->enableControls();
+    QCOMPARE(seen.size(), 4);
+    QCOMPARE(calc->text(), QStringLiteral("carol"));
+    QCOMPARE(calc->textAt(0), QStringLiteral("bob"));
+    QCOMPARE(query->recNo(), 1);
+    QCOMPARE(values.size(), 1);
+    QCOMPARE(changed.size(), 1); // setText's own, with controls enabled
 }
 
 void TestEngine::bookmarkFindsItsRowAfterRowsAddedBefore()

@@ -19,6 +19,7 @@ void DataSetModel::setDataSource(db::TDataSource *source)
     if (m_source) {
         connect(m_source, &db::TDataSource::dataSetChanged, this, &DataSetModel::reload);
         connect(m_source, &db::TDataSource::scrolled, this, &DataSetModel::followScroll);
+        connect(m_source, &db::TDataSource::valuesChanged, this, &DataSetModel::valuesChanged);
     }
     reload();
 }
@@ -77,6 +78,20 @@ void DataSetModel::followScroll()
     if (m_currentRow >= 0)
         Q_EMIT headerDataChanged(Qt::Vertical, m_currentRow, m_currentRow);
     Q_EMIT currentRowChanged(m_currentRow);
+}
+
+void DataSetModel::valuesChanged()
+{
+    // The rows are those the grid has: a repaint of what shows, not a reset
+    // that makes the view measure every row again.
+    const db::TDataSet *ds = dataSet();
+    if (!ds || !ds->active() || ds->recordCount() != m_rows) {
+        reload();
+        return;
+    }
+    if (m_rows > 0 && !m_effective.isEmpty())
+        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, int(m_effective.size()) - 1));
+    followScroll();
 }
 
 int DataSetModel::rowCount(const QModelIndex &parent) const

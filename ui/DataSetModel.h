@@ -70,6 +70,7 @@ Q_SIGNALS:
 private:
     void reload();
     void followScroll();
+    void valuesChanged();
     [[nodiscard]] int datasetCurrentRow() const;
 
     QPointer<db::TDataSource> m_source;

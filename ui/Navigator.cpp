@@ -90,6 +90,7 @@ void Navigator::setDataSource(db::TDataSource *source)
     if (m_source) {
         connect(m_source, &db::TDataSource::dataSetChanged, this, &Navigator::updateButtons);
         connect(m_source, &db::TDataSource::scrolled, this, &Navigator::updateButtons);
+        connect(m_source, &db::TDataSource::valuesChanged, this, &Navigator::updateButtons);
     }
     updateButtons();
 }
