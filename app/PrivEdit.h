@@ -21,6 +21,8 @@ class QLabel;
 class QRadioButton;
 class QToolButton;
 
+class SuspendedUpdates;
+
 namespace db {
 class TCommandTransaction;
 } // namespace db
@@ -214,6 +216,11 @@ private:
     // Grants the privilege of the detail column when its cell is empty,
     // revokes it otherwise; refreshes nothing.
     void togglePrivilege(int column);
+
+    // Shows the copy dialog filled for the command and, on OK, runs the copy
+    // that returns what it left undone; either way the grid is read again
+    // with the list's updates resumed.
+    void runCopy(SuspendedUpdates &updates, const std::function<QStringList()> &copy);
 
     [[nodiscard]] bool isCellSet(int column) const;
     // The exact form of a set privilege cell: columns, grantor, option.

@@ -111,6 +111,28 @@ bool TKelvaneForm::isCurrentObject(const db::GrantRow &row) const
     return row.object == object.name && row.objectType == object.type;
 }
 
+void TKelvaneForm::runCopy(SuspendedUpdates &updates, const std::function<QStringList()> &copy)
+{
+    QStringList notDone;
+    // The grid shows the server's state once the dialog is gone, whatever
+    // was answered; the statements and the reads after them are one
+    // transaction.
+    const auto end = [&] {
+        updates.resume();
+        RefreshPrivileges();
+        reportNotDone(notDone);
+    };
+    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
+        end();
+        return;
+    }
+    const ui::BusyCursor busy;
+    inCommand([&] {
+        runCommand([&] { notDone = copy(); });
+        end();
+    });
+}
+
 QList<db::CopyTarget>
 TKelvaneForm::pickedUsers(const std::function<bool(const db::GrantRow &)> &copied)
 {
@@ -137,30 +159,11 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
     fillCopyDialog(
         QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source.name, relation),
         otherUsers(source), true);
-    QStringList notDone;
-    // The grid shows the server's state once the dialog is gone, whatever
-    // was answered; the statements and the reads after them are one
-    // transaction.
-    const auto end = [&] {
-        userUpdates.resume();
-        RefreshPrivileges();
-        reportNotDone(notDone);
-    };
-    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
-        end();
-        return;
-    }
-    const ui::BusyCursor busy;
-    inCommand([&] {
-        runCommand([&] {
-            const auto onRelation = [this](const db::GrantRow &row) {
-                return isCurrentObject(row);
-            };
-            const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
-                                               pickedUsers(onRelation), login(), true);
-            notDone = runPlan(plan);
-        });
-        end();
+    runCopy(userUpdates, [&] {
+        const auto onRelation = [this](const db::GrantRow &row) { return isCurrentObject(row); };
+        const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
+                                           pickedUsers(onRelation), login(), true);
+        return runPlan(plan);
     });
 }
 
@@ -192,29 +195,11 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
     fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to relations:")
                        .arg(UserList->fields(0)->text(), source.name),
                    targets, false);
-    QStringList notDone;
-    // The grid shows the server's state once the dialog is gone, whatever
-    // was answered; the statements and the reads after them are one
-    // transaction.
-    const auto end = [&] {
-        relationUpdates.resume();
-        RefreshPrivileges();
-        reportNotDone(notDone);
-    };
-    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
-        end();
-        return;
-    }
-    const ui::BusyCursor busy;
-    inCommand([&] {
-        runCommand([&] {
-            QStringList relations;
-            for (const ListKey &key : pickedKeys())
-                relations.append(key.name);
-            notDone =
-                copyToRelations(currentGrantee(), reachableGrantsOf(keyOf(*UserList)), relations);
-        });
-        end();
+    runCopy(relationUpdates, [&] {
+        QStringList relations;
+        for (const ListKey &key : pickedKeys())
+            relations.append(key.name);
+        return copyToRelations(currentGrantee(), reachableGrantsOf(keyOf(*UserList)), relations);
     });
 }
 
@@ -253,31 +238,14 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
     SuspendedUpdates userUpdates(*UserList);
     fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source.name),
                    otherUsers(source), true);
-    QStringList notDone;
-    // The grid shows the server's state once the dialog is gone, whatever
-    // was answered; the statements and the reads after them are one
-    // transaction.
-    const auto end = [&] {
-        userUpdates.resume();
-        RefreshPrivileges();
-        reportNotDone(notDone);
-    };
-    if (ui::showModal(*CopyForm) != ui::ModalResult::Ok) {
-        end();
-        return;
-    }
-    const ui::BusyCursor busy;
-    inCommand([&] {
-        runCommand([&] {
-            // Every privilege a statement can give: on the relations listed
-            // and on what the lists do not show, roles and sequences among them.
-            const auto carried = [](const db::GrantRow &row) {
-                return db::isStatementKind(row.objectType);
-            };
-            const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
-                                               pickedUsers(carried), login(), true);
-            notDone = runPlan(plan);
-        });
-        end();
+    runCopy(userUpdates, [&] {
+        // Every privilege a statement can give: on the relations listed
+        // and on what the lists do not show, roles and sequences among them.
+        const auto carried = [](const db::GrantRow &row) {
+            return db::isStatementKind(row.objectType);
+        };
+        const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
+                                           pickedUsers(carried), login(), true);
+        return runPlan(plan);
     });
 }
