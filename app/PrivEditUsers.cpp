@@ -105,22 +105,24 @@ void TKelvaneForm::copyToNewUser(const QString &name,
 {
     const ui::BusyCursor busy;
     const db::SqlName newUser = db::SqlName::typed(name);
-    QStringList notDone;
-    runCommand([&] {
-        // Only what the new name lacks is granted; nothing is taken from it.
-        // Every read before the plan's arguments are built, none inside them
-        // (see pickedUsers).
-        const QList<db::GrantRow> source = db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
-        QList<db::GrantRow> held =
-            db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
-        const db::Plan plan =
-            db::planCopy(source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
-        notDone = runPlan(plan);
+    inCommand([&] {
+        QStringList notDone;
+        runCommand([&] {
+            // Only what the new name lacks is granted; nothing is taken from
+            // it. Every read before the plan's arguments are built, none
+            // inside them (see pickedUsers).
+            const QList<db::GrantRow> source = db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
+            QList<db::GrantRow> held =
+                db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
+            const db::Plan plan = db::planCopy(
+                source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
+            notDone = runPlan(plan);
+        });
+        // The new user is current, so that the cells shown are the ones the
+        // next command acts on.
+        standOnUser({newUser.storedText(), db::kind::User});
+        reportNotDone(notDone);
     });
-    // The new user is current, so that the cells shown are the ones the
-    // next command acts on.
-    standOnUser({newUser.storedText(), db::kind::User});
-    reportNotDone(notDone);
 }
 
 void TKelvaneForm::RenameItemClick(QObject *)

@@ -406,6 +406,7 @@ void TestCommands::copyAllToANewUser()
                                                "GRANT INSERT ON CUSTOMER TO " + name,
                                                "GRANT UPDATE ON ORDERS TO " + name,
                                                "GRANT EXECUTE ON PROCEDURE P_ONE TO " + name}));
+        QVERIFY(driver::refreshedAfterStatements(log));
         QCOMPARE(privilegesOf(name), privilegesOf(QStringLiteral("FRED")));
         expectSettled();
     }
@@ -481,6 +482,7 @@ void TestCommands::rename()
                                            "REVOKE ALL ON ORDERS FROM FRED",
                                            "GRANT EXECUTE ON PROCEDURE P_ONE TO \"Fred Smith\"",
                                            "REVOKE EXECUTE ON PROCEDURE P_ONE FROM FRED"}));
+    QVERIFY(driver::refreshedAfterStatements(log));
     QCOMPARE(privilegesOf(QStringLiteral("FRED")), QStringList());
     QCOMPARE(privilegesOf(QStringLiteral("Fred Smith")), fredBefore);
     QCOMPARE(privilegesOf(QStringLiteral("CLERK")), clerkBefore);

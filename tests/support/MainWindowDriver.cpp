@@ -328,15 +328,34 @@ QStringList statements(const SqlLog &log)
 bool refreshedAfterStatements(const SqlLog &log)
 {
     const QStringList lines = log.lines();
-    qsizetype lastStatement = -1;
+    // A statement the server refuses when it is prepared is logged only so.
+    const auto isStatement = [](const QString &line) {
+        return line.startsWith(QLatin1String("execute ")) ||
+               line.startsWith(QLatin1String("send ")) ||
+               line.startsWith(QLatin1String("prepare GRANT ")) ||
+               line.startsWith(QLatin1String("prepare REVOKE "));
+    };
+    const auto isPrivilegeRead = [](const QString &line) {
+        return line.startsWith(QLatin1String("open ")) &&
+               line.contains(QLatin1String("RDB$PRIVILEGE"));
+    };
+    // One transaction holds the statements and the reads after them.
+    const QString start = QStringLiteral("start transaction");
+    const QString commit = QStringLiteral("commit");
+    if (lines.count(start) != 1 || lines.count(commit) != 1)
+        return false;
+    const qsizetype started = lines.indexOf(start);
+    const qsizetype committed = lines.indexOf(commit);
+    qsizetype lastStatement = started;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1String("execute ")) ||
-            lines[i].startsWith(QLatin1String("send ")))
+        if (isStatement(lines[i])) {
+            if (i < started || i > committed)
+                return false;
             lastStatement = i;
+        }
     }
-    for (qsizetype i = lastStatement + 1; i < lines.size(); ++i) {
-        if (lines[i].startsWith(QLatin1String("open ")) &&
-            lines[i].contains(QLatin1String("RDB$PRIVILEGE")))
+    for (qsizetype i = lastStatement + 1; i < committed; ++i) {
+        if (isPrivilegeRead(lines[i]))
             return true;
     }
     return false;

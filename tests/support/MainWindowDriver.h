@@ -84,7 +84,8 @@ void chooseFromEditMenu(const char *itemName, bool onUsersGrid = true);
 // The GRANT and REVOKE statements sent, in order; a statement the server
 // refuses already when it is prepared is among them.
 [[nodiscard]] QStringList statements(const SqlLog &log);
-// Whether the privileges were read again after the last statement.
+// Whether the privileges were read again after the last statement, in the
+// one transaction of the statements.
 [[nodiscard]] bool refreshedAfterStatements(const SqlLog &log);
 
 // Runs the action on the next popup menu to open, from a timer, so that a
