@@ -15,8 +15,8 @@ class TDatabase;
 // BLOCK that runs its statements one by one and stops at the first the
 // server refuses, keeping those before it. Without a commit, everything the
 // command ran is undone, which is what the server does anyway when the
-// connection is lost. While it lives, the database's every statement and
-// read runs in it.
+// connection is lost. Until it ends, every statement and read of the
+// database runs in it.
 class TCommandTransaction
 {
 public:
