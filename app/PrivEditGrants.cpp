@@ -190,12 +190,13 @@ void TKelvaneForm::inCommand(const std::function<void()> &command)
     try {
         command();
     } catch (const kelvane::EngineError &failure) {
-        // Whatever ran is undone with the transaction; the screen shows it
-        // gone, as runCommand read the lists again after the rollback.
+        // Whatever ran is undone with the transaction, and the lists, read
+        // inside it, are read again to show it gone.
         const bool undone = work.ran() > 0 && !work.committed();
         work.rollback();
         if (!undone)
             throw;
+        rereadListsQuietly(user, relation);
         throw kelvane::EngineError(QStringLiteral("%1\n\nNone of the command's statements took "
                                                   "effect: the server undoes a command it has "
                                                   "not committed.")
