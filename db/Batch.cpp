@@ -104,12 +104,15 @@ QSqlQuery &TCommandTransaction::block()
 TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements, qsizetype from)
 {
     QString batch;
+    qsizetype characters = 0;
     qsizetype end = from;
     while (end < statements.size() && end - from < MaxBatchStatements) {
         const QString next = item(statements.at(end));
-        if (characterCount(batch) + characterCount(next) > BatchCharacters)
+        const qsizetype nextCharacters = characterCount(next);
+        if (characters + nextCharacters > BatchCharacters)
             break;
         batch += next;
+        characters += nextCharacters;
         ++end;
     }
     if (end == from)
