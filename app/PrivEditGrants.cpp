@@ -11,7 +11,6 @@
 #include "ui/Progress.h"
 
 #include <QHash>
-#include <optional>
 
 namespace {
 
@@ -151,14 +150,14 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
     for (const db::Change &change : changes)
         statements.append(change.sql);
     // The statements join the command's transaction, which commits them
-    // with the reads that follow; outside one they have their own.
-    std::optional<db::TCommandTransaction> own;
+    // with the reads that follow, unless the walk ends the command early.
     db::TCommandTransaction *work = Database.commandTransaction();
     if (!work)
-        work = &own.emplace(Database);
+        throw kelvane::Exception(QStringLiteral("A command's statements ran outside its "
+                                                "transaction: nothing was sent"));
     ChangeWalk walk{changes, statements, 0, false, {}, {}};
     walkChanges(*work, walk);
-    if (own || !walk.revokeRefusal.isEmpty() || walk.cancelled)
+    if (!walk.revokeRefusal.isEmpty() || walk.cancelled)
         commitCommand(*work);
     if (!walk.revokeRefusal.isEmpty())
         reportRefusedRevoke(walk);
@@ -191,12 +190,15 @@ void TKelvaneForm::inCommand(const std::function<void()> &command)
         command();
     } catch (const kelvane::EngineError &failure) {
         // Whatever ran is undone with the transaction, and the lists, read
-        // inside it, are read again to show it gone.
+        // inside it, are read again to show it gone, unless runCommand
+        // already rolled back and read them.
         const bool undone = work.ran() > 0 && !work.committed();
+        const bool readInside = work.active();
         work.rollback();
         if (!undone)
             throw;
-        rereadListsQuietly(user, relation);
+        if (readInside)
+            rereadListsQuietly(user, relation);
         throw kelvane::EngineError(QStringLiteral("%1\n\nNone of the command's statements took "
                                                   "effect: the server undoes a command it has "
                                                   "not committed.")
