@@ -347,10 +347,12 @@ void TKelvaneForm::wireEvents()
     });
     MasterGrid->setOnCellHint([this](int row, int) { return nameHint(MasterQuery, row); });
     for (ui::DBGrid *grid : {MasterGrid, DetailGrid}) {
-        grid->setOnCellDecoration([this, grid](int row, int column) {
-            return column == 0 && grid->dataSet() ? kindBadge(lookAt(*grid->dataSet(), row))
-                                                  : QIcon();
-        });
+        grid->setOnCellDecoration(
+            [this, grid](int row, int column) {
+                return column == 0 && grid->dataSet() ? kindBadge(lookAt(*grid->dataSet(), row))
+                                                      : QIcon();
+            },
+            QSize(pictures::BadgeSize, pictures::BadgeSize));
     }
     PrivilegeMenu->setOnPopup([this](ui::PopupMenu &menu) { PrivilegeMenuPopup(&menu); });
     EditMenu->setOnPopup([this](ui::PopupMenu &menu) { EditMenuPopup(&menu); });

@@ -1,5 +1,7 @@
 #include "CopyPriv.h"
 
+#include "Pictures.h"
+
 #include "ui/Application.h"
 #include "ui/FormStyle.h"
 
@@ -38,7 +40,7 @@ TCopyForm::TCopyForm(QWidget *parent) : QDialog(parent)
     CopyList->setSortingEnabled(false);
     CopyList->setUniformItemSizes(true);
     // As large as the kind badges of the main window's lists.
-    CopyList->setIconSize(QSize(13, 13));
+    CopyList->setIconSize(QSize(pictures::BadgeSize, pictures::BadgeSize));
 
     OKButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                QStringLiteral("OK"), this);

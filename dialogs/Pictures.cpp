@@ -130,7 +130,7 @@ QIcon aboutGlyph()
 
 QIcon letterBadge(QChar letter, const QColor &color)
 {
-    constexpr int Size = 13;
+    constexpr int Size = BadgeSize;
     return QIcon(draw(Size, [&](QPainter &p) {
         p.setPen(Qt::NoPen);
         p.setBrush(color);

@@ -15,8 +15,9 @@ namespace pictures {
 [[nodiscard]] QIcon exitGlyph();
 // A red question mark on a yellow disc.
 [[nodiscard]] QIcon aboutGlyph();
-// A white capital on a rounded square of the colour, as wide as a list row
-// is high: the kind of a row in the lists.
+// A white capital on a rounded square of the colour, BadgeSize pixels wide,
+// as a list row is high: the kind of a row in the lists.
+inline constexpr int BadgeSize = 13;
 [[nodiscard]] QIcon letterBadge(QChar letter, const QColor &color);
 
 } // namespace pictures

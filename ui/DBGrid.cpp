@@ -61,11 +61,11 @@ void DBGrid::setColumnFieldName(int column, const QString &fieldName)
     m_model.setColumnFieldName(column, fieldName);
 }
 
-void DBGrid::setOnCellDecoration(DataSetModel::Decoration decoration)
+void DBGrid::setOnCellDecoration(DataSetModel::Decoration decoration, QSize pictureSize)
 {
     m_model.setDecoration(std::move(decoration));
     // The first column makes room for the picture.
-    setIconSize(QSize(13, 13));
+    setIconSize(pictureSize);
     applyColumnWidths();
 }
 

@@ -55,8 +55,9 @@ public:
     // for none, and then a cut text shows whole.
     using CellHint = std::function<QString(int row, int column)>;
     void setOnCellHint(CellHint hint) { m_onCellHint = std::move(hint); }
-    // The picture before a cell's text, such as the kind of the row's name.
-    void setOnCellDecoration(DataSetModel::Decoration decoration);
+    // The picture, of the given size, before a cell's text, such as the kind
+    // of the row's name.
+    void setOnCellDecoration(DataSetModel::Decoration decoration, QSize pictureSize);
 
     // Searching by typed letters is the program's own business, through the
     // key handler: the grid itself does none.
