@@ -120,12 +120,7 @@ void TestExact::cleanup()
 
 QStringList TestExact::rowsOf(const QString &grantee) const
 {
-    return m_window.db->column(
-        QStringLiteral("SELECT RDB$OBJECT_TYPE || ':' || TRIM(RDB$RELATION_NAME) || ':' || "
-                       "TRIM(RDB$PRIVILEGE) || ':' || COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || "
-                       "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
-                       "WHERE RDB$USER = '%1' ORDER BY 1")
-            .arg(grantee));
+    return m_window.db->rowsOf(grantee);
 }
 
 void TestExact::renameCarriesEveryRow_data()

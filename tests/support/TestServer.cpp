@@ -120,6 +120,16 @@ QStringList TestDatabase::holders(const QString &relation, const QString &letter
                       .arg(relation, letter));
 }
 
+QStringList TestDatabase::rowsOf(const QString &grantee) const
+{
+    return column(
+        QStringLiteral("SELECT RDB$OBJECT_TYPE || ':' || TRIM(RDB$RELATION_NAME) || ':' || "
+                       "TRIM(RDB$PRIVILEGE) || ':' || COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || "
+                       "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
+                       "WHERE RDB$USER = '%1' ORDER BY 1")
+            .arg(grantee));
+}
+
 AliasFile::AliasFile(const QList<Alias> &aliases) : m_previous(qgetenv("KELVANE_ALIASES"))
 {
     QByteArray text;

@@ -41,6 +41,9 @@ public:
     // The users other than SYSDBA who hold the privilege letter on the
     // relation, in order.
     [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
+    // Every catalogue row of a grantee, each as
+    // "object kind:object:privilege:column:option:grantor", in order.
+    [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
 
 private:
     QString m_path;
