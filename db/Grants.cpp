@@ -42,6 +42,39 @@ qsizetype letterRank(QChar letter)
     return rank < 0 ? LetterOrder.size() : rank;
 }
 
+// The letter of a kind's single privilege.
+QChar singleLetterOf(int objectType)
+{
+    switch (objectType) {
+    case kind::Sequence:
+    case kind::Exception:
+        return u'G';
+    case kind::Role:
+        return u'M';
+    default:
+        return u'X';
+    }
+}
+
+// The catalogue letters a GRANT or REVOKE of the word gives or takes.
+QString lettersOfWord(int objectType, const QString &word)
+{
+    if (objectType != kind::Relation)
+        return QString(singleLetterOf(objectType));
+    if (word == QLatin1String("ALL"))
+        return QStringLiteral("SUIDR");
+    for (QChar letter : LetterOrder) {
+        if (wordOf(letter) == word)
+            return QString(letter);
+    }
+    return {};
+}
+
+QString grantorText(const QString &grantor)
+{
+    return grantor.isEmpty() ? QStringLiteral("the system") : grantor;
+}
+
 // How statements and messages name an object or grantee of a kind other
 // than a relation, a user or a role: "EXECUTE ON PROCEDURE P", "TO VIEW V",
 // "EXECUTE on procedure P". Views are objects of kind Relation; as grantees
@@ -200,9 +233,12 @@ Effective effectiveOf(const QList<GrantRow> &rows, QChar letter)
     return effective;
 }
 
-Change grantChange(const PrivilegeForm &form, const Grantee &to, const SqlName *grantedBy = nullptr)
+// Whether what is wanted of a letter still gives what the row gives: its
+// column, or the whole object, with at least its option.
+bool covers(const Effective &wanted, const GrantRow &row)
 {
-    return {Change::Verb::Grant, grantSql(form, to, grantedBy), form.object};
+    const int option = std::max(wanted.value(row.column, -1), wanted.value(QString(), -1));
+    return option >= row.option;
 }
 
 // The statements that give the letter in the effective forms wanted.
@@ -222,6 +258,21 @@ void addGrants(Plan &plan, const ObjectKey &object, QChar letter, const Effectiv
             grantChange({object.type, object.name, letter, it.value(), it.key(), {}}, to));
 }
 
+QList<GrantRow> ofLetter(const QList<GrantRow> &rows, QChar letter)
+{
+    return rowsWhere(rows, [letter](const GrantRow &row) { return row.privilege == letter; });
+}
+
+// Whether revoking the rows takes column-level UPDATE or REFERENCES rows,
+// the grantee's own or, through a grant option, those it gave others.
+bool takesColumns(const QList<GrantRow> &rows)
+{
+    return std::any_of(rows.begin(), rows.end(), [](const GrantRow &row) {
+        return (row.privilege == u'U' || row.privilege == u'R') &&
+               (!row.column.isEmpty() || row.option > 0);
+    });
+}
+
 // Revokes what one grantor gave the grantee on the object. REVOKE ALL fails
 // outright when the grantee holds a letter on the relation from someone else
 // only, so ALL is used only where this grantor gave every letter held.
@@ -229,27 +280,32 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
                   const Grantee &from, const SqlName *grantedBy)
 {
     const GrantRow &first = rowsOnObject.first();
-    const QList<QChar> letters = lettersOf(rowsWhere(
-        rowsOnObject, [&grantor](const GrantRow &row) { return row.grantor == grantor; }));
+    const QList<GrantRow> theirs =
+        rowsWhere(rowsOnObject, [&grantor](const GrantRow &row) { return row.grantor == grantor; });
+    const QList<QChar> letters = lettersOf(theirs);
     // A kind with a single privilege holds one letter: ALL names that one.
     if (letters == lettersOf(rowsOnObject)) {
-        plan.changes.append(
-            {Change::Verb::Revoke,
-             revokeSql(first.objectType, first.object, QStringLiteral("ALL"), from, grantedBy),
-             first.object});
+        plan.changes.append(revokeChange(first.objectType, first.object, QStringLiteral("ALL"),
+                                         from, grantedBy, takesColumns(theirs)));
         return;
     }
     for (QChar letter : letters)
-        plan.changes.append(
-            {Change::Verb::Revoke,
-             revokeSql(first.objectType, first.object, wordOf(letter), from, grantedBy),
-             first.object});
+        plan.changes.append(revokeChange(first.objectType, first.object, wordOf(letter), from,
+                                         grantedBy, takesColumns(ofLetter(theirs, letter))));
+}
+
+// Whether the login may revoke or grant in the grantor's name: its own, or
+// anyone's with GRANTED BY. The system's grants (no grantor) no statement
+// names.
+bool mayName(const Login &login, const QString &grantor)
+{
+    return !grantor.isEmpty() && (grantor == login.name || login.mayNameGrantors);
 }
 
 QString stillHeld(const PrivilegeForm &form, const QString &grantee)
 {
     return QStringLiteral("%1 granted by %2 is still held by %3")
-        .arg(describe(form), form.grantor, grantee);
+        .arg(describe(form), grantorText(form.grantor), grantee);
 }
 
 } // namespace
@@ -363,7 +419,7 @@ QString describeHeld(const PrivilegeForm &form)
     QString text = wordOf(form.letter);
     if (!form.columns.isEmpty())
         text += QStringLiteral(" (%1)").arg(form.columns.join(QStringLiteral(", ")));
-    text += QStringLiteral(" \u2014 granted by ") + form.grantor;
+    text += QStringLiteral(" \u2014 granted by ") + grantorText(form.grantor);
     if (form.option == 1)
         text += QStringLiteral(", with grant option");
     else if (form.option == 2)
@@ -383,9 +439,9 @@ QString grantSql(const PrivilegeForm &form, const Grantee &to, const SqlName *gr
 }
 
 QString revokeSql(int objectType, const QString &object, const QString &word, const Grantee &from,
-                  const SqlName *grantedBy)
+                  const SqlName *grantedBy, const QStringList &columns)
 {
-    return QStringLiteral("REVOKE ") + privilegeClause(objectType, object, word) +
+    return QStringLiteral("REVOKE ") + privilegeClause(objectType, object, word, columns) +
            QStringLiteral(" FROM ") + granteeSql(from) + grantedByClause(grantedBy);
 }
 
@@ -398,6 +454,60 @@ QString grantWordSql(const ObjectRef &object, const QString &word, const Grantee
 QString revokeAllOnAllSql(const Grantee &from)
 {
     return QStringLiteral("REVOKE ALL ON ALL FROM ") + granteeSql(from);
+}
+
+Change grantChange(const PrivilegeForm &form, const Grantee &to, const SqlName *grantedBy)
+{
+    return {Change::Verb::Grant,
+            grantSql(form, to, grantedBy),
+            form.object,
+            form.objectType,
+            form.objectType == kind::Relation ? QString(form.letter)
+                                              : QString(singleLetterOf(form.objectType)),
+            to.name.storedText(),
+            to.type,
+            form.columns,
+            false};
+}
+
+Change grantWordChange(const ObjectRef &object, const QString &word, const Grantee &to)
+{
+    return {Change::Verb::Grant,
+            grantWordSql(object, word, to),
+            object.name,
+            object.type,
+            lettersOfWord(object.type, word),
+            to.name.storedText(),
+            to.type,
+            {},
+            false};
+}
+
+Change revokeChange(int objectType, const QString &object, const QString &word, const Grantee &from,
+                    const SqlName *grantedBy, bool takesColumns)
+{
+    return {Change::Verb::Revoke,
+            revokeSql(objectType, object, word, from, grantedBy),
+            object,
+            objectType,
+            lettersOfWord(objectType, word),
+            from.name.storedText(),
+            from.type,
+            {},
+            takesColumns};
+}
+
+Change revokeAllOnAllChange(const Grantee &from)
+{
+    return {Change::Verb::Revoke,
+            revokeAllOnAllSql(from),
+            from.name.text(),
+            -1,
+            {},
+            from.name.storedText(),
+            from.type,
+            {},
+            false};
 }
 
 Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, const Login &login,
@@ -439,25 +549,66 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                 if (optionTaken)
                     plan.optionsTaken.append(
                         {target.grantee.name.storedText(), object.type, object.name, letter});
-                const QList<GrantRow> ofLetter = rowsWhere(
-                    held, [letter](const GrantRow &row) { return row.privilege == letter; });
-                for (const QString &grantor : grantorsOf(ofLetter)) {
+                const QList<GrantRow> heldOfLetter = ofLetter(held, letter);
+                for (const GrantRow &row : heldOfLetter) {
+                    const bool mayRevoke = mayName(login, row.grantor);
+                    if (mayRevoke && !covers(wanted, row))
+                        plan.taken.append(row);
+                }
+                for (const QString &grantor : grantorsOf(heldOfLetter)) {
                     const SqlName by = SqlName::stored(grantor);
-                    if (grantor != login.name && !login.mayNameGrantors) {
-                        for (const PrivilegeForm &form : formsOf(ofLetter)) {
+                    if (!mayName(login, grantor)) {
+                        for (const PrivilegeForm &form : formsOf(heldOfLetter)) {
                             if (form.grantor == grantor)
                                 plan.notDone.append(stillHeld(form, target.grantee.name.text()));
                         }
                         continue;
                     }
-                    plan.changes.append(
-                        {Change::Verb::Revoke,
-                         revokeSql(object.type, object.name, wordOf(letter), target.grantee,
-                                   grantor == login.name ? nullptr : &by),
-                         object.name});
+                    plan.changes.append(revokeChange(
+                        object.type, object.name, wordOf(letter), target.grantee,
+                        grantor == login.name ? nullptr : &by,
+                        takesColumns(rowsWhere(heldOfLetter, [&grantor](const GrantRow &row) {
+                            return row.grantor == grantor;
+                        }))));
                 }
                 addGrants(plan, object, letter, wanted, target.grantee);
             }
+        }
+    }
+    return plan;
+}
+
+Plan planRevoke(const QList<GrantRow> &held, const QString &letters, const Grantee &from,
+                const Login &login)
+{
+    Plan plan;
+    const QList<GrantRow> taken =
+        letters.isEmpty() ? held : rowsWhere(held, [&letters](const GrantRow &row) {
+            return letters.contains(row.privilege);
+        });
+    for (const QString &grantor : grantorsOf(taken)) {
+        const QList<GrantRow> theirs =
+            rowsWhere(taken, [&grantor](const GrantRow &row) { return row.grantor == grantor; });
+        if (!mayName(login, grantor)) {
+            for (const PrivilegeForm &form : formsOf(theirs))
+                plan.notDone.append(stillHeld(form, from.name.text()));
+            continue;
+        }
+        const SqlName by = SqlName::stored(grantor);
+        const SqlName *grantedBy = grantor == login.name ? nullptr : &by;
+        if (letters.isEmpty()) {
+            addRevokesBy(plan, held, grantor, from, grantedBy);
+        } else {
+            for (QChar letter : lettersOf(theirs))
+                plan.changes.append(revokeChange(theirs.first().objectType, theirs.first().object,
+                                                 wordOf(letter), from, grantedBy,
+                                                 takesColumns(ofLetter(theirs, letter))));
+        }
+        plan.taken += theirs;
+        for (const GrantRow &row : theirs) {
+            if (row.option > 0)
+                plan.optionsTaken.append(
+                    {from.name.storedText(), row.objectType, row.object, row.privilege});
         }
     }
     return plan;
@@ -518,7 +669,7 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
             const SqlName by = SqlName::stored(form.grantor);
             if (form.grantor == login.name)
                 plan.changes.append(grantChange(form, newName));
-            else if (login.mayNameGrantors)
+            else if (mayName(login, form.grantor))
                 plan.changes.append(grantChange(form, newName, &by));
             // Otherwise it stays with the old name, whose leftovers the
             // command names at its end.
@@ -545,10 +696,211 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
             const SqlName by = SqlName::stored(grantor);
             if (grantor == login.name)
                 addRevokesBy(plan, held, grantor, oldName, nullptr);
-            else if (login.mayNameGrantors)
+            else if (mayName(login, grantor))
                 addRevokesBy(plan, held, grantor, oldName, &by);
         }
     }
+    return plan;
+}
+
+namespace {
+
+bool onRelation(const Change &change)
+{
+    return change.objectType == kind::Relation;
+}
+
+bool isPackageGrant(const Change &change)
+{
+    return change.verb == Change::Verb::Grant && onRelation(change) &&
+           change.granteeType == kind::Package;
+}
+
+bool isColumnGrant(const Change &change)
+{
+    return change.verb == Change::Verb::Grant && onRelation(change) && !change.columns.isEmpty();
+}
+
+// Whether the server can build the access list of a relation with these
+// rows: a package's privileges and a column-level privilege (PUBLIC's
+// aside) cannot stand together, but for a package's own on one column.
+bool canStore(const QList<GrantRow> &rows)
+{
+    QList<GrantRow> packageRows;
+    QList<GrantRow> columnRows;
+    for (const GrantRow &row : rows) {
+        if (row.granteeType == kind::Package)
+            packageRows.append(row);
+        if (!row.column.isEmpty() && row.grantee != QLatin1String("PUBLIC"))
+            columnRows.append(row);
+    }
+    if (packageRows.isEmpty() || columnRows.isEmpty())
+        return true;
+    const GrantRow &first = columnRows.first();
+    const auto packageOnFirstColumn = [&first](const GrantRow &row) {
+        return row.granteeType == kind::Package && row.grantee == first.grantee &&
+               row.column == first.column;
+    };
+    return std::all_of(columnRows.begin(), columnRows.end(), packageOnFirstColumn) &&
+           std::all_of(packageRows.begin(), packageRows.end(), packageOnFirstColumn);
+}
+
+// The rows a grant adds, near enough for canStore: one per column.
+QList<GrantRow> rowsOfGrant(const Change &change)
+{
+    QList<GrantRow> rows;
+    for (const QString &column : change.columns.isEmpty() ? QStringList{QString()} : change.columns)
+        rows.append({change.grantee, change.granteeType, change.object, change.objectType,
+                     change.letters.isEmpty() ? QChar() : change.letters.front(), column, 0,
+                     QString()});
+    return rows;
+}
+
+} // namespace
+
+bool needsStoreCheck(const QList<Change> &changes)
+{
+    return std::any_of(changes.begin(), changes.end(), [](const Change &change) {
+        return isPackageGrant(change) || isColumnGrant(change);
+    });
+}
+
+void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &rows)
+{
+    QStringList checked;
+    for (const Change &change : changes) {
+        if (!(isPackageGrant(change) || isColumnGrant(change)) || checked.contains(change.object))
+            continue;
+        checked.append(change.object);
+        QList<GrantRow> after = rowsWhere(rows, [&change](const GrantRow &row) {
+            return row.objectType == kind::Relation && row.object == change.object;
+        });
+        for (const Change &grant : changes) {
+            if (grant.verb == Change::Verb::Grant && onRelation(grant) &&
+                grant.object == change.object)
+                after += rowsOfGrant(grant);
+        }
+        if (canStore(after))
+            continue;
+        throw kelvane::Exception(
+            QStringLiteral("Nothing was changed: the command would leave %1 with a package's "
+                           "privileges beside column-level privileges, which the server cannot "
+                           "keep. It stops at the commit (\"bad ACL\") and then admits nobody "
+                           "to the database until every attachment has closed. Grant whole-"
+                           "relation privileges instead of the columns, or give the package's "
+                           "work to a procedure.")
+                .arg(change.object));
+    }
+}
+
+QStringList columnRisks(const QList<Change> &ran)
+{
+    QStringList relations;
+    for (const Change &change : ran) {
+        if (change.verb == Change::Verb::Revoke && onRelation(change) && change.takesColumns &&
+            !relations.contains(change.object))
+            relations.append(change.object);
+    }
+    return relations;
+}
+
+QStringList columnRisks(const QList<GrantRow> &revoked)
+{
+    QStringList relations;
+    for (const GrantRow &row : revoked) {
+        if (row.objectType == kind::Relation && takesColumns({row}) &&
+            !relations.contains(row.object))
+            relations.append(row.object);
+    }
+    return relations;
+}
+
+namespace {
+
+Grantee granteeOf(const GrantRow &row)
+{
+    return {SqlName::stored(row.grantee), row.granteeType};
+}
+
+// The rows of a column in the order they can be granted again: a grantor
+// that holds a row itself gets it back before it gives its own.
+QList<GrantRow> grantableOrder(QList<GrantRow> rows)
+{
+    QList<GrantRow> ordered;
+    while (!rows.isEmpty()) {
+        const auto waits = [&rows](const GrantRow &row) {
+            return std::any_of(rows.begin(), rows.end(), [&row](const GrantRow &other) {
+                return other.grantee == row.grantor && other.privilege == row.privilege &&
+                       isNamedWithoutKeyword(other.granteeType) && !(other == row);
+            });
+        };
+        const auto ready = std::stable_partition(rows.begin(), rows.end(),
+                                                 [&](const GrantRow &row) { return !waits(row); });
+        // A circle of grants cannot happen; should the catalogue hold one,
+        // it is given back in the order read.
+        const auto end = ready == rows.begin() ? rows.end() : ready;
+        ordered.append(QList<GrantRow>(rows.begin(), end));
+        rows.erase(rows.begin(), end);
+    }
+    return ordered;
+}
+
+} // namespace
+
+Plan planColumnMends(const QList<GrantRow> &rows, const QStringList &relations, const Login &login)
+{
+    Plan plan;
+    QList<Change> grants;
+    for (const QString &relation : relations) {
+        const QList<GrantRow> onRelation = rowsWhere(rows, [&relation](const GrantRow &row) {
+            return row.objectType == kind::Relation && row.object == relation &&
+                   !row.column.isEmpty() && (row.privilege == u'U' || row.privilege == u'R') &&
+                   row.grantee != row.grantor;
+        });
+        QStringList columns;
+        for (const GrantRow &row : onRelation) {
+            if (row.privilege == u'U' && !columns.contains(row.column))
+                columns.append(row.column);
+        }
+        for (const QString &column : columns) {
+            const QList<GrantRow> onColumn = rowsWhere(
+                onRelation, [&column](const GrantRow &row) { return row.column == column; });
+            if (!std::all_of(onColumn.begin(), onColumn.end(), [&login](const GrantRow &row) {
+                    return mayName(login, row.grantor);
+                })) {
+                for (const GrantRow &row : onColumn) {
+                    if (row.privilege == u'U')
+                        plan.notDone.append(
+                            QStringLiteral("%1 can no longer use UPDATE (%2) on %3, although the "
+                                           "catalogue still shows it: the server dropped it with "
+                                           "the revoke. A login that may name every grantor "
+                                           "(SYSDBA or the owner) gives it back by revoking and "
+                                           "granting again each column-level privilege on %2.")
+                                .arg(row.grantee, column, relation));
+                }
+                continue;
+            }
+            for (const GrantRow &row : onColumn) {
+                const SqlName by = SqlName::stored(row.grantor);
+                const SqlName *grantedBy = row.grantor == login.name ? nullptr : &by;
+                const Grantee grantee = granteeOf(row);
+                // By column: the holder's other columns stay as they are.
+                Change revoke = revokeChange(kind::Relation, relation, wordOf(row.privilege),
+                                             grantee, grantedBy);
+                revoke.sql = revokeSql(kind::Relation, relation, wordOf(row.privilege), grantee,
+                                       grantedBy, {column});
+                revoke.columns = {column};
+                plan.changes.append(revoke);
+            }
+            for (const GrantRow &row : grantableOrder(onColumn)) {
+                const SqlName by = SqlName::stored(row.grantor);
+                grants.append(grantChange(
+                    {kind::Relation, relation, row.privilege, {column}, row.option, row.grantor},
+                    granteeOf(row), row.grantor == login.name ? nullptr : &by));
+            }
+        }
+    }
+    plan.changes += grants;
     return plan;
 }
 
@@ -556,7 +908,30 @@ QStringList describeRows(const QList<GrantRow> &rows)
 {
     QStringList lines;
     for (const PrivilegeForm &form : formsOf(rows))
-        lines.append(QStringLiteral("%1 granted by %2").arg(describe(form), form.grantor));
+        lines.append(
+            QStringLiteral("%1 granted by %2").arg(describe(form), grantorText(form.grantor)));
+    return lines;
+}
+
+QStringList describeTaken(const QList<GrantRow> &rows, const QString &login)
+{
+    QList<GrantRow> ordered = rows;
+    // The login's own grants are those it knows of; another's are news.
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [&login](const GrantRow &row) { return row.grantor != login; });
+    QStringList lines;
+    for (const GrantRow &row : ordered) {
+        PrivilegeForm form{
+            row.objectType, row.object,
+            row.privilege,  row.column.isEmpty() ? QStringList() : QStringList{row.column},
+            row.option,     row.grantor};
+        QString line = QStringLiteral("%1: %2 granted by %3")
+                           .arg(row.grantee, describe(form), grantorText(row.grantor));
+        if (row.option > 0)
+            line += row.objectType == kind::Role ? QStringLiteral(", with admin option")
+                                                 : QStringLiteral(", with grant option");
+        lines.append(line);
+    }
     return lines;
 }
 

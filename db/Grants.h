@@ -103,13 +103,20 @@ struct Grantee
 // word: the privilege word, or "ALL"; on a kind with a single privilege the
 // statement names that one, whatever the word.
 [[nodiscard]] QString revokeSql(int objectType, const QString &object, const QString &word,
-                                const Grantee &from, const SqlName *grantedBy = nullptr);
+                                const Grantee &from, const SqlName *grantedBy = nullptr,
+                                const QStringList &columns = {});
 [[nodiscard]] QString revokeAllOnAllSql(const Grantee &from);
+// Its change, on no object of one kind: every object the grantee holds
+// anything on.
+struct Change;
+[[nodiscard]] Change revokeAllOnAllChange(const Grantee &from);
 // One privilege word, or "ALL", in the form the object's kind needs: on a kind
 // with a single privilege the word is that privilege's, whatever was asked.
 [[nodiscard]] QString grantWordSql(const ObjectRef &object, const QString &word, const Grantee &to);
 
-// One statement of a command, with the object it acts on for messages.
+// One statement of a command, with the object it acts on for messages and
+// what it gives or takes, for the checks before a command and the mends after
+// it.
 struct Change
 {
     enum class Verb
@@ -120,6 +127,14 @@ struct Change
     Verb verb = Verb::Grant;
     QString sql;
     QString object;
+    int objectType = kind::Relation;
+    QString letters; // the letters given or taken; every one of them for ALL
+    QString grantee;
+    int granteeType = kind::User;
+    QStringList columns; // a grant's column list
+    // A revoke that takes column-level rows, or a grant option, which takes
+    // along the rows given with it.
+    bool takesColumns = false;
 };
 
 // A grant option a copy takes away: the server then revokes, along with it,
@@ -138,6 +153,9 @@ struct Plan
     QList<Change> changes;
     QStringList notDone;
     QList<OptionTaken> optionsTaken;
+    // What the targets lose in effect: rows revoked and not given back in
+    // the same form.
+    QList<GrantRow> taken;
 };
 
 // Who runs the statements: the login, and whether it may write GRANTED BY
@@ -146,7 +164,52 @@ struct Login
 {
     QString name;
     bool mayNameGrantors = false;
+    // The longest name the catalogue holds, in characters.
+    int nameLength = 31;
+    // Firebird 3 drops column-level UPDATE rights in effect on revokes.
+    bool dropsColumnRights = false;
 };
+
+[[nodiscard]] Change grantChange(const PrivilegeForm &form, const Grantee &to,
+                                 const SqlName *grantedBy = nullptr);
+// A grant of one privilege word, or ALL, on the whole object.
+[[nodiscard]] Change grantWordChange(const ObjectRef &object, const QString &word,
+                                     const Grantee &to);
+// word: a privilege word or "ALL", as revokeSql takes it.
+[[nodiscard]] Change revokeChange(int objectType, const QString &object, const QString &word,
+                                  const Grantee &from, const SqlName *grantedBy = nullptr,
+                                  bool takesColumns = false);
+
+// Whether the changes give a package a privilege on a relation, or anyone a
+// column-level one: then the catalogue's rows of those kinds on relations
+// must be read for checkServerCanStore.
+[[nodiscard]] bool needsStoreCheck(const QList<Change> &changes);
+// Fails, before any statement, where the grants would leave a relation with
+// a package's privileges beside a column-level privilege (but a package's
+// own on one column alone): the server cannot build that relation's access
+// list, stops at the commit ("bad ACL") and admits nobody to the database
+// until every attachment has closed. rows: every package's row and every
+// column-level row on relations, as the catalogue has them.
+void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &rows);
+
+// The relations where the changes took column-level UPDATE or REFERENCES
+// rows, directly or with a grant option. On Firebird 3 every other holder of
+// a column-level UPDATE on such a column then loses it in effect, while the
+// catalogue still shows it.
+[[nodiscard]] QStringList columnRisks(const QList<Change> &ran);
+// ...and those where removing every privilege of a grantee with these rows
+// does.
+[[nodiscard]] QStringList columnRisks(const QList<GrantRow> &revoked);
+// Gives the column-level UPDATE holders of those relations their rights
+// back in effect: on each column where someone holds UPDATE, every
+// column-level UPDATE and REFERENCES row is revoked, all of them before any
+// is granted again (each revoke drops the others' again), grantor and option
+// kept, a grant option's holder before those it gave to. A column where the
+// login may not name every grantor is left alone, and its UPDATE holders are
+// named in notDone. rows: every column-level row on relations, as the
+// catalogue now has them.
+[[nodiscard]] Plan planColumnMends(const QList<GrantRow> &rows, const QStringList &relations,
+                                   const Login &login);
 
 // Makes each target's privileges on every object in the rows equal to the
 // source's, object by object and target by target, column lists and options included, sending a
@@ -159,6 +222,13 @@ struct CopyTarget
 };
 [[nodiscard]] Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets,
                             const Login &login, bool revokeExtras);
+
+// Takes the letters (all when empty) from the grantee's rows on one object:
+// each grantor's rows with GRANTED BY where the login may name grantors,
+// else the login's own, naming the rest in notDone. One REVOKE ALL a grantor
+// where it gave every letter held.
+[[nodiscard]] Plan planRevoke(const QList<GrantRow> &held, const QString &letters,
+                              const Grantee &from, const Login &login);
 
 // The source's rows on one relation as rows on another for the same grantee:
 // a column-level privilege goes only where the other relation has every
@@ -178,6 +248,9 @@ struct CopyTarget
 
 // Privileges, one line each: "SELECT on ZETA granted by BOSS".
 [[nodiscard]] QStringList describeRows(const QList<GrantRow> &rows);
+// What a copy takes from its targets, other grantors' rows first, one line
+// each: "CAROL: UPDATE (NAME) on CUSTOMER granted by BOSS".
+[[nodiscard]] QStringList describeTaken(const QList<GrantRow> &rows, const QString &login);
 // Privileges given to others, one line each: "SELECT on ZETA to CAROL".
 [[nodiscard]] QStringList describeGiven(const QList<GrantRow> &rows);
 
