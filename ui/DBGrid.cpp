@@ -206,6 +206,7 @@ bool DBGrid::viewportEvent(QEvent *event)
 
 void DBGrid::keyPressEvent(QKeyEvent *event)
 {
+    m_mouseDown = false;
     if (m_onKeyDown) {
         int key = event->key();
         const bool completed =
@@ -218,9 +219,58 @@ void DBGrid::keyPressEvent(QKeyEvent *event)
     QTableView::keyPressEvent(event);
 }
 
+void DBGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!m_mouseDown)
+        QTableView::scrollTo(index, hint);
+}
+
+void DBGrid::highlightCurrentRow()
+{
+    const db::TDataSet *ds = dataSet();
+    if (!ds || !ds->active() || ds->recNo() < 0)
+        return;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    const bool onCurrent = currentIndex().row() == ds->recNo() && selected.size() >= 1 &&
+                           std::all_of(selected.begin(), selected.end(), [&](const QModelIndex &i) {
+                               return i.row() == ds->recNo();
+                           });
+    if (!onCurrent)
+        followDataSet(ds->recNo());
+}
+
+void DBGrid::mousePressEvent(QMouseEvent *event)
+{
+    m_mouseDown = true;
+    QTableView::mousePressEvent(event);
+    highlightCurrentRow();
+}
+
+void DBGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTableView::mouseReleaseEvent(event);
+    m_mouseDown = false;
+    highlightCurrentRow();
+}
+
+void DBGrid::focusOutEvent(QFocusEvent *event)
+{
+    // A release that went to a menu or dialog opened by the press.
+    m_mouseDown = false;
+    QTableView::focusOutEvent(event);
+}
+
 void DBGrid::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    m_mouseDown = true;
     QTableView::mouseDoubleClickEvent(event);
+    highlightCurrentRow();
+    // Only a double-click on the current row is one on the cell it acts on:
+    // below the last row, or where the first click did not take, it is none.
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const db::TDataSet *ds = dataSet();
+    if (!index.isValid() || !ds || index.row() != ds->recNo())
+        return;
     if (m_onDblClick)
         guarded([&] { m_onDblClick(*this); });
 }

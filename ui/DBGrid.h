@@ -63,15 +63,27 @@ public:
     // key handler: the grid itself does none.
     void keyboardSearch(const QString &) override {}
 
+    // A click acts on the row under the mouse: scrolling a half-shown row
+    // into full view while the button is down would slide another row under
+    // it, which the release, or the second click of a double-click, would
+    // then take. The grid scrolls for keys and moves of the dataset alone.
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+
 protected:
     bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
     void followDataSet(int row);
+    // The highlighted row is always the dataset's current one, which every
+    // command acts on.
+    void highlightCurrentRow();
     void applyColumnWidths();
     void enterColumn(int column);
     [[nodiscard]] bool isCut(const QModelIndex &index) const;
@@ -86,6 +98,7 @@ private:
     int m_firstColumnGrowth = 0;
     int m_selectedIndex = 0;
     bool m_following = false;
+    bool m_mouseDown = false;
 };
 
 } // namespace ui
