@@ -6,6 +6,7 @@
 #include "dialogs/MarlAbout.h"
 #include "dialogs/Pictures.h"
 #include "ui/Application.h"
+#include "ui/QuitSignals.h"
 
 #include <QApplication>
 #include <QScopeGuard>
@@ -39,6 +40,7 @@ int runKelvane()
 {
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     QApplication::setWindowIcon(pictures::programIcon());
+    const ui::QuitSignals quitSignals;
     std::unique_ptr<Forms> forms;
     try {
         {

@@ -10,6 +10,7 @@
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/FormStyle.h"
+#include "ui/QuitSignals.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -107,6 +108,9 @@ void TKelvaneForm::DBComboChange(QObject *)
         DBCombo->setCurrentIndex(-1);
         throw;
     }
+    // The client library, loaded by the first connection, sets handlers of
+    // its own for the signals that end the program.
+    ui::QuitSignals::reclaim();
     Procedures.open();
     ViewsQuery.open();
     ByRadioClick(nullptr);

@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "QuitSignals.h"
 #include "db/Exception.h"
 
 #include <QApplication>
@@ -68,6 +69,10 @@ void Application::handleException(std::exception_ptr failure)
     if (g_startingUp) {
         if (!g_startupFailure)
             g_startupFailure = failure;
+        return;
+    }
+    if (QuitSignals::quitting()) {
+        qWarning("%s", qPrintable(messageText(failure)));
         return;
     }
     showMessageBox(messageText(failure));

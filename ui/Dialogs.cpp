@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include "BusyCursor.h"
+#include "QuitSignals.h"
 #include "db/Names.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@ namespace ui {
 
 ModalResult showModal(QDialog &dialog)
 {
+    if (QuitSignals::quitting())
+        return ModalResult::Cancel;
     return dialog.exec() == QDialog::Accepted ? ModalResult::Ok : ModalResult::Cancel;
 }
 
@@ -24,6 +27,11 @@ namespace {
 void showMessage(QMessageBox::Icon icon, const QString &title, const QString &objectName,
                  const QString &text)
 {
+    // Nobody is there to read it: the program is ending.
+    if (QuitSignals::quitting()) {
+        qWarning("%s", qPrintable(text));
+        return;
+    }
     const ArrowCursor arrow;
     QMessageBox box(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
     box.setObjectName(objectName);
@@ -47,23 +55,35 @@ void showInformationMessage(const QString &text)
                 QStringLiteral("InformationMessageBox"), text);
 }
 
-bool confirm(const QString &text)
+bool confirm(const QString &text, bool yesByDefault)
 {
+    if (QuitSignals::quitting())
+        return false;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ConfirmMessageBox"));
     box.setTextFormat(Qt::PlainText);
     QPushButton *yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    box.setDefaultButton(yesByDefault ? yes : no);
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
 }
 
+QString listedLines(const QStringList &lines, qsizetype most)
+{
+    QStringList shown = lines.mid(0, most);
+    if (lines.size() > most)
+        shown.append(QStringLiteral("and %1 more").arg(lines.size() - most));
+    return shown.join(QLatin1Char('\n'));
+}
+
 bool inputQuery(const QString &caption, const QString &prompt, QString &value,
                 const QStringList &suggestions)
 {
+    if (QuitSignals::quitting())
+        return false;
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setObjectName(QStringLiteral("InputQueryDialog"));
     dialog.setWindowTitle(caption);

@@ -1,5 +1,7 @@
 #include "Progress.h"
 
+#include "QuitSignals.h"
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QProgressDialog>
@@ -44,9 +46,10 @@ bool Progress::step(int done, const QString &text)
         return true;
     m_dialog->setLabelText(text);
     m_dialog->setValue(done);
-    // The one moment in the walk where Cancel can be heard.
+    // The one moment in the walk where Cancel, or the end of the program,
+    // can be heard.
     QCoreApplication::processEvents();
-    return !m_dialog->wasCanceled();
+    return !m_dialog->wasCanceled() && !QuitSignals::quitting();
 }
 
 } // namespace ui
