@@ -75,6 +75,10 @@ public:
     db::TQuery GrantorQuery;
     // Who the login is and whether it may write GRANTED BY.
     db::TQuery LoginQuery;
+    // Every column-level row and every package's row on relations: what the
+    // server cannot keep together, and the column-level rights a revoke
+    // drops.
+    db::TQuery ColumnRowsQuery;
     // The columns of a relation, for a column-level copy to it.
     db::TQuery ColumnsQuery;
     // The server's logins, privileges or not.
@@ -171,13 +175,15 @@ public:
     // tells: "sequence SQ_ORDERS".
     [[nodiscard]] KindLook lookAt(const db::TDataSet &list, int row) const;
     [[nodiscard]] QString nameHint(const db::TDataSet &list, int row) const;
-    // The only writers to the database: one statement each, run at once. A
-    // refused grant is reported here and returns; a refused revoke throws.
-    // The statement takes the form the object's and the grantee's kinds need.
+    // The current row's name, with its kind where the list holds that name
+    // for another kind too.
+    [[nodiscard]] QString distinctName(const db::TDataSet &list) const;
+    // Gives one privilege, or ALL, in one statement run at once; a refused
+    // grant is reported here and returns. The statement takes the form the
+    // object's and the grantee's kinds need. Revokes go through runChanges,
+    // one per grantor.
     void GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                         const QString &privilege);
-    void RevokePrivilege(const db::Grantee &user, const db::ObjectRef &relation,
-                         const QString &privilege);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -214,8 +220,14 @@ private:
     // object's kind has and no statement could give it.
     void checkLetterOfKind(int column) const;
     // Grants the privilege of the detail column when its cell is empty,
-    // revokes it otherwise; refreshes nothing.
-    void togglePrivilege(int column);
+    // revokes it otherwise; refreshes nothing. Returns what it left undone.
+    QStringList togglePrivilege(int column);
+    // Takes the letters (all of them when empty) of the current object from
+    // the current grantee: every grantor's rows, where the login may name
+    // grantors, else its own. Returns the rows that other grantors still give.
+    QStringList revokeHeld(const QString &letters);
+    // The toggle with its refresh, in one command.
+    void toggleInCommand(int column);
 
     // Shows the copy dialog filled for the command and, on OK, runs the copy
     // that returns what it left undone; either way the grid is read again
@@ -240,6 +252,12 @@ private:
     // Asks for a new user's name, offering the logins that hold nothing yet;
     // false when the administrator cancels.
     [[nodiscard]] bool askNewUserName(const QString &caption, const QString &prompt, QString &name);
+    // Fails, before any statement, for a name longer than the catalogue holds.
+    void checkNameLength(const db::SqlName &name);
+    // Whether a rename may go onto the name: never onto PUBLIC; onto a
+    // grantee that holds privileges, or an existing login, only once the
+    // administrator agrees to merge.
+    [[nodiscard]] bool mayMergeInto(const QString &name);
     // The server's logins as far as this login may read them: all of them
     // for an administrator, its own for anyone else.
     [[nodiscard]] QStringList loginNames();
@@ -267,16 +285,27 @@ private:
     [[nodiscard]] QStringList columnsOf(const QString &relation);
     // Sends the statements in order, in one transaction and in batches, with
     // progress and Cancel once the walk lasts; a refused grant is reported
-    // and the rest go on, a refused revoke or Cancel ends the command naming
-    // what ran and what did not. Returns the refused grants.
-    QStringList runChanges(const QList<db::Change> &changes);
+    // and the rest go on, a refused revoke ends the command naming what ran
+    // and what did not, Cancel undoes the whole command. Then gives back the
+    // column-level rights the revokes dropped in effect, those of the
+    // statements and risksBeyond. Returns the refused grants and what could
+    // not be given back.
+    QStringList runChanges(const QList<db::Change> &changes, const QStringList &risksBeyond = {});
+    // Fails, before any statement, where the server could not keep what the
+    // changes grant.
+    void checkServerCanStore(const QList<db::Change> &changes);
+    // false when the administrator cancelled the mends.
+    [[nodiscard]] bool mendColumnRights(db::TCommandTransaction &work, const QStringList &risks,
+                                        QStringList &notes);
     // Where a command's walk of its statements got to, and why it ended.
     struct ChangeWalk
     {
+        explicit ChangeWalk(const QList<db::Change> &all) : changes(all) {}
         const QList<db::Change> &changes;
-        QStringList statements;
         qsizetype next = 0;
         bool cancelled = false;
+        // Off where a refused revoke must not leave what follows it undone.
+        bool revokeRefusalEnds = true;
         QString revokeRefusal;
         QStringList refused;
     };
@@ -284,13 +313,16 @@ private:
     // The end messages of a walk that a refused revoke or Cancel stopped.
     [[noreturn]] static void reportRefusedRevoke(const ChangeWalk &walk);
     [[noreturn]] static void reportCancelled(const ChangeWalk &walk);
-    // Where a copy takes grant options away, asks whether to go on, naming
-    // what the targets granted to others with them; true when nothing of the
-    // kind is lost or the administrator says Yes.
-    [[nodiscard]] bool mayTakeGrantOptions(const db::Plan &plan);
+    // What the grantees of the plan granted to others with the grant options
+    // it takes away, which the server revokes along with them.
+    [[nodiscard]] QStringList grantOptionLosses(const db::Plan &plan);
+    // Where the plan takes privileges from a copy's targets (when asked to
+    // say so) or grant options away, asks whether to go on, naming what goes;
+    // true when nothing of the kind is lost or the administrator says Yes.
+    [[nodiscard]] bool mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken);
     // Runs the plan's statements once the administrator agrees to what they
     // take along; returns what was left undone.
-    QStringList runPlan(const db::Plan &plan);
+    QStringList runPlan(const db::Plan &plan, bool asksWhatIsTaken = false);
     // Runs the command; if it fails, the lists and cells are read again for
     // the user and relation it started on before the failure is reported, so
     // that the screen shows the catalogue as it now is.

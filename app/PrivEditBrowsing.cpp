@@ -146,7 +146,9 @@ void TKelvaneForm::DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifier
 {
     if (!Database.connected())
         return;
-    if (shift != Qt::NoModifier || !isLetterKey(key))
+    // A capital letter jumps as its small one does: names are found
+    // whatever the case typed.
+    if ((shift != Qt::NoModifier && shift != Qt::ShiftModifier) || !isLetterKey(key))
         return;
     auto *grid = static_cast<ui::DBGrid *>(sender);
     {

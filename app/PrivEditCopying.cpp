@@ -50,6 +50,17 @@ QList<ListKey> pickedKeys()
 
 } // namespace
 
+QString TKelvaneForm::distinctName(const db::TDataSet &list) const
+{
+    const int row = list.recNo();
+    const QString name = list.fields(0)->textAt(row);
+    const auto sameName = [&](int other) {
+        return other >= 0 && other < list.recordCount() && list.fields(0)->textAt(other) == name;
+    };
+    // The list is ordered by name: rows of one name stand together.
+    return sameName(row - 1) || sameName(row + 1) ? nameHint(list, row) : name;
+}
+
 bool TKelvaneForm::isCellSet(int column) const
 {
     return !DetailQuery.fields(column)->text().isEmpty();
@@ -155,15 +166,14 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
         return;
     const ListKey source = keyOf(*UserList);
     SuspendedUpdates userUpdates(*UserList);
-    const QString relation = RelationList->fields(0)->text();
-    fillCopyDialog(
-        QStringLiteral("Copy the privileges of %1 for %2 to users:").arg(source.name, relation),
-        otherUsers(source), true);
+    fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to users:")
+                       .arg(distinctName(*UserList), distinctName(*RelationList)),
+                   otherUsers(source), true);
     runCopy(userUpdates, [&] {
         const auto onRelation = [this](const db::GrantRow &row) { return isCurrentObject(row); };
         const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
                                            pickedUsers(onRelation), login(), true);
-        return runPlan(plan);
+        return runPlan(plan, true);
     });
 }
 
@@ -193,7 +203,7 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
         }
     }
     fillCopyDialog(QStringLiteral("Copy the privileges of %1 for %2 to relations:")
-                       .arg(UserList->fields(0)->text(), source.name),
+                       .arg(distinctName(*UserList), distinctName(*RelationList)),
                    targets, false);
     runCopy(relationUpdates, [&] {
         QStringList relations;
@@ -226,8 +236,10 @@ QStringList TKelvaneForm::copyToRelations(const db::Grantee &user, const QList<d
         const db::Plan step = db::planCopy(moved, {{user, onTarget}}, login(), true);
         plan.changes += step.changes;
         plan.notDone += step.notDone;
+        plan.taken += step.taken;
+        plan.optionsTaken += step.optionsTaken;
     }
-    return runPlan(plan);
+    return runPlan(plan, true);
 }
 
 void TKelvaneForm::AllCopyItemClick(QObject *)
@@ -236,8 +248,9 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
         return;
     const ListKey source = keyOf(*UserList);
     SuspendedUpdates userUpdates(*UserList);
-    fillCopyDialog(QStringLiteral("Copy ALL the privileges of %1 to users:").arg(source.name),
-                   otherUsers(source), true);
+    fillCopyDialog(
+        QStringLiteral("Copy ALL the privileges of %1 to users:").arg(distinctName(*UserList)),
+        otherUsers(source), true);
     runCopy(userUpdates, [&] {
         // Every privilege a statement can give: on the relations listed
         // and on what the lists do not show, roles and sequences among them.
@@ -246,6 +259,6 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
         };
         const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
                                            pickedUsers(carried), login(), true);
-        return runPlan(plan);
+        return runPlan(plan, true);
     });
 }

@@ -97,8 +97,8 @@ QList<ui::GridColumn> detailColumns()
 TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
-      GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database), ColumnsQuery(Database),
-      LoginsQuery(Database)
+      GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
+      ColumnRowsQuery(Database), ColumnsQuery(Database), LoginsQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -135,6 +135,7 @@ void TKelvaneForm::createComponents()
     GranteeQuery.setName(QStringLiteral("GranteeQuery"));
     GrantorQuery.setName(QStringLiteral("GrantorQuery"));
     LoginQuery.setName(QStringLiteral("LoginQuery"));
+    ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
@@ -199,12 +200,26 @@ void TKelvaneForm::createComponents()
                   "WHERE RDB$GRANTOR = :Grantor AND (RDB$USER <> :Grantee OR RDB$USER_TYPE <> 8)"},
                  {});
     addGrantFields(GrantorQuery);
-    addStatement(LoginQuery,
-                 {"SELECT CURRENT_USER AS LOGIN_NAME, CURRENT_ROLE AS ROLE_NAME,",
-                  "MON$OWNER AS OWNER_NAME FROM MON$DATABASE"},
+    addStatement(ColumnRowsQuery,
+                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$OBJECT_TYPE = 0",
+                  "AND (RDB$FIELD_NAME IS NOT NULL OR RDB$USER_TYPE = 18)"},
                  {});
+    addGrantFields(ColumnRowsQuery);
+    // The longest name is the catalogue's: 31 characters on Firebird 3, 63
+    // on Firebird 4.
+    addStatement(
+        LoginQuery,
+        {"SELECT CURRENT_USER AS LOGIN_NAME, CURRENT_ROLE AS ROLE_NAME,",
+         "MON$OWNER AS OWNER_NAME, (SELECT F.RDB$CHARACTER_LENGTH",
+         "FROM RDB$RELATION_FIELDS R JOIN RDB$FIELDS F", "ON F.RDB$FIELD_NAME = R.RDB$FIELD_SOURCE",
+         "WHERE R.RDB$RELATION_NAME = 'RDB$USER_PRIVILEGES'",
+         "AND R.RDB$FIELD_NAME = 'RDB$USER') AS NAME_LENGTH,",
+         "RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS ENGINE_VERSION", "FROM MON$DATABASE"},
+        {});
     for (const char *column : {"LOGIN_NAME", "ROLE_NAME", "OWNER_NAME"})
         LoginQuery.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
+    LoginQuery.addField(QStringLiteral("NAME_LENGTH"), db::FieldKind::Data, 6);
+    LoginQuery.addField(QStringLiteral("ENGINE_VERSION"), db::FieldKind::Data, 20);
     addStatement(
         ColumnsQuery,
         {"SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS", "WHERE RDB$RELATION_NAME = :Relation"},

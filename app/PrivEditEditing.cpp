@@ -14,8 +14,10 @@
 void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                   const QString &privilege)
 {
+    const db::Change grant = db::grantWordChange(relation, privilege, user);
+    checkServerCanStore({grant});
     ChangeQuery.sqlClear();
-    ChangeQuery.sqlAdd(db::grantWordSql(relation, privilege, user));
+    ChangeQuery.sqlAdd(grant.sql);
     try {
         ChangeQuery.execSQL();
     } catch (const kelvane::Exception &failure) {
@@ -24,14 +26,6 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
         ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only.\n") +
                              failure.message());
     }
-}
-
-void TKelvaneForm::RevokePrivilege(const db::Grantee &user, const db::ObjectRef &relation,
-                                   const QString &privilege)
-{
-    ChangeQuery.sqlClear();
-    ChangeQuery.sqlAdd(db::revokeSql(relation.type, relation.name, privilege, user));
-    ChangeQuery.execSQL();
 }
 
 db::Grantee TKelvaneForm::currentGrantee() const
@@ -77,16 +71,39 @@ void TKelvaneForm::checkLetterOfKind(int column) const
                                       db::singlePrivilegeWord(object.type)));
 }
 
-void TKelvaneForm::togglePrivilege(int column)
+QStringList TKelvaneForm::togglePrivilege(int column)
 {
     const ListKey user = keyOf(*UserList);
     checkGranteeKind(user);
+    const db::ObjectRef object = currentObject();
+    // A procedure's one privilege answers to every letter.
+    if (object.type == db::kind::Procedure)
+        column = ExecuteColumn;
     checkLetterOfKind(column);
-    const QString privilege = DetailQuery.fields(column)->displayLabel();
-    if (isCellSet(column))
-        RevokePrivilege(currentGrantee(), currentObject(), privilege);
-    else
-        GrantPrivilege(currentGrantee(), currentObject(), privilege);
+    if (!isCellSet(column)) {
+        GrantPrivilege(currentGrantee(), object, DetailQuery.fields(column)->displayLabel());
+        return {};
+    }
+    return revokeHeld(db::hasSinglePrivilege(object.type)
+                          ? QString()
+                          : QString(PrivilegeColumns.at(column - 1).letter));
+}
+
+QStringList TKelvaneForm::revokeHeld(const QString &letters)
+{
+    const QList<db::GrantRow> held =
+        db::rowsWhere(grantsOf(keyOf(*UserList)),
+                      [this](const db::GrantRow &row) { return isCurrentObject(row); });
+    return runPlan(db::planRevoke(held, letters, currentGrantee(), login()));
+}
+
+void TKelvaneForm::toggleInCommand(int column)
+{
+    inCommand([&] {
+        const QStringList notDone = togglePrivilege(column);
+        RefreshPrivileges();
+        reportNotDone(notDone);
+    });
 }
 
 void TKelvaneForm::DetailGridDblClick(QObject *)
@@ -94,10 +111,7 @@ void TKelvaneForm::DetailGridDblClick(QObject *)
     const int column = DetailGrid->selectedIndex();
     if (column <= 0 || !hasCurrentPair() || !isEditableColumn(column))
         return;
-    inCommand([&] {
-        togglePrivilege(column);
-        RefreshPrivileges();
-    });
+    toggleInCommand(column);
 }
 
 void TKelvaneForm::PrivilegeItemClick(QObject *)
@@ -139,8 +153,9 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
         return;
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
-        RevokePrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
+        const QStringList notDone = revokeHeld(QString());
         RefreshPrivileges();
+        reportNotDone(notDone);
     });
 }
 
@@ -158,12 +173,8 @@ void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
                          [key](const PrivilegeColumn &c) { return key == c.letter.unicode(); });
         if (column == PrivilegeColumns.end())
             return;
-        if (hasCurrentPair()) {
-            inCommand([&] {
-                togglePrivilege(column->index);
-                RefreshPrivileges();
-            });
-        }
+        if (hasCurrentPair())
+            toggleInCommand(column->index);
     }
     key = 0;
 }

@@ -14,18 +14,6 @@
 
 namespace {
 
-// At most this many statements are named in the message of a command that
-// stopped; the rest are counted.
-constexpr int ListedStatements = 10;
-
-QString listed(const QStringList &statements)
-{
-    QStringList lines = statements.mid(0, ListedStatements);
-    if (statements.size() > ListedStatements)
-        lines.append(QStringLiteral("and %1 more").arg(statements.size() - ListedStatements));
-    return lines.join(QLatin1Char('\n'));
-}
-
 // A statement as the progress shows it: a long column list is cut.
 QString elided(const QString &statement)
 {
@@ -105,8 +93,11 @@ const db::Login &TKelvaneForm::login()
         const auto closed = qScopeGuard([this] { LoginQuery.close(); });
         const QString name = LoginQuery.fields(0)->text();
         // The server lets exactly these write GRANTED BY.
-        m_login = {name, name == QLatin1String("SYSDBA") || name == LoginQuery.fields(2)->text() ||
-                             LoginQuery.fields(1)->text() == QLatin1String("RDB$ADMIN")};
+        m_login = {name,
+                   name == QLatin1String("SYSDBA") || name == LoginQuery.fields(2)->text() ||
+                       LoginQuery.fields(1)->text() == QLatin1String("RDB$ADMIN"),
+                   LoginQuery.fields(3)->text().toInt(),
+                   LoginQuery.fields(4)->text().startsWith(QLatin1String("3."))};
         m_loginKnown = true;
     }
     return m_login;
@@ -142,28 +133,59 @@ QStringList TKelvaneForm::loginNames()
     return names;
 }
 
-QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes)
+QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
+                                     const QStringList &risksBeyond)
 {
     if (changes.isEmpty())
         return {};
-    QStringList statements;
-    for (const db::Change &change : changes)
-        statements.append(change.sql);
+    checkServerCanStore(changes);
     // The statements join the command's transaction, which commits them
     // with the reads that follow, unless the walk ends the command early.
     db::TCommandTransaction *work = Database.commandTransaction();
     if (!work)
         throw kelvane::Exception(QStringLiteral("A command's statements ran outside its "
                                                 "transaction: nothing was sent"));
-    ChangeWalk walk{changes, statements, 0, false, {}, {}};
+    ChangeWalk walk{changes};
     walkChanges(*work, walk);
-    if (!walk.revokeRefusal.isEmpty() || walk.cancelled)
-        commitCommand(*work);
-    if (!walk.revokeRefusal.isEmpty())
-        reportRefusedRevoke(walk);
-    if (walk.cancelled)
+    if (!walk.cancelled) {
+        QStringList risks = db::columnRisks(changes.mid(0, walk.next)) + risksBeyond;
+        risks.removeDuplicates();
+        walk.cancelled = !mendColumnRights(*work, risks, walk.refused);
+    }
+    if (walk.cancelled) {
+        // A half-done command is worse than none: Cancel undoes it all.
+        work->rollback();
         reportCancelled(walk);
+    }
+    if (!walk.revokeRefusal.isEmpty()) {
+        commitCommand(*work);
+        reportRefusedRevoke(walk);
+    }
     return walk.refused;
+}
+
+void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
+{
+    if (db::needsStoreCheck(changes))
+        db::checkServerCanStore(changes, readGrantRows(ColumnRowsQuery));
+}
+
+bool TKelvaneForm::mendColumnRights(db::TCommandTransaction &work, const QStringList &risks,
+                                    QStringList &notes)
+{
+    if (risks.isEmpty() || !login().dropsColumnRights)
+        return true;
+    const db::Plan mends = db::planColumnMends(readGrantRows(ColumnRowsQuery), risks, login());
+    notes += mends.notDone;
+    if (mends.changes.isEmpty())
+        return true;
+    // A refused revoke here must not leave the holders after it revoked
+    // and never granted again: the walk goes on.
+    ChangeWalk walk{mends.changes};
+    walk.revokeRefusalEnds = false;
+    walkChanges(work, walk);
+    notes += walk.refused;
+    return !walk.cancelled;
 }
 
 void TKelvaneForm::commitCommand(db::TCommandTransaction &work)
@@ -231,10 +253,14 @@ void TKelvaneForm::walkChanges(db::TCommandTransaction &work, ChangeWalk &walk)
     const QList<int> ordinals = objectOrdinals(changes);
     const int objects =
         ordinals.isEmpty() ? 0 : *std::max_element(ordinals.begin(), ordinals.end());
+    QStringList statements;
+    for (const db::Change &change : changes)
+        statements.append(change.sql);
     ui::Progress progress(int(changes.size()), ProgressDelay);
     while (walk.next < changes.size()) {
         const db::Change &first = changes.at(walk.next);
-        const QString now = QStringLiteral("Relation %1 of %2: %3\n%4")
+        const QString now = QStringLiteral("Relation %1 of %2: %3\n%4\n\nCancel undoes the "
+                                           "whole command.")
                                 .arg(ordinals.at(walk.next))
                                 .arg(objects)
                                 .arg(first.object, elided(first.sql));
@@ -242,12 +268,12 @@ void TKelvaneForm::walkChanges(db::TCommandTransaction &work, ChangeWalk &walk)
             walk.cancelled = true;
             return;
         }
-        const db::TCommandTransaction::Step step = work.run(walk.statements, walk.next);
+        const db::TCommandTransaction::Step step = work.run(statements, walk.next);
         walk.next = step.next;
         if (!step.refused)
             continue;
         const db::Change &change = changes.at(step.next);
-        if (change.verb == db::Change::Verb::Revoke) {
+        if (change.verb == db::Change::Verb::Revoke && walk.revokeRefusalEnds) {
             // A refused revoke ends the command; what ran before it stays.
             walk.revokeRefusal = step.message;
             return;
@@ -270,37 +296,31 @@ void TKelvaneForm::reportRefusedRevoke(const ChangeWalk &walk)
                           .arg(walk.next)
                           .arg(changes.size());
     if (!walk.refused.isEmpty())
-        message += QStringLiteral("\n") + listed(walk.refused);
-    const QStringList notRun = walk.statements.mid(walk.next + 1);
+        message += QStringLiteral("\n") + ui::listedLines(walk.refused);
+    QStringList notRun;
+    for (qsizetype i = walk.next + 1; i < changes.size(); ++i)
+        notRun.append(changes.at(i).sql);
     if (!notRun.isEmpty())
-        message += QStringLiteral(" These did not run:\n") + listed(notRun);
+        message += QStringLiteral(" These did not run:\n") + ui::listedLines(notRun);
     throw kelvane::Exception(message);
 }
 
 void TKelvaneForm::reportCancelled(const ChangeWalk &walk)
 {
     const qsizetype total = walk.changes.size();
-    QString message;
-    if (walk.next == 0) {
-        message = QStringLiteral("Cancelled before any of the command's %1 statements ran: "
-                                 "nothing was changed.")
-                      .arg(total);
-    } else {
-        message = QStringLiteral("Cancelled after %1 of the command's %2 statements, which stay "
-                                 "in effect; the other %3 did not run.\nThe last that ran: "
-                                 "%4\nThe first that did not: %5")
-                      .arg(walk.next)
-                      .arg(total)
-                      .arg(total - walk.next)
-                      .arg(walk.statements.at(walk.next - 1), walk.statements.at(walk.next));
-    }
-    if (!walk.refused.isEmpty())
-        message +=
-            QStringLiteral("\nOf those that ran, the server refused:\n") + listed(walk.refused);
-    throw kelvane::Exception(message);
+    if (walk.next == 0)
+        throw kelvane::Exception(QStringLiteral("Cancelled before any of the command's %1 "
+                                                "statements ran: nothing was changed.")
+                                     .arg(total));
+    throw kelvane::Exception(QStringLiteral("Cancelled: nothing was changed. The %1 of the "
+                                            "command's %2 statements that had run were undone, "
+                                            "and the other %3 never ran.")
+                                 .arg(walk.next)
+                                 .arg(total)
+                                 .arg(total - walk.next));
 }
 
-bool TKelvaneForm::mayTakeGrantOptions(const db::Plan &plan)
+QStringList TKelvaneForm::grantOptionLosses(const db::Plan &plan)
 {
     QStringList lost;
     QStringList grantees;
@@ -322,16 +342,28 @@ bool TKelvaneForm::mayTakeGrantOptions(const db::Plan &plan)
         for (const QString &line : db::describeGiven(given))
             lost.append(QStringLiteral("%1 by %2").arg(line, grantee));
     }
-    if (lost.isEmpty())
-        return true;
-    return ui::confirm(QStringLiteral("The copy takes grant options away, and the server then "
-                                      "also revokes what was granted with them:\n%1\n\nGo on?")
-                           .arg(lost.join(QLatin1Char('\n'))));
+    return lost;
 }
 
-QStringList TKelvaneForm::runPlan(const db::Plan &plan)
+bool TKelvaneForm::mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken)
 {
-    if (!mayTakeGrantOptions(plan))
+    QStringList parts;
+    if (asksWhatIsTaken && !plan.taken.isEmpty())
+        parts.append(QStringLiteral("The copy takes from its targets:\n") +
+                     ui::listedLines(db::describeTaken(plan.taken, login().name)));
+    const QStringList lost = grantOptionLosses(plan);
+    if (!lost.isEmpty())
+        parts.append(QStringLiteral("This takes grant options away, and the server then also "
+                                    "revokes what was granted with them:\n") +
+                     ui::listedLines(lost));
+    if (parts.isEmpty())
+        return true;
+    return ui::confirm(parts.join(QStringLiteral("\n\n")) + QStringLiteral("\n\nGo on?"));
+}
+
+QStringList TKelvaneForm::runPlan(const db::Plan &plan, bool asksWhatIsTaken)
+{
+    if (!mayTakeAway(plan, asksWhatIsTaken))
         return {};
     return plan.notDone + runChanges(plan.changes);
 }
@@ -421,5 +453,5 @@ void TKelvaneForm::reportNotDone(const QStringList &notDone)
 {
     if (!notDone.isEmpty())
         throw kelvane::Exception(QStringLiteral("Not everything was done:\n") +
-                                 notDone.join(QLatin1Char('\n')));
+                                 ui::listedLines(notDone));
 }

@@ -18,17 +18,24 @@
 namespace {
 
 // Asks for a user name; false when the administrator cancels or leaves it
-// empty. A name of blanks alone can name nobody: the server would refuse it
-// after the command had begun, so it is refused here, before anything runs.
+// empty. Blanks around the name are a slip of the keyboard, not part of it:
+// the name is trimmed, and one of blanks alone, which can name nobody, is
+// refused here, before anything runs.
 bool askUserName(const QString &caption, const QString &prompt, QString &name,
                  const QStringList &suggestions = {})
 {
     name.clear();
     if (!ui::inputQuery(caption, prompt, name, suggestions) || name.isEmpty())
         return false;
-    if (name.trimmed().isEmpty())
+    name = name.trimmed();
+    if (name.isEmpty())
         throw kelvane::Exception(QStringLiteral("A user name cannot be blank"));
     return true;
+}
+
+qsizetype characterCount(const QString &text)
+{
+    return text.toUcs4().size();
 }
 
 } // namespace
@@ -48,7 +55,21 @@ void TKelvaneForm::EditMenuPopup(QObject *)
 bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt, QString &name)
 {
     // The logins that hold nothing yet are there to be picked.
-    return askUserName(caption, prompt, name, idleLogins(allGrantees()));
+    if (!askUserName(caption, prompt, name, idleLogins(allGrantees())))
+        return false;
+    checkNameLength(db::SqlName::typed(name));
+    return true;
+}
+
+void TKelvaneForm::checkNameLength(const db::SqlName &name)
+{
+    const int most = login().nameLength;
+    if (characterCount(name.storedText()) > most)
+        throw kelvane::Exception(
+            QStringLiteral("%1 is longer than the %2 characters the server allows for a name: "
+                           "nothing was changed")
+                .arg(name.storedText())
+                .arg(most));
 }
 
 void TKelvaneForm::AddNewItemClick(QObject *)
@@ -134,8 +155,8 @@ void TKelvaneForm::RenameItemClick(QObject *)
     // The dialog is modal: the rows read here are those the rename moves.
     const QList<db::GrantRow> held = reachableGrantsOf(old);
     QString name;
-    if (!askUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
-                     name))
+    if (!askNewUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
+                        name))
         return;
     const db::SqlName newUser = db::SqlName::typed(name);
     // Granting to the same name and then revoking from it would leave the
@@ -143,6 +164,8 @@ void TKelvaneForm::RenameItemClick(QObject *)
     if (newUser.storedText() == oldName)
         throw kelvane::Exception(
             QStringLiteral("%1 is already the name of this user: nothing was renamed").arg(name));
+    if (!mayMergeInto(newUser.storedText()))
+        return;
     const ui::BusyCursor busy;
     inCommand([&] {
         QStringList notDone;
@@ -165,6 +188,35 @@ void TKelvaneForm::RenameItemClick(QObject *)
     });
 }
 
+bool TKelvaneForm::mayMergeInto(const QString &name)
+{
+    // Every login, present and future, holds what PUBLIC holds.
+    if (name == QLatin1String("PUBLIC"))
+        throw kelvane::Exception(QStringLiteral("A user cannot be renamed to PUBLIC: every login "
+                                                "would get the user's privileges. Nothing was "
+                                                "renamed"));
+    const QList<db::GrantRow> theirs = grantsOf({name, ListKey::AnyKind});
+    const bool isLogin = loginNames().contains(name);
+    if (theirs.isEmpty() && !isLogin)
+        return true;
+    const bool role = std::any_of(theirs.begin(), theirs.end(), [](const db::GrantRow &row) {
+        return row.granteeType == db::kind::Role;
+    });
+    QString question =
+        QStringLiteral("%1 %2 exists already")
+            .arg(role ? QStringLiteral("The role") : QStringLiteral("The user"), name);
+    if (!isLogin && !role)
+        question = QStringLiteral("%1 holds privileges already").arg(name);
+    if (theirs.isEmpty())
+        question += QStringLiteral(" and holds no privileges. Rename onto it, giving it this "
+                                   "user's privileges?");
+    else
+        question += QStringLiteral(". Renaming merges this user's privileges into those it "
+                                   "holds:\n%1\n\nRename onto it all the same?")
+                        .arg(ui::listedLines(db::describeRows(theirs)));
+    return ui::confirm(question, false);
+}
+
 void TKelvaneForm::RemoveItemClick(QObject *)
 {
     if (!hasCurrentPair())
@@ -175,10 +227,16 @@ void TKelvaneForm::RemoveItemClick(QObject *)
     // Revoking a privilege held with grant option takes along what the user
     // granted to others with it: the administrator hears of it first.
     const QList<db::GrantRow> given = grantsGivenByGrantee(grantee);
-    QString question = QStringLiteral("Remove ALL privileges for this user?");
+    const QList<db::GrantRow> held = grantsOf(grantee);
+    QString question = QStringLiteral("Remove ALL privileges for this user?\n\nThis removes the "
+                                      "privileges of %1.")
+                           .arg(nameHint(*UserList, UserList->recNo()));
+    if (!login().mayNameGrantors)
+        question += QStringLiteral(" Only those that %1 granted go; what others granted stays.")
+                        .arg(login().name);
     if (!given.isEmpty())
         question += QStringLiteral("\n\nThe server also revokes what %1 granted to others:\n%2")
-                        .arg(name, db::describeGiven(given).join(QLatin1Char('\n')));
+                        .arg(name, ui::listedLines(db::describeGiven(given)));
     if (!ui::confirm(question)) {
         MasterQuery.close();
         MasterQuery.open();
@@ -189,13 +247,15 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         // One statement removes every row of the user, of every kind, that
         // the login may revoke.
         inCommand([&] {
+            QStringList notDone;
             runCommand([&] {
-                runChanges(
-                    {{db::Change::Verb::Revoke,
-                      db::revokeAllOnAllSql({db::SqlName::stored(name), grantee.kind}), name}});
+                notDone = runChanges(
+                    {db::revokeAllOnAllChange({db::SqlName::stored(name), grantee.kind})},
+                    db::columnRisks(held));
             });
             MasterQuery.close();
             MasterQuery.open();
+            reportNotDone(notDone);
         });
     }
     if (!given.isEmpty())
@@ -214,5 +274,5 @@ void TKelvaneForm::reportGivenGone(const QString &name, const QList<db::GrantRow
     if (!gone.isEmpty())
         ui::showInformationMessage(
             QStringLiteral("These privileges that %1 granted were revoked with %1's:\n%2")
-                .arg(name, db::describeGiven(gone).join(QLatin1Char('\n'))));
+                .arg(name, ui::listedLines(db::describeGiven(gone))));
 }

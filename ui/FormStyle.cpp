@@ -70,7 +70,7 @@ QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &capt
 
 namespace {
 
-// kelvane.conf in the user's configuration folder, beside the alias file.
+// kelvane.ini in the user's configuration folder, beside the alias file.
 std::unique_ptr<QSettings> windowSettings()
 {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
@@ -92,6 +92,11 @@ QSize savedWindowSize(const QString &window)
 void saveWindowSize(const QString &window, const QSize &size)
 {
     windowSettings()->setValue(sizeKey(window), size);
+}
+
+QString windowSettingsFile()
+{
+    return windowSettings()->fileName();
 }
 
 QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,

@@ -29,12 +29,14 @@ void centreOnScreen(QWidget &window);
 
 QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,
                  int top);
-// A separator drawn as a single line along the bottom of its rectangle.
 // The size a window had when it was last closed, or an invalid size; kept in
-// kelvane.conf beside the alias file.
+// kelvane.ini in the user's configuration folder, beside the alias file.
 [[nodiscard]] QSize savedWindowSize(const QString &window);
 void saveWindowSize(const QString &window, const QSize &size);
+// The file those sizes are kept in, whether or not it exists yet.
+[[nodiscard]] QString windowSettingsFile();
 
+// A separator drawn as a single line along the bottom of its rectangle.
 QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,
                       int height);
 

@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/Exception.h"
+#include "ui/FormStyle.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -31,8 +32,15 @@ QString requiredEnv(const char *name)
     return value;
 }
 
-QByteArray runIsql(const QString &database, const QString &script, const QString &user,
-                   const QString &password)
+struct IsqlRun
+{
+    int exitCode = 0;
+    QByteArray output;
+    QByteArray errors;
+};
+
+IsqlRun startIsql(const QString &database, const QString &script, const QString &user,
+                  const QString &password)
 {
     QProcess isql;
     QStringList args{QStringLiteral("-q"), QStringLiteral("-b")};
@@ -44,12 +52,17 @@ QByteArray runIsql(const QString &database, const QString &script, const QString
     isql.closeWriteChannel();
     if (!isql.waitForFinished(60000))
         qFatal("isql-fb did not finish");
-    const QByteArray output = isql.readAllStandardOutput();
-    const QByteArray errors = isql.readAllStandardError();
-    if (isql.exitCode() != 0)
-        qFatal("isql-fb failed: %s\n%s\nscript:\n%s", errors.constData(), output.constData(),
-               qPrintable(script.left(2000)));
-    return output;
+    return {isql.exitCode(), isql.readAllStandardOutput(), isql.readAllStandardError()};
+}
+
+QByteArray runIsql(const QString &database, const QString &script, const QString &user,
+                   const QString &password)
+{
+    const IsqlRun run = startIsql(database, script, user, password);
+    if (run.exitCode != 0)
+        qFatal("isql-fb failed: %s\n%s\nscript:\n%s", run.errors.constData(),
+               run.output.constData(), qPrintable(script.left(2000)));
+    return run.output;
 }
 
 } // namespace
@@ -96,6 +109,14 @@ TestDatabase::~TestDatabase()
 void TestDatabase::run(const QString &script, const QString &user, const QString &password) const
 {
     runIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password);
+}
+
+QString TestDatabase::refusal(const QString &script, const QString &user,
+                              const QString &password) const
+{
+    const IsqlRun run =
+        startIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password);
+    return run.exitCode == 0 ? QString() : QString::fromUtf8(run.errors).trimmed();
 }
 
 QStringList TestDatabase::column(const QString &query) const
@@ -180,12 +201,13 @@ std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias)
 namespace {
 
 // The program remembers its window's size in the user's configuration
-// folder: tests keep theirs apart, and every test program starts afresh.
+// folder: tests keep theirs apart, and every test program starts afresh. The
+// file is the one the program names, found after the test mode is on, since
+// the settings fix their folder when first asked.
 void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
-    QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                  QStringLiteral("/kelvane/kelvane.conf"));
+    QFile::remove(ui::windowSettingsFile());
 }
 
 } // namespace

@@ -36,6 +36,10 @@ public:
     // Runs a script as SYSDBA (or the given login); fails the test on error.
     void run(const QString &script, const QString &user = QStringLiteral("SYSDBA"),
              const QString &password = testserver::password()) const;
+    // What the server answers running the script as that login, in a
+    // connection of its own: empty when it ran, else its message.
+    [[nodiscard]] QString refusal(const QString &script, const QString &user,
+                                  const QString &password) const;
     // The first column of every row of a query, trimmed.
     [[nodiscard]] QStringList column(const QString &query) const;
     // The users other than SYSDBA who hold the privilege letter on the
