@@ -7,13 +7,17 @@
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
 #include "dialogs/CopyPriv.h"
+#include "dialogs/Pictures.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMap>
 #include <QRadioButton>
+#include <QSet>
 #include <QTest>
 
 using driver::cellsOf;
@@ -99,6 +103,7 @@ private Q_SLOTS:
     void oneNameTwoObjects();
     void commandsOnGranteesOfEveryKind();
     void newUserPickedFromTheIdleLogins();
+    void everyKindHasABadgeOfItsOwn();
 
 private:
     // Every row of every grantee but SYSDBA and PUBLIC, as "grantee type:
@@ -460,6 +465,47 @@ void TestKinds::newUserPickedFromTheIdleLogins()
     QCOMPARE(catalogue(), changed(before, {"8:LONELY:14:SQ:G::0:SYSDBA"}));
     QCOMPARE(screen(), QStringLiteral("user LONELY / sequence SQ"));
     QCOMPARE(cellsOf(QStringLiteral("SQ")), QStringLiteral("....X"));
+}
+
+void TestKinds::everyKindHasABadgeOfItsOwn()
+{
+    // A name may stand for several rows of a list, told apart by the badge
+    // alone: within a list no two kinds share a letter, and no two kinds
+    // anywhere share a picture, so that a trigger and a table, both a T,
+    // still look different.
+    const QList<KindLook> objects{
+        objectLook(db::kind::Relation, false),  objectLook(db::kind::Relation, true),
+        objectLook(db::kind::Procedure, false), objectLook(db::kind::Exception, false),
+        objectLook(db::kind::Role, false),      objectLook(db::kind::Sequence, false),
+        objectLook(db::kind::Function, false),  objectLook(db::kind::Package, false)};
+    const QList<KindLook> grantees{
+        granteeLook(db::kind::User),      granteeLook(db::kind::Role),
+        granteeLook(db::kind::Procedure), granteeLook(db::kind::Function),
+        granteeLook(db::kind::Package),   granteeLook(db::kind::Trigger),
+        granteeLook(db::kind::View)};
+    for (const QList<KindLook> *list : {&objects, &grantees}) {
+        QSet<QChar> letters;
+        for (const KindLook &look : *list) {
+            QVERIFY2(look.badge != QLatin1Char('?'), qPrintable(look.name));
+            QVERIFY2(!letters.contains(look.badge), qPrintable(look.name));
+            letters.insert(look.badge);
+        }
+    }
+    QMap<QString, QImage> pictures; // by kind
+    for (const KindLook &look : objects + grantees) {
+        const QImage image =
+            kindBadge(look).pixmap(pictures::BadgeSize, pictures::BadgeSize).toImage();
+        QVERIFY2(!image.isNull(), qPrintable(look.name));
+        if (pictures.contains(look.name)) {
+            QCOMPARE(image, pictures.value(look.name));
+            continue;
+        }
+        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
+            QVERIFY2(it.value() != image,
+                     qPrintable(look.name + QStringLiteral(" and ") + it.key()));
+        pictures.insert(look.name, image);
+    }
+    QCOMPARE(pictures.size(), 10);
 }
 
 QTEST_MAIN(TestKinds)
