@@ -103,7 +103,7 @@ TMarlAboutForm::TMarlAboutForm(QWidget *parent) : QDialog(parent)
     // copy of it and a flat button over that: only the name is the link.
     // Both labels take the width of their text, and the copy goes where the
     // face in use puts the name, so that it covers the name exactly.
-    const QString sentence = QStringLiteral("See Kelvane.wri for further information..");
+    const QString sentence = QStringLiteral("See Kelvane.wri for further information.");
     const QString linkText = QStringLiteral("Kelvane.wri");
     Label10 =
         styledLabel(this, QStringLiteral("Label10"), sentence, QRect(101, 221, 0, 0), plain, text);

@@ -1,10 +1,15 @@
-// Orders and text rules that the program applies to names and messages.
+// Orders and text rules that the program applies to names and messages, and
+// the README's word for the file the program writes.
 #include "db/Exception.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "ui/FormStyle.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 class TestText : public QObject
@@ -20,6 +25,7 @@ private Q_SLOTS:
     void parameterNames();
     void namesInStatements_data();
     void namesInStatements();
+    void readmeNamesTheWindowSettingsFile();
 };
 
 void TestText::nameOrder_data()
@@ -175,6 +181,19 @@ void TestText::namesInStatements()
     const db::SqlName sqlName = typed ? db::SqlName::typed(name) : db::SqlName::stored(name);
     QCOMPARE(sqlName.sql(), sql);
     QCOMPARE(sqlName.text(), name);
+}
+
+void TestText::readmeNamesTheWindowSettingsFile()
+{
+    // An administrator looking for the remembered window size must find the
+    // file the program writes, not one it never does.
+    QFile readme(QStringLiteral(KELVANE_README));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch named =
+        QRegularExpression(QStringLiteral("last\\s+size\\s+is\\s+kept\\s+in\\s+`([^`]+)`"))
+            .match(QString::fromUtf8(readme.readAll()));
+    QVERIFY(named.hasMatch());
+    QCOMPARE(named.captured(1), QFileInfo(ui::windowSettingsFile()).fileName());
 }
 
 QTEST_GUILESS_MAIN(TestText)
