@@ -444,9 +444,9 @@ void TKelvaneForm::checkNothingLeftFor(const ListKey &grantee,
     QStringList lines = notDone;
     const QStringList left = db::describeRows(grantsOf(grantee));
     if (!left.isEmpty())
-        lines.append(leftMessage(left.join(QStringLiteral(", "))));
+        lines.append(leftMessage(QStringLiteral("\n") + ui::listedLines(left)));
     if (!lines.isEmpty())
-        throw kelvane::Exception(lines.join(QLatin1Char('\n')));
+        throw kelvane::Exception(ui::listedLines(lines));
 }
 
 void TKelvaneForm::reportNotDone(const QStringList &notDone)

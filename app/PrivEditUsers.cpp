@@ -181,7 +181,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
             old,
             [&](const QString &left) {
                 return QStringLiteral("%1 still holds privileges that only their grantors can "
-                                      "move, which were not carried to %2: %3")
+                                      "move, which were not carried to %2:%3")
                     .arg(oldName, newUser.storedText(), left);
             },
             notDone);
@@ -261,7 +261,7 @@ void TKelvaneForm::RemoveItemClick(QObject *)
     if (!given.isEmpty())
         reportGivenGone(name, given);
     checkNothingLeftFor(grantee, [&name](const QString &left) {
-        return QStringLiteral("%1 still holds privileges that only their grantors can revoke: %2")
+        return QStringLiteral("%1 still holds privileges that only their grantors can revoke:%2")
             .arg(name, left);
     });
 }

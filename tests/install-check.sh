@@ -70,6 +70,27 @@ run somefile
 [[ $rc == 2 && -z $out && $err == *somefile* && $err == *Usage:* ]] ||
     fail "an argument: exit $rc, out '$out', err '$err'"
 
+# Each signal a session's end or a terminal sends ends the running program
+# as its exit button does: exit status 0, within a few seconds.
+for signal in TERM INT HUP; do
+    QT_QPA_PLATFORM=offscreen KELVANE_ALIASES=/nonexistent "$PREFIX/bin/kelvane" \
+        >/dev/null 2>&1 &
+    pid=$!
+    sleep 1
+    kill -s "$signal" "$pid"
+    rc=0
+    for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -s KILL "$pid"
+        fail "SIG$signal did not end the program"
+    fi
+    wait "$pid" || rc=$?
+    [[ $rc == 0 ]] || fail "SIG$signal: exit $rc"
+done
+
 if ((failures > 0)); then
     printf '%d check(s) of the installed program failed\n' "$failures"
     exit 1

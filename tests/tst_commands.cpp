@@ -602,11 +602,11 @@ void TestCommands::privilegesGrantedByOthersAreReported_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QString>("message");
     const QString left = QStringLiteral(
-        "SELECT on CUSTOMER granted by SYSDBA, INSERT on CUSTOMER granted by SYSDBA, UPDATE on "
-        "ORDERS granted by SYSDBA, EXECUTE on procedure P_ONE granted by SYSDBA");
+        "\nSELECT on CUSTOMER granted by SYSDBA\nINSERT on CUSTOMER granted by SYSDBA\nUPDATE on "
+        "ORDERS granted by SYSDBA\nEXECUTE on procedure P_ONE granted by SYSDBA");
     QTest::newRow("removal") << "RemoveItem" << QStringList{"REVOKE ALL ON ALL FROM FRED"}
                              << "FRED still holds privileges that only their grantors can "
-                                "revoke: " +
+                                "revoke:" +
                                     left;
     // Only BOSS's own grant moves; SELECT is revoked alone, since REVOKE ALL
     // would fail on the INSERT that SYSDBA granted.
@@ -614,7 +614,7 @@ void TestCommands::privilegesGrantedByOthersAreReported_data()
         << "RenameItem"
         << QStringList{"GRANT SELECT ON CUSTOMER TO FREDDY", "REVOKE SELECT ON CUSTOMER FROM FRED"}
         << "FRED still holds privileges that only their grantors can move, which were not "
-           "carried to FREDDY: " +
+           "carried to FREDDY:" +
                left;
 }
 

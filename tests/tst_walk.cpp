@@ -206,6 +206,10 @@ void TestWalk::copyOffersTheSourcesNamesakeOfAnotherKind()
         QVERIFY2(!answer.offered.contains(QStringLiteral("P1")),
                  qPrintable(answer.offered.join(u',')));
         QVERIFY(answer.offered.contains(QStringLiteral("FRED (procedure)")));
+        // The source is named with its kind, since P1 is two grantees.
+        QVERIFY2(answer.label.startsWith(QLatin1String("Copy ")) &&
+                     answer.label.contains(QLatin1String(" of user P1 ")),
+                 qPrintable(answer.label));
     }
 }
 
