@@ -49,27 +49,6 @@ SET TERM ; ^
 GRANT SELECT ON CUSTOMER TO FRED;
 GRANT SELECT ON ORDERS TO CAROL;
 GRANT EXECUTE ON PROCEDURE P_ONE TO FRED;
-COMMIT;
-SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 100) DO BEGIN
-    EXECUTE STATEMENT 'CREATE TABLE T' || LPAD(I, 3, '0') || ' (ID INTEGER)';
-    I = I + 1;
-  END
-END^
-COMMIT^
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 100) DO BEGIN
-    EXECUTE STATEMENT 'GRANT SELECT, INSERT, UPDATE, DELETE ON T' || LPAD(I, 3, '0') ||
-                      ' TO HEAVY, LOADED';
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
 )";
 
 // Runs scripts/fbserver.sh, as the test run started the server.
@@ -140,6 +119,9 @@ void TestFaults::initTestCase()
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("faults"));
     m_db->run(QString::fromLatin1(Schema));
+    m_db->run(testserver::manyTablesScript(QStringLiteral("T"), 100,
+                                           QStringLiteral("SELECT, INSERT, UPDATE, DELETE"),
+                                           QStringLiteral("HEAVY, LOADED")));
     // A file the server can open that is no database at all.
     m_textFile = QFileInfo(m_db->path()).dir().filePath(QStringLiteral("not-a-database.fdb"));
     QFile text(m_textFile);

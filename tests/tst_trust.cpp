@@ -47,26 +47,6 @@ GRANT EXECUTE ON PROCEDURE P_ADMIT TO ALICE;
 GRANT SELECT ON WARD TO CLERK;
 GRANT SELECT ON WARD TO PUBLIC;
 GRANT SELECT ON WARD TO PACKAGE PK_LAB;
-COMMIT;
-SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 30) DO BEGIN
-    EXECUTE STATEMENT 'CREATE TABLE H' || LPAD(I, 2, '0') || ' (ID INTEGER)';
-    I = I + 1;
-  END
-END^
-COMMIT^
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 30) DO BEGIN
-    EXECUTE STATEMENT 'GRANT SELECT, INSERT, DELETE ON H' || LPAD(I, 2, '0') || ' TO HEAVY';
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
 )";
 
 const QString UpdateAddress = QStringLiteral("UPDATE PATIENT SET ADDRESS = 'Lane 2';");
@@ -120,6 +100,9 @@ void TestTrust::initTestCase()
 void TestTrust::init()
 {
     m_window.start(QStringLiteral("TRUST"), Schema);
+    m_window.db->run(testserver::manyTablesScript(QStringLiteral("H"), 30,
+                                                  QStringLiteral("SELECT, INSERT, DELETE"),
+                                                  QStringLiteral("HEAVY")));
     driver::chooseAlias(QStringLiteral("TRUST"), testserver::password());
 }
 

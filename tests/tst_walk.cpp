@@ -45,26 +45,6 @@ GRANT SELECT ON ALPHA TO IRIS;
 GRANT SELECT ON BETA TO IRIS;
 GRANT SELECT ON ALPHA TO WALKER;
 GRANT SELECT ON BETA TO WALKER WITH GRANT OPTION;
-COMMIT;
-SET TERM ^ ;
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 40) DO BEGIN
-    EXECUTE STATEMENT 'CREATE TABLE H' || LPAD(I, 2, '0') || ' (ID INTEGER)';
-    I = I + 1;
-  END
-END^
-COMMIT^
-EXECUTE BLOCK AS
-DECLARE I INTEGER = 1;
-BEGIN
-  WHILE (I <= 40) DO BEGIN
-    EXECUTE STATEMENT 'GRANT SELECT, INSERT, DELETE ON H' || LPAD(I, 2, '0') || ' TO HEAVY';
-    I = I + 1;
-  END
-END^
-SET TERM ; ^
 )";
 
 // Every progress dialog that shows while it is installed: how many showed,
@@ -128,6 +108,9 @@ void TestWalk::initTestCase()
 void TestWalk::init()
 {
     m_window.start(QStringLiteral("WALK"), Schema);
+    m_window.db->run(testserver::manyTablesScript(QStringLiteral("H"), 40,
+                                                  QStringLiteral("SELECT, INSERT, DELETE"),
+                                                  QStringLiteral("HEAVY")));
     driver::chooseAlias(QStringLiteral("WALK"), testserver::password());
 }
 

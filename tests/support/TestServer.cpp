@@ -178,6 +178,24 @@ void AliasFile::writeRaw(const QByteArray &text) const
     file.write(text);
 }
 
+QString manyTablesScript(const QString &prefix, int count, const QString &privileges,
+                         const QString &grantees)
+{
+    const QString table =
+        QStringLiteral("'%1' || LPAD(I, %2, '0')").arg(prefix).arg(QString::number(count).size());
+    const QString loop = QStringLiteral("EXECUTE BLOCK AS\nDECLARE I INTEGER = 1;\nBEGIN\n"
+                                        "  WHILE (I <= %1) DO BEGIN\n"
+                                        "    EXECUTE STATEMENT %2;\n"
+                                        "    I = I + 1;\n  END\nEND^\n")
+                             .arg(count);
+    return QStringLiteral("SET TERM ^ ;\n") +
+           loop.arg(QStringLiteral("'CREATE TABLE ' || %1 || ' (ID INTEGER)'").arg(table)) +
+           QStringLiteral("COMMIT^\n") +
+           loop.arg(QStringLiteral("'GRANT %1 ON ' || %2 || ' TO %3'")
+                        .arg(privileges, table, grantees)) +
+           QStringLiteral("SET TERM ; ^\n");
+}
+
 void createLogin(const QString &name, const QString &password)
 {
     runIsql(QStringLiteral("localhost/%1:security.db").arg(port()),

@@ -75,6 +75,12 @@ private:
     QByteArray m_previous;
 };
 
+// A script creating the tables PREFIX1 to PREFIXcount, numbered with as many
+// digits as count has, and granting the privileges on each to the grantees:
+// a user with many rows, for the long commands.
+[[nodiscard]] QString manyTablesScript(const QString &prefix, int count, const QString &privileges,
+                                       const QString &grantees);
+
 // Creates a login on the server.
 void createLogin(const QString &name, const QString &password);
 
