@@ -5,7 +5,6 @@
 
 #include <QScopeGuard>
 #include <QSqlError>
-#include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <algorithm>
@@ -16,18 +15,11 @@ namespace db {
 
 namespace {
 
-// InterBase's type code for CHAR columns (the low bit only says whether the
-// column allows NULL): the driver pads their values with blanks to the
-// column's byte length.
-constexpr int SqlTypeChar = 452;
-
-bool isCharColumn(const QSqlField &field)
-{
-    return (field.typeID() & ~1) == SqlTypeChar;
-}
-
-// Catalogue names arrive padded to four times their declared length, so the
-// blanks are skipped four characters at a time.
+// Every text loses its trailing blanks. The driver pads CHAR values, such as
+// the catalogue's names, to four times their declared length, and Qt 6.8's
+// driver no longer says which columns are CHAR; no name of the catalogue
+// ends in a blank that means anything. The blanks are skipped four
+// characters at a time.
 qsizetype paddedEnd(const QString &value)
 {
     constexpr quint64 FourBlanks = 0x0020002000200020ULL;
@@ -179,14 +171,13 @@ void TDataSet::open()
     QSqlQuery &query = executeSelect();
     const auto release = qScopeGuard([this] { releaseSelect(); });
     std::vector<int> columns;
-    std::vector<bool> padded;
-    bindFields(query.record(), columns, padded);
+    bindFields(query.record(), columns);
     m_active = true;
     auto closeOnFailure = qScopeGuard([this] {
         clearRows();
         m_active = false;
     });
-    fetchRows(query, columns, padded);
+    fetchRows(query, columns);
     afterRowsFetched();
     closeOnFailure.dismiss();
     ++m_openGeneration;
@@ -198,11 +189,9 @@ void TDataSet::open()
         m_afterScroll(*this);
 }
 
-void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns,
-                          std::vector<bool> &padded) const
+void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns) const
 {
     columns.assign(m_fields.size(), -1);
-    padded.assign(m_fields.size(), false);
     for (const auto &field : m_fields) {
         if (field->isCalculated())
             continue;
@@ -215,12 +204,10 @@ void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns,
             throw kelvane::EngineError(
                 QStringLiteral("Field '%1' not found").arg(field->fieldName()));
         columns[size_t(field->index())] = column;
-        padded[size_t(field->index())] = isCharColumn(record.field(column));
     }
 }
 
-void TDataSet::fetchRows(QSqlQuery &query, const std::vector<int> &columns,
-                         const std::vector<bool> &padded)
+void TDataSet::fetchRows(QSqlQuery &query, const std::vector<int> &columns)
 {
     const size_t width = m_fields.size();
     while (query.next()) {
@@ -230,7 +217,7 @@ void TDataSet::fetchRows(QSqlQuery &query, const std::vector<int> &columns,
             if (columns[slot] < 0)
                 continue;
             const QString value = query.value(columns[slot]).toString();
-            m_values[base + slot] = padded[slot] ? withoutPadding(value) : value;
+            m_values[base + slot] = withoutPadding(value);
         }
         ++m_rowCount;
         calculateRow(m_rowCount - 1);

@@ -149,10 +149,8 @@ private:
     friend class TField;
     friend class TDataSource;
 
-    void bindFields(const QSqlRecord &record, std::vector<int> &columns,
-                    std::vector<bool> &padded) const;
-    void fetchRows(QSqlQuery &query, const std::vector<int> &columns,
-                   const std::vector<bool> &padded);
+    void bindFields(const QSqlRecord &record, std::vector<int> &columns) const;
+    void fetchRows(QSqlQuery &query, const std::vector<int> &columns);
     void calculateRow(int row);
     void clearRows();
     [[nodiscard]] int activeRow() const;

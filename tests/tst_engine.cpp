@@ -27,7 +27,7 @@ private Q_SLOTS:
     void fieldsBindByNameWhateverTheColumnOrder();
     void missingFieldFailsTheOpen();
     void fieldNamesChangeOnlyWhileClosed();
-    void charValuesLoseTheirPaddingVarcharKeepsBlanks();
+    void textsLoseTrailingBlanksOnly();
     void failuresCarryTheServersMessage();
     void revokeOfPrivilegeNotHeldIsNoFailure();
     void executedStatementTakesEffectAtOnce();
@@ -94,7 +94,7 @@ void TestEngine::fieldsBindByNameWhateverTheColumnOrder()
     auto query = peopleQuery();
     query->open();
     QCOMPARE(query->fields(0)->text(), QStringLiteral("BOB"));
-    QCOMPARE(query->fields(1)->text(), QStringLiteral("two  "));
+    QCOMPARE(query->fields(1)->text(), QStringLiteral("two"));
     QCOMPARE(query->fieldByName(QStringLiteral("NOTE"))->index(), 1);
     QCOMPARE(query->recordCount(), 4);
     QCOMPARE(failureOf([&] { (void)query->fieldByName(QStringLiteral("ID")); }),
@@ -124,7 +124,7 @@ void TestEngine::fieldNamesChangeOnlyWhileClosed()
     QCOMPARE(query->fields(0)->text(), QStringLiteral("1"));
 }
 
-void TestEngine::charValuesLoseTheirPaddingVarcharKeepsBlanks()
+void TestEngine::textsLoseTrailingBlanksOnly()
 {
     auto query = peopleQuery();
     query->open();
@@ -135,7 +135,9 @@ void TestEngine::charValuesLoseTheirPaddingVarcharKeepsBlanks()
         notes << query->fields(1)->text();
     }
     QCOMPARE(names, (QStringList{"BOB", "CAROL", "DAVE", "Eve"}));
-    QCOMPARE(notes, (QStringList{"two  ", "  lead", "", ""}));
+    // A VARCHAR's trailing blanks go too: Qt 6.8's driver no longer tells
+    // CHAR from VARCHAR, and no catalogue name ends in a meaningful blank.
+    QCOMPARE(notes, (QStringList{"two", "  lead", "", ""}));
 
     // The catalogue's names are CHAR(31) in UNICODE_FSS: 124 characters as
     // the driver hands them over.

@@ -376,7 +376,7 @@ void TestFaults::longRenameStoppedHalfWay()
     auto restart = qScopeGuard([] { QVERIFY(fbserver("start")); });
     int shownAt = -1;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
         auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
         if (shownAt >= 0 || !progress || progress->value() <= 0)
             return;

@@ -273,7 +273,7 @@ void TestWalk::refusedGrantToldOnceAndTheCommandGoesOn()
     QElapsedTimer clock;
     clock.start();
     QTimer guard;
-    QObject::connect(&guard, &QTimer::timeout, [&] {
+    QObject::connect(&guard, &QTimer::timeout, &guard, [&] {
         if (messages.texts.size() > 5 || clock.elapsed() > 60000)
             qFatal("The copy did not end: %d messages after %lld ms, the last: %s",
                    int(messages.texts.size()), clock.elapsed(),
