@@ -58,10 +58,15 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // exceptions (7), roles (13), sequences (14), functions (15) and
     // packages (18). The catalogue's own usage of character sets, collations,
     // domains and the database itself stays out. Each list is ordered by name,
-    // then kind, one row for each object or grantee of a name.
+    // then kind, one row for each object or grantee of a name. The users are
+    // the grantees a GRANT can name (views 1, triggers 2, procedures 5, users
+    // 8, roles 13, functions 15, packages 18), Firebird 4's system privileges
+    // left out, and those holding only DDL privileges (C, L, O) in.
     addStatement(userList,
                  {"SELECT DISTINCT RDB$USER, RDB$USER_TYPE", "FROM RDB$USER_PRIVILEGES",
-                  "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"},
+                  "WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)",
+                  "OR RDB$PRIVILEGE IN ('C', 'L', 'O'))",
+                  "AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)"},
                  QStringLiteral("RDB$USER"));
     addStatement(relationList,
                  {"SELECT DISTINCT RDB$RELATION_NAME, RDB$OBJECT_TYPE", "FROM RDB$USER_PRIVILEGES",

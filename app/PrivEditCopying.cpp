@@ -252,10 +252,10 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
         QStringLiteral("Copy ALL the privileges of %1 to users:").arg(distinctName(*UserList)),
         otherUsers(source), true);
     runCopy(userUpdates, [&] {
-        // Every privilege a statement can give: on the relations listed
-        // and on what the lists do not show, roles and sequences among them.
+        // Every privilege a statement can give: on the objects listed, and
+        // the DDL privileges, which the lists do not show.
         const auto carried = [](const db::GrantRow &row) {
-            return db::isStatementKind(row.objectType);
+            return db::isStatementObject(row.objectType, row.object);
         };
         const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), carried),
                                            pickedUsers(carried), login(), true);

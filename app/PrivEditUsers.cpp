@@ -117,8 +117,9 @@ void TKelvaneForm::CopyNewAllItemClick(QObject *)
     if (!hasCurrentPair() || !askNewUserName(QStringLiteral("Copy ALL Privileges To New User"),
                                              QStringLiteral("New User Name"), name))
         return;
-    copyToNewUser(name,
-                  [](const db::GrantRow &row) { return db::isStatementKind(row.objectType); });
+    copyToNewUser(name, [](const db::GrantRow &row) {
+        return db::isStatementObject(row.objectType, row.object);
+    });
 }
 
 void TKelvaneForm::copyToNewUser(const QString &name,

@@ -10,7 +10,7 @@ namespace db {
 namespace {
 
 // The order letters take within an object, and the word each stands for.
-constexpr QLatin1StringView LetterOrder("SUIDRXGM");
+constexpr QLatin1StringView LetterOrder("SUIDRXGMCLO");
 
 QString wordOf(QChar letter)
 {
@@ -31,6 +31,12 @@ QString wordOf(QChar letter)
         return QStringLiteral("USAGE");
     case u'M':
         return QStringLiteral("MEMBERSHIP");
+    case u'C':
+        return QStringLiteral("CREATE");
+    case u'L':
+        return QStringLiteral("ALTER");
+    case u'O':
+        return QStringLiteral("DROP");
     default:
         return QString(letter);
     }
@@ -56,9 +62,59 @@ QChar singleLetterOf(int objectType)
     }
 }
 
-// The catalogue letters a GRANT or REVOKE of the word gives or takes.
-QString lettersOfWord(int objectType, const QString &word)
+// The DDL privileges (CREATE TABLE, ALTER ANY VIEW, DROP DATABASE) are rows
+// on objects named for the kind they create, alter or drop. Their object
+// type numbers differ between Firebird 3 and 4: they are known by name.
+struct DdlObject
 {
+    QLatin1StringView name;
+    QLatin1StringView kind;
+};
+
+constexpr DdlObject DdlObjects[] = {
+    {QLatin1StringView("SQL$DATABASE"), QLatin1StringView("DATABASE")},
+    {QLatin1StringView("SQL$TABLES"), QLatin1StringView("TABLE")},
+    {QLatin1StringView("SQL$VIEWS"), QLatin1StringView("VIEW")},
+    {QLatin1StringView("SQL$PROCEDURES"), QLatin1StringView("PROCEDURE")},
+    {QLatin1StringView("SQL$FUNCTIONS"), QLatin1StringView("FUNCTION")},
+    {QLatin1StringView("SQL$PACKAGES"), QLatin1StringView("PACKAGE")},
+    {QLatin1StringView("SQL$GENERATORS"), QLatin1StringView("SEQUENCE")},
+    {QLatin1StringView("SQL$DOMAINS"), QLatin1StringView("DOMAIN")},
+    {QLatin1StringView("SQL$EXCEPTIONS"), QLatin1StringView("EXCEPTION")},
+    {QLatin1StringView("SQL$ROLES"), QLatin1StringView("ROLE")},
+    {QLatin1StringView("SQL$CHARSETS"), QLatin1StringView("CHARACTER SET")},
+    {QLatin1StringView("SQL$COLLATIONS"), QLatin1StringView("COLLATION")},
+    {QLatin1StringView("SQL$FILTERS"), QLatin1StringView("FILTER")},
+};
+
+const DdlObject *ddlObject(const QString &name)
+{
+    for (const DdlObject &object : DdlObjects) {
+        if (object.name == name)
+            return &object;
+    }
+    return nullptr;
+}
+
+// "CREATE TABLE", "ALTER ANY VIEW", "DROP DATABASE": the privilege as its
+// statement names it, word being CREATE, ALTER or DROP.
+QString ddlClause(const DdlObject &object, const QString &word)
+{
+    const bool database = object.name == QLatin1String("SQL$DATABASE");
+    const bool any = word != QLatin1String("CREATE") && !database;
+    return word + (any ? QStringLiteral(" ANY ") : QStringLiteral(" ")) + object.kind;
+}
+
+// The catalogue letters a GRANT or REVOKE of the word gives or takes.
+QString lettersOfWord(int objectType, const QString &object, const QString &word)
+{
+    if (ddlObject(object)) {
+        for (QChar letter : LetterOrder) {
+            if (wordOf(letter) == word)
+                return QString(letter);
+        }
+        return {};
+    }
     if (objectType != kind::Relation)
         return QString(singleLetterOf(objectType));
     if (word == QLatin1String("ALL"))
@@ -145,9 +201,12 @@ QString singleWordOf(int objectType)
 QString privilegeClause(int objectType, const QString &object, const QString &word,
                         const QStringList &columns = {})
 {
+    if (const DdlObject *ddl = ddlObject(object))
+        return ddlClause(*ddl, word);
     const QString name = SqlName::stored(object).sql();
+    // A membership's one "column" D makes the role a default one (Firebird 4).
     if (objectType == kind::Role)
-        return name;
+        return columns.contains(QStringLiteral("D")) ? QStringLiteral("DEFAULT ") + name : name;
     if (objectType == kind::Relation)
         return word + (columns.isEmpty() ? QString() : columnList(columns)) +
                QStringLiteral(" ON ") + name;
@@ -284,7 +343,8 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
         rowsWhere(rowsOnObject, [&grantor](const GrantRow &row) { return row.grantor == grantor; });
     const QList<QChar> letters = lettersOf(theirs);
     // A kind with a single privilege holds one letter: ALL names that one.
-    if (letters == lettersOf(rowsOnObject)) {
+    // A DDL privilege has no ALL.
+    if (letters == lettersOf(rowsOnObject) && !ddlObject(first.object)) {
         plan.changes.append(revokeChange(first.objectType, first.object, QStringLiteral("ALL"),
                                          from, grantedBy, takesColumns(theirs)));
         return;
@@ -338,6 +398,11 @@ bool isStatementKind(int objectType)
     default:
         return false;
     }
+}
+
+bool isStatementObject(int objectType, const QString &object)
+{
+    return isStatementKind(objectType) || ddlObject(object);
 }
 
 bool isGranteeKind(int granteeType)
@@ -403,8 +468,11 @@ QList<PrivilegeForm> formsOf(const QList<GrantRow> &rows)
 
 QString describe(const PrivilegeForm &form)
 {
+    if (const DdlObject *ddl = ddlObject(form.object))
+        return ddlClause(*ddl, wordOf(form.letter));
     if (form.objectType == kind::Role)
-        return QStringLiteral("membership of role ") + form.object;
+        return QStringLiteral("membership of role ") + form.object +
+               (form.columns.isEmpty() ? QString() : QStringLiteral(", as default role"));
     const QString columns =
         form.columns.isEmpty()
             ? QString()
@@ -417,7 +485,9 @@ QString describe(const PrivilegeForm &form)
 QString describeHeld(const PrivilegeForm &form)
 {
     QString text = wordOf(form.letter);
-    if (!form.columns.isEmpty())
+    if (form.objectType == kind::Role && !form.columns.isEmpty())
+        text += QStringLiteral(", default role");
+    else if (!form.columns.isEmpty())
         text += QStringLiteral(" (%1)").arg(form.columns.join(QStringLiteral(", ")));
     text += QStringLiteral(" \u2014 granted by ") + grantorText(form.grantor);
     if (form.option == 1)
@@ -462,8 +532,9 @@ Change grantChange(const PrivilegeForm &form, const Grantee &to, const SqlName *
             grantSql(form, to, grantedBy),
             form.object,
             form.objectType,
-            form.objectType == kind::Relation ? QString(form.letter)
-                                              : QString(singleLetterOf(form.objectType)),
+            form.objectType == kind::Relation || ddlObject(form.object)
+                ? QString(form.letter)
+                : QString(singleLetterOf(form.objectType)),
             to.name.storedText(),
             to.type,
             form.columns,
@@ -476,7 +547,7 @@ Change grantWordChange(const ObjectRef &object, const QString &word, const Grant
             grantWordSql(object, word, to),
             object.name,
             object.type,
-            lettersOfWord(object.type, word),
+            lettersOfWord(object.type, object.name, word),
             to.name.storedText(),
             to.type,
             {},
@@ -490,7 +561,7 @@ Change revokeChange(int objectType, const QString &object, const QString &word, 
             revokeSql(objectType, object, word, from, grantedBy),
             object,
             objectType,
-            lettersOfWord(objectType, word),
+            lettersOfWord(objectType, object, word),
             from.name.storedText(),
             from.type,
             {},
@@ -518,7 +589,7 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
     for (const CopyTarget &target : targets)
         all += target.rows;
     for (const ObjectKey &object : objectsOf({&all})) {
-        if (!isStatementKind(object.type))
+        if (!isStatementObject(object.type, object.name))
             continue;
         const QList<GrantRow> from = rowsOn(source, object);
         for (const CopyTarget &target : targets) {
@@ -659,7 +730,7 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
     Plan plan;
     for (const ObjectKey &object : objectsOf({&oldRows, &madeByOld})) {
         const QList<GrantRow> held = rowsOn(oldRows, object);
-        if (!isStatementKind(object.type)) {
+        if (!isStatementObject(object.type, object.name)) {
             for (const PrivilegeForm &form : formsOf(held))
                 plan.notDone.append(
                     QStringLiteral("%1 cannot be given by a statement").arg(describe(form)));

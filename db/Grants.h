@@ -50,6 +50,9 @@ struct GrantRow
 // Whether a GRANT can give a privilege on this kind of object; the usage of
 // domains, character sets and collations is the server's own business.
 [[nodiscard]] bool isStatementKind(int objectType);
+// ...or this object: those kinds, and the objects DDL privileges are kept
+// on (SQL$TABLES for CREATE TABLE, ALTER ANY TABLE, DROP ANY TABLE).
+[[nodiscard]] bool isStatementObject(int objectType, const QString &object);
 // Whether a GRANT can name this kind of grantee: users and roles by their
 // name alone, procedures, functions, packages, triggers and views by keyword.
 [[nodiscard]] bool isGranteeKind(int granteeType);

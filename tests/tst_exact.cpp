@@ -1,7 +1,8 @@
 // The whole-user and copy commands on a catalogue that holds every form a
 // Firebird 3 privilege takes: column lists, grant and admin options, another
-// grantor, roles, functions, packages, sequences, exceptions and grants the
-// user gave to others. Each command is checked row by row in the catalogue.
+// grantor, roles, functions, packages, sequences, exceptions, DDL privileges
+// and grants the user gave to others. Each command is checked row by row in
+// the catalogue.
 #include "MainWindowDriver.h"
 #include "TestServer.h"
 #include "app/Forms.h"
@@ -58,14 +59,28 @@ GRANT SELECT ON ALPHA TO JOE;
 GRANT SELECT ON ALPHA TO IRIS WITH GRANT OPTION;
 GRANT SELECT ON ALPHA TO DAN GRANTED BY IRIS;
 GRANT SELECT ON ZETA TO CLERK;
+GRANT CREATE TABLE TO HELEN;
+GRANT ALTER ANY VIEW TO HELEN WITH GRANT OPTION;
+GRANT DROP DATABASE TO HELEN;
+GRANT CREATE PROCEDURE TO BUILDER;
 )";
 
 // HELEN's rows with the grantee left out, so that two grantees compare.
-const QStringList HelenRows{
-    "0:ALPHA:S::1:SYSDBA",    "0:CUSTOMER:S::0:SYSDBA", "0:CUSTOMER:U:NAME:0:SYSDBA",
-    "0:ORDERS:R:ID:0:SYSDBA", "0:ZETA:S::0:BOSS",       "13:R1:M::2:SYSDBA",
-    "14:SQ:G::0:SYSDBA",      "14:ZETA:G::0:SYSDBA",    "15:F1:X::0:SYSDBA",
-    "18:PK:X::0:SYSDBA",      "5:P1:X::0:SYSDBA",       "7:EX:G::0:SYSDBA"};
+const QStringList HelenRows{"0:ALPHA:S::1:SYSDBA",
+                            "0:CUSTOMER:S::0:SYSDBA",
+                            "0:CUSTOMER:U:NAME:0:SYSDBA",
+                            "0:ORDERS:R:ID:0:SYSDBA",
+                            "0:ZETA:S::0:BOSS",
+                            "13:R1:M::2:SYSDBA",
+                            "14:SQ:G::0:SYSDBA",
+                            "14:ZETA:G::0:SYSDBA",
+                            "15:F1:X::0:SYSDBA",
+                            "18:PK:X::0:SYSDBA",
+                            "20:SQL$DATABASE:O::0:SYSDBA",
+                            "21:SQL$TABLES:C::0:SYSDBA",
+                            "22:SQL$VIEWS:L::1:SYSDBA",
+                            "5:P1:X::0:SYSDBA",
+                            "7:EX:G::0:SYSDBA"};
 
 QStringList withGrantor(QStringList rows, const QString &grantor)
 {
@@ -168,6 +183,8 @@ void TestExact::renameCarriesEveryRow()
 
 void TestExact::copyAllToANewUser()
 {
+    // A grantee holding DDL privileges alone is listed, to be renamed or removed.
+    QVERIFY(driver::namesOf(KelvaneForm->MasterGrid).contains(QStringLiteral("BUILDER")));
     select(QStringLiteral("HELEN"), QStringLiteral("ORDERS"));
     InputAnswer answer(QStringLiteral("newbie"));
     answerInput(&answer);

@@ -51,6 +51,7 @@ private Q_SLOTS:
     void renames();
     void renameRefusedWhenGrantsWouldBeLost();
     void columnsMissingOnTheOtherRelation();
+    void ddlAndDefaultRolesTravelExactly();
     void revokesEveryGrantorItMayName();
     void columnMends_data();
     void columnMends();
@@ -88,6 +89,19 @@ void TestGrants::grantStatements_data()
     QTest::newRow("a procedure grantee")
         << QList<GrantRow>{row("X", kind::Relation, "ORDERS", 'S')} << kind::Procedure
         << QStringList{"GRANT SELECT ON ORDERS TO PROCEDURE FRED"};
+    // Known by the name of their object: the type numbers differ between
+    // Firebird 3 and 4.
+    QTest::newRow("DDL privileges")
+        << QList<GrantRow>{row("X", 21, "SQL$TABLES", 'C'), row("X", 23, "SQL$VIEWS", 'L', {}, 1),
+                           row("X", 20, "SQL$DATABASE", 'O'),
+                           row("X", 31, "SQL$CHARSETS", 'L', {}, 0, "BOSS")}
+        << kind::User
+        << QStringList{"GRANT ALTER ANY CHARACTER SET TO FRED", "GRANT DROP DATABASE TO FRED",
+                       "GRANT CREATE TABLE TO FRED",
+                       "GRANT ALTER ANY VIEW TO FRED WITH GRANT OPTION"};
+    QTest::newRow("a default role (Firebird 4)")
+        << QList<GrantRow>{row("X", kind::Role, "R1", 'M', "D", 2)} << kind::User
+        << QStringList{"GRANT DEFAULT R1 TO FRED WITH ADMIN OPTION"};
 }
 
 void TestGrants::grantStatements()
@@ -278,6 +292,30 @@ void TestGrants::columnsMissingOnTheOtherRelation()
     QCOMPARE(letters, QList<QChar>{QChar(u'U')});
     QCOMPARE(skipped, QStringList{"UPDATE (NAME, CITY) on CUSTOMER was not copied to NOCITY, "
                                   "which has no column CITY"});
+}
+
+void TestGrants::ddlAndDefaultRolesTravelExactly()
+{
+    const QList<GrantRow> held{row("OLD", 22, "SQL$TABLES", 'C'),
+                               row("OLD", 22, "SQL$TABLES", 'O', {}, 1, "BOSS"),
+                               row("OLD", kind::Role, "R1", 'M', "D")};
+    const db::Plan rename =
+        db::planRename(held, {}, user(QStringLiteral("OLD")), user(QStringLiteral("NEW")), Sysdba);
+    QCOMPARE(
+        sqlOf(rename),
+        (QStringList{"GRANT DEFAULT R1 TO NEW", "REVOKE R1 FROM OLD", "GRANT CREATE TABLE TO NEW",
+                     "GRANT DROP ANY TABLE TO NEW WITH GRANT OPTION GRANTED BY BOSS",
+                     "REVOKE CREATE TABLE FROM OLD",
+                     "REVOKE DROP ANY TABLE FROM OLD GRANTED BY BOSS"}));
+    QVERIFY(rename.notDone.isEmpty());
+    // A target that already holds them as the source does is sent nothing.
+    QList<GrantRow> same = held;
+    for (GrantRow &row : same)
+        row.grantee = QStringLiteral("TWIN");
+    QCOMPARE(sqlOf(db::planCopy(held, {{user(QStringLiteral("TWIN")), same}}, Sysdba, true)),
+             QStringList());
+    QCOMPARE(db::describeRows({held.last()}),
+             QStringList{"membership of role R1, as default role granted by SYSDBA"});
 }
 
 void TestGrants::revokesEveryGrantorItMayName()
