@@ -81,6 +81,25 @@ void TKelvaneForm::AboutButtonClick(QObject *)
     (void)ui::showModal(*MarlAboutForm);
 }
 
+namespace {
+
+const QString RolesGroup = QStringLiteral("Roles");
+
+} // namespace
+
+void TKelvaneForm::showConnection()
+{
+    QString caption = QStringLiteral("IB Kelvane Administrator");
+    if (Database.connected()) {
+        // As the server knows the attachment, not as typed.
+        const db::Login &who = login();
+        caption += QStringLiteral(" \u2014 ") + who.name;
+        if (!who.role.isEmpty())
+            caption += QStringLiteral(", role ") + who.role;
+    }
+    setWindowTitle(caption);
+}
+
 void TKelvaneForm::DBComboChange(QObject *)
 {
     if (DBCombo->currentIndex() < 0)
@@ -91,16 +110,24 @@ void TKelvaneForm::DBComboChange(QObject *)
     Database.close();
     m_loginKnown = false;
 
+    showConnection();
+
     const QString alias = DBCombo->currentText();
     LoginForm->DatabaseEdit->setText(alias);
     LoginForm->PasswordEdit->clear();
+    // Each database has the role its administrator works in.
+    LoginForm->RoleEdit->setText(ui::savedChoice(RolesGroup, alias));
     if (ui::showModal(*LoginForm) != ui::ModalResult::Ok) {
         DBCombo->setCurrentIndex(-1);
         return;
     }
+    const QString role = LoginForm->RoleEdit->text().trimmed();
+    ui::saveChoice(RolesGroup, alias, role);
     Database.paramsClear();
     Database.paramsAdd(QStringLiteral("USERNAME=") + LoginForm->UserNameEdit->text());
     Database.paramsAdd(QStringLiteral("PASSWORD=") + LoginForm->PasswordEdit->text());
+    if (!role.isEmpty())
+        Database.paramsAdd(QStringLiteral("ROLE=") + role);
     Database.setAliasName(alias);
     try {
         Database.open();
@@ -108,6 +135,7 @@ void TKelvaneForm::DBComboChange(QObject *)
         DBCombo->setCurrentIndex(-1);
         throw;
     }
+    showConnection();
     // The client library, loaded by the first connection, sets handlers of
     // its own for the signals that end the program.
     ui::QuitSignals::reclaim();

@@ -197,6 +197,8 @@ private:
     void createComponents();
     void createMenus();
     void wireEvents();
+    // The caption names the login and role connected, as the server has them.
+    void showConnection();
     // Places the controls for the window's size: the design's places at the
     // design size, the lists and grids taking whatever room is added.
     void layOut();

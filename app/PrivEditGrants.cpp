@@ -93,11 +93,13 @@ const db::Login &TKelvaneForm::login()
         const auto closed = qScopeGuard([this] { LoginQuery.close(); });
         const QString name = LoginQuery.fields(0)->text();
         // The server lets exactly these write GRANTED BY.
+        const QString role = LoginQuery.fields(1)->text();
         m_login = {name,
                    name == QLatin1String("SYSDBA") || name == LoginQuery.fields(2)->text() ||
-                       LoginQuery.fields(1)->text() == QLatin1String("RDB$ADMIN"),
+                       role == QLatin1String("RDB$ADMIN"),
                    LoginQuery.fields(3)->text().toInt(),
-                   LoginQuery.fields(4)->text().startsWith(QLatin1String("3."))};
+                   LoginQuery.fields(4)->text().startsWith(QLatin1String("3.")),
+                   role == QLatin1String("NONE") ? QString() : role};
         m_loginKnown = true;
     }
     return m_login;

@@ -99,8 +99,18 @@ void TDatabase::open()
     connection.setDatabaseName(target);
     connection.setUserName(user);
     connection.setPassword(paramValue(QStringLiteral("PASSWORD")));
-    connection.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
-    qCDebug(lcSql).noquote() << "connect" << m_aliasName << target << "as" << user;
+    QString options = QStringLiteral("ISC_DPB_LC_CTYPE=UTF8");
+    const QString role = paramValue(QStringLiteral("ROLE"));
+    if (!role.isEmpty()) {
+        // The driver splits its options at semicolons.
+        if (role.contains(QLatin1Char(';')))
+            throw kelvane::EngineError(
+                QStringLiteral("A role name cannot contain a semicolon: %1").arg(role));
+        options += QStringLiteral(";ISC_DPB_SQL_ROLE_NAME=") + role;
+    }
+    connection.setConnectOptions(options);
+    qCDebug(lcSql).noquote() << "connect" << m_aliasName << target << "as" << user
+                             << (role.isEmpty() ? QString() : QStringLiteral("role ") + role);
     if (!connection.open())
         throw kelvane::EngineError(engineMessage(connection.lastError()));
     m_connected = true;

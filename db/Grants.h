@@ -171,6 +171,7 @@ struct Login
     int nameLength = 31;
     // Firebird 3 drops column-level UPDATE rights in effect on revokes.
     bool dropsColumnRights = false;
+    QString role{}; // the attachment's SQL role; empty for none
 };
 
 [[nodiscard]] Change grantChange(const PrivilegeForm &form, const Grantee &to,

@@ -12,13 +12,13 @@
 TLoginForm::TLoginForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("LoginForm"));
-    ui::makeFixedDialog(*this, QStringLiteral("Database Login"), 249, 168);
+    ui::makeFixedDialog(*this, QStringLiteral("Database Login"), 249, 198);
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, 8, 233, 113);
+    Bevel1->setGeometry(8, 8, 233, 143);
 
     Label1 = ui::addLabel(this, QStringLiteral("Label1"), QStringLiteral("Database:"), 20, 26);
     DatabaseEdit = addEdit(QStringLiteral("DatabaseEdit"), 23, 21);
@@ -38,17 +38,22 @@ TLoginForm::TLoginForm(QWidget *parent) : QDialog(parent)
     PasswordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     Label2->setBuddy(PasswordEdit);
 
+    Label4 = ui::addLabel(this, QStringLiteral("Label4"), QStringLiteral("&Role:"), 20, 116);
+    RoleEdit = addEdit(QStringLiteral("RoleEdit"), 113, 21);
+    Label4->setBuddy(RoleEdit);
+
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(40, 136, 81, 25);
+    OKButton->setGeometry(40, 166, 81, 25);
     OKButton->setDefault(true);
     OKButton->setEnabled(false);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setGeometry(128, 136, 81, 25);
+    CancelButton->setGeometry(128, 166, 81, 25);
 
     setTabOrder(UserNameEdit, PasswordEdit);
-    setTabOrder(PasswordEdit, OKButton);
+    setTabOrder(PasswordEdit, RoleEdit);
+    setTabOrder(RoleEdit, OKButton);
     setTabOrder(OKButton, CancelButton);
 
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -7,8 +7,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// Asks for the user name and password of a connection. One instance lives for
-// the whole run, so the user name typed last is offered again.
+// Asks for the user name, password and role of a connection. One instance
+// lives for the whole run, so the user name typed last is offered again.
 class TLoginForm : public QDialog
 {
     Q_OBJECT
@@ -22,6 +22,10 @@ public:
     QLineEdit *UserNameEdit;
     QLabel *Label2;
     QLineEdit *PasswordEdit;
+    // The SQL role to connect with; empty for none. A login granted
+    // RDB$ADMIN in a Firebird 3 database has those rights only with it.
+    QLabel *Label4;
+    QLineEdit *RoleEdit;
     QPushButton *OKButton;
     QPushButton *CancelButton;
 

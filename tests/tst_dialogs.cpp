@@ -102,16 +102,17 @@ void TestDialogs::loginDesign()
 {
     TLoginForm login;
     QCOMPARE(login.windowTitle(), QStringLiteral("Database Login"));
-    QCOMPARE(login.size(), QSize(249, 168));
+    QCOMPARE(login.size(), QSize(249, 198));
     QCOMPARE(login.minimumSize(), login.maximumSize());
     QVERIFY(login.DatabaseEdit->isReadOnly());
     QVERIFY(!(login.DatabaseEdit->focusPolicy() & Qt::TabFocus));
     QCOMPARE(login.PasswordEdit->echoMode(), QLineEdit::Password);
     QCOMPARE(login.Label3->buddy(), login.UserNameEdit);
     QCOMPARE(login.Label2->buddy(), login.PasswordEdit);
+    QCOMPARE(login.Label4->buddy(), login.RoleEdit);
     QVERIFY(login.OKButton->isDefault());
-    QCOMPARE(login.OKButton->geometry(), QRect(40, 136, 81, 25));
-    QCOMPARE(login.CancelButton->geometry(), QRect(128, 136, 81, 25));
+    QCOMPARE(login.OKButton->geometry(), QRect(40, 166, 81, 25));
+    QCOMPARE(login.CancelButton->geometry(), QRect(128, 166, 81, 25));
 }
 
 void TestDialogs::copyOkNeedsASelection()

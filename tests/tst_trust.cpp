@@ -6,11 +6,13 @@
 #include "TestServer.h"
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
+#include "dialogs/DBLogin.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 #include "ui/QuitSignals.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTest>
@@ -80,6 +82,7 @@ private Q_SLOTS:
     void anyLetterTogglesAProceduresExecute();
     void highlightedRowIsTheRowActedOn();
     void signalEndsTheProgramUndoingTheCommand();
+    void roleAtLoginGivesItsRights();
 
 private:
     [[nodiscard]] QStringList rowsOf(const QString &grantee) const
@@ -316,6 +319,32 @@ void TestTrust::signalEndsTheProgramUndoingTheCommand()
     QCOMPARE(rowsOf(QStringLiteral("HEAVY")), before);
     QCOMPARE(rowsOf(QStringLiteral("HEAVY2")), QStringList());
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void TestTrust::roleAtLoginGivesItsRights()
+{
+    // ALICE holds RDB$ADMIN in the database: on Firebird 3 she has its
+    // rights only when she connects with it, and may then name grantors.
+    m_window.db->run(QStringLiteral("GRANT RDB$ADMIN TO ALICE;\n"
+                                    "GRANT SELECT ON WARD TO EVE GRANTED BY BOB;"));
+    driver::chooseAlias(QStringLiteral("TRUST"), QStringLiteral("alice"), {},
+                        QStringLiteral("ALICE"), QStringLiteral("RDB$ADMIN"));
+    QCOMPARE(KelvaneForm->windowTitle(),
+             QStringLiteral("IB Kelvane Administrator \u2014 ALICE, role RDB$ADMIN"));
+    select(QStringLiteral("EVE"), QStringLiteral("WARD"));
+    SqlLog log;
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(statements(log), QStringList{"REVOKE SELECT ON WARD FROM EVE GRANTED BY BOB"});
+    QCOMPARE(rowsOf(QStringLiteral("EVE")), QStringList());
+
+    // The role is offered again for the same database; a cancelled login
+    // leaves nobody connected and the caption says so.
+    driver::chooseAlias(QStringLiteral("TRUST"), QString());
+    QCOMPARE(LoginForm->RoleEdit->text(), QStringLiteral("RDB$ADMIN"));
+    QCOMPARE(KelvaneForm->windowTitle(), QStringLiteral("IB Kelvane Administrator"));
+    driver::chooseAlias(QStringLiteral("TRUST"), QStringLiteral("alice"), {},
+                        QStringLiteral("ALICE"));
+    QCOMPARE(KelvaneForm->windowTitle(), QStringLiteral("IB Kelvane Administrator \u2014 ALICE"));
 }
 
 QTEST_MAIN(TestTrust)

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSettings>
+#include <QUrl>
 #include <memory>
 
 namespace ui {
@@ -92,6 +93,26 @@ QSize savedWindowSize(const QString &window)
 void saveWindowSize(const QString &window, const QSize &size)
 {
     windowSettings()->setValue(sizeKey(window), size);
+}
+
+namespace {
+
+// Any name can be a key: slashes and the like would otherwise make groups.
+QString choiceKey(const QString &group, const QString &name)
+{
+    return group + QLatin1Char('/') + QString::fromLatin1(QUrl::toPercentEncoding(name));
+}
+
+} // namespace
+
+QString savedChoice(const QString &group, const QString &name)
+{
+    return windowSettings()->value(choiceKey(group, name)).toString();
+}
+
+void saveChoice(const QString &group, const QString &name, const QString &value)
+{
+    windowSettings()->setValue(choiceKey(group, name), value);
 }
 
 QString windowSettingsFile()

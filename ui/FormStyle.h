@@ -35,6 +35,10 @@ QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &capt
 void saveWindowSize(const QString &window, const QSize &size);
 // The file those sizes are kept in, whether or not it exists yet.
 [[nodiscard]] QString windowSettingsFile();
+// What the administrator last chose for something, kept in the same file:
+// the role last used with an alias, say. Empty when nothing was kept.
+[[nodiscard]] QString savedChoice(const QString &group, const QString &name);
+void saveChoice(const QString &group, const QString &name, const QString &value);
 
 // A separator drawn as a single line along the bottom of its rectangle.
 QFrame *addBottomLine(QWidget *parent, const QString &objectName, int left, int top, int width,

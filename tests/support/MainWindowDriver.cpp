@@ -53,10 +53,10 @@ void WindowFixture::stop()
 }
 
 void chooseAlias(const QString &alias, const QString &password, std::function<void(QWidget *)> then,
-                 const QString &user)
+                 const QString &user, const QString &role)
 {
     testui::watchForUnansweredDialogs();
-    testui::whenModal([password, user](QWidget *modal) {
+    testui::whenModal([password, user, role](QWidget *modal) {
         auto *login = qobject_cast<TLoginForm *>(modal);
         QVERIFY(login);
         if (password.isEmpty()) {
@@ -68,6 +68,8 @@ void chooseAlias(const QString &alias, const QString &password, std::function<vo
             QTest::keyClicks(login->UserNameEdit, user);
         }
         QTest::keyClicks(login->PasswordEdit, password);
+        login->RoleEdit->clear();
+        QTest::keyClicks(login->RoleEdit, role);
         login->OKButton->click();
     });
     if (then)

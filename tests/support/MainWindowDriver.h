@@ -38,11 +38,11 @@ struct WindowFixture
 };
 
 // Chooses the alias from the alias list's popup and answers the login dialog
-// with the user name and password, or cancels it when the password is empty.
-// Then answers the dialog that follows, if any.
+// with the user name, password and role (none when empty), or cancels it
+// when the password is empty. Then answers the dialog that follows, if any.
 void chooseAlias(const QString &alias, const QString &password,
                  std::function<void(QWidget *)> then = {},
-                 const QString &user = QStringLiteral("SYSDBA"));
+                 const QString &user = QStringLiteral("SYSDBA"), const QString &role = {});
 
 // After a test: every queued dialog and menu answer was used, and no window
 // is left open.
