@@ -14,6 +14,13 @@ readonly BUILD_DIR=$REPO_ROOT/build
 # sanitizers; KELVANE_SANITIZE=0 skips that pass.
 readonly SANITIZE_DIR=$REPO_ROOT/build-asan
 readonly SANITIZE=${KELVANE_SANITIZE:-1}
+# The same tests once more against a Firebird 4 server, run in a Debian 13
+# chroot (scripts/fb4server.sh); KELVANE_FB4=0 skips that pass.
+readonly FB4=${KELVANE_FB4:-1}
+readonly FB4SERVER=$REPO_ROOT/scripts/fb4server.sh
+# Left out of the Firebird 4 pass: the install and server-script checks use
+# no server, and tst_faults stops and starts the Firebird 3 one.
+readonly FB3_ONLY_TESTS='^(tst_faults|install|fbserver)$'
 readonly PROGRAM=run-tests
 # shellcheck source=scripts/common.sh
 source "$REPO_ROOT/scripts/common.sh"
@@ -58,6 +65,21 @@ package() {
 
 stop_server() {
     bash "$FBSERVER" stop || printf 'run-tests: could not stop the test server\n' >&2
+    if [[ $FB4 != 0 ]]; then
+        KELVANE_FB4_DIR=$FB4_DIR bash "$FB4SERVER" stop ||
+            printf 'run-tests: could not stop the Firebird 4 test server\n' >&2
+    fi
+}
+
+readonly FB4_DIR=${KELVANE_FB4_DIR:-$REPO_ROOT/.fbserver4-test}
+readonly FB4_PORT=${KELVANE_FB4_PORT:-3058}
+
+# Runs the tests whose outcome depends on the server against Firebird 4.
+test_firebird4() {
+    printf '\nThe same tests against a Firebird 4 server:\n'
+    KELVANE_FB4_DIR=$FB4_DIR KELVANE_FB4_PORT=$FB4_PORT bash "$FB4SERVER" start
+    KELVANE_FB_DIR=$FB4_DIR KELVANE_FB_PORT=$FB4_PORT \
+        ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -E "$FB3_ONLY_TESTS"
 }
 
 main() {
@@ -70,6 +92,9 @@ main() {
     # An empty test list counts as a failure rather than a silent pass.
     ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || rc=$?
     (package) || rc=$?
+    if [[ $FB4 != 0 ]]; then
+        test_firebird4 || rc=$?
+    fi
     if [[ $SANITIZE != 0 ]]; then
         printf '\nThe same tests, built with the address and undefined-behaviour sanitizers:\n'
         # intercept_tls_get_addr=0: GCC 12's runtime can take a dynamic TLS

@@ -204,11 +204,15 @@ void TestBrowse::connectStatementsInOrder()
         QStringLiteral("SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
                        "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR\nFROM RDB$USER_PRIVILEGES\n"
                        "WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType");
+    // First who the login is, which the caption names.
+    const QString login = KelvaneForm->LoginQuery.sqlText().trimmed();
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
-             (QStringList{QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
+             (QStringList{login,
+                          QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));
     QCOMPARE(log.linesOf(QStringLiteral("open")),
              (QStringList{
+                 login,
                  QStringLiteral(
                      "SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
                  QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,

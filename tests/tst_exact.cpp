@@ -76,11 +76,11 @@ const QStringList HelenRows{"0:ALPHA:S::1:SYSDBA",
                             "14:ZETA:G::0:SYSDBA",
                             "15:F1:X::0:SYSDBA",
                             "18:PK:X::0:SYSDBA",
-                            "20:SQL$DATABASE:O::0:SYSDBA",
-                            "21:SQL$TABLES:C::0:SYSDBA",
-                            "22:SQL$VIEWS:L::1:SYSDBA",
                             "5:P1:X::0:SYSDBA",
-                            "7:EX:G::0:SYSDBA"};
+                            "7:EX:G::0:SYSDBA",
+                            "ddl:SQL$DATABASE:O::0:SYSDBA",
+                            "ddl:SQL$TABLES:C::0:SYSDBA",
+                            "ddl:SQL$VIEWS:L::1:SYSDBA"};
 
 QStringList withGrantor(QStringList rows, const QString &grantor)
 {

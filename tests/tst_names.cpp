@@ -28,8 +28,10 @@ using testserver::AliasFile;
 
 namespace {
 
-// The server's limit for a name, in bytes of UTF-8.
-constexpr int NameLimit = 31;
+// The server's limit for a name: 31 bytes of UTF-8 on Firebird 3, whose
+// names are UNICODE_FSS, 63 characters on Firebird 4.
+int g_nameLimit = 31;
+bool g_limitInBytes = true;
 constexpr int GeneratedNames = 200;
 
 // Pieces that have broken statements built by hand: quotes, blanks,
@@ -54,13 +56,17 @@ QString storedFor(const QString &text, bool typed)
     return stored;
 }
 
-// Names are kept in UNICODE_FSS, at most 31 bytes of UTF-8 and no letter
-// beyond the Basic Multilingual Plane.
+// Firebird 3 keeps names in UNICODE_FSS, at most 31 bytes of UTF-8 and no
+// letter beyond the Basic Multilingual Plane; Firebird 4 in UTF8.
 bool acceptable(const QString &stored)
 {
+    if (stored.isEmpty())
+        return false;
+    if (!g_limitInBytes)
+        return stored.toUcs4().size() <= g_nameLimit;
     const bool basicPlane =
         std::none_of(stored.begin(), stored.end(), [](QChar c) { return c.isSurrogate(); });
-    return !stored.isEmpty() && stored.toUtf8().size() <= NameLimit && basicPlane;
+    return stored.toUtf8().size() <= g_nameLimit && basicPlane;
 }
 
 } // namespace
@@ -102,11 +108,14 @@ void TestNames::initTestCase()
         m_seed = 20261207;
     qInfo("names generated from seed %u (KELVANE_NAMES_SEED repeats it)", m_seed);
     QRandomGenerator random(m_seed);
+    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("names"));
+    g_limitInBytes = m_db->serverVersion() == 3;
+    g_nameLimit = g_limitInBytes ? 31 : 63;
 
     // The edges first, then random names built from the pieces.
-    m_names = QStringList{QString(NameLimit, QLatin1Char('N')),
-                          QString(NameLimit + 1, QLatin1Char('N')),
-                          QString(NameLimit - 1, QLatin1Char('N')) + QStringLiteral("é"),
+    m_names = QStringList{QString(g_nameLimit, QLatin1Char('N')),
+                          QString(g_nameLimit + 1, QLatin1Char('N')),
+                          QString(g_nameLimit - 1, QLatin1Char('N')) + QStringLiteral("é"),
                           QString(15, QChar(0xe9)),
                           QString(16, QChar(0xe9)),
                           QString(),
@@ -130,7 +139,6 @@ void TestNames::initTestCase()
         m_names.append(name);
     }
 
-    m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("names"));
     m_db->run(QStringLiteral("CREATE TABLE PLAIN (ID INTEGER);\n"
                              "GRANT SELECT ON PLAIN TO HOLDER;"));
     m_aliases = std::make_unique<AliasFile>(QList<AliasFile::Alias>{

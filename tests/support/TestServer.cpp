@@ -111,6 +111,13 @@ void TestDatabase::run(const QString &script, const QString &user, const QString
     runIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password);
 }
 
+int TestDatabase::serverVersion() const
+{
+    const QStringList version = column(
+        QStringLiteral("SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') FROM RDB$DATABASE"));
+    return version.isEmpty() ? 0 : version.first().section(QLatin1Char('.'), 0, 0).toInt();
+}
+
 QString TestDatabase::refusal(const QString &script, const QString &user,
                               const QString &password) const
 {
@@ -144,7 +151,8 @@ QStringList TestDatabase::holders(const QString &relation, const QString &letter
 QStringList TestDatabase::rowsOf(const QString &grantee) const
 {
     return column(
-        QStringLiteral("SELECT RDB$OBJECT_TYPE || ':' || TRIM(RDB$RELATION_NAME) || ':' || "
+        QStringLiteral("SELECT IIF(RDB$PRIVILEGE IN ('C', 'L', 'O'), 'ddl', RDB$OBJECT_TYPE) || "
+                       "':' || TRIM(RDB$RELATION_NAME) || ':' || "
                        "TRIM(RDB$PRIVILEGE) || ':' || COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || "
                        "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
                        "WHERE RDB$USER = '%1' ORDER BY 1")

@@ -36,6 +36,8 @@ public:
     // Runs a script as SYSDBA (or the given login); fails the test on error.
     void run(const QString &script, const QString &user = QStringLiteral("SYSDBA"),
              const QString &password = testserver::password()) const;
+    // The server's major version: 3 or 4.
+    [[nodiscard]] int serverVersion() const;
     // What the server answers running the script as that login, in a
     // connection of its own: empty when it ran, else its message.
     [[nodiscard]] QString refusal(const QString &script, const QString &user,
@@ -46,7 +48,9 @@ public:
     // relation, in order.
     [[nodiscard]] QStringList holders(const QString &relation, const QString &letter) const;
     // Every catalogue row of a grantee, each as
-    // "object kind:object:privilege:column:option:grantor", in order.
+    // "object kind:object:privilege:column:option:grantor", in order. A DDL
+    // privilege's kind reads "ddl": its number differs between Firebird 3
+    // and 4.
     [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
 
 private:
