@@ -75,6 +75,9 @@ public:
     db::TQuery GrantorQuery;
     // Who the login is and whether it may write GRANTED BY.
     db::TQuery LoginQuery;
+    // Whether Firebird 4 lets the attachment write GRANTED BY: a default
+    // RDB$ADMIN or a role with that system privilege has no name to compare.
+    db::TQuery GrantedByQuery;
     // Every column-level row and every package's row on relations: what the
     // server cannot keep together, and the column-level rights a revoke
     // drops.
@@ -284,6 +287,8 @@ private:
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
     [[nodiscard]] const db::Login &login();
+    // Firebird 4's own answer to whether the attachment may write GRANTED BY.
+    [[nodiscard]] bool hasGrantedByPrivilege();
     [[nodiscard]] QStringList columnsOf(const QString &relation);
     // Sends the statements in order, in one transaction and in batches, with
     // progress and Cancel once the walk lasts; a refused grant is reported

@@ -98,6 +98,7 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
+      GrantedByQuery(Database),
       ColumnRowsQuery(Database), ColumnsQuery(Database), LoginsQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
@@ -135,6 +136,7 @@ void TKelvaneForm::createComponents()
     GranteeQuery.setName(QStringLiteral("GranteeQuery"));
     GrantorQuery.setName(QStringLiteral("GrantorQuery"));
     LoginQuery.setName(QStringLiteral("LoginQuery"));
+    GrantedByQuery.setName(QStringLiteral("GrantedByQuery"));
     ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
@@ -220,6 +222,11 @@ void TKelvaneForm::createComponents()
         LoginQuery.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
     LoginQuery.addField(QStringLiteral("NAME_LENGTH"), db::FieldKind::Data, 6);
     LoginQuery.addField(QStringLiteral("ENGINE_VERSION"), db::FieldKind::Data, 20);
+    addStatement(GrantedByQuery,
+                 {"SELECT RDB$SYSTEM_PRIVILEGE(USE_GRANTED_BY_CLAUSE) AS MAY_NAME",
+                  "FROM RDB$DATABASE"},
+                 {});
+    GrantedByQuery.addField(QStringLiteral("MAY_NAME"), db::FieldKind::Data, 5);
     addStatement(
         ColumnsQuery,
         {"SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS", "WHERE RDB$RELATION_NAME = :Relation"},

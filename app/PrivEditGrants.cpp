@@ -100,9 +100,21 @@ const db::Login &TKelvaneForm::login()
                    LoginQuery.fields(3)->text().toInt(),
                    LoginQuery.fields(4)->text().startsWith(QLatin1String("3.")),
                    role == QLatin1String("NONE") ? QString() : role};
+        if (!m_login.isFirebird3 && !m_login.mayNameGrantors)
+            m_login.mayNameGrantors = hasGrantedByPrivilege();
         m_loginKnown = true;
     }
     return m_login;
+}
+
+bool TKelvaneForm::hasGrantedByPrivilege()
+{
+    GrantedByQuery.close();
+    GrantedByQuery.open();
+    const auto closed = qScopeGuard([this] { GrantedByQuery.close(); });
+    const QString answer = GrantedByQuery.fields(0)->text();
+    return answer.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+           answer == QLatin1String("1");
 }
 
 QStringList TKelvaneForm::columnsOf(const QString &relation)
@@ -175,7 +187,7 @@ void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
 bool TKelvaneForm::mendColumnRights(db::TCommandTransaction &work, const QStringList &risks,
                                     QStringList &notes)
 {
-    if (risks.isEmpty() || !login().dropsColumnRights)
+    if (risks.isEmpty() || !login().isFirebird3)
         return true;
     const db::Plan mends = db::planColumnMends(readGrantRows(ColumnRowsQuery), risks, login());
     notes += mends.notDone;

@@ -63,13 +63,21 @@ bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt,
 
 void TKelvaneForm::checkNameLength(const db::SqlName &name)
 {
+    const QString stored = name.storedText();
     const int most = login().nameLength;
-    if (characterCount(name.storedText()) > most)
-        throw kelvane::Exception(
-            QStringLiteral("%1 is longer than the %2 characters the server allows for a name: "
-                           "nothing was changed")
-                .arg(name.storedText())
-                .arg(most));
+    const bool beyondAscii =
+        std::any_of(stored.begin(), stored.end(), [](QChar c) { return c.unicode() > 127; });
+    const qsizetype length = login().isFirebird3 ? stored.toUtf8().size() : characterCount(stored);
+    if (length <= most)
+        return;
+    throw kelvane::Exception(
+        QStringLiteral("%1 is longer than the %2 characters the server allows for a name%3: "
+                       "nothing was changed")
+            .arg(stored)
+            .arg(most)
+            .arg(login().isFirebird3 && beyondAscii
+                     ? QStringLiteral(" (there, a letter beyond ASCII counts as two or three)")
+                     : QString()));
 }
 
 void TKelvaneForm::AddNewItemClick(QObject *)

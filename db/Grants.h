@@ -167,10 +167,12 @@ struct Login
 {
     QString name;
     bool mayNameGrantors = false;
-    // The longest name the catalogue holds, in characters.
+    // The longest name the catalogue holds: characters on Firebird 4, bytes
+    // of UTF-8 on Firebird 3, whose names are UNICODE_FSS.
     int nameLength = 31;
-    // Firebird 3 drops column-level UPDATE rights in effect on revokes.
-    bool dropsColumnRights = false;
+    // Firebird 3: column-level UPDATE rights dropped in effect on revokes,
+    // names counted in bytes.
+    bool isFirebird3 = false;
     QString role{}; // the attachment's SQL role; empty for none
 };
 
