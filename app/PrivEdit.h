@@ -297,13 +297,14 @@ private:
     // column-level rights the revokes dropped in effect, those of the
     // statements and risksBeyond. Returns the refused grants and what could
     // not be given back.
-    QStringList runChanges(const QList<db::Change> &changes, const QStringList &risksBeyond = {});
+    QStringList runChanges(const QList<db::Change> &changes,
+                           const QList<db::ColumnRisk> &risksBeyond = {});
     // Fails, before any statement, where the server could not keep what the
     // changes grant.
     void checkServerCanStore(const QList<db::Change> &changes);
     // false when the administrator cancelled the mends.
-    [[nodiscard]] bool mendColumnRights(db::TCommandTransaction &work, const QStringList &risks,
-                                        QStringList &notes);
+    [[nodiscard]] bool mendColumnRights(db::TCommandTransaction &work,
+                                        const QList<db::ColumnRisk> &risks, QStringList &notes);
     // Where a command's walk of its statements got to, and why it ended.
     struct ChangeWalk
     {

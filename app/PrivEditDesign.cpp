@@ -98,8 +98,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     : QWidget(parent), Database(KelvaneDatabase), MasterQuery(Database), DetailQuery(Database),
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
-      GrantedByQuery(Database),
-      ColumnRowsQuery(Database), ColumnsQuery(Database), LoginsQuery(Database)
+      GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
+      LoginsQuery(Database)
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -222,10 +222,10 @@ void TKelvaneForm::createComponents()
         LoginQuery.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
     LoginQuery.addField(QStringLiteral("NAME_LENGTH"), db::FieldKind::Data, 6);
     LoginQuery.addField(QStringLiteral("ENGINE_VERSION"), db::FieldKind::Data, 20);
-    addStatement(GrantedByQuery,
-                 {"SELECT RDB$SYSTEM_PRIVILEGE(USE_GRANTED_BY_CLAUSE) AS MAY_NAME",
-                  "FROM RDB$DATABASE"},
-                 {});
+    addStatement(
+        GrantedByQuery,
+        {"SELECT RDB$SYSTEM_PRIVILEGE(USE_GRANTED_BY_CLAUSE) AS MAY_NAME", "FROM RDB$DATABASE"},
+        {});
     GrantedByQuery.addField(QStringLiteral("MAY_NAME"), db::FieldKind::Data, 5);
     addStatement(
         ColumnsQuery,

@@ -57,12 +57,11 @@ bool TKelvaneForm::isEditableColumn(int column) const
 
 void TKelvaneForm::checkLetterOfKind(int column) const
 {
-    // A procedure takes EXECUTE whatever the letter, as it always has; the
-    // other kinds with one privilege refuse a letter they do not have rather
-    // than give that privilege unasked.
+    // The kinds with one privilege other than a procedure (whose letters
+    // all stand for EXECUTE) refuse a letter they do not have rather than
+    // give that privilege unasked.
     const db::ObjectRef object = currentObject();
-    if (!db::hasSinglePrivilege(object.type) || object.type == db::kind::Procedure ||
-        column == ExecuteColumn)
+    if (!db::hasSinglePrivilege(object.type) || column == ExecuteColumn)
         return;
     throw kelvane::Exception(QStringLiteral("%1 is a %2: it has no %3 privilege. Its one "
                                             "privilege, %4, is in the X column.")

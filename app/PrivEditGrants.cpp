@@ -148,7 +148,7 @@ QStringList TKelvaneForm::loginNames()
 }
 
 QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
-                                     const QStringList &risksBeyond)
+                                     const QList<db::ColumnRisk> &risksBeyond)
 {
     if (changes.isEmpty())
         return {};
@@ -162,8 +162,8 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     ChangeWalk walk{changes};
     walkChanges(*work, walk);
     if (!walk.cancelled) {
-        QStringList risks = db::columnRisks(changes.mid(0, walk.next)) + risksBeyond;
-        risks.removeDuplicates();
+        const QList<db::ColumnRisk> risks =
+            db::columnRisks(changes.mid(0, walk.next)) + risksBeyond;
         walk.cancelled = !mendColumnRights(*work, risks, walk.refused);
     }
     if (walk.cancelled) {
@@ -184,8 +184,8 @@ void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
         db::checkServerCanStore(changes, readGrantRows(ColumnRowsQuery));
 }
 
-bool TKelvaneForm::mendColumnRights(db::TCommandTransaction &work, const QStringList &risks,
-                                    QStringList &notes)
+bool TKelvaneForm::mendColumnRights(db::TCommandTransaction &work,
+                                    const QList<db::ColumnRisk> &risks, QStringList &notes)
 {
     if (risks.isEmpty() || !login().isFirebird3)
         return true;

@@ -251,12 +251,12 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         MasterQuery.open();
         return;
     }
+    QStringList notDone;
     {
         const ui::BusyCursor busy;
         // One statement removes every row of the user, of every kind, that
         // the login may revoke.
         inCommand([&] {
-            QStringList notDone;
             runCommand([&] {
                 notDone = runChanges(
                     {db::revokeAllOnAllChange({db::SqlName::stored(name), grantee.kind})},
@@ -264,15 +264,18 @@ void TKelvaneForm::RemoveItemClick(QObject *)
             });
             MasterQuery.close();
             MasterQuery.open();
-            reportNotDone(notDone);
         });
     }
     if (!given.isEmpty())
         reportGivenGone(name, given);
-    checkNothingLeftFor(grantee, [&name](const QString &left) {
-        return QStringLiteral("%1 still holds privileges that only their grantors can revoke:%2")
-            .arg(name, left);
-    });
+    checkNothingLeftFor(
+        grantee,
+        [&name](const QString &left) {
+            return QStringLiteral(
+                       "%1 still holds privileges that only their grantors can revoke:%2")
+                .arg(name, left);
+        },
+        notDone);
 }
 
 void TKelvaneForm::reportGivenGone(const QString &name, const QList<db::GrantRow> &given)

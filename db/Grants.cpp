@@ -322,14 +322,21 @@ QList<GrantRow> ofLetter(const QList<GrantRow> &rows, QChar letter)
     return rowsWhere(rows, [letter](const GrantRow &row) { return row.privilege == letter; });
 }
 
-// Whether revoking the rows takes column-level UPDATE or REFERENCES rows,
-// the grantee's own or, through a grant option, those it gave others.
-bool takesColumns(const QList<GrantRow> &rows)
+// The columns whose column-level UPDATE or REFERENCES rows revoking the rows
+// takes, the grantee's own, and an empty name where a grant option may take
+// along such rows it gave others, on any column.
+QStringList columnsTaken(const QList<GrantRow> &rows)
 {
-    return std::any_of(rows.begin(), rows.end(), [](const GrantRow &row) {
-        return (row.privilege == u'U' || row.privilege == u'R') &&
-               (!row.column.isEmpty() || row.option > 0);
-    });
+    QStringList columns;
+    for (const GrantRow &row : rows) {
+        if (row.privilege != u'U' && row.privilege != u'R')
+            continue;
+        if (!row.column.isEmpty() && !columns.contains(row.column))
+            columns.append(row.column);
+        if (row.option > 0 && !columns.contains(QString()))
+            columns.append(QString());
+    }
+    return columns;
 }
 
 // Revokes what one grantor gave the grantee on the object. REVOKE ALL fails
@@ -346,12 +353,12 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
     // A DDL privilege has no ALL.
     if (letters == lettersOf(rowsOnObject) && !ddlObject(first.object)) {
         plan.changes.append(revokeChange(first.objectType, first.object, QStringLiteral("ALL"),
-                                         from, grantedBy, takesColumns(theirs)));
+                                         from, grantedBy, columnsTaken(theirs)));
         return;
     }
     for (QChar letter : letters)
         plan.changes.append(revokeChange(first.objectType, first.object, wordOf(letter), from,
-                                         grantedBy, takesColumns(ofLetter(theirs, letter))));
+                                         grantedBy, columnsTaken(ofLetter(theirs, letter))));
 }
 
 // Whether the login may revoke or grant in the grantor's name: its own, or
@@ -538,7 +545,7 @@ Change grantChange(const PrivilegeForm &form, const Grantee &to, const SqlName *
             to.name.storedText(),
             to.type,
             form.columns,
-            false};
+            {}};
 }
 
 Change grantWordChange(const ObjectRef &object, const QString &word, const Grantee &to)
@@ -551,11 +558,11 @@ Change grantWordChange(const ObjectRef &object, const QString &word, const Grant
             to.name.storedText(),
             to.type,
             {},
-            false};
+            {}};
 }
 
 Change revokeChange(int objectType, const QString &object, const QString &word, const Grantee &from,
-                    const SqlName *grantedBy, bool takesColumns)
+                    const SqlName *grantedBy, const QStringList &columnsTaken)
 {
     return {Change::Verb::Revoke,
             revokeSql(objectType, object, word, from, grantedBy),
@@ -565,7 +572,7 @@ Change revokeChange(int objectType, const QString &object, const QString &word, 
             from.name.storedText(),
             from.type,
             {},
-            takesColumns};
+            columnsTaken};
 }
 
 Change revokeAllOnAllChange(const Grantee &from)
@@ -578,7 +585,7 @@ Change revokeAllOnAllChange(const Grantee &from)
             from.name.storedText(),
             from.type,
             {},
-            false};
+            {}};
 }
 
 Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, const Login &login,
@@ -638,7 +645,7 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                     plan.changes.append(revokeChange(
                         object.type, object.name, wordOf(letter), target.grantee,
                         grantor == login.name ? nullptr : &by,
-                        takesColumns(rowsWhere(heldOfLetter, [&grantor](const GrantRow &row) {
+                        columnsTaken(rowsWhere(heldOfLetter, [&grantor](const GrantRow &row) {
                             return row.grantor == grantor;
                         }))));
                 }
@@ -673,7 +680,7 @@ Plan planRevoke(const QList<GrantRow> &held, const QString &letters, const Grant
             for (QChar letter : lettersOf(theirs))
                 plan.changes.append(revokeChange(theirs.first().objectType, theirs.first().object,
                                                  wordOf(letter), from, grantedBy,
-                                                 takesColumns(ofLetter(theirs, letter))));
+                                                 columnsTaken(ofLetter(theirs, letter))));
         }
         plan.taken += theirs;
         for (const GrantRow &row : theirs) {
@@ -864,26 +871,32 @@ void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &ro
     }
 }
 
-QStringList columnRisks(const QList<Change> &ran)
+QList<ColumnRisk> columnRisks(const QList<Change> &ran)
 {
-    QStringList relations;
+    QList<ColumnRisk> risks;
     for (const Change &change : ran) {
-        if (change.verb == Change::Verb::Revoke && onRelation(change) && change.takesColumns &&
-            !relations.contains(change.object))
-            relations.append(change.object);
+        if (change.verb != Change::Verb::Revoke || !onRelation(change))
+            continue;
+        for (const QString &column : change.columnsTaken) {
+            if (!risks.contains({change.object, column}))
+                risks.append({change.object, column});
+        }
     }
-    return relations;
+    return risks;
 }
 
-QStringList columnRisks(const QList<GrantRow> &revoked)
+QList<ColumnRisk> columnRisks(const QList<GrantRow> &revoked)
 {
-    QStringList relations;
+    QList<ColumnRisk> risks;
     for (const GrantRow &row : revoked) {
-        if (row.objectType == kind::Relation && takesColumns({row}) &&
-            !relations.contains(row.object))
-            relations.append(row.object);
+        if (row.objectType != kind::Relation)
+            continue;
+        for (const QString &column : columnsTaken({row})) {
+            if (!risks.contains({row.object, column}))
+                risks.append({row.object, column});
+        }
     }
-    return relations;
+    return risks;
 }
 
 namespace {
@@ -918,8 +931,14 @@ QList<GrantRow> grantableOrder(QList<GrantRow> rows)
 
 } // namespace
 
-Plan planColumnMends(const QList<GrantRow> &rows, const QStringList &relations, const Login &login)
+Plan planColumnMends(const QList<GrantRow> &rows, const QList<ColumnRisk> &risks,
+                     const Login &login)
 {
+    QStringList relations;
+    for (const ColumnRisk &risk : risks) {
+        if (!relations.contains(risk.relation))
+            relations.append(risk.relation);
+    }
     Plan plan;
     QList<Change> grants;
     for (const QString &relation : relations) {
@@ -928,9 +947,12 @@ Plan planColumnMends(const QList<GrantRow> &rows, const QStringList &relations, 
                    !row.column.isEmpty() && (row.privilege == u'U' || row.privilege == u'R') &&
                    row.grantee != row.grantor;
         });
+        const auto atRisk = [&](const QString &column) {
+            return risks.contains({relation, column}) || risks.contains({relation, QString()});
+        };
         QStringList columns;
         for (const GrantRow &row : onRelation) {
-            if (row.privilege == u'U' && !columns.contains(row.column))
+            if (row.privilege == u'U' && atRisk(row.column) && !columns.contains(row.column))
                 columns.append(row.column);
         }
         for (const QString &column : columns) {

@@ -135,9 +135,10 @@ struct Change
     QString grantee;
     int granteeType = kind::User;
     QStringList columns; // a grant's column list
-    // A revoke that takes column-level rows, or a grant option, which takes
-    // along the rows given with it.
-    bool takesColumns = false;
+    // What a revoke takes of column-level UPDATE and REFERENCES rows: their
+    // columns, and an empty name where a grant option may take along rows
+    // given with it, on any column.
+    QStringList columnsTaken;
 };
 
 // A grant option a copy takes away: the server then revokes, along with it,
@@ -184,7 +185,7 @@ struct Login
 // word: a privilege word or "ALL", as revokeSql takes it.
 [[nodiscard]] Change revokeChange(int objectType, const QString &object, const QString &word,
                                   const Grantee &from, const SqlName *grantedBy = nullptr,
-                                  bool takesColumns = false);
+                                  const QStringList &columnsTaken = {});
 
 // Whether the changes give a package a privilege on a relation, or anyone a
 // column-level one: then the catalogue's rows of those kinds on relations
@@ -198,23 +199,30 @@ struct Login
 // column-level row on relations, as the catalogue has them.
 void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &rows);
 
-// The relations where the changes took column-level UPDATE or REFERENCES
-// rows, directly or with a grant option. On Firebird 3 every other holder of
-// a column-level UPDATE on such a column then loses it in effect, while the
-// catalogue still shows it.
-[[nodiscard]] QStringList columnRisks(const QList<Change> &ran);
-// ...and those where removing every privilege of a grantee with these rows
-// does.
-[[nodiscard]] QStringList columnRisks(const QList<GrantRow> &revoked);
-// Gives the column-level UPDATE holders of those relations their rights
-// back in effect: on each column where someone holds UPDATE, every
+// A column of a relation whose column-level UPDATE rows a revoke took: on
+// Firebird 3 every other holder of a column-level UPDATE on it then loses
+// it in effect, while the catalogue still shows it. An empty column stands
+// for every column of the relation.
+struct ColumnRisk
+{
+    QString relation;
+    QString column;
+
+    friend bool operator==(const ColumnRisk &, const ColumnRisk &) = default;
+};
+// What the statements put at risk...
+[[nodiscard]] QList<ColumnRisk> columnRisks(const QList<Change> &ran);
+// ...and what removing every privilege of a grantee with these rows does.
+[[nodiscard]] QList<ColumnRisk> columnRisks(const QList<GrantRow> &revoked);
+// Gives the column-level UPDATE holders of the columns at risk their rights
+// back in effect: on each such column where someone holds UPDATE, every
 // column-level UPDATE and REFERENCES row is revoked, all of them before any
 // is granted again (each revoke drops the others' again), grantor and option
 // kept, a grant option's holder before those it gave to. A column where the
 // login may not name every grantor is left alone, and its UPDATE holders are
 // named in notDone. rows: every column-level row on relations, as the
 // catalogue now has them.
-[[nodiscard]] Plan planColumnMends(const QList<GrantRow> &rows, const QStringList &relations,
+[[nodiscard]] Plan planColumnMends(const QList<GrantRow> &rows, const QList<ColumnRisk> &risks,
                                    const Login &login);
 
 // Makes each target's privileges on every object in the rows equal to the

@@ -334,14 +334,16 @@ void TestGrants::revokesEveryGrantorItMayName()
              (QStringList{"REVOKE SELECT ON T FROM EVE", "REVOKE UPDATE ON T FROM EVE"}));
     QCOMPARE(boss.notDone, (QStringList{"SELECT on T granted by SYSDBA is still held by EVE",
                                         "INSERT on T granted by the system is still held by EVE"}));
-    QVERIFY(!boss.changes.first().takesColumns && boss.changes.last().takesColumns);
-    QCOMPARE(db::columnRisks(boss.changes), QStringList{"T"});
-    QCOMPARE(db::columnRisks(sysdba.changes), QStringList());
+    // BOSS's UPDATE (C) with grant option puts C at risk, and any column
+    // its option gave others.
+    QCOMPARE(db::columnRisks(boss.changes), (QList<db::ColumnRisk>{{"T", "C"}, {"T", QString()}}));
+    QCOMPARE(db::columnRisks(sysdba.changes), QList<db::ColumnRisk>());
 }
 
 void TestGrants::columnMends_data()
 {
     QTest::addColumn<QList<GrantRow>>("rows");
+    QTest::addColumn<QString>("column");
     QTest::addColumn<bool>("admin");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("notDone");
@@ -358,7 +360,7 @@ void TestGrants::columnMends_data()
                                row("GINA", kind::Relation, "T", 'R', "C2"),
                                row("BOB", kind::Relation, "OTHER", 'U', "C")};
     QTest::newRow("SYSDBA names every grantor")
-        << rows << true
+        << rows << "C" << true
         << QStringList{"REVOKE UPDATE (C) ON T FROM ERIN GRANTED BY CAROL",
                        "REVOKE UPDATE (C) ON T FROM BOB",
                        "REVOKE UPDATE (C) ON T FROM CAROL GRANTED BY BOSS",
@@ -369,16 +371,20 @@ void TestGrants::columnMends_data()
                        "GRANT UPDATE (C) ON T TO ERIN GRANTED BY CAROL"}
         << 0;
     // Half a mend mends nothing: the column is left, its holders named.
-    QTest::newRow("BOSS may not name SYSDBA") << rows << false << QStringList() << 3;
+    QTest::newRow("BOSS may not name SYSDBA") << rows << "C" << false << QStringList() << 3;
+    // Another column's revoke leaves C's holders their rights.
+    QTest::newRow("another column") << rows << "C9" << false << QStringList() << 0;
 }
 
 void TestGrants::columnMends()
 {
     QFETCH(QList<GrantRow>, rows);
+    QFETCH(QString, column);
     QFETCH(bool, admin);
     QFETCH(QStringList, expected);
     QFETCH(int, notDone);
-    const db::Plan plan = db::planColumnMends(rows, {QStringLiteral("T")}, admin ? Sysdba : Boss);
+    const db::Plan plan =
+        db::planColumnMends(rows, {{QStringLiteral("T"), column}}, admin ? Sysdba : Boss);
     QCOMPARE(sqlOf(plan), expected);
     QCOMPARE(plan.notDone.size(), notDone);
     if (notDone > 0)
