@@ -18,12 +18,38 @@ const QString DriverName = QStringLiteral("QIBASE");
 
 } // namespace
 
+namespace {
+
+// Firebird 4's own words for codes a Firebird 3 client does not know, which
+// it shows as "unknown ISC error N". Their arguments do not reach it.
+struct NewerMessage
+{
+    int code;
+    QLatin1StringView text;
+};
+
+constexpr NewerMessage NewerMessages[] = {
+    {335545254, QLatin1StringView("Firebird 4: \"Effective user is ...\", a name this client "
+                                  "cannot show")},
+};
+
+QString withNewerMessages(QString message)
+{
+    for (const NewerMessage &newer : NewerMessages) {
+        const QString unknown = QStringLiteral("unknown ISC error %1").arg(newer.code);
+        message.replace(unknown, unknown + QStringLiteral(" (") + newer.text + QLatin1Char(')'));
+    }
+    return message;
+}
+
+} // namespace
+
 QString engineMessage(const QSqlError &error)
 {
     QString message = error.databaseText().trimmed();
     if (message.isEmpty())
         message = error.text().trimmed();
-    return message;
+    return withNewerMessages(message);
 }
 
 TDatabase::TDatabase(const QString &databaseName)

@@ -10,6 +10,7 @@
 #include "db/Table.h"
 
 #include <QSignalSpy>
+#include <QSqlError>
 #include <QTest>
 #include <memory>
 
@@ -175,6 +176,15 @@ void TestEngine::failuresCarryTheServersMessage()
     QVERIFY2(grantFailure.contains(QStringLiteral("Table NOSUCH does not exist")),
              qPrintable(grantFailure));
     QVERIFY(!query.active());
+
+    // A Firebird 4 code the Firebird 3 client does not know keeps its
+    // number and gains what words can be had.
+    QCOMPARE(db::engineMessage(
+                 QSqlError({}, QStringLiteral("no permission for SELECT access to TABLE T\n"
+                                              "unknown ISC error 335545254"))),
+             QStringLiteral("no permission for SELECT access to TABLE T\nunknown ISC error "
+                            "335545254 (Firebird 4: \"Effective user is ...\", a name this "
+                            "client cannot show)"));
 }
 
 void TestEngine::revokeOfPrivilegeNotHeldIsNoFailure()
