@@ -21,7 +21,6 @@
 # written: the instance has its own configuration and security database.
 set -euo pipefail
 
-readonly SUITE=trixie
 # libib-util is only recommended, but without it the server logs at every
 # start that ib_util, which UDFs need, is missing.
 readonly PACKAGES=(firebird4.0-server firebird4.0-utils libib-util)
@@ -53,6 +52,12 @@ FB_DIR=$(absolute "${KELVANE_FB4_DIR:-$REPO_ROOT/.fbserver4}")
 FB_PORT=${KELVANE_FB4_PORT:-3057}
 FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
 CHROOT=$(absolute "${KELVANE_CHROOT:-/var/cache/kelvane/trixie-chroot}")
+# For scripts/chroot.sh, which makes and mounts the chroot.
+readonly CHROOT_SETTING=KELVANE_CHROOT
+# shellcheck source=scripts/chroot.sh
+source "$REPO_ROOT/scripts/chroot.sh"
+# shellcheck source=scripts/fbcommon.sh
+source "$REPO_ROOT/scripts/fbcommon.sh"
 
 PID_FILE=$FB_DIR/firebird.pid
 PORT_FILE=$FB_DIR/firebird.port
@@ -79,24 +84,6 @@ EOF
     exit 2
 }
 
-# is_system_path ABSOLUTE-PATH: true for the folders a packaged Firebird
-# owns, on the host and in the chroot alike.
-is_system_path() {
-    case $1 in
-        /etc/firebird | /etc/firebird/* | /var/lib/firebird | /var/lib/firebird/* | \
-            /usr/lib/firebird | /usr/lib/firebird/* | /usr/lib/*/firebird | /usr/lib/*/firebird/* | \
-            /usr/share/firebird* | /run/firebird* | /var/run/firebird* | /var/log/firebird* | \
-            /tmp/firebird | /tmp/firebird/*)
-            return 0
-            ;;
-    esac
-    return 1
-}
-
-# is_under PATH FOLDER: PATH is FOLDER or inside it.
-is_under() {
-    [[ $1 == "$2" || $1 == "$2"/* ]]
-}
 
 check_settings() {
     if ! [[ $FB_PORT =~ ^[1-9][0-9]{0,4}$ ]] || ((FB_PORT > 65535)); then
@@ -120,32 +107,8 @@ need_root() {
     ((EUID == 0)) || die "$1 needs root (debootstrap, chroot and mount)"
 }
 
-is_elf() {
-    [[ -f $1 && $(LC_ALL=C head -c 4 "$1" 2>/dev/null) == $'\177ELF' ]]
-}
 
-# Doubles single quotes so a value can sit inside an SQL string literal.
-sql_string() {
-    local s=${1//\'/\'\'}
-    printf "'%s'" "$s"
-}
 
-# A plain name goes in as written and is upper-cased by the server like any
-# identifier; anything else needs to be delimited to survive unchanged.
-sql_identifier() {
-    if [[ $1 =~ ^[A-Za-z][A-Za-z0-9_\$]*$ ]]; then
-        printf '%s' "$1"
-    else
-        local s=${1//\"/\"\"}
-        printf '"%s"' "$s"
-    fi
-}
-
-# in_chroot_plain COMMAND...: runs COMMAND in the chroot with a clean
-# environment.
-in_chroot_plain() {
-    chroot "$CHROOT" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"
-}
 
 # in_chroot COMMAND...: the same, with Firebird pointed at the instance
 # folder.  Never for the package tools: the packages' own scripts would
@@ -154,68 +117,9 @@ in_chroot() {
     in_chroot_plain FIREBIRD="$FB_DIR" FIREBIRD_LOCK="$FB_DIR/lock" FIREBIRD_TMP="$FB_DIR/tmp" "$@"
 }
 
-# --- mounts -----------------------------------------------------------------
-
-is_mounted() {
-    findmnt -rn --mountpoint "$1" >/dev/null 2>&1
-}
-
-# unmount_all PATH: takes every mount off PATH (repeated starts after
-# failures may have stacked several); a lazy unmount is the last resort.
-unmount_all() {
-    local path=$1 tries=0
-    while is_mounted "$path"; do
-        if ((tries < 5)); then
-            umount "$path" 2>/dev/null || sleep 0.2
-        else
-            umount -l "$path" 2>/dev/null || true
-        fi
-        tries=$((tries + 1))
-        if ((tries > 10)); then
-            warn "could not unmount $path"
-            return 1
-        fi
-    done
-}
-
-# mounts_under FOLDER: mount points at or below FOLDER, deepest first.
-mounts_under() {
-    local target
-    findmnt -rn -o TARGET 2>/dev/null | while IFS= read -r target; do
-        # findmnt writes blanks and the like as \x20 escapes.
-        target=$(printf '%b' "$target")
-        if is_under "$target" "$1"; then
-            printf '%s\n' "$target"
-        fi
-    done | sort -r
-}
-
-# Some process (another instance's server, say) has its root in the chroot.
-chroot_in_use() {
-    local root p
-    root=$(realpath -e "$CHROOT" 2>/dev/null) || return 1
-    for p in /proc/[0-9]*; do
-        [[ $(readlink "$p/root" 2>/dev/null) == "$root" ]] && return 0
-    done
-    return 1
-}
-
 mount_instance() {
-    mkdir -p "$FB_DIR" "$INNER_DIR"
-    # The mount point must be a plain, empty folder of the chroot: a link on
-    # the way could lead the mount out of the chroot, and a folder with
-    # contents would be one the chroot needs.
-    [[ $(realpath -e "$INNER_DIR") == "$(realpath -e "$CHROOT")$FB_DIR" ]] ||
-        die "$INNER_DIR leads out of the chroot; choose another KELVANE_FB4_DIR"
-    is_mounted "$INNER_DIR" && return 0
-    [[ -z $(ls -A "$INNER_DIR") ]] ||
-        die "$INNER_DIR is not empty; the chroot has its own files there; choose another KELVANE_FB4_DIR"
-    mount --bind "$FB_DIR" "$INNER_DIR" || die "could not bind-mount $FB_DIR at $INNER_DIR"
-}
-
-mount_proc() {
-    is_mounted "$CHROOT/proc" || mount -t proc proc "$CHROOT/proc" ||
-        die "could not mount /proc in $CHROOT"
+    mkdir -p "$FB_DIR"
+    bind_same_path "$FB_DIR" KELVANE_FB4_DIR
 }
 
 # Unmounts what this instance mounted; /proc stays while another server
@@ -230,131 +134,6 @@ unmount_instance() {
 }
 
 # --- the chroot -------------------------------------------------------------
-
-# The first Debian archive in the host's apt sources, in the one-line format
-# ("deb [options] URI SUITE ...") or deb822 ("URIs:" in a "Types: deb"
-# stanza).  Security and third-party archives are skipped: only a URI with a
-# Debian release as its suite serves the chroot.
-host_mirror() {
-    if [[ -n ${KELVANE_DEBIAN_MIRROR:-} ]]; then
-        printf '%s\n' "$KELVANE_DEBIAN_MIRROR"
-        return 0
-    fi
-    local files=() f
-    [[ -f /etc/apt/sources.list ]] && files+=(/etc/apt/sources.list)
-    for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [[ -f $f ]] && files+=("$f")
-    done
-    ((${#files[@]} > 0)) || return 1
-    local uri suite
-    while read -r uri suite; do
-        [[ $suite =~ ^(bullseye|bookworm|trixie|forky|sid|oldoldstable|oldstable|stable|testing|unstable)(-updates|-backports)?$ ]] ||
-            continue
-        [[ $uri == http://* || $uri == https://* ]] || continue
-        printf '%s\n' "${uri%/}"
-        return 0
-    done < <(
-        for f in "${files[@]}"; do
-            if [[ $f == *.sources ]]; then
-                awk '
-                    BEGIN { RS = ""; FS = "\n" }
-                    {
-                        types = ""; uris = ""; suites = ""; enabled = "yes"
-                        for (i = 1; i <= NF; i++) {
-                            line = $i
-                            if (line ~ /^#/) continue
-                            key = tolower(line); sub(/:.*/, "", key)
-                            value = line; sub(/^[^:]*:[ \t]*/, "", value)
-                            if (key == "types") types = value
-                            else if (key == "uris") uris = value
-                            else if (key == "suites") suites = value
-                            else if (key == "enabled") enabled = tolower(value)
-                        }
-                        if (enabled == "no" || (" " types " ") !~ / deb /) next
-                        n = split(uris, u, /[ \t]+/); m = split(suites, s, /[ \t]+/)
-                        for (a = 1; a <= n; a++) for (b = 1; b <= m; b++)
-                            if (u[a] != "" && s[b] != "") print u[a], s[b]
-                    }' "$f"
-            else
-                awk '
-                    { sub(/#.*/, "") }
-                    $1 == "deb" {
-                        i = 2
-                        if ($i ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
-                        if (i + 1 <= NF) print $i, $(i + 1)
-                    }' "$f"
-            fi
-        done
-    )
-    return 1
-}
-
-ensure_debootstrap() {
-    command -v debootstrap >/dev/null && return 0
-    printf 'fb4server: installing debootstrap\n' >&2
-    local log
-    log=$(mktemp)
-    if ! DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends debootstrap >"$log" 2>&1; then
-        # The package lists may be missing or stale.
-        if ! { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y \
-            --no-install-recommends debootstrap; } >"$log" 2>&1; then
-            cat "$log" >&2
-            rm -f "$log"
-            die "could not install debootstrap"
-        fi
-    fi
-    rm -f "$log"
-}
-
-# remove_tree FOLDER: removes a half-made chroot, but never through a mount,
-# which would delete what is mounted there.
-remove_tree() {
-    local dir=$1 target
-    [[ -e $dir ]] || return 0
-    while IFS= read -r target; do
-        [[ -n $target ]] && unmount_all "$target"
-    done < <(mounts_under "$dir")
-    [[ -z $(mounts_under "$dir") ]] || die "$dir still has mounts; not removing it"
-    rm -rf --one-file-system "$dir"
-}
-
-bootstrap() {
-    local mirror partial=$CHROOT.partial log
-    mirror=$(host_mirror) ||
-        die "found no Debian mirror in /etc/apt/sources.list*; set KELVANE_DEBIAN_MIRROR"
-    ensure_debootstrap
-    printf 'fb4server: making a Debian 13 chroot in %s from %s (once; a minute or more)\n' "$CHROOT" "$mirror" >&2
-    # Only a folder this script made is ever removed: an existing one that is
-    # not a chroot may be anybody's.
-    if [[ -e $CHROOT ]]; then
-        [[ -d $CHROOT && -z $(ls -A "$CHROOT") ]] ||
-            die "$CHROOT exists but is no Debian chroot; remove it or set KELVANE_CHROOT"
-        rmdir "$CHROOT"
-    fi
-    remove_tree "$partial"
-    mkdir -p "$(dirname "$CHROOT")"
-    log=$(dirname "$CHROOT")/debootstrap.log
-    # Built aside and moved into place, so an interrupted run leaves no
-    # chroot that looks finished.
-    if ! debootstrap --variant=minbase "$SUITE" "$partial" "$mirror" >"$log" 2>&1; then
-        tail -n 30 "$log" >&2
-        remove_tree "$partial"
-        die "debootstrap failed; full log in $log"
-    fi
-    mv "$partial" "$CHROOT"
-}
-
-# The chroot must never start a service of its own: packages are installed
-# only to take the programs and files from them.
-write_chroot_files() {
-    printf '#!/bin/sh\n# Written by fb4server.sh: services are never started here.\nexit 101\n' \
-        >"$CHROOT/usr/sbin/policy-rc.d"
-    chmod 755 "$CHROOT/usr/sbin/policy-rc.d"
-    # debootstrap writes no /etc/hosts, and "localhost" must resolve.
-    if ! grep -qs '^127\.0\.0\.1[[:space:]].*\blocalhost\b' "$CHROOT/etc/hosts"; then
-        printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' >"$CHROOT/etc/hosts"
-    fi
-}
 
 chroot_has_firebird() {
     is_elf "$CHROOT$FB_BIN/firebird" && is_elf "$CHROOT$FB_BIN/isql-fb" &&
@@ -384,7 +163,7 @@ ensure_chroot() {
         write_chroot_files
         return 0
     fi
-    [[ -x $CHROOT/usr/bin/apt-get ]] || bootstrap
+    [[ -x $CHROOT/usr/bin/apt-get ]] || bootstrap "$(dirname "$CHROOT")/debootstrap.log"
     write_chroot_files
     chroot_has_firebird || install_firebird "${PACKAGES[@]}"
     chroot_has_firebird || die "the chroot has no working Firebird 4.0 after installing it"
@@ -533,11 +312,6 @@ run_security_sql_remote() {
     run_isql -user SYSDBA -password "$FB_PASSWORD" "localhost/$(running_port):$SECDB" <<<"$1"
 }
 
-set_sysdba_password() {
-    run_security_sql_embedded "create or alter user SYSDBA password $(sql_string "$FB_PASSWORD") using plugin Srp;
-commit;" ||
-        die "could not set the SYSDBA password in $SECDB"
-}
 
 # One command at a time per chroot: two starts would race for its creation
 # and for /proc.  The lock file sits beside the chroot.

@@ -32,6 +32,8 @@ readonly START_TIMEOUT=15
 readonly STOP_TIMEOUT=10
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/fbcommon.sh
+source "$REPO_ROOT/scripts/fbcommon.sh"
 FB_DIR=${KELVANE_FB_DIR:-$REPO_ROOT/.fbserver}
 # The folder ends up inside firebird.conf and in connection strings, which
 # must not depend on the caller's working directory.
@@ -78,23 +80,7 @@ check_settings() {
         die "KELVANE_FB_DIR must not be inside a folder of the packaged server: '$FB_DIR'"
 }
 
-# is_system_path ABSOLUTE-PATH: true for the folders a packaged Firebird
-# owns (configuration, security databases, programs, run-time files).
-is_system_path() {
-    case $1 in
-        /etc/firebird | /etc/firebird/* | /var/lib/firebird | /var/lib/firebird/* | \
-            /usr/lib/firebird | /usr/lib/firebird/* | /usr/lib/*/firebird | /usr/lib/*/firebird/* | \
-            /usr/share/firebird* | /run/firebird* | /var/run/firebird* | /var/log/firebird* | \
-            /tmp/firebird | /tmp/firebird/*)
-            return 0
-            ;;
-    esac
-    return 1
-}
 
-is_elf() {
-    [[ -f $1 && $(LC_ALL=C head -c 4 "$1" 2>/dev/null) == $'\177ELF' ]]
-}
 
 # first_elf CANDIDATE...: prints the first candidate that is a real program.
 first_elf() {
@@ -138,22 +124,7 @@ check_installed() {
     done
 }
 
-# Doubles single quotes so a value can sit inside an SQL string literal.
-sql_string() {
-    local s=${1//\'/\'\'}
-    printf "'%s'" "$s"
-}
 
-# A plain name goes in as written and is upper-cased by the server like any
-# identifier; anything else needs to be delimited to survive unchanged.
-sql_identifier() {
-    if [[ $1 =~ ^[A-Za-z][A-Za-z0-9_\$]*$ ]]; then
-        printf '%s' "$1"
-    else
-        local s=${1//\"/\"\"}
-        printf '"%s"' "$s"
-    fi
-}
 
 fb_env() {
     export FIREBIRD=$FB_DIR FIREBIRD_LOCK=$FB_DIR/lock FIREBIRD_TMP=$FB_DIR/tmp
@@ -300,11 +271,6 @@ run_security_sql_remote() {
     run_isql -user SYSDBA -password "$FB_PASSWORD" "localhost/$(running_port):$SECDB" <<<"$2"
 }
 
-set_sysdba_password() {
-    run_security_sql_embedded "create or alter user SYSDBA password $(sql_string "$FB_PASSWORD") using plugin Srp;
-commit;" ||
-        die "could not set the SYSDBA password in $SECDB"
-}
 
 cmd_start() {
     local pid port
