@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build Kelvane, run its tests and
-# run the demo.  Does nothing, and prints nothing, when all are installed.
+# run the demo; the same names serve on Debian 13 (scripts/run-debian13.sh).
+# Does nothing, and prints nothing, when all are installed.
 set -euo pipefail
 
 # fonts-dejavu-core is named because --no-install-recommends could otherwise

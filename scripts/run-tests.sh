@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
 # Sets up, builds, starts a private Firebird server for the tests, runs every
 # test with CTest, builds the Debian package and lists it, and stops the
-# server again, whatever happens.  Exits non-zero if a test or the package
-# failed.
+# server again, whatever happens; then does all of that once more on Debian
+# 13, in a chroot (scripts/run-debian13.sh).  Exits non-zero if a test or the
+# package failed.
 #
 # The test server has its own folder and port so it can run beside the demo
 # server; KELVANE_FB_DIR, KELVANE_FB_PORT and KELVANE_FB_PASSWORD override.
+# KELVANE_BUILD_DIR overrides the build folder (build/ in the repository).
 set -euo pipefail
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-readonly BUILD_DIR=$REPO_ROOT/build
+BUILD_DIR=${KELVANE_BUILD_DIR:-$REPO_ROOT/build}
+# Absolute, so that the build does not depend on the working directory.
+case $BUILD_DIR in
+    /*) ;;
+    *) BUILD_DIR=$PWD/$BUILD_DIR ;;
+esac
+readonly BUILD_DIR=${BUILD_DIR%/}
+# KELVANE_BENCH=0 leaves the benchmark out of the build; the tests do not
+# need it.
+readonly BENCH=${KELVANE_BENCH:-1}
 # The same tests once more, built with the address and undefined-behaviour
 # sanitizers; KELVANE_SANITIZE=0 skips that pass.
 readonly SANITIZE_DIR=$REPO_ROOT/build-asan
@@ -21,6 +32,10 @@ readonly FB4SERVER=$REPO_ROOT/scripts/fb4server.sh
 # Left out of the Firebird 4 pass: the install and server-script checks use
 # no server, and tst_faults stops and starts the Firebird 3 one.
 readonly FB3_ONLY_TESTS='^(tst_faults|install|fbserver)$'
+# Everything once more on Debian 13, built and run in a chroot of its own
+# (scripts/run-debian13.sh) after the servers above are stopped;
+# KELVANE_DEBIAN13=0 skips that run.
+readonly DEBIAN13=${KELVANE_DEBIAN13:-1}
 readonly PROGRAM=run-tests
 # shellcheck source=scripts/common.sh
 source "$REPO_ROOT/scripts/common.sh"
@@ -38,7 +53,9 @@ configure_and_build() {
 }
 
 build() {
-    configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE"
+    local bench=ON
+    [[ $BENCH != 0 ]] || bench=OFF
+    configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DKELVANE_BUILD_BENCH="$bench"
     if [[ $SANITIZE != 0 ]]; then
         configure_and_build "$SANITIZE_DIR" -DCMAKE_BUILD_TYPE=Debug -DKELVANE_SANITIZE=ON \
             -DKELVANE_BUILD_BENCH=OFF
@@ -82,18 +99,23 @@ test_firebird4() {
         ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -E "$FB3_ONLY_TESTS"
 }
 
-main() {
+# Non-zero once a test or the package failed.
+status=0
+
+# Everything on this system: the build, then the tests against its servers,
+# which are stopped again before this returns (and by the exit trap if the
+# script ends early).  Failures of tests and the package are kept in status.
+host_passes() {
     bash "$REPO_ROOT/scripts/install-deps.sh"
     build
 
     start_private_server stop_server
 
-    local rc=0
     # An empty test list counts as a failure rather than a silent pass.
-    ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || rc=$?
-    (package) || rc=$?
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || status=$?
+    (package) || status=$?
     if [[ $FB4 != 0 ]]; then
-        test_firebird4 || rc=$?
+        test_firebird4 || status=$?
     fi
     if [[ $SANITIZE != 0 ]]; then
         printf '\nThe same tests, built with the address and undefined-behaviour sanitizers:\n'
@@ -103,9 +125,21 @@ main() {
         # at exit ("Tracer caught signal 11") with no leak found. Leaks are
         # still found and reported.
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-            ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error || rc=$?
+            ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error || status=$?
     fi
-    return "$rc"
+
+    stop_server
+    # The signal traps stay: a signal still ends the script.
+    trap - EXIT
+}
+
+main() {
+    host_passes
+    if [[ $DEBIAN13 != 0 ]]; then
+        printf '\nThe whole run once more on Debian 13, in a chroot:\n'
+        bash "$REPO_ROOT/scripts/run-debian13.sh" || status=$?
+    fi
+    return "$status"
 }
 
 main "$@"
