@@ -33,11 +33,6 @@ bool askUserName(const QString &caption, const QString &prompt, QString &name,
     return true;
 }
 
-qsizetype characterCount(const QString &text)
-{
-    return text.toUcs4().size();
-}
-
 } // namespace
 
 void TKelvaneForm::EditMenuPopup(QObject *)
@@ -67,7 +62,8 @@ void TKelvaneForm::checkNameLength(const db::SqlName &name)
     const int most = login().nameLength;
     const bool beyondAscii =
         std::any_of(stored.begin(), stored.end(), [](QChar c) { return c.unicode() > 127; });
-    const qsizetype length = login().isFirebird3 ? stored.toUtf8().size() : characterCount(stored);
+    const qsizetype length =
+        login().isFirebird3 ? stored.toUtf8().size() : db::characterCount(stored);
     if (length <= most)
         return;
     throw kelvane::Exception(

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "Exception.h"
+#include "Names.h"
 #include "SqlLog.h"
 
 #include <QSqlError>
@@ -40,16 +41,6 @@ const char *const BlockSql =
     "  END\n"
     "  SUSPEND;\n"
     "END";
-
-qsizetype characterCount(const QString &text)
-{
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!text.at(i).isLowSurrogate())
-            ++count;
-    }
-    return count;
-}
 
 QString item(const QString &statement)
 {

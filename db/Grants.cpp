@@ -108,14 +108,8 @@ QString ddlClause(const DdlObject &object, const QString &word)
 // The catalogue letters a GRANT or REVOKE of the word gives or takes.
 QString lettersOfWord(int objectType, const QString &object, const QString &word)
 {
-    if (ddlObject(object)) {
-        for (QChar letter : LetterOrder) {
-            if (wordOf(letter) == word)
-                return QString(letter);
-        }
-        return {};
-    }
-    if (objectType != kind::Relation)
+    // A relation and a DDL privilege's object have a choice of letters.
+    if (objectType != kind::Relation && !ddlObject(object))
         return QString(singleLetterOf(objectType));
     if (word == QLatin1String("ALL"))
         return QStringLiteral("SUIDR");

@@ -151,4 +151,14 @@ QString SqlName::sql() const
     return delimited(m_typed ? upperCaseAscii(m_text) : m_text);
 }
 
+qsizetype characterCount(const QString &text)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text.at(i).isLowSurrogate())
+            ++count;
+    }
+    return count;
+}
+
 } // namespace db

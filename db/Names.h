@@ -8,6 +8,10 @@ namespace db {
 // trimming; a text that is the beginning of another sorts below it.
 [[nodiscard]] bool isNameBelow(const QString &name, const QString &other);
 
+// How many characters the server counts in the text: a letter beyond the
+// Basic Multilingual Plane is one, not two.
+[[nodiscard]] qsizetype characterCount(const QString &text);
+
 // Upper-cases the letters a to z and nothing else, as the server does with an
 // unquoted identifier.
 [[nodiscard]] QString upperCaseAscii(const QString &text);
