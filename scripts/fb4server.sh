@@ -36,22 +36,12 @@ readonly STOP_TIMEOUT=10
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# absolute PATH: the path made absolute against the working directory and
-# freed of links and dots, so that it names the same folder inside the
-# chroot as outside.
-absolute() {
-    local p=$1
-    case $p in
-        /*) ;;
-        *) p=$PWD/$p ;;
-    esac
-    realpath -m "$p"
-}
-
-FB_DIR=$(absolute "${KELVANE_FB4_DIR:-$REPO_ROOT/.fbserver4}")
+# Paths made absolute and freed of links and dots (realpath -m), so that
+# they name the same folder inside the chroot as outside.
+FB_DIR=$(realpath -m "${KELVANE_FB4_DIR:-$REPO_ROOT/.fbserver4}")
 FB_PORT=${KELVANE_FB4_PORT:-3057}
 FB_PASSWORD=${KELVANE_FB_PASSWORD:-masterkey}
-CHROOT=$(absolute "${KELVANE_CHROOT:-/var/cache/kelvane/trixie-chroot}")
+CHROOT=$(realpath -m "${KELVANE_CHROOT:-/var/cache/kelvane/trixie-chroot}")
 # For scripts/chroot.sh, which makes and mounts the chroot.
 readonly CHROOT_SETTING=KELVANE_CHROOT
 # shellcheck source=scripts/chroot.sh
@@ -173,7 +163,7 @@ ensure_chroot() {
 # --- the instance -----------------------------------------------------------
 
 server_exe() {
-    printf '%s%s/firebird\n' "$(realpath -m "$CHROOT")" "$FB_BIN"
+    printf '%s%s/firebird\n' "$CHROOT" "$FB_BIN"
 }
 
 # instance_pid PID: PID is this instance's server: the chroot's Firebird

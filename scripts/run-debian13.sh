@@ -31,18 +31,7 @@ warn() {
     printf '%s: %s\n' "$PROGRAM" "$*" >&2
 }
 
-# absolute PATH: the path made absolute against the working directory and
-# freed of links and dots.
-absolute() {
-    local p=$1
-    case $p in
-        /*) ;;
-        *) p=$PWD/$p ;;
-    esac
-    realpath -m "$p"
-}
-
-CHROOT=$(absolute "${KELVANE_CHROOT13:-/var/cache/kelvane/trixie-build}")
+CHROOT=$(realpath -m "${KELVANE_CHROOT13:-/var/cache/kelvane/trixie-build}")
 readonly CHROOT
 # For scripts/chroot.sh, which makes and mounts the chroot.
 readonly CHROOT_SETTING=KELVANE_CHROOT13
