@@ -118,12 +118,21 @@ void TestTrust::columnRightsSurviveEveryRevoke_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QStringList>("aliceAfter");
+    // Where the window stands afterwards, with the cells it shows there.
+    QTest::addColumn<QString>("standsOn");
+    QTest::addColumn<QString>("cells");
     QTest::newRow("toggle") << "toggle"
-                            << QStringList{"0:PATIENT:S::0:SYSDBA", "5:P_ADMIT:X::0:SYSDBA"};
-    QTest::newRow("revoke all") << "revoke all" << QStringList{"5:P_ADMIT:X::0:SYSDBA"};
-    QTest::newRow("copy") << "copy" << QStringList{"5:P_ADMIT:X::0:SYSDBA"};
-    QTest::newRow("rename") << "rename" << QStringList();
-    QTest::newRow("removal") << "removal" << QStringList();
+                            << QStringList{"0:PATIENT:S::0:SYSDBA", "5:P_ADMIT:X::0:SYSDBA"}
+                            << "ALICE"
+                            << "S....";
+    QTest::newRow("revoke all") << "revoke all" << QStringList{"5:P_ADMIT:X::0:SYSDBA"} << "ALICE"
+                                << ".....";
+    QTest::newRow("copy") << "copy" << QStringList{"5:P_ADMIT:X::0:SYSDBA"} << "CLERK"
+                          << ".....";
+    QTest::newRow("rename") << "rename" << QStringList() << "ALICE2"
+                            << "SU...";
+    QTest::newRow("removal") << "removal" << QStringList() << "BOB"
+                             << ".U...";
 }
 
 void TestTrust::columnRightsSurviveEveryRevoke()
@@ -132,9 +141,13 @@ void TestTrust::columnRightsSurviveEveryRevoke()
     // revoked, though BOB's row stays: each command gives it back.
     QFETCH(QString, command);
     QFETCH(QStringList, aliceAfter);
+    QFETCH(QString, standsOn);
+    QFETCH(QString, cells);
     QCOMPARE(m_window.db->refusal(UpdateAddress, QStringLiteral("BOB"), QStringLiteral("bob")),
              QString());
+    const QStringList aliceBefore = rowsOf(QStringLiteral("ALICE"));
     const QStringList bobRows = rowsOf(QStringLiteral("BOB"));
+    const QStringList clerkRows = rowsOf(QStringLiteral("CLERK"));
     select(QStringLiteral("ALICE"), QStringLiteral("PATIENT"));
     QCOMPARE(cellsOf(QStringLiteral("PATIENT")), QStringLiteral("SU..."));
     SqlLog log;
@@ -161,8 +174,15 @@ void TestTrust::columnRightsSurviveEveryRevoke()
         driver::chooseFromEditMenu("RemoveItem");
     }
     QVERIFY(testui::allAnswered());
+    // Every row of every grantee the command touched, kind to grantor.
     QCOMPARE(rowsOf(QStringLiteral("ALICE")), aliceAfter);
     QCOMPARE(rowsOf(QStringLiteral("BOB")), bobRows);
+    QCOMPARE(rowsOf(QStringLiteral("CLERK")), clerkRows);
+    QCOMPARE(rowsOf(QStringLiteral("ALICE2")),
+             command == QLatin1String("rename") ? aliceBefore : QStringList());
+    QCOMPARE(currentMaster(), standsOn);
+    QCOMPARE(currentDetail(), QStringLiteral("PATIENT"));
+    QCOMPARE(cellsOf(QStringLiteral("PATIENT")), cells);
     QCOMPARE(m_window.db->refusal(UpdateAddress, QStringLiteral("BOB"), QStringLiteral("bob")),
              QString());
     // The new name's right is a column-level one too, and works as well.
