@@ -2,9 +2,9 @@
 # The whole test run on Debian 13: runs the repository's own
 # scripts/run-tests.sh inside a minimal Debian 13 chroot, so that Kelvane is
 # built with Debian 13's GCC and Qt, tested against its Firebird 3 server
-# and packaged there; then installs that package in the chroot with apt and
-# checks that the installed program answers --version with no display.
-# Exits non-zero if any of that failed.
+# and packaged there, and that package installed in the chroot with apt and
+# tried (scripts/package-check.sh, called by run-tests.sh).  Exits non-zero if
+# any of that failed.
 #
 # Environment (defaults in brackets):
 #   KELVANE_CHROOT13       the chroot, a cache     [/var/cache/kelvane/trixie-build]
@@ -41,7 +41,6 @@ source "$REPO_ROOT/scripts/chroot.sh"
 # The run inside: its own build folder, server folder and port, so that it
 # can neither reuse nor disturb the host's.
 readonly BUILD_DIR=$REPO_ROOT/build-debian13
-readonly PACKAGE_DIR=$BUILD_DIR/package
 readonly FB_DIR=$REPO_ROOT/.fbserver-test13
 readonly FB_PORT=3064
 # The chroot's package database, read with the host's dpkg-query.
@@ -186,8 +185,6 @@ in_repo() {
 }
 
 run_tests() {
-    # A package left by an earlier run must not pass for this run's.
-    rm -rf "$PACKAGE_DIR"
     in_repo KELVANE_BUILD_DIR="$BUILD_DIR" KELVANE_FB_DIR="$FB_DIR" KELVANE_FB_PORT="$FB_PORT" \
         KELVANE_SANITIZE=0 KELVANE_FB4=0 KELVANE_DEBIAN13=0 KELVANE_BENCH=0 \
         bash scripts/run-tests.sh
@@ -199,47 +196,6 @@ show_versions() {
     versions=$(dpkg-query --admindir="$DPKG_DB" -W -f='${Package} ${Version}\n' g++ qt6-base-dev firebird3.0-server 2>/dev/null) ||
         return 0
     printf '\nDebian %s: %s\n' "$(<"$CHROOT/etc/debian_version")" "$(tr '\n' ',' <<<"$versions" | sed 's/,$//; s/,/, /g')"
-}
-
-is_installed() {
-    [[ $(dpkg-query --admindir="$DPKG_DB" -W -f='${db:Status-Status}' "$1" 2>/dev/null) == installed ]]
-}
-
-# Takes the program's package out of the chroot again, leaving the chroot
-# as install-deps.sh made it.
-remove_package() {
-    is_installed kelvane || return 0
-    run_logged "$BUILD_DIR/remove.log" in_repo DEBIAN_FRONTEND=noninteractive apt-get purge -y kelvane
-}
-
-# Installs the package the run built as a user would, with apt, and runs the
-# installed program with no display and no platform chosen.
-install_and_check() {
-    local debs=() deb version out err_file err rc=0
-    mapfile -t debs < <(find "$PACKAGE_DIR" -maxdepth 1 -name 'kelvane_*.deb' 2>/dev/null)
-    ((${#debs[@]} == 1)) || die "expected one kelvane_*.deb in $PACKAGE_DIR, found ${#debs[@]}"
-    deb=${debs[0]}
-    version=$(dpkg-deb -f "$deb" Version)
-    # The program prints the upstream version: no epoch, no Debian revision.
-    version=${version#*:}
-    version=${version%-*}
-    printf '\nInstalling %s in the chroot with apt:\n' "${deb#"$REPO_ROOT"/}"
-    # Out first: apt would call a package of the same version installed.
-    remove_package
-    run_logged "$BUILD_DIR/install.log" in_repo DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y "./${deb#"$REPO_ROOT"/}"
-    err_file=$(mktemp)
-    out=$(in_repo kelvane --version 2>"$err_file") || rc=$?
-    err=$(<"$err_file")
-    rm -f "$err_file"
-    if [[ $rc != 0 || $out != "kelvane $version" || -n $err ]]; then
-        printf 'FAIL: the installed kelvane --version: exit %s, out "%s", err "%s"\n' "$rc" "$out" "$err"
-        rc=1
-    else
-        printf 'The installed %s answers --version: %s\n' "$(in_repo sh -c 'command -v kelvane')" "$out"
-    fi
-    remove_package
-    return "$rc"
 }
 
 main() {
@@ -255,7 +211,6 @@ main() {
     local rc=0
     run_tests || rc=$?
     show_versions
-    install_and_check || rc=$?
     return "$rc"
 }
 

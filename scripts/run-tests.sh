@@ -63,7 +63,8 @@ build() {
 }
 
 # Builds the Debian package once from the test build, shows its control data
-# and contents, and fails unless the program and its desktop entry are in it.
+# and contents, fails unless the program and its desktop entry are in it, and
+# installs it with apt to try it (scripts/package-check.sh).
 package() {
     local dir=$BUILD_DIR/package deb listing
     rm -rf "$dir"
@@ -78,6 +79,7 @@ package() {
     for file in ./usr/bin/kelvane ./usr/share/applications/kelvane.desktop; do
         grep -qE " $file\$" <<<"$listing" || die "the package lacks $file"
     done
+    bash "$REPO_ROOT/scripts/package-check.sh" "$deb"
 }
 
 stop_server() {
