@@ -1,11 +1,11 @@
 #include "Batch.h"
 
+#include "Client.h"
 #include "Database.h"
 #include "Exception.h"
 #include "Names.h"
 #include "SqlLog.h"
 
-#include <QSqlError>
 
 namespace db {
 
@@ -35,6 +35,10 @@ const char *const BlockSql =
     "    BEGIN\n"
     "      EXECUTE STATEMENT STMT;\n"
     "      DONE = DONE + 1;\n"
+    // Another transaction's lock is no refusal: it fails the whole batch,
+    // and the command with it.
+    "      WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
+    "           GDSCODE update_conflict DO EXCEPTION;\n"
     // The handler's block undoes the refused statement alone.
     "      WHEN ANY DO REFUSED = 1;\n"
     "    END\n"
@@ -49,14 +53,14 @@ QString item(const QString &statement)
 
 } // namespace
 
-TCommandTransaction::TCommandTransaction(TDatabase &database)
-    : m_database(database), m_connection(database.connection())
+TCommandTransaction::TCommandTransaction(TDatabase &database) : m_database(database)
 {
     if (m_database.m_transaction)
         throw kelvane::EngineError(QStringLiteral("A command is already running"));
     qCDebug(lcSql).noquote() << "start transaction";
-    if (!m_connection.transaction())
-        throw kelvane::EngineError(engineMessage(m_connection.lastError()));
+    m_transaction = std::make_unique<client::Transaction>(m_database.attachment(),
+                                                          client::TransactionKind::Command,
+                                                          m_database.lockTimeoutSeconds());
     m_active = true;
     m_database.m_transaction = this;
 }
@@ -66,30 +70,22 @@ TCommandTransaction::~TCommandTransaction()
     rollback();
 }
 
-void TCommandTransaction::rollback()
+void TCommandTransaction::ended()
 {
-    m_block.reset();
-    if (!m_active)
-        return;
     m_active = false;
     m_database.m_transaction = nullptr;
-    qCDebug(lcSql).noquote() << "rollback";
-    // A lost connection has taken the transaction with it; nothing more to say.
-    if (!m_connection.rollback())
-        qCDebug(lcSql).noquote() << "rollback failed:" << engineMessage(m_connection.lastError());
 }
 
-QSqlQuery &TCommandTransaction::block()
+void TCommandTransaction::rollback()
 {
-    if (!m_block) {
-        QSqlQuery query(m_connection);
-        query.setForwardOnly(true);
-        qCDebug(lcSql).noquote() << "prepare" << BlockSql;
-        if (!query.prepare(QLatin1String(BlockSql)))
-            throw kelvane::EngineError(engineMessage(query.lastError()));
-        m_block = std::move(query);
-    }
-    return *m_block;
+    if (!m_active)
+        return;
+    ended();
+    qCDebug(lcSql).noquote() << "rollback";
+    // A lost connection has taken the transaction with it; nothing more to say.
+    const QString failure = m_transaction->rollback();
+    if (!failure.isEmpty())
+        qCDebug(lcSql).noquote() << "rollback failed:" << failure;
 }
 
 TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements, qsizetype from)
@@ -109,13 +105,14 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
     if (end == from)
         return runAlone(statements.at(from), from); // too long to travel in a batch
 
-    QSqlQuery &query = block();
-    query.bindValue(0, batch);
+    client::Statement &block = m_database.batchStatement(QLatin1String(BlockSql));
     qCDebug(lcSql).noquote() << "batch of" << (end - from) << "from" << statements.at(from);
-    if (!query.exec() || !query.next())
-        throw kelvane::EngineError(engineMessage(query.lastError()));
-    const qsizetype done = query.value(0).toInt();
-    const bool refused = query.value(1).toInt() != 0;
+    client::Cursor &result = block.open(*m_transaction, {batch});
+    if (!result.fetch())
+        throw kelvane::EngineError(QStringLiteral("The batch returned no result"));
+    const qsizetype done = result.text(0).toInt();
+    const bool refused = result.text(1).toInt() != 0;
+    block.closeCursor();
     for (qsizetype i = from; i < from + done; ++i)
         qCDebug(lcSql).noquote() << "send" << statements.at(i);
     m_ran += done;
@@ -128,26 +125,29 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 
 TCommandTransaction::Step TCommandTransaction::runAlone(const QString &statement, qsizetype at)
 {
-    QSqlQuery query(m_connection);
     qCDebug(lcSql).noquote() << "send" << statement;
-    if (!query.exec(statement))
-        return {at, true, engineMessage(query.lastError())};
+    try {
+        m_database.attachment().execute(*m_transaction, statement);
+    } catch (const kelvane::EngineError &failure) {
+        // Only the statement itself can be refused; a lost connection or
+        // another session's lock ends the command.
+        if (failure.lostConnection() || failure.lockConflict())
+            throw;
+        return {at, true, failure.message()};
+    }
     ++m_ran;
     return {at + 1, false, {}};
 }
 
 void TCommandTransaction::commit()
 {
-    m_block.reset();
     if (!m_active)
         return;
     qCDebug(lcSql).noquote() << "commit";
-    // Whatever the outcome the transaction is over: the driver lets go of it
-    // even when the server refuses the commit.
-    m_active = false;
-    m_database.m_transaction = nullptr;
-    if (!m_connection.commit())
-        throw kelvane::EngineError(engineMessage(m_connection.lastError()));
+    // Whatever the outcome the transaction is over: a refused commit is
+    // rolled back.
+    ended();
+    m_transaction->commit();
     m_committed = true;
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
-#include <optional>
+#include <memory>
 
 namespace db {
 
+namespace client {
+class Transaction;
+}
 class TDatabase;
 
 // One command in one transaction: its reads, and its statements sent to the
@@ -17,6 +18,11 @@ class TDatabase;
 // command ran is undone, which is what the server does anyway when the
 // connection is lost. Until it ends, every statement and read of the
 // database runs in it.
+//
+// The transaction reads what others have committed, and waits for what
+// another session's transaction holds no longer than the database's lock
+// timeout; a lock conflict, like a lost connection, fails the command
+// rather than counting as a refused statement.
 class TCommandTransaction
 {
 public:
@@ -40,7 +46,8 @@ public:
     [[nodiscard]] Step run(const QStringList &statements, qsizetype from);
 
     // Ends the transaction; what it ran stays, or is all undone. The reads
-    // after either run each in a transaction of their own.
+    // after either run in the connection's reading transaction. A commit
+    // the server refuses is rolled back and fails.
     void commit();
     void rollback();
     [[nodiscard]] bool active() const { return m_active; }
@@ -55,11 +62,11 @@ public:
 private:
     friend class TDatabase;
     [[nodiscard]] Step runAlone(const QString &statement, qsizetype at);
-    QSqlQuery &block();
+    [[nodiscard]] client::Transaction &transaction() const { return *m_transaction; }
+    void ended();
 
     TDatabase &m_database;
-    QSqlDatabase m_connection;
-    std::optional<QSqlQuery> m_block;
+    std::unique_ptr<client::Transaction> m_transaction;
     bool m_active = false;
     bool m_committed = false;
     qsizetype m_ran = 0;

@@ -1,66 +1,13 @@
 #include "DataSet.h"
 
+#include "Client.h"
 #include "Database.h"
 #include "Exception.h"
 
 #include <QScopeGuard>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 namespace db {
-
-namespace {
-
-// Every text loses its trailing blanks. The driver pads CHAR values, such as
-// the catalogue's names, to four times their declared length, and Qt 6.8's
-// driver no longer says which columns are CHAR; no name of the catalogue
-// ends in a blank that means anything. The blanks are skipped four
-// characters at a time.
-qsizetype paddedEnd(const QString &value)
-{
-    constexpr quint64 FourBlanks = 0x0020002000200020ULL;
-    const auto *data = reinterpret_cast<const char16_t *>(value.utf16());
-    qsizetype end = value.size();
-    while (end >= 4) {
-        quint64 chunk;
-        std::memcpy(&chunk, data + end - 4, sizeof chunk);
-        if (chunk != FourBlanks)
-            break;
-        end -= 4;
-    }
-    while (end > 0 && data[end - 1] == u' ')
-        --end;
-    return end;
-}
-
-// One shared string for every one-character ASCII value (privilege letters,
-// flags), instead of an allocation per row.
-const QString &sharedCharacter(char16_t c)
-{
-    static const std::array<QString, 128> characters = [] {
-        std::array<QString, 128> all;
-        for (char16_t i = 0; i < 128; ++i)
-            all[i] = QString(QChar(i));
-        return all;
-    }();
-    return characters[c];
-}
-
-QString withoutPadding(const QString &value)
-{
-    const qsizetype end = paddedEnd(value);
-    if (end == 1 && value.at(0).unicode() < 128)
-        return sharedCharacter(value.at(0).unicode());
-    // A copy of exactly the kept characters: truncating in place would keep
-    // the padded capacity alive for every row.
-    return end == value.size() ? value : QString(value.constData(), end);
-}
-
-} // namespace
 
 TField::TField(TDataSet &dataSet, int index, const QString &fieldName, FieldKind kind, int size,
                int displayWidth)
@@ -168,16 +115,16 @@ void TDataSet::open()
 {
     if (m_active)
         return;
-    QSqlQuery &query = executeSelect();
+    client::Cursor &cursor = executeSelect();
     const auto release = qScopeGuard([this] { releaseSelect(); });
     std::vector<int> columns;
-    bindFields(query.record(), columns);
+    bindFields(cursor, columns);
     m_active = true;
     auto closeOnFailure = qScopeGuard([this] {
         clearRows();
         m_active = false;
     });
-    fetchRows(query, columns);
+    fetchRows(cursor, columns);
     afterRowsFetched();
     closeOnFailure.dismiss();
     ++m_openGeneration;
@@ -189,15 +136,15 @@ void TDataSet::open()
         m_afterScroll(*this);
 }
 
-void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns) const
+void TDataSet::bindFields(const client::Cursor &cursor, std::vector<int> &columns) const
 {
     columns.assign(m_fields.size(), -1);
     for (const auto &field : m_fields) {
         if (field->isCalculated())
             continue;
         int column = -1;
-        for (int i = 0; i < record.count() && column < 0; ++i) {
-            if (record.fieldName(i) == field->fieldName())
+        for (int i = 0; i < cursor.columnCount() && column < 0; ++i) {
+            if (cursor.columnName(i) == field->fieldName())
                 column = i;
         }
         if (column < 0)
@@ -207,23 +154,20 @@ void TDataSet::bindFields(const QSqlRecord &record, std::vector<int> &columns) c
     }
 }
 
-void TDataSet::fetchRows(QSqlQuery &query, const std::vector<int> &columns)
+void TDataSet::fetchRows(client::Cursor &cursor, const std::vector<int> &columns)
 {
     const size_t width = m_fields.size();
-    while (query.next()) {
+    while (cursor.fetch()) {
         const size_t base = m_values.size();
         m_values.resize(base + width);
         for (size_t slot = 0; slot < width; ++slot) {
             if (columns[slot] < 0)
                 continue;
-            const QString value = query.value(columns[slot]).toString();
-            m_values[base + slot] = withoutPadding(value);
+            m_values[base + slot] = cursor.text(columns[slot]);
         }
         ++m_rowCount;
         calculateRow(m_rowCount - 1);
     }
-    if (query.lastError().isValid())
-        throw kelvane::EngineError(engineMessage(query.lastError()));
 }
 
 void TDataSet::calculateRow(int row)

@@ -8,10 +8,11 @@
 #include <memory>
 #include <vector>
 
-class QSqlQuery;
-class QSqlRecord;
-
 namespace db {
+
+namespace client {
+class Cursor;
+}
 
 class TDatabase;
 class TDataSet;
@@ -137,7 +138,7 @@ public:
 protected:
     // Runs the statement that yields the rows, positioned before the first;
     // the statement belongs to the dataset.
-    virtual QSqlQuery &executeSelect() = 0;
+    virtual client::Cursor &executeSelect() = 0;
     void checkInactive(const QString &operation) const;
     void checkActive() const;
     virtual void afterRowsFetched() {}
@@ -149,8 +150,8 @@ private:
     friend class TField;
     friend class TDataSource;
 
-    void bindFields(const QSqlRecord &record, std::vector<int> &columns) const;
-    void fetchRows(QSqlQuery &query, const std::vector<int> &columns);
+    void bindFields(const client::Cursor &cursor, std::vector<int> &columns) const;
+    void fetchRows(client::Cursor &cursor, const std::vector<int> &columns);
     void calculateRow(int row);
     void clearRows();
     [[nodiscard]] int activeRow() const;

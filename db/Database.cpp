@@ -6,64 +6,15 @@
 #include "Session.h"
 #include "SqlLog.h"
 
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QUuid>
+#include "Client.h"
 
 namespace db {
 
-namespace {
-
-const QString DriverName = QStringLiteral("QIBASE");
-
-} // namespace
-
-namespace {
-
-// Firebird 4's own words for codes a Firebird 3 client does not know, which
-// it shows as "unknown ISC error N". Their arguments do not reach it.
-struct NewerMessage
-{
-    int code;
-    QLatin1StringView text;
-};
-
-constexpr NewerMessage NewerMessages[] = {
-    {335545254, QLatin1StringView("Firebird 4: \"Effective user is ...\", a name this client "
-                                  "cannot show")},
-};
-
-QString withNewerMessages(QString message)
-{
-    for (const NewerMessage &newer : NewerMessages) {
-        const QString unknown = QStringLiteral("unknown ISC error %1").arg(newer.code);
-        message.replace(unknown, unknown + QStringLiteral(" (") + newer.text + QLatin1Char(')'));
-    }
-    return message;
-}
-
-} // namespace
-
-QString engineMessage(const QSqlError &error)
-{
-    QString message = error.databaseText().trimmed();
-    if (message.isEmpty())
-        message = error.text().trimmed();
-    return withNewerMessages(message);
-}
-
-TDatabase::TDatabase(const QString &databaseName)
-    : m_databaseName(databaseName),
-      m_connectionName(QStringLiteral("kelvane-") +
-                       QUuid::createUuid().toString(QUuid::WithoutBraces))
-{
-}
+TDatabase::TDatabase(const QString &databaseName) : m_databaseName(databaseName) {}
 
 TDatabase::~TDatabase()
 {
     close();
-    if (QSqlDatabase::contains(m_connectionName))
-        QSqlDatabase::removeDatabase(m_connectionName);
 }
 
 void TDatabase::checkNotConnected(const QString &operation) const
@@ -114,31 +65,15 @@ void TDatabase::open()
     if (target.isEmpty())
         throw kelvane::EngineError(QStringLiteral("Alias %1 names no database").arg(m_aliasName));
 
-    QSqlDatabase connection = QSqlDatabase::contains(m_connectionName)
-                                  ? QSqlDatabase::database(m_connectionName, false)
-                                  : QSqlDatabase::addDatabase(DriverName, m_connectionName);
-    if (!connection.isValid())
-        throw kelvane::EngineError(
-            QStringLiteral("The InterBase driver (Qt SQL plugin %1) is not installed")
-                .arg(DriverName));
     const QString user = paramValue(QStringLiteral("USERNAME"));
-    connection.setDatabaseName(target);
-    connection.setUserName(user);
-    connection.setPassword(paramValue(QStringLiteral("PASSWORD")));
-    QString options = QStringLiteral("ISC_DPB_LC_CTYPE=UTF8");
     const QString role = paramValue(QStringLiteral("ROLE"));
-    if (!role.isEmpty()) {
-        // The driver splits its options at semicolons.
-        if (role.contains(QLatin1Char(';')))
-            throw kelvane::EngineError(
-                QStringLiteral("A role name cannot contain a semicolon: %1").arg(role));
-        options += QStringLiteral(";ISC_DPB_SQL_ROLE_NAME=") + role;
-    }
-    connection.setConnectOptions(options);
     qCDebug(lcSql).noquote() << "connect" << m_aliasName << target << "as" << user
                              << (role.isEmpty() ? QString() : QStringLiteral("role ") + role);
-    if (!connection.open())
-        throw kelvane::EngineError(engineMessage(connection.lastError()));
+    auto attachment = std::make_unique<client::Attachment>(
+        target, client::Login{user, paramValue(QStringLiteral("PASSWORD")), role});
+    m_reading = std::make_unique<client::Transaction>(
+        *attachment, client::TransactionKind::ReadCommittedReadOnly);
+    m_attachment = std::move(attachment);
     m_connected = true;
 }
 
@@ -149,7 +84,10 @@ void TDatabase::close()
     const QList<TDataSet *> dataSets = m_dataSets;
     for (TDataSet *dataSet : dataSets)
         dataSet->connectionClosing();
-    QSqlDatabase::database(m_connectionName, false).close();
+    m_batch.reset();
+    // Read-only: ending it either way undoes nothing.
+    m_reading.reset();
+    m_attachment.reset();
     m_connected = false;
     qCDebug(lcSql).noquote() << "disconnect" << m_aliasName;
 }
@@ -160,12 +98,34 @@ void TDatabase::statementRan()
         m_transaction->m_ran += 1;
 }
 
-QSqlDatabase TDatabase::connection() const
+void TDatabase::checkConnected() const
 {
     if (!m_connected)
         throw kelvane::EngineError(
             QStringLiteral("The database %1 is not connected").arg(m_databaseName));
-    return QSqlDatabase::database(m_connectionName, false);
+}
+
+client::Attachment &TDatabase::attachment() const
+{
+    checkConnected();
+    return *m_attachment;
+}
+
+client::Transaction &TDatabase::currentTransaction() const
+{
+    checkConnected();
+    if (m_transaction)
+        return m_transaction->transaction();
+    return *m_reading;
+}
+
+client::Statement &TDatabase::batchStatement(const QString &sql)
+{
+    if (!m_batch) {
+        qCDebug(lcSql).noquote() << "prepare" << sql;
+        m_batch = std::make_unique<client::Statement>(attachment(), currentTransaction(), sql);
+    }
+    return *m_batch;
 }
 
 } // namespace db

@@ -3,21 +3,26 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-class QSqlDatabase;
-class QSqlError;
+#include <memory>
 
 namespace db {
+
+namespace client {
+class Attachment;
+class Statement;
+class Transaction;
+} // namespace client
 
 class TCommandTransaction;
 class TDataSet;
 
-// The message of a failure as the server worded it, else as the driver did.
-[[nodiscard]] QString engineMessage(const QSqlError &error);
-
-// One connection to the server of an alias. The parameter lines USERNAME= and
-// PASSWORD= are the login; every dataset created on it closes with it, and
-// every dataset must be destroyed before it.
+// One connection to the server of an alias. The parameter lines USERNAME=,
+// PASSWORD= and ROLE= are the login; every dataset created on it closes with
+// it, and every dataset must be destroyed before it.
+//
+// Outside a command, every read runs in one read-only READ COMMITTED
+// transaction kept for the whole connection: it sees each commit as soon as
+// it is made and, read-only, holds nothing back on the server.
 class TDatabase
 {
 public:
@@ -42,13 +47,22 @@ public:
     [[nodiscard]] bool connected() const { return m_connected; }
 
     // Only while connected.
-    [[nodiscard]] QSqlDatabase connection() const;
+    [[nodiscard]] client::Attachment &attachment() const;
+    // Where the next read or statement runs: the transaction of the command
+    // running now, else the kept reading one.
+    [[nodiscard]] client::Transaction &currentTransaction() const;
 
     // The transaction of the command running now, if any: every statement
     // and read of the connection runs in it until it ends.
     [[nodiscard]] TCommandTransaction *commandTransaction() const { return m_transaction; }
     // A statement that changes the database has run.
     void statementRan();
+
+    // How long a command waits for what another session's transaction holds
+    // before it fails with the server's lock conflict.
+    [[nodiscard]] int lockTimeoutSeconds() const { return m_lockTimeoutSeconds; }
+    void setLockTimeoutSeconds(int seconds) { m_lockTimeoutSeconds = seconds; }
+    static constexpr int DefaultLockTimeoutSeconds = 10;
 
 private:
     friend class TDataSet;
@@ -57,15 +71,21 @@ private:
     void unregisterDataSet(TDataSet *dataSet) { m_dataSets.removeOne(dataSet); }
     [[nodiscard]] QString paramValue(const QString &name) const;
     void checkNotConnected(const QString &operation) const;
+    void checkConnected() const;
+    // The batch statement of the commands, prepared once per connection.
+    [[nodiscard]] client::Statement &batchStatement(const QString &sql);
 
     const QString m_databaseName;
-    const QString m_connectionName;
     QString m_aliasName;
     QStringList m_params;
     bool m_loginPrompt = false;
     bool m_connected = false;
+    int m_lockTimeoutSeconds = DefaultLockTimeoutSeconds;
     QList<TDataSet *> m_dataSets;
     TCommandTransaction *m_transaction = nullptr;
+    std::unique_ptr<client::Attachment> m_attachment;
+    std::unique_ptr<client::Transaction> m_reading;
+    std::unique_ptr<client::Statement> m_batch;
 };
 
 } // namespace db

@@ -1,10 +1,9 @@
 #include "Query.h"
 
+#include "Client.h"
 #include "Database.h"
 #include "Exception.h"
 #include "SqlLog.h"
-
-#include <QSqlError>
 
 namespace db {
 
@@ -17,10 +16,11 @@ bool isNameChar(QChar c)
 
 } // namespace
 
-QStringList parameterNames(const QString &statement)
+ParsedStatement parseParameters(const QString &statement)
 {
-    QStringList names;
+    ParsedStatement parsed;
     qsizetype i = 0;
+    qsizetype copied = 0;
     const qsizetype n = statement.size();
     while (i < n) {
         const QChar c = statement.at(i);
@@ -37,14 +37,28 @@ QStringList parameterNames(const QString &statement)
             qsizetype end = i + 1;
             while (end < n && isNameChar(statement.at(end)))
                 ++end;
-            names.append(statement.mid(i + 1, end - i - 1));
+            parsed.names.append(statement.mid(i + 1, end - i - 1));
+            // The server knows parameters only by position.
+            parsed.text += QStringView(statement).mid(copied, i - copied);
+            parsed.text += QLatin1Char('?');
+            copied = end;
             i = end;
         } else {
             ++i;
         }
     }
-    return names;
+    parsed.text += QStringView(statement).mid(copied);
+    return parsed;
 }
+
+QStringList parameterNames(const QString &statement)
+{
+    return parseParameters(statement).names;
+}
+
+TQuery::TQuery(TDatabase &database) : TDataSet(database) {}
+
+TQuery::~TQuery() = default;
 
 void TQuery::sqlClear()
 {
@@ -95,56 +109,58 @@ void TQuery::prepare()
 {
     if (m_statement)
         return;
-    QSqlQuery statement(database().connection());
-    // Rows are fetched once, in order, into the dataset's own storage.
-    statement.setForwardOnly(true);
     qCDebug(lcSql).noquote() << "prepare" << sqlText();
-    if (!statement.prepare(sqlText()))
-        throw kelvane::EngineError(engineMessage(statement.lastError()));
-    m_statement = std::move(statement);
+    m_statement = std::make_unique<client::Statement>(
+        database().attachment(), database().currentTransaction(), parseParameters(sqlText()).text);
+    if (m_statement->parameterCount() != paramCount()) {
+        const int taken = m_statement->parameterCount();
+        m_statement.reset();
+        throw kelvane::EngineError(
+            QStringLiteral("%1: the server sees %2 parameters where the text names %3")
+                .arg(name())
+                .arg(taken)
+                .arg(paramCount()));
+    }
 }
 
-void TQuery::bindParams()
+void TQuery::logExecution(const char *verb) const
 {
-    for (int i = 0; i < paramCount(); ++i)
-        m_statement->bindValue(i, m_paramValues[i]);
-}
-
-void TQuery::execute(const char *verb)
-{
-    prepare();
-    bindParams();
     if (m_paramValues.isEmpty())
         qCDebug(lcSql).noquote() << verb << sqlText();
     else
         qCDebug(lcSql).noquote() << verb << sqlText() << "with"
                                  << m_paramValues.join(QStringLiteral(", "));
-    if (!m_statement->exec()) {
-        const QString message = engineMessage(m_statement->lastError());
-        m_statement.reset();
-        throw kelvane::EngineError(message);
-    }
 }
 
-QSqlQuery &TQuery::executeSelect()
+client::Cursor &TQuery::executeSelect()
 {
-    execute("open");
-    return *m_statement;
+    prepare();
+    logExecution("open");
+    return m_statement->open(database().currentTransaction(), m_paramValues);
 }
 
 void TQuery::releaseSelect()
 {
-    // Every row is in memory, or none will be. The driver keeps a statement's
-    // transaction until the statement goes, and executing it again would read
-    // the old snapshot: let it go, so the next open reads the server's state.
-    m_statement.reset();
+    // Every row is in memory, or none will be; the statement stays prepared.
+    if (m_statement)
+        m_statement->closeCursor();
 }
 
 void TQuery::execSQL()
 {
-    execute("execute");
-    m_statement.reset();
-    database().statementRan();
+    prepare();
+    logExecution("execute");
+    if (database().commandTransaction()) {
+        m_statement->execute(database().currentTransaction(), m_paramValues);
+        database().statementRan();
+        return;
+    }
+    // Outside a command the statement is a command of its own: it commits
+    // at once, or leaves nothing.
+    client::Transaction alone(database().attachment(), client::TransactionKind::Command,
+                              database().lockTimeoutSeconds());
+    m_statement->execute(alone, m_paramValues);
+    alone.commit();
 }
 
 void TQuery::connectionClosing()

@@ -2,18 +2,22 @@
 
 #include "DataSet.h"
 
-#include <QSqlQuery>
 #include <QStringList>
-#include <optional>
+#include <memory>
 
 namespace db {
+
+namespace client {
+class Statement;
+}
 
 // A statement given as a list of lines; its parameters (":Name") are derived
 // from the text and set by position, as text.
 class TQuery : public TDataSet
 {
 public:
-    using TDataSet::TDataSet;
+    explicit TQuery(TDatabase &database);
+    ~TQuery() override;
 
     // Changing the text closes the query and drops the prepared statement.
     void sqlClear();
@@ -26,32 +30,41 @@ public:
     [[nodiscard]] QString paramText(int index) const;
     void setParamText(int index, const QString &text);
 
-    // A prepared statement runs once: every open or execution after the
-    // first prepares it again, so that it reads the server's current state.
+    // Prepared once, at the first open or execution, and kept until the text
+    // changes or the connection closes: each open after the first is one
+    // execution with its fetch. Every open reads the server as it is then.
     void prepare();
-    [[nodiscard]] bool prepared() const { return m_statement.has_value(); }
-    // Runs a statement that returns no rows; it takes effect at once.
+    [[nodiscard]] bool prepared() const { return m_statement != nullptr; }
+    // Runs a statement that returns no rows: in the running command's
+    // transaction, else in one of its own, committed at once.
     void execSQL();
 
     void connectionClosing() override;
 
 protected:
-    QSqlQuery &executeSelect() override;
+    client::Cursor &executeSelect() override;
     void releaseSelect() override;
 
 private:
     void sqlChanged();
     void checkParamIndex(int index) const;
-    void bindParams();
-    void execute(const char *verb);
+    void logExecution(const char *verb) const;
 
     QStringList m_sql;
     QStringList m_paramNames;
     QStringList m_paramValues;
-    std::optional<QSqlQuery> m_statement;
+    std::unique_ptr<client::Statement> m_statement;
 };
 
-// Parameter names in the order they appear, outside quotes and comments.
+// The parameters (":Name") of a statement in the order they appear, outside
+// quotes and comments, and its text with each one replaced by "?", as the
+// server takes it.
+struct ParsedStatement
+{
+    QString text;
+    QStringList names;
+};
+[[nodiscard]] ParsedStatement parseParameters(const QString &statement);
 [[nodiscard]] QStringList parameterNames(const QString &statement);
 
 } // namespace db

@@ -1,13 +1,15 @@
 #include "Table.h"
 
+#include "Client.h"
 #include "Database.h"
 #include "Exception.h"
 #include "SqlLog.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-
 namespace db {
+
+TTable::TTable(TDatabase &database) : TDataSet(database) {}
+
+TTable::~TTable() = default;
 
 void TTable::setTableName(const QString &name)
 {
@@ -21,7 +23,7 @@ void TTable::setIndexFieldName(const QString &name)
     m_indexFieldName = name;
 }
 
-QSqlQuery &TTable::executeSelect()
+client::Cursor &TTable::executeSelect()
 {
     QStringList columns;
     for (int i = 0; i < fieldCount(); ++i) {
@@ -33,12 +35,21 @@ QSqlQuery &TTable::executeSelect()
     if (!m_indexFieldName.isEmpty())
         statement += QStringLiteral(" ORDER BY ") + m_indexFieldName;
 
-    m_select.emplace(database().connection());
-    m_select->setForwardOnly(true);
+    if (!m_select || statement != m_selectText) {
+        m_select.reset();
+        qCDebug(lcSql).noquote() << "prepare" << statement;
+        m_select = std::make_unique<client::Statement>(database().attachment(),
+                                                       database().currentTransaction(), statement);
+        m_selectText = statement;
+    }
     qCDebug(lcSql).noquote() << "open" << statement;
-    if (!m_select->exec(statement))
-        throw kelvane::EngineError(engineMessage(m_select->lastError()));
-    return *m_select;
+    return m_select->open(database().currentTransaction(), {});
+}
+
+void TTable::releaseSelect()
+{
+    if (m_select)
+        m_select->closeCursor();
 }
 
 void TTable::afterRowsFetched()

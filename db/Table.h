@@ -3,16 +3,20 @@
 #include "DataSet.h"
 
 #include <QHash>
-#include <QSqlQuery>
-#include <optional>
+#include <memory>
 
 namespace db {
+
+namespace client {
+class Statement;
+}
 
 // A read-only table ordered by one index column, with key lookup on it.
 class TTable : public TDataSet
 {
 public:
-    using TDataSet::TDataSet;
+    explicit TTable(TDatabase &database);
+    ~TTable() override;
 
     [[nodiscard]] const QString &tableName() const { return m_tableName; }
     void setTableName(const QString &name);
@@ -25,15 +29,17 @@ public:
     void connectionClosing() override;
 
 protected:
-    QSqlQuery &executeSelect() override;
+    client::Cursor &executeSelect() override;
     void afterRowsFetched() override;
-    void releaseSelect() override { m_select.reset(); }
+    void releaseSelect() override;
 
 private:
     QString m_tableName;
     QString m_indexFieldName;
     QHash<QString, int> m_keys;
-    std::optional<QSqlQuery> m_select;
+    // Prepared once for the text it was prepared from.
+    QString m_selectText;
+    std::unique_ptr<client::Statement> m_select;
 };
 
 } // namespace db

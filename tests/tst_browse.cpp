@@ -206,15 +206,15 @@ void TestBrowse::connectStatementsInOrder()
                        "WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType");
     // First who the login is, which the caption names.
     const QString login = KelvaneForm->LoginQuery.sqlText().trimmed();
+    const QString procedures =
+        QStringLiteral("SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME");
     QCOMPARE(log.linesOf(QStringLiteral("prepare")),
-             (QStringList{login,
+             (QStringList{login, procedures,
                           QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));
     QCOMPARE(log.linesOf(QStringLiteral("open")),
              (QStringList{
-                 login,
-                 QStringLiteral(
-                     "SELECT RDB$PROCEDURE_NAME FROM RDB$PROCEDURES ORDER BY RDB$PROCEDURE_NAME"),
+                 login, procedures,
                  QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,
                  privileges + QStringLiteral(" with ADMIN, 8"), relations}));
     for (const QString &line : log.lines())

@@ -18,8 +18,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -178,13 +176,14 @@ QSet<QString> TestNames::catalogue() const
 
 void TestNames::createTable(const QString &name) const
 {
-    // Run as it stands, not prepared by Qt: no placeholder parsing of ours or
-    // Qt's touches the name on this way in.
+    // Delimited, so that no placeholder parsing touches the name on this
+    // way in.
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    QSqlQuery create(m_checker->connection());
-    QVERIFY2(create.exec(QStringLiteral("CREATE TABLE \"%1\" (ID INTEGER)").arg(quoted)),
-             qPrintable(create.lastError().text()));
+    db::TQuery create(*m_checker);
+    create.sqlAdd(QStringLiteral("CREATE TABLE \"%1\" (ID INTEGER)").arg(quoted));
+    QVERIFY(create.paramCount() == 0);
+    create.execSQL();
 }
 
 void TestNames::grantAndRevoke(const db::SqlName &user, const QString &storedUser,
