@@ -46,8 +46,15 @@ private Q_SLOTS:
     void statementsAreLoggedPasswordsAreNot();
     void batchesStopAtEachRefusalInOrder();
     void uncommittedCommandLeavesNothing();
+    void readsSeeCommitsThroughStatementsPreparedOnce();
+    void failedCommitLeavesNoTransaction();
+    void lockConflictEndsTheCommand();
+    void lostConnectionIsToldByItsCode();
 
 private:
+    // Whether each transaction of the connection is read-only ("1") or not.
+    [[nodiscard]] static QStringList transactionsOf(db::TDatabase &connection);
+    [[nodiscard]] static QString valueOf(db::TDatabase &connection, const QString &select);
     std::unique_ptr<db::TQuery> peopleQuery(const QString &order = QStringLiteral("ID"));
 
     std::unique_ptr<testserver::TestDatabase> m_db;
@@ -626,6 +633,125 @@ void TestEngine::uncommittedCommandLeavesNothing()
     change.execSQL();
     QCOMPARE(m_db->holders(QStringLiteral("PEOPLE"), QStringLiteral("D")),
              QStringList{QStringLiteral("AFTER_ROLLBACK")});
+}
+
+QString TestEngine::valueOf(db::TDatabase &connection, const QString &select)
+{
+    db::TQuery query(connection);
+    query.sqlAdd(select);
+    query.addField(QStringLiteral("V"), db::FieldKind::Data, 20);
+    query.open();
+    return query.fields(0)->text();
+}
+
+QStringList TestEngine::transactionsOf(db::TDatabase &connection)
+{
+    db::TQuery query(connection);
+    query.sqlAdd(QStringLiteral("SELECT MON$READ_ONLY AS V FROM MON$TRANSACTIONS "
+                                "WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION"));
+    query.addField(QStringLiteral("V"), db::FieldKind::Data, 1);
+    query.open();
+    QStringList flags;
+    for (query.first(); !query.eof(); query.next())
+        flags << query.fields(0)->text();
+    return flags;
+}
+
+void TestEngine::readsSeeCommitsThroughStatementsPreparedOnce()
+{
+    SqlLog log;
+    db::TQuery held(*m_connection);
+    held.sqlAdd(QStringLiteral("SELECT COUNT(*) AS V FROM RDB$USER_PRIVILEGES WHERE RDB$USER = "
+                               ":Who"));
+    held.addField(QStringLiteral("V"), db::FieldKind::Data, 10);
+    held.setParamText(0, QStringLiteral("SEEN_LATER"));
+    const auto count = [&held] {
+        held.close();
+        held.open();
+        return held.fields(0)->text();
+    };
+    QCOMPARE(count(), QStringLiteral("0"));
+    // Another session's commit is seen by the next read of the same
+    // statement, which is not prepared again.
+    m_db->run(QStringLiteral("GRANT SELECT ON PEOPLE TO SEEN_LATER;"));
+    QCOMPARE(count(), QStringLiteral("1"));
+    {
+        db::TCommandTransaction work(*m_connection);
+        QCOMPARE(work.run({QStringLiteral("GRANT UPDATE ON PEOPLE TO SEEN_LATER")}, 0).next, 1);
+        QCOMPARE(count(), QStringLiteral("2")); // the command reads its own work
+        work.commit();
+    }
+    QCOMPARE(count(), QStringLiteral("2"));
+    QCOMPARE(log.linesOf(QStringLiteral("prepare")).count(held.sqlText()), 1);
+    QCOMPARE(log.linesOf(QStringLiteral("open")).count(held.sqlText() +
+                                                       QStringLiteral(" with SEEN_LATER")),
+             4);
+    // Between commands only the kept read-only transaction is open.
+    QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
+}
+
+void TestEngine::failedCommitLeavesNoTransaction()
+{
+    m_db->run(QStringLiteral("CREATE TABLE IN_USE (ID INTEGER);"));
+    // A statement prepared on the table keeps it in use: dropping it is
+    // refused when the drop commits.
+    const auto other = testserver::connectAsSysdba(QStringLiteral("TEST"));
+    db::TQuery user(*other);
+    user.sqlAdd(QStringLiteral("SELECT ID FROM IN_USE"));
+    user.prepare();
+    {
+        db::TCommandTransaction work(*m_connection);
+        QCOMPARE(work.run({QStringLiteral("DROP TABLE IN_USE")}, 0).next, 1);
+        QVERIFY(!failureOf([&] { work.commit(); }).isEmpty());
+        QVERIFY(!work.active());
+        QVERIFY(!work.committed());
+    }
+    QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
+    QCOMPARE(m_db->column(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE "
+                                         "RDB$RELATION_NAME = 'IN_USE'")),
+             QStringList{QStringLiteral("1")});
+}
+
+void TestEngine::lockConflictEndsTheCommand()
+{
+    const auto other = testserver::connectAsSysdba(QStringLiteral("TEST"));
+    db::TCommandTransaction holder(*other);
+    const QString update = QStringLiteral("UPDATE PEOPLE SET NOTE = 'held' WHERE ID = 1");
+    QCOMPARE(holder.run({update}, 0).next, 1);
+
+    m_connection->setLockTimeoutSeconds(1);
+    db::TCommandTransaction work(*m_connection);
+    // The waiting statement, batched or alone, fails the command: it is no
+    // refusal to report and pass over.
+    for (const QStringList &statements : {QStringList{update}, QStringList{update, update}}) {
+        try {
+            (void)work.run(statements, 0);
+            QFAIL("a row another transaction holds was updated");
+        } catch (const kelvane::EngineError &failure) {
+            QVERIFY2(failure.lockConflict(), qPrintable(failure.message()));
+            QVERIFY2(failure.message().contains(QStringLiteral("lock")),
+                     qPrintable(failure.message()));
+        }
+    }
+    work.rollback();
+    holder.rollback();
+    QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
+}
+
+void TestEngine::lostConnectionIsToldByItsCode()
+{
+    const QString id = valueOf(*m_connection, QStringLiteral("SELECT CURRENT_CONNECTION AS V "
+                                                             "FROM RDB$DATABASE"));
+    m_db->run(QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = %1;").arg(id));
+    try {
+        (void)valueOf(*m_connection, QStringLiteral("SELECT 1 AS V FROM RDB$DATABASE"));
+        QFAIL("a read on a connection the server ended succeeded");
+    } catch (const kelvane::EngineError &failure) {
+        QVERIFY2(failure.lostConnection(), qPrintable(failure.message()));
+    }
+    // Closing what is already gone is quiet.
+    m_connection->close();
+    QVERIFY(!m_connection->connected());
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
