@@ -16,7 +16,7 @@ readonly PACKAGES=(
     ninja-build
     g++
     qt6-base-dev
-    libqt6sql6-ibase
+    firebird-dev
     firebird3.0-server
     firebird3.0-utils
     xvfb

@@ -63,7 +63,8 @@ build() {
 }
 
 # Builds the Debian package once from the test build, shows its control data
-# and contents, fails unless the program and its desktop entry are in it, and
+# and contents, fails unless the program and its desktop entry are in it and
+# it depends on Firebird's client library, and
 # installs it with apt to try it (scripts/package-check.sh).
 package() {
     local dir=$BUILD_DIR/package deb listing
@@ -79,6 +80,10 @@ package() {
     for file in ./usr/bin/kelvane ./usr/share/applications/kelvane.desktop; do
         grep -qE " $file\$" <<<"$listing" || die "the package lacks $file"
     done
+    # The program talks to the server through Firebird's own client library.
+    local depends
+    depends=$(dpkg-deb -f "$deb" Depends)
+    grep -qE '(^|, )libfbclient2( |,|$)' <<<"$depends" || die "the package does not depend on libfbclient2: $depends"
     bash "$REPO_ROOT/scripts/package-check.sh" "$deb"
 }
 
