@@ -105,7 +105,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
     if (end == from)
         return runAlone(statements.at(from), from); // too long to travel in a batch
 
-    client::Statement &block = m_database.batchStatement(QLatin1String(BlockSql));
+    client::Statement &block = m_database.statement(QLatin1String(BlockSql));
     qCDebug(lcSql).noquote() << "batch of" << (end - from) << "from" << statements.at(from);
     client::Cursor &result = block.open(*m_transaction, {batch});
     if (!result.fetch())

@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "DataSet.h"
 #include "Exception.h"
+#include "Query.h"
 #include "Session.h"
 #include "SqlLog.h"
 
@@ -84,7 +85,7 @@ void TDatabase::close()
     const QList<TDataSet *> dataSets = m_dataSets;
     for (TDataSet *dataSet : dataSets)
         dataSet->connectionClosing();
-    m_batch.reset();
+    m_statements.clear();
     // Read-only: ending it either way undoes nothing.
     m_reading.reset();
     m_attachment.reset();
@@ -119,13 +120,20 @@ client::Transaction &TDatabase::currentTransaction() const
     return *m_reading;
 }
 
-client::Statement &TDatabase::batchStatement(const QString &sql)
+client::Statement &TDatabase::statement(const QString &sql)
 {
-    if (!m_batch) {
+    std::unique_ptr<client::Statement> &kept = m_statements[sql];
+    if (!kept) {
         qCDebug(lcSql).noquote() << "prepare" << sql;
-        m_batch = std::make_unique<client::Statement>(attachment(), currentTransaction(), sql);
+        try {
+            kept = std::make_unique<client::Statement>(attachment(), currentTransaction(),
+                                                       parseParameters(sql).text);
+        } catch (...) {
+            m_statements.erase(sql);
+            throw;
+        }
     }
-    return *m_batch;
+    return *kept;
 }
 
 } // namespace db

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <unordered_map>
 
 namespace db {
 
@@ -64,6 +65,13 @@ public:
     void setLockTimeoutSeconds(int seconds) { m_lockTimeoutSeconds = seconds; }
     static constexpr int DefaultLockTimeoutSeconds = 10;
 
+    // The statement of that text, prepared at its first use and kept until
+    // the connection closes, whichever dataset or command asks for it: a
+    // switch of the window's view goes back to texts it has run before.
+    // One cursor at a time: a dataset's reads are fetched whole at its open.
+    // Named parameters (":Name") go to the server as positional ones.
+    [[nodiscard]] client::Statement &statement(const QString &sql);
+
 private:
     friend class TDataSet;
     friend class TCommandTransaction;
@@ -72,8 +80,6 @@ private:
     [[nodiscard]] QString paramValue(const QString &name) const;
     void checkNotConnected(const QString &operation) const;
     void checkConnected() const;
-    // The batch statement of the commands, prepared once per connection.
-    [[nodiscard]] client::Statement &batchStatement(const QString &sql);
 
     const QString m_databaseName;
     QString m_aliasName;
@@ -85,7 +91,7 @@ private:
     TCommandTransaction *m_transaction = nullptr;
     std::unique_ptr<client::Attachment> m_attachment;
     std::unique_ptr<client::Transaction> m_reading;
-    std::unique_ptr<client::Statement> m_batch;
+    std::unordered_map<QString, std::unique_ptr<client::Statement>> m_statements;
 };
 
 } // namespace db

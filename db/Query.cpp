@@ -56,10 +56,6 @@ QStringList parameterNames(const QString &statement)
     return parseParameters(statement).names;
 }
 
-TQuery::TQuery(TDatabase &database) : TDataSet(database) {}
-
-TQuery::~TQuery() = default;
-
 void TQuery::sqlClear()
 {
     m_sql.clear();
@@ -75,7 +71,7 @@ void TQuery::sqlAdd(const QString &line)
 void TQuery::sqlChanged()
 {
     close();
-    m_statement.reset();
+    m_statement = nullptr;
     m_paramNames = parameterNames(sqlText());
     m_paramValues = QStringList(m_paramNames.size(), QString());
 }
@@ -109,18 +105,16 @@ void TQuery::prepare()
 {
     if (m_statement)
         return;
-    qCDebug(lcSql).noquote() << "prepare" << sqlText();
-    m_statement = std::make_unique<client::Statement>(
-        database().attachment(), database().currentTransaction(), parseParameters(sqlText()).text);
-    if (m_statement->parameterCount() != paramCount()) {
-        const int taken = m_statement->parameterCount();
-        m_statement.reset();
+    client::Statement &statement = database().statement(sqlText());
+    if (statement.parameterCount() != paramCount()) {
+        const int taken = statement.parameterCount();
         throw kelvane::EngineError(
             QStringLiteral("%1: the server sees %2 parameters where the text names %3")
                 .arg(name())
                 .arg(taken)
                 .arg(paramCount()));
     }
+    m_statement = &statement;
 }
 
 void TQuery::logExecution(const char *verb) const
@@ -166,7 +160,7 @@ void TQuery::execSQL()
 void TQuery::connectionClosing()
 {
     TDataSet::connectionClosing();
-    m_statement.reset();
+    m_statement = nullptr;
 }
 
 } // namespace db

@@ -3,7 +3,6 @@
 #include "DataSet.h"
 
 #include <QStringList>
-#include <memory>
 
 namespace db {
 
@@ -16,8 +15,7 @@ class Statement;
 class TQuery : public TDataSet
 {
 public:
-    explicit TQuery(TDatabase &database);
-    ~TQuery() override;
+    using TDataSet::TDataSet;
 
     // Changing the text closes the query and drops the prepared statement.
     void sqlClear();
@@ -30,9 +28,10 @@ public:
     [[nodiscard]] QString paramText(int index) const;
     void setParamText(int index, const QString &text);
 
-    // Prepared once, at the first open or execution, and kept until the text
-    // changes or the connection closes: each open after the first is one
-    // execution with its fetch. Every open reads the server as it is then.
+    // Prepared once for the connection, at the first open or execution of
+    // its text, and kept until the connection closes: each open after the
+    // first is one execution with its fetch. Every open reads the server as
+    // it is then.
     void prepare();
     [[nodiscard]] bool prepared() const { return m_statement != nullptr; }
     // Runs a statement that returns no rows: in the running command's
@@ -53,7 +52,8 @@ private:
     QStringList m_sql;
     QStringList m_paramNames;
     QStringList m_paramValues;
-    std::unique_ptr<client::Statement> m_statement;
+    // The connection's, for the text as it is now.
+    client::Statement *m_statement = nullptr;
 };
 
 // The parameters (":Name") of a statement in the order they appear, outside

@@ -7,9 +7,6 @@
 
 namespace db {
 
-TTable::TTable(TDatabase &database) : TDataSet(database) {}
-
-TTable::~TTable() = default;
 
 void TTable::setTableName(const QString &name)
 {
@@ -35,13 +32,7 @@ client::Cursor &TTable::executeSelect()
     if (!m_indexFieldName.isEmpty())
         statement += QStringLiteral(" ORDER BY ") + m_indexFieldName;
 
-    if (!m_select || statement != m_selectText) {
-        m_select.reset();
-        qCDebug(lcSql).noquote() << "prepare" << statement;
-        m_select = std::make_unique<client::Statement>(database().attachment(),
-                                                       database().currentTransaction(), statement);
-        m_selectText = statement;
-    }
+    m_select = &database().statement(statement);
     qCDebug(lcSql).noquote() << "open" << statement;
     return m_select->open(database().currentTransaction(), {});
 }
@@ -76,7 +67,7 @@ bool TTable::findKey(const QString &key)
 void TTable::connectionClosing()
 {
     TDataSet::connectionClosing();
-    m_select.reset();
+    m_select = nullptr;
 }
 
 } // namespace db

@@ -3,7 +3,6 @@
 #include "DataSet.h"
 
 #include <QHash>
-#include <memory>
 
 namespace db {
 
@@ -15,8 +14,7 @@ class Statement;
 class TTable : public TDataSet
 {
 public:
-    explicit TTable(TDatabase &database);
-    ~TTable() override;
+    using TDataSet::TDataSet;
 
     [[nodiscard]] const QString &tableName() const { return m_tableName; }
     void setTableName(const QString &name);
@@ -37,9 +35,8 @@ private:
     QString m_tableName;
     QString m_indexFieldName;
     QHash<QString, int> m_keys;
-    // Prepared once for the text it was prepared from.
-    QString m_selectText;
-    std::unique_ptr<client::Statement> m_select;
+    // The connection's statement for the table and fields as they are.
+    client::Statement *m_select = nullptr;
 };
 
 } // namespace db
