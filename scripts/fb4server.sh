@@ -58,13 +58,15 @@ DATA_DIR=$FB_DIR/data
 INNER_DIR=$CHROOT$FB_DIR
 READY_STAMP=$CHROOT/etc/kelvane-chroot-ready
 
+readonly PROGRAM=fb4server
+
 die() {
-    printf 'fb4server: %s\n' "$*" >&2
+    printf '%s: %s\n' "$PROGRAM" "$*" >&2
     exit 1
 }
 
 warn() {
-    printf 'fb4server: %s\n' "$*" >&2
+    printf '%s: %s\n' "$PROGRAM" "$*" >&2
 }
 
 usage() {
@@ -368,7 +370,7 @@ cmd_start() {
 # Ends every server of this instance and takes its mounts off, whatever
 # state an earlier failure left; non-zero if something could not be undone.
 stop_instance() {
-    local pids=() pid rc=0 waited=0
+    local pids=() pid rc=0
     if pid=$(running_pid); then
         pids+=("$pid")
     fi
@@ -376,33 +378,7 @@ stop_instance() {
         [[ -n $pid && " ${pids[*]} " != *" $pid "* ]] && pids+=("$pid")
     done < <(instance_pids)
     if ((${#pids[@]} > 0)); then
-        kill -TERM "${pids[@]}" 2>/dev/null || true
-        while ((waited < STOP_TIMEOUT * 10)); do
-            local alive=0
-            for pid in "${pids[@]}"; do
-                kill -0 "$pid" 2>/dev/null && alive=1
-            done
-            ((alive)) || break
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-        for pid in "${pids[@]}"; do
-            if kill -0 "$pid" 2>/dev/null; then
-                warn "server (pid $pid) did not stop within ${STOP_TIMEOUT}s; killing it"
-                kill -KILL "$pid" 2>/dev/null || true
-            fi
-        done
-        waited=0
-        for pid in "${pids[@]}"; do
-            while kill -0 "$pid" 2>/dev/null && ((waited < 50)); do
-                sleep 0.1
-                waited=$((waited + 1))
-            done
-            if kill -0 "$pid" 2>/dev/null; then
-                warn "server (pid $pid) is still running"
-                rc=1
-            fi
-        done
+        end_processes "$STOP_TIMEOUT" "${pids[@]}" || rc=1
     fi
     rm -f "$PID_FILE"
     unmount_instance || rc=1

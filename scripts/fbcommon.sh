@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # What the private Firebird 3 and Firebird 4 servers' scripts share. Sourced
-# after the caller has defined die, and, for set_sysdba_password,
+# after the caller has defined die and PROGRAM, and, for set_sysdba_password,
 # FB_PASSWORD, SECDB and run_security_sql_embedded.
 
 # is_system_path ABSOLUTE-PATH: true for the folders a packaged Firebird
@@ -36,6 +36,42 @@ sql_identifier() {
         local s=${1//\"/\"\"}
         printf '"%s"' "$s"
     fi
+}
+
+# end_processes SECONDS PID...: asks the processes to end (SIGTERM), kills
+# those still running after SECONDS, and waits up to five seconds more for
+# them to go; non-zero, naming them, if any still runs.
+end_processes() {
+    local seconds=$1 pid alive waited=0 rc=0
+    shift
+    kill -TERM "$@" 2>/dev/null || true
+    while ((waited < seconds * 10)); do
+        alive=0
+        for pid in "$@"; do
+            kill -0 "$pid" 2>/dev/null && alive=1
+        done
+        ((alive)) || return 0
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    for pid in "$@"; do
+        if kill -0 "$pid" 2>/dev/null; then
+            printf '%s: server (pid %s) did not stop within %ss; killing it\n' "$PROGRAM" "$pid" "$seconds" >&2
+            kill -KILL "$pid" 2>/dev/null || true
+        fi
+    done
+    waited=0
+    for pid in "$@"; do
+        while kill -0 "$pid" 2>/dev/null && ((waited < 50)); do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            printf '%s: server (pid %s) is still running\n' "$PROGRAM" "$pid" >&2
+            rc=1
+        fi
+    done
+    return "$rc"
 }
 
 set_sysdba_password() {

@@ -54,8 +54,10 @@ SECDB=$FB_DIR/security3.fdb
 FB_SERVER=
 FB_ISQL=
 
+readonly PROGRAM=fbserver
+
 die() {
-    printf 'fbserver: %s\n' "$*" >&2
+    printf '%s: %s\n' "$PROGRAM" "$*" >&2
     exit 1
 }
 
@@ -315,25 +317,9 @@ cmd_start() {
 }
 
 cmd_stop() {
-    local pid waited=0
-    if ! pid=$(running_pid); then
-        rm -f "$PID_FILE"
-        return 0
-    fi
-    kill -TERM "$pid" 2>/dev/null || true
-    while kill -0 "$pid" 2>/dev/null && ((waited < STOP_TIMEOUT * 10)); do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        printf 'fbserver: server (pid %s) did not stop within %ss; killing it\n' "$pid" "$STOP_TIMEOUT" >&2
-        kill -KILL "$pid" 2>/dev/null || true
-        waited=0
-        while kill -0 "$pid" 2>/dev/null && ((waited < 50)); do
-            sleep 0.1
-            waited=$((waited + 1))
-        done
-        ! kill -0 "$pid" 2>/dev/null || die "server (pid $pid) is still running"
+    local pid
+    if pid=$(running_pid); then
+        end_processes "$STOP_TIMEOUT" "$pid" || die "could not stop the server"
     fi
     rm -f "$PID_FILE"
 }
