@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandRunner.h"
 #include "Kinds.h"
 #include "PrivilegeMarks.h"
 #include "db/DataSet.h"
@@ -22,10 +23,6 @@ class QRadioButton;
 class QToolButton;
 
 class SuspendedUpdates;
-
-namespace db {
-class TCommandTransaction;
-} // namespace db
 
 namespace ui {
 class DBGrid;
@@ -290,37 +287,18 @@ private:
     // Firebird 4's own answer to whether the attachment may write GRANTED BY.
     [[nodiscard]] bool hasGrantedByPrivilege();
     [[nodiscard]] QStringList columnsOf(const QString &relation);
-    // Sends the statements in order, in one transaction and in batches, with
-    // progress and Cancel once the walk lasts; a refused grant is reported
-    // and the rest go on, a refused revoke ends the command naming what ran
-    // and what did not, Cancel undoes the whole command. Then gives back the
-    // column-level rights the revokes dropped in effect, those of the
-    // statements and risksBeyond. Returns the refused grants and what could
+    // Checks that the server can keep what the changes grant, then has the
+    // command runner send them (TCommandRunner::runChanges), the column-level
+    // rights they drop given back. Returns the refused grants and what could
     // not be given back.
     QStringList runChanges(const QList<db::Change> &changes,
                            const QList<db::ColumnRisk> &risksBeyond = {});
     // Fails, before any statement, where the server could not keep what the
     // changes grant.
     void checkServerCanStore(const QList<db::Change> &changes);
-    // false when the administrator cancelled the mends.
-    [[nodiscard]] bool mendColumnRights(db::TCommandTransaction &work,
-                                        const QList<db::ColumnRisk> &risks, QStringList &notes);
-    // Where a command's walk of its statements got to, and why it ended.
-    struct ChangeWalk
-    {
-        explicit ChangeWalk(const QList<db::Change> &all) : changes(all) {}
-        const QList<db::Change> &changes;
-        qsizetype next = 0;
-        bool cancelled = false;
-        // Off where a refused revoke must not leave what follows it undone.
-        bool revokeRefusalEnds = true;
-        QString revokeRefusal;
-        QStringList refused;
-    };
-    void walkChanges(db::TCommandTransaction &work, ChangeWalk &walk);
-    // The end messages of a walk that a refused revoke or Cancel stopped.
-    [[noreturn]] static void reportRefusedRevoke(const ChangeWalk &walk);
-    [[noreturn]] static void reportCancelled(const ChangeWalk &walk);
+    // The statements that give back the column-level rights at risk, where
+    // the server drops them in effect: on Firebird 3.
+    [[nodiscard]] db::Plan columnMends(const QList<db::ColumnRisk> &risks);
     // What the grantees of the plan granted to others with the grant options
     // it takes away, which the server revokes along with them.
     [[nodiscard]] QStringList grantOptionLosses(const db::Plan &plan);
@@ -336,15 +314,10 @@ private:
     // that the screen shows the catalogue as it now is.
     void runCommand(const std::function<void()> &command);
     void rereadListsQuietly(const ListKey &user, const ListKey &relation);
-    // Runs a command, its reads, statements and the reads of its end, in one
-    // transaction: one round trip for its start and one for its commit
-    // instead of two for every read and statement. An engine failure undoes
-    // everything and says so; anything else the command ends with keeps what
-    // ran.
+    // Runs a command in one transaction (TCommandRunner::run); where what it
+    // read no longer stands, the lists are read again for the user and
+    // relation it started on.
     void inCommand(const std::function<void()> &command);
-    void commitCommand(db::TCommandTransaction &work);
-    void commitQuietlyRereading(db::TCommandTransaction &work, const ListKey &user,
-                                const ListKey &relation);
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const ListKey &user, const ListKey &relation);
     // Reads the users' list and the cells again and stands on the user, on
@@ -393,6 +366,9 @@ private:
     [[nodiscard]] QString privilegeWordOf(int column) const;
 
     PrivilegeMarks m_privilegeMarks;
+    // The commands' transactions and the walks of their statements, with
+    // the window's progress and messages.
+    TCommandRunner m_commands;
     // The read of the master list that the detail list was read with.
     quint64 m_detailReadWithMaster = 0;
     db::Login m_login;

@@ -6,16 +6,19 @@
 #include "dialogs/Pictures.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/FormStyle.h"
 #include "ui/KeyPreview.h"
 #include "ui/Navigator.h"
 #include "ui/PopupMenu.h"
+#include "ui/Progress.h"
 
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QRadioButton>
 #include <QToolButton>
+#include <memory>
 
 namespace {
 
@@ -92,6 +95,19 @@ QList<ui::GridColumn> detailColumns()
     return columns;
 }
 
+// A command's walk shows the progress dialog once it has lasted the delay
+// the window has at that walk's start; a refused grant shows an error box.
+TCommandRunner::Hooks commandHooks(const int &progressDelay)
+{
+    const auto progress = [&progressDelay](int total) -> TCommandRunner::ProgressStep {
+        // A step must be copyable and the dialog is not: the step shares it,
+        // and the dialog goes with the walk's step.
+        auto shown = std::make_shared<ui::Progress>(total, progressDelay);
+        return [shown](int done, const QString &text) { return shown->step(done, text); };
+    };
+    return {progress, ui::showErrorMessage};
+}
+
 } // namespace
 
 TKelvaneForm::TKelvaneForm(QWidget *parent)
@@ -99,7 +115,7 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
-      LoginsQuery(Database)
+      LoginsQuery(Database), m_commands(Database, commandHooks(ProgressDelay))
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));

@@ -1,41 +1,13 @@
 // The main window's exact view of the catalogue for the whole-user and copy
-// commands: reading a grantee's rows, who the login is, running a command's
-// statements and bringing the lists back to the truth however it ends.
+// commands: reading a grantee's rows, who the login is, handing a command's
+// statements to its runner and bringing the lists back to the truth however
+// it ends.
 #include "PrivEdit.h"
 
 #include "DataSetGuards.h"
-#include "db/Batch.h"
 #include "db/Exception.h"
 #include "db/SqlLog.h"
 #include "ui/Dialogs.h"
-#include "ui/Progress.h"
-
-#include <QHash>
-
-namespace {
-
-// A statement as the progress shows it: a long column list is cut.
-QString elided(const QString &statement)
-{
-    constexpr qsizetype Shown = 160;
-    return statement.size() <= Shown ? statement : statement.left(Shown) + QChar(0x2026);
-}
-
-// Each change's object counted in the order the walk first meets it, from 1.
-QList<int> objectOrdinals(const QList<db::Change> &changes)
-{
-    QHash<QString, int> seen;
-    QList<int> ordinals;
-    for (const db::Change &change : changes) {
-        auto it = seen.find(change.object);
-        if (it == seen.end())
-            it = seen.insert(change.object, int(seen.size()) + 1);
-        ordinals.append(*it);
-    }
-    return ordinals;
-}
-
-} // namespace
 
 QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
 {
@@ -153,29 +125,9 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     if (changes.isEmpty())
         return {};
     checkServerCanStore(changes);
-    // The statements join the command's transaction, which commits them
-    // with the reads that follow, unless the walk ends the command early.
-    db::TCommandTransaction *work = Database.commandTransaction();
-    if (!work)
-        throw kelvane::Exception(QStringLiteral("A command's statements ran outside its "
-                                                "transaction: nothing was sent"));
-    ChangeWalk walk{changes};
-    walkChanges(*work, walk);
-    if (!walk.cancelled) {
-        const QList<db::ColumnRisk> risks =
-            db::columnRisks(changes.mid(0, walk.next)) + risksBeyond;
-        walk.cancelled = !mendColumnRights(*work, risks, walk.refused);
-    }
-    if (walk.cancelled) {
-        // A half-done command is worse than none: Cancel undoes it all.
-        work->rollback();
-        reportCancelled(walk);
-    }
-    if (!walk.revokeRefusal.isEmpty()) {
-        commitCommand(*work);
-        reportRefusedRevoke(walk);
-    }
-    return walk.refused;
+    return m_commands.runChanges(changes, risksBeyond, [this](const QList<db::ColumnRisk> &risks) {
+        return columnMends(risks);
+    });
 }
 
 void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
@@ -184,154 +136,18 @@ void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
         db::checkServerCanStore(changes, readGrantRows(ColumnRowsQuery));
 }
 
-bool TKelvaneForm::mendColumnRights(db::TCommandTransaction &work,
-                                    const QList<db::ColumnRisk> &risks, QStringList &notes)
+db::Plan TKelvaneForm::columnMends(const QList<db::ColumnRisk> &risks)
 {
-    if (risks.isEmpty() || !login().isFirebird3)
-        return true;
-    const db::Plan mends = db::planColumnMends(readGrantRows(ColumnRowsQuery), risks, login());
-    notes += mends.notDone;
-    if (mends.changes.isEmpty())
-        return true;
-    // A refused revoke here must not leave the holders after it revoked
-    // and never granted again: the walk goes on.
-    ChangeWalk walk{mends.changes};
-    walk.revokeRefusalEnds = false;
-    walkChanges(work, walk);
-    notes += walk.refused;
-    return !walk.cancelled;
-}
-
-void TKelvaneForm::commitCommand(db::TCommandTransaction &work)
-{
-    const qsizetype ran = work.ran();
-    try {
-        work.commit();
-    } catch (const kelvane::EngineError &failure) {
-        if (ran == 0)
-            throw;
-        throw kelvane::EngineError(
-            QStringLiteral("%1\n\nThe server did not confirm the command's statements: unless it "
-                           "committed them before the failure, none took effect.")
-                .arg(failure.message()));
-    }
+    if (!login().isFirebird3)
+        return {};
+    return db::planColumnMends(readGrantRows(ColumnRowsQuery), risks, login());
 }
 
 void TKelvaneForm::inCommand(const std::function<void()> &command)
 {
     const ListKey user = keyOf(*UserList);
     const ListKey relation = keyOf(*RelationList);
-    db::TCommandTransaction work(Database);
-    try {
-        command();
-    } catch (const kelvane::EngineError &failure) {
-        // Whatever ran is undone with the transaction, and the lists, read
-        // inside it, are read again to show it gone, unless runCommand
-        // already rolled back and read them.
-        const bool undone = work.ran() > 0 && !work.committed();
-        const bool readInside = work.active();
-        work.rollback();
-        if (!undone)
-            throw;
-        if (readInside)
-            rereadListsQuietly(user, relation);
-        throw kelvane::EngineError(QStringLiteral("%1\n\nNone of the command's statements took "
-                                                  "effect: the server undoes a command it has "
-                                                  "not committed.")
-                                       .arg(failure.message()));
-    } catch (...) {
-        // What the command tells at its end (what it left undone) ends it
-        // as a success does: what ran stays.
-        commitQuietlyRereading(work, user, relation);
-        throw;
-    }
-    commitQuietlyRereading(work, user, relation);
-}
-
-void TKelvaneForm::commitQuietlyRereading(db::TCommandTransaction &work, const ListKey &user,
-                                          const ListKey &relation)
-{
-    try {
-        commitCommand(work);
-    } catch (const kelvane::EngineError &) {
-        // The lists were read inside the transaction: read them again as the
-        // server now has them.
-        rereadListsQuietly(user, relation);
-        throw;
-    }
-}
-
-void TKelvaneForm::walkChanges(db::TCommandTransaction &work, ChangeWalk &walk)
-{
-    const QList<db::Change> &changes = walk.changes;
-    const QList<int> ordinals = objectOrdinals(changes);
-    const int objects =
-        ordinals.isEmpty() ? 0 : *std::max_element(ordinals.begin(), ordinals.end());
-    QStringList statements;
-    for (const db::Change &change : changes)
-        statements.append(change.sql);
-    ui::Progress progress(int(changes.size()), ProgressDelay);
-    while (walk.next < changes.size()) {
-        const db::Change &first = changes.at(walk.next);
-        const QString now = QStringLiteral("Relation %1 of %2: %3\n%4\n\nCancel undoes the "
-                                           "whole command.")
-                                .arg(ordinals.at(walk.next))
-                                .arg(objects)
-                                .arg(first.object, elided(first.sql));
-        if (!progress.step(int(walk.next), now)) {
-            walk.cancelled = true;
-            return;
-        }
-        const db::TCommandTransaction::Step step = work.run(statements, walk.next);
-        walk.next = step.next;
-        if (!step.refused)
-            continue;
-        const db::Change &change = changes.at(step.next);
-        if (change.verb == db::Change::Verb::Revoke && walk.revokeRefusalEnds) {
-            // A refused revoke ends the command; what ran before it stays.
-            walk.revokeRefusal = step.message;
-            return;
-        }
-        // A refused grant is told and the command goes on.
-        ui::showErrorMessage(change.object + QStringLiteral(" is read-only.\n") + step.message);
-        walk.refused.append(QStringLiteral("Refused: ") + change.sql);
-        ++walk.next;
-    }
-}
-
-void TKelvaneForm::reportRefusedRevoke(const ChangeWalk &walk)
-{
-    const QList<db::Change> &changes = walk.changes;
-    if (changes.size() == 1)
-        throw kelvane::EngineError(walk.revokeRefusal);
-    QString message = QStringLiteral("%1\n\nThe command stopped at %2 after %3 of its %4 "
-                                     "statements had run.")
-                          .arg(walk.revokeRefusal, changes.at(walk.next).sql)
-                          .arg(walk.next)
-                          .arg(changes.size());
-    if (!walk.refused.isEmpty())
-        message += QStringLiteral("\n") + ui::listedLines(walk.refused);
-    QStringList notRun;
-    for (qsizetype i = walk.next + 1; i < changes.size(); ++i)
-        notRun.append(changes.at(i).sql);
-    if (!notRun.isEmpty())
-        message += QStringLiteral(" These did not run:\n") + ui::listedLines(notRun);
-    throw kelvane::Exception(message);
-}
-
-void TKelvaneForm::reportCancelled(const ChangeWalk &walk)
-{
-    const qsizetype total = walk.changes.size();
-    if (walk.next == 0)
-        throw kelvane::Exception(QStringLiteral("Cancelled before any of the command's %1 "
-                                                "statements ran: nothing was changed.")
-                                     .arg(total));
-    throw kelvane::Exception(QStringLiteral("Cancelled: nothing was changed. The %1 of the "
-                                            "command's %2 statements that had run were undone, "
-                                            "and the other %3 never ran.")
-                                 .arg(walk.next)
-                                 .arg(total)
-                                 .arg(total - walk.next));
+    m_commands.run(command, [&] { rereadListsQuietly(user, relation); });
 }
 
 QStringList TKelvaneForm::grantOptionLosses(const db::Plan &plan)
@@ -386,19 +202,7 @@ void TKelvaneForm::runCommand(const std::function<void()> &command)
 {
     const ListKey user = keyOf(*UserList);
     const ListKey relation = keyOf(*RelationList);
-    try {
-        command();
-    } catch (const kelvane::EngineError &) {
-        // What the command's transaction ran is undone before the lists are
-        // read again, so that they show it gone.
-        if (db::TCommandTransaction *work = Database.commandTransaction())
-            work->rollback();
-        rereadListsQuietly(user, relation);
-        throw;
-    } catch (...) {
-        rereadListsQuietly(user, relation);
-        throw;
-    }
+    m_commands.runStage(command, [&] { rereadListsQuietly(user, relation); });
 }
 
 void TKelvaneForm::rereadListsQuietly(const ListKey &user, const ListKey &relation)

@@ -71,14 +71,6 @@ bool confirm(const QString &text, bool yesByDefault)
     return box.clickedButton() == yes;
 }
 
-QString listedLines(const QStringList &lines, qsizetype most)
-{
-    QStringList shown = lines.mid(0, most);
-    if (lines.size() > most)
-        shown.append(QStringLiteral("and %1 more").arg(lines.size() - most));
-    return shown.join(QLatin1Char('\n'));
-}
-
 bool inputQuery(const QString &caption, const QString &prompt, QString &value,
                 const QStringList &suggestions)
 {

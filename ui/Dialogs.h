@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Lines.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,9 +25,6 @@ void showInformationMessage(const QString &text);
 // The confirmation kind: title "Confirm", question icon, Yes and No; true on
 // Yes. Enter answers Yes unless the question is one to think twice about.
 [[nodiscard]] bool confirm(const QString &text, bool yesByDefault = true);
-// The lines of a message, one under the other: at most `most` of them, then
-// "and N more", so that a box never grows past the screen.
-[[nodiscard]] QString listedLines(const QStringList &lines, qsizetype most = 20);
 // A one-line text input; true when OK was pressed, the edited text in value.
 // Suggestions, where given, drop down below the line to be picked instead of
 // typed; the line starts as value all the same.

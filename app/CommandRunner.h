@@ -1,0 +1,86 @@
+#pragma once
+
+#include "db/Grants.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace db {
+class TCommandTransaction;
+class TDatabase;
+} // namespace db
+
+// Runs the main window's commands, each in one transaction: its reads, its
+// statements sent to the server in batches, and the reads of its end. It
+// shows nothing itself: the progress, Cancel and the refused grants reach the
+// administrator through the hooks its owner gives it, so that it runs the
+// same under the window as under a test.
+class TCommandRunner
+{
+public:
+    // Says how far a walk of a command's statements is and what runs next;
+    // false once the administrator has pressed Cancel.
+    using ProgressStep = std::function<bool(int done, const QString &text)>;
+    // What the administrator sees and answers while statements run; both
+    // are called, so both must be given.
+    struct Hooks
+    {
+        // A walk of `total` statements starts; its progress lasts as long as
+        // the step returned, which the walk lets go of at its end.
+        std::function<ProgressStep(int total)> progress;
+        // The server refused a grant, for the reason the message gives; the
+        // command goes on once it has been told.
+        std::function<void(const QString &message)> refusedGrant;
+    };
+    // The statements that give the column-level rights back in effect on the
+    // columns at risk, with what cannot be given back.
+    using MendPlanner = std::function<db::Plan(const QList<db::ColumnRisk> &risks)>;
+
+    TCommandRunner(db::TDatabase &database, Hooks hooks);
+    ~TCommandRunner();
+    TCommandRunner(const TCommandRunner &) = delete;
+    TCommandRunner &operator=(const TCommandRunner &) = delete;
+
+    // Runs a command, its reads, statements and the reads of its end, in one
+    // transaction: one round trip for its start and one for its commit
+    // instead of two for every read and statement. An engine failure undoes
+    // everything and says so; anything else the command ends with keeps what
+    // ran. readAgain reads again, without failing, what the command read
+    // inside the transaction once that no longer stands: after an undo, or a
+    // commit the server did not confirm.
+    void run(const std::function<void()> &command, const std::function<void()> &readAgain);
+    // Runs a stage of the running command whose failure must leave what the
+    // command read as the catalogue now is: on an engine failure what ran is
+    // undone first; on any failure readAgain, then the failure goes on.
+    void runStage(const std::function<void()> &stage, const std::function<void()> &readAgain);
+    // Sends the statements in order, in the command's transaction and in
+    // batches, with progress and Cancel; a refused grant is told and the rest
+    // go on, a refused revoke ends the command naming what ran and what did
+    // not, Cancel undoes the whole command. Then gives back, with the
+    // statements mends plans, the column-level rights that the revokes which
+    // ran and risksBeyond dropped. Returns the refused grants and what could
+    // not be given back.
+    QStringList runChanges(const QList<db::Change> &changes,
+                           const QList<db::ColumnRisk> &risksBeyond = {},
+                           const MendPlanner &mends = {});
+
+private:
+    struct Walk;
+    void walkChanges(Walk &walk);
+    // false when the administrator cancelled the mends.
+    [[nodiscard]] bool mendColumnRights(const QList<db::ColumnRisk> &risks,
+                                        const MendPlanner &mends, QStringList &notes);
+    void commit();
+    void commitReadingAgain(const std::function<void()> &readAgain);
+    // The end messages of a walk that a refused revoke or Cancel stopped.
+    [[noreturn]] static void reportRefusedRevoke(const Walk &walk);
+    [[noreturn]] static void reportCancelled(const Walk &walk);
+
+    db::TDatabase &m_database;
+    const Hooks m_hooks;
+    // The transaction of the command running, while it runs.
+    std::unique_ptr<db::TCommandTransaction> m_work;
+};
