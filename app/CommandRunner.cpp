@@ -3,6 +3,7 @@
 #include "CommandRunner.h"
 
 #include "db/Batch.h"
+#include "db/Database.h"
 #include "db/Exception.h"
 #include "ui/Lines.h"
 
@@ -71,14 +72,21 @@ void TCommandRunner::run(const std::function<void()> &command,
         const bool undone = m_work->ran() > 0 && !m_work->committed();
         const bool readInside = m_work->active();
         m_work->rollback();
+        QString message = failure.message();
+        if (failure.lockConflict())
+            message += QStringLiteral("\n\nAnother session's transaction holds what the command "
+                                      "needed; the command waited %1 seconds for it. Try again "
+                                      "once that session has committed or rolled back.")
+                           .arg(m_database.lockTimeoutSeconds());
         if (!undone)
-            throw;
+            throw kelvane::EngineError(message, failure.codes());
         if (readInside)
             readAgain();
         throw kelvane::EngineError(QStringLiteral("%1\n\nNone of the command's statements took "
                                                   "effect: the server undoes a command it has "
                                                   "not committed.")
-                                       .arg(failure.message()));
+                                       .arg(message),
+                                   failure.codes());
     } catch (...) {
         // What the command tells at its end (what it left undone) ends it
         // as a success does: what ran stays.

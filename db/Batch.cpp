@@ -6,7 +6,6 @@
 #include "Names.h"
 #include "SqlLog.h"
 
-
 namespace db {
 
 namespace {
@@ -58,9 +57,8 @@ TCommandTransaction::TCommandTransaction(TDatabase &database) : m_database(datab
     if (m_database.m_transaction)
         throw kelvane::EngineError(QStringLiteral("A command is already running"));
     qCDebug(lcSql).noquote() << "start transaction";
-    m_transaction = std::make_unique<client::Transaction>(m_database.attachment(),
-                                                          client::TransactionKind::Command,
-                                                          m_database.lockTimeoutSeconds());
+    m_transaction = std::make_unique<client::Transaction>(
+        m_database.attachment(), client::TransactionKind::Command, m_database.lockTimeoutSeconds());
     m_active = true;
     m_database.m_transaction = this;
 }

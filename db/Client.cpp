@@ -58,8 +58,8 @@ QList<StatusEntry> entriesOf(const ISC_STATUS *vector)
             break;
         case isc_arg_cstring:
             if (!entries.isEmpty())
-                entries.back().arguments.append(QString::fromUtf8(
-                    reinterpret_cast<const char *>(item[2]), qsizetype(item[1])));
+                entries.back().arguments.append(
+                    QString::fromUtf8(reinterpret_cast<const char *>(item[2]), qsizetype(item[1])));
             item += 3;
             break;
         case isc_arg_string:
@@ -102,9 +102,8 @@ QString messageOf(IStatus *status, const QList<StatusEntry> &entries)
             words.append(QStringLiteral("arguments: ") +
                          entry.arguments.join(QStringLiteral(", ")));
         if (!words.isEmpty())
-            message.replace(unknown,
-                            unknown + QStringLiteral(" (") + words.join(QStringLiteral("; ")) +
-                                QLatin1Char(')'));
+            message.replace(unknown, unknown + QStringLiteral(" (") +
+                                         words.join(QStringLiteral("; ")) + QLatin1Char(')'));
     }
     return message;
 }
@@ -119,7 +118,10 @@ public:
     Status &operator=(const Status &) = delete;
 
     CheckStatusWrapper *operator&() { return &m_wrapper; }
-    [[nodiscard]] bool failed() const { return (m_wrapper.getState() & IStatus::STATE_ERRORS) != 0; }
+    [[nodiscard]] bool failed() const
+    {
+        return (m_wrapper.getState() & IStatus::STATE_ERRORS) != 0;
+    }
     // Throws what the last call failed with, if it failed.
     void check()
     {
@@ -214,12 +216,14 @@ public:
         for (const QString &value : values)
             texts.append(value.toUtf8());
         Status status;
-        Released<IMetadataBuilder> builder{master()->getMetadataBuilder(&status, unsigned(values.size()))};
+        Released<IMetadataBuilder> builder{
+            master()->getMetadataBuilder(&status, unsigned(values.size()))};
         status.check();
         for (unsigned i = 0; i < unsigned(texts.size()); ++i) {
             builder.handle->setType(&status, i, SQL_VARYING + 1);
             status.check();
-            builder.handle->setLength(&status, i, unsigned(std::max<qsizetype>(1, texts[i].size())));
+            builder.handle->setLength(&status, i,
+                                      unsigned(std::max<qsizetype>(1, texts[i].size())));
             status.check();
             builder.handle->setCharSet(&status, i, CharSetUtf8);
             status.check();
@@ -395,9 +399,9 @@ QString Transaction::rollback()
 Statement::Statement(Attachment &attachment, Transaction &transaction, const QString &sql)
 {
     Status status;
-    m_handle = attachment.handle()->prepare(&status, transaction.handle(), 0,
-                                            sql.toUtf8().constData(), Dialect,
-                                            IStatement::PREPARE_PREFETCH_METADATA);
+    m_handle =
+        attachment.handle()->prepare(&status, transaction.handle(), 0, sql.toUtf8().constData(),
+                                     Dialect, IStatement::PREPARE_PREFETCH_METADATA);
     status.check();
     Released<IMessageMetadata> input{m_handle->getInputMetadata(&status)};
     if (!status.failed())
@@ -460,9 +464,9 @@ Cursor::Cursor(IStatement *statement, Transaction &transaction, const QStringLis
         const unsigned type = described.handle->getType(&status, i) & ~1u;
         const int scale = described.handle->getScale(&status, i);
         status.check();
-        const bool decoded = type == SQL_TEXT || type == SQL_VARYING ||
-                             ((type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64) &&
-                              scale == 0);
+        const bool decoded =
+            type == SQL_TEXT || type == SQL_VARYING ||
+            ((type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64) && scale == 0);
         if (decoded)
             continue;
         // Everything else the server writes out as text for us.

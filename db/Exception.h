@@ -56,8 +56,7 @@ public:
     // The login lacks a right the statement needs.
     [[nodiscard]] bool noPermission() const noexcept
     {
-        return hasAnyOf({NoPrivilege, GrantNoPrivilege, GrantNoPrivilegeOnBase,
-                         CannotGrantOption});
+        return hasAnyOf({NoPrivilege, GrantNoPrivilege, GrantNoPrivilegeOnBase, CannotGrantOption});
     }
 
     // The status vector codes the program tells apart (iberror.h's isc_*).

@@ -128,8 +128,8 @@ void TQuery::logExecution(const char *verb) const
 
 client::Cursor &TQuery::executeSelect()
 {
-    prepare();
     logExecution("open");
+    prepare();
     return m_statement->open(database().currentTransaction(), m_paramValues);
 }
 
@@ -142,8 +142,10 @@ void TQuery::releaseSelect()
 
 void TQuery::execSQL()
 {
-    prepare();
+    // Logged first: a statement the server cannot even prepare was still
+    // what the program tried to run.
     logExecution("execute");
+    prepare();
     if (database().commandTransaction()) {
         m_statement->execute(database().currentTransaction(), m_paramValues);
         database().statementRan();

@@ -7,7 +7,6 @@
 
 namespace db {
 
-
 void TTable::setTableName(const QString &name)
 {
     checkInactive(QStringLiteral("change the table"));

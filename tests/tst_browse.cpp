@@ -213,10 +213,9 @@ void TestBrowse::connectStatementsInOrder()
                           QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
                           users, relations, privileges}));
     QCOMPARE(log.linesOf(QStringLiteral("open")),
-             (QStringList{
-                 login, procedures,
-                 QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"), users,
-                 privileges + QStringLiteral(" with ADMIN, 8"), relations}));
+             (QStringList{login, procedures,
+                          QStringLiteral("select distinct rdb$view_name\nfrom rdb$view_relations"),
+                          users, privileges + QStringLiteral(" with ADMIN, 8"), relations}));
     for (const QString &line : log.lines())
         QVERIFY2(!line.contains(testserver::password()), qPrintable(line));
 }

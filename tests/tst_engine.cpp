@@ -683,8 +683,8 @@ void TestEngine::readsSeeCommitsThroughStatementsPreparedOnce()
     }
     QCOMPARE(count(), QStringLiteral("2"));
     QCOMPARE(log.linesOf(QStringLiteral("prepare")).count(held.sqlText()), 1);
-    QCOMPARE(log.linesOf(QStringLiteral("open")).count(held.sqlText() +
-                                                       QStringLiteral(" with SEEN_LATER")),
+    QCOMPARE(log.linesOf(QStringLiteral("open"))
+                 .count(held.sqlText() + QStringLiteral(" with SEEN_LATER")),
              4);
     // Between commands only the kept read-only transaction is open.
     QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});

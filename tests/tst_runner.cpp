@@ -2,12 +2,13 @@
 // statements travel and how the command ends, against the private server.
 #include "TestServer.h"
 #include "app/CommandRunner.h"
+#include "db/Batch.h"
 #include "db/Database.h"
 #include "db/Exception.h"
 #include "db/Query.h"
 
-#include <QSqlQuery>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -70,7 +71,7 @@ private:
 void TestRunner::init()
 {
     m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("runner"));
-    m_db->run(QStringLiteral("CREATE TABLE T (ID INTEGER);"));
+    m_db->run(QStringLiteral("CREATE TABLE T (ID INTEGER);\nINSERT INTO T VALUES (1);"));
     m_aliases = std::make_unique<testserver::AliasFile>(QList<testserver::AliasFile::Alias>{
         {QStringLiteral("RUNNER"), QStringLiteral("INTRBASE"), m_db->connectionString()}});
     m_connection = testserver::connectAsSysdba(QStringLiteral("RUNNER"));
@@ -97,9 +98,13 @@ Told TestRunner::runCommand(const QList<db::Change> &changes, const std::functio
     TCommandRunner runner(
         *m_connection, {progress, [&](const QString &message) { told.refusedGrants << message; }});
     const auto readAgain = [&] {
-        QSqlQuery here(m_connection->connection());
-        told.readAgain << (here.exec(HeldSql) && here.next() ? here.value(0).toInt() : -1)
-                       << committed();
+        // What the runner's own connection reads at this point, beside what
+        // another one sees committed.
+        db::TQuery here(*m_connection);
+        here.sqlAdd(HeldSql);
+        here.addField(QStringLiteral("COUNT"), db::FieldKind::Data, 10);
+        here.open();
+        told.readAgain << here.fields(0)->text().toInt() << committed();
     };
     const auto walk = [&] {
         told.refused = runner.runChanges(changes);
@@ -165,6 +170,12 @@ void TestRunner::commandEnds_data()
         << -1 << -1 << "engine" << true << undone << 0 << QList<int>{0, 0};
     QTest::newRow("engine failure outside a stage")
         << -1 << -1 << "engine" << false << undone << 0 << QList<int>{0, 0};
+    QTest::newRow("another session's lock")
+        << -1 << -1 << "lock" << true
+        << "Another session's transaction holds what the command needed; the command waited 1 "
+           "seconds for it. Try again once that session has committed or rolled back." +
+               undone
+        << 0 << QList<int>{0, 0};
     QTest::newRow("other failure")
         << -1 << -1 << "other" << false << "Not everything was done" << 249 << QList<int>();
 }
@@ -176,6 +187,16 @@ void TestRunner::commandEnds()
     QFETCH(QString, after);
     QFETCH(bool, inStage);
     QFETCH(QString, message);
+    // Another session holds the row the command's last statement updates.
+    const QString update = QStringLiteral("UPDATE T SET ID = 2");
+    std::unique_ptr<db::TDatabase> other;
+    std::optional<db::TCommandTransaction> holder;
+    if (after == "lock") {
+        other = testserver::connectAsSysdba(QStringLiteral("RUNNER"));
+        holder.emplace(*other);
+        QCOMPARE(holder->run({update}, 0).next, 1);
+        m_connection->setLockTimeoutSeconds(1);
+    }
     const Told told = runCommand(
         walkOf(revokeAt),
         [&] {
@@ -185,6 +206,11 @@ void TestRunner::commandEnds()
                 db::TQuery missing(*m_connection);
                 missing.sqlAdd("SELECT 1 FROM GONE");
                 missing.open();
+            }
+            if (after == "lock") {
+                db::TQuery waiting(*m_connection);
+                waiting.sqlAdd(update);
+                waiting.execSQL();
             }
         },
         cancelAt, inStage);

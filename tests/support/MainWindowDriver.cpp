@@ -312,10 +312,11 @@ void chooseFromEditMenu(const char *itemName, bool onUsersGrid)
 
 QStringList statements(const SqlLog &log)
 {
-    // One statement alone is prepared; those of a command travel in batches.
+    // One statement alone is executed (prepared once, at its first
+    // execution); those of a command travel in batches.
     QStringList sent;
     for (const QString &line : log.lines()) {
-        for (const QLatin1String verb : {QLatin1String("prepare "), QLatin1String("send ")}) {
+        for (const QLatin1String verb : {QLatin1String("execute "), QLatin1String("send ")}) {
             if (!line.startsWith(verb))
                 continue;
             const QString text = line.mid(verb.size());
