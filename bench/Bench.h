@@ -3,6 +3,9 @@
 // operations that are measured.
 #pragma once
 
+#include "db/Client.h"
+#include "db/Exception.h"
+
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QJsonArray>
@@ -10,7 +13,6 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -21,7 +23,6 @@
 #include <vector>
 
 class QRadioButton;
-class QSqlQuery;
 class QWidget;
 
 namespace kbench {
@@ -66,9 +67,6 @@ constexpr int PackagesPerUser = 2;
 constexpr int TablesPerProcedure = 3;
 
 inline const QString Alias = QStringLiteral("BENCH");
-// The bench's own connection: the bare loop's, and the one that puts the
-// catalogue back between runs.
-inline const QString BareConnection = QStringLiteral("bench-bare");
 
 QStringList catalogueScripts();
 QStringList catalogueFigures(const QString &target);
@@ -83,7 +81,46 @@ public:
 };
 
 [[noreturn]] void fail(const QString &message);
-QSqlDatabase addBareConnection(const QString &target, const QString &name);
+
+// A connection of the bench's own through the client interface the program
+// uses, logged in as the program is, with one read-only READ COMMITTED
+// transaction kept for its reads as the program keeps one. Every failure is
+// a BenchError whose message starts with where.
+class BenchConnection
+{
+public:
+    BenchConnection(const QString &target, const QString &where);
+    BenchConnection(const BenchConnection &) = delete;
+    BenchConnection &operator=(const BenchConnection &) = delete;
+
+    [[nodiscard]] db::client::Attachment &attachment() { return *m_attachment; }
+    [[nodiscard]] db::client::Transaction &reading() { return *m_reading; }
+
+    // Changes to the catalogue, all in one transaction of their own, which
+    // commits them at the end.
+    void execute(const QStringList &statements);
+    // Every row of a query, each value as text; parameters are "?", by
+    // position.
+    [[nodiscard]] QList<QStringList> rows(const QString &sql, const QStringList &params = {});
+
+private:
+    QString m_where;
+    // The transaction ends before the attachment is detached.
+    std::unique_ptr<db::client::Attachment> m_attachment;
+    std::unique_ptr<db::client::Transaction> m_reading;
+};
+
+// Runs the action, turning what the client reports into a BenchError that
+// says where it happened.
+template <typename Action> auto guarded(const QString &where, Action &&action)
+{
+    try {
+        return action();
+    } catch (const kelvane::Exception &error) {
+        fail(QStringLiteral("%1: %2").arg(where, error.message()));
+    }
+}
+
 void out(const QString &line = {});
 double msSince(const QElapsedTimer &clock);
 double processCpuMs();
@@ -148,14 +185,17 @@ QList<Step> changesOf(const QList<Step> &steps);
 int changeCount(const QList<Step> &steps);
 
 // ---------------------------------------------------------------------------
-// The bare loop: the same statements through the same driver, nothing else
+// The bare loop: the same statements through the same client interface,
+// nothing else
 
 struct FetchStats
 {
     qint64 rows = 0;
     qint64 values = 0;
-    qint64 paddedBytes = 0;  // UTF-16 bytes of the values as the driver delivers them
-    qint64 trimmedBytes = 0; // the same without the CHAR padding
+    // UTF-16 bytes of the values as the client interface delivers them: a
+    // CHAR comes without its padding already.
+    qint64 deliveredBytes = 0;
+    qint64 trimmedBytes = 0; // the same without any trailing blanks left
     QList<qint64> rowsPerStep;
     QList<double> msPerStep; // of the reads, beside rowsPerStep
     // Time spent on GRANT and REVOKE statements, prepares included, and on
@@ -166,18 +206,19 @@ struct FetchStats
 
 using Held = std::map<QString, std::vector<QString>>;
 
+// The program's statements sent again as plainly as the client interface
+// allows, on a connection of the bench's own kept as the program keeps its
+// own: each read prepared once and kept for as long as the connection
+// lasts, every read in the one read-only READ COMMITTED transaction, and
+// each GRANT and REVOKE executed on its own in a transaction of its own.
 class BareReplay
 {
 public:
-    BareReplay(const QString &target, const QString &connectionName);
+    explicit BareReplay(const QString &target);
     ~BareReplay();
     BareReplay(const BareReplay &) = delete;
     BareReplay &operator=(const BareReplay &) = delete;
 
-    // The program prepares some statements once and re-runs them on every
-    // move, and runs others afresh each time; which is which is learnt from
-    // every log seen so far.
-    void learn(const QList<Step> &steps);
     void disconnect();
     // Before the clock: what the program had already done before the
     // operation (connected, prepared) is done here too.
@@ -186,19 +227,31 @@ public:
     // not pay for; with held, values are kept as the program keeps its rows.
     FetchStats run(const QList<Step> &steps, bool sizes = false, Held *held = nullptr);
 
+    // The connection itself, connected first if it is not: the bench also
+    // puts the catalogue back and checks it through it.
+    [[nodiscard]] BenchConnection &connection();
     [[nodiscard]] qint64 sink() const { return m_sink; }
 
 private:
-    QSqlDatabase database() const;
     void open();
-    void prepare(const QString &sql);
-    void fetch(QSqlQuery &query, FetchStats &stats, bool sizes, std::vector<QString> *keep);
+    db::client::Statement &prepare(const QString &sql);
+    void execute(const Step &step);
+    void fetch(db::client::Cursor &cursor, FetchStats &stats, bool sizes,
+               std::vector<QString> *keep);
 
-    QString m_connectionName;
-    QSet<QString> m_preparedTexts;
-    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    const QString m_target;
+    // Declared before the statements, which go first: they are freed on its
+    // attachment.
+    std::unique_ptr<BenchConnection> m_connection;
+    std::map<QString, std::unique_ptr<db::client::Statement>> m_prepared;
     qint64 m_sink = 0;
 };
+
+// The bench's own connection while the bench runs: the bare loop's, through
+// which the editing commands' catalogue is put back between runs and
+// checked after them.
+void setBenchConnection(BareReplay *bare);
+[[nodiscard]] BenchConnection &benchConnection();
 
 // ---------------------------------------------------------------------------
 // Driving the main window

@@ -2,10 +2,6 @@
 // their privileges, and the figures that describe it.
 #include "Bench.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-
 namespace kbench {
 
 namespace {
@@ -141,60 +137,46 @@ QStringList catalogueScripts()
 
 QStringList catalogueFigures(const QString &target)
 {
-    const QString name = QStringLiteral("bench-catalogue");
-    QStringList lines;
-    {
-        QSqlDatabase db = addBareConnection(target, name);
-        if (!db.open())
-            fail(QStringLiteral("cannot connect: %1").arg(db.lastError().text()));
-        const auto one = [&db](const QString &sql) {
-            QSqlQuery query(db);
-            query.setForwardOnly(true);
-            if (!query.exec(sql) || !query.next())
-                fail(QStringLiteral("%1: %2").arg(sql, query.lastError().text()));
-            QStringList values;
-            for (int i = 0; i < query.record().count(); ++i)
-                values.append(query.value(i).toString().trimmed());
-            return values;
-        };
-        const QStringList counts =
-            one(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT RDB$USER), COUNT(DISTINCT "
-                               "RDB$RELATION_NAME), COUNT(DISTINCT RDB$USER || RDB$USER_TYPE), "
-                               "COUNT(DISTINCT RDB$RELATION_NAME || RDB$OBJECT_TYPE) FROM "
-                               "RDB$USER_PRIVILEGES"));
-        const QStringList objects = one(QStringLiteral(
-            "SELECT (SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR "
-            "IS NULL), "
-            "(SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR IS NOT "
-            "NULL), "
-            "(SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$SYSTEM_FLAG = 0), "
-            "(SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0), "
-            "(SELECT COUNT(*) FROM RDB$FUNCTIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$PACKAGE_NAME IS "
-            "NULL), "
-            "(SELECT COUNT(*) FROM RDB$PACKAGES WHERE RDB$SYSTEM_FLAG = 0), "
-            "(SELECT COUNT(*) FROM RDB$ROLES WHERE RDB$SYSTEM_FLAG = 0) FROM RDB$DATABASE"));
-        const QStringList heavy = one(QStringLiteral(
-            "SELECT (SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'SYSDBA'), "
-            "(SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'CLERK076'), "
-            "(SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$PRIVILEGE = 'X') FROM "
-            "RDB$DATABASE"));
-        const QStringList version = one(
-            QStringLiteral("SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') FROM RDB$DATABASE"));
-        lines << QStringLiteral("  objects: %1 tables, %2 views, %3 procedures, %4 sequences, %5 "
-                                "functions, %6 packages, %7 roles (Firebird %8)")
-                     .arg(objects[0], objects[1], objects[2], objects[3], objects[4], objects[5],
-                          objects[6], version[0]);
-        lines << QStringLiteral(
-                     "  RDB$USER_PRIVILEGES: %1 rows, %2 distinct users, %3 distinct relation "
-                     "names; %4 grantees and %5 objects by name and kind")
-                     .arg(counts[0], counts[1], counts[2], counts[3], counts[4]);
-        lines << QStringLiteral("  rows of SYSDBA (heavy user): %1; of CLERK076 (typical user): "
-                                "%2; EXECUTE rows: %3")
-                     .arg(heavy[0], heavy[1], heavy[2]);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return lines;
+    BenchConnection connection(target, QStringLiteral("catalogue figures"));
+    const auto one = [&connection](const QString &sql) {
+        const QList<QStringList> rows = connection.rows(sql);
+        if (rows.isEmpty())
+            fail(QStringLiteral("%1: no row").arg(sql));
+        return rows.front();
+    };
+    const QStringList counts =
+        one(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT RDB$USER), COUNT(DISTINCT "
+                           "RDB$RELATION_NAME), COUNT(DISTINCT RDB$USER || RDB$USER_TYPE), "
+                           "COUNT(DISTINCT RDB$RELATION_NAME || RDB$OBJECT_TYPE) FROM "
+                           "RDB$USER_PRIVILEGES"));
+    const QStringList objects = one(QStringLiteral(
+        "SELECT (SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR "
+        "IS NULL), "
+        "(SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$VIEW_BLR IS NOT "
+        "NULL), "
+        "(SELECT COUNT(*) FROM RDB$PROCEDURES WHERE RDB$SYSTEM_FLAG = 0), "
+        "(SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0), "
+        "(SELECT COUNT(*) FROM RDB$FUNCTIONS WHERE RDB$SYSTEM_FLAG = 0 AND RDB$PACKAGE_NAME IS "
+        "NULL), "
+        "(SELECT COUNT(*) FROM RDB$PACKAGES WHERE RDB$SYSTEM_FLAG = 0), "
+        "(SELECT COUNT(*) FROM RDB$ROLES WHERE RDB$SYSTEM_FLAG = 0) FROM RDB$DATABASE"));
+    const QStringList heavy = one(QStringLiteral(
+        "SELECT (SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'SYSDBA'), "
+        "(SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$USER = 'CLERK076'), "
+        "(SELECT COUNT(*) FROM RDB$USER_PRIVILEGES WHERE RDB$PRIVILEGE = 'X') FROM "
+        "RDB$DATABASE"));
+    const QStringList version =
+        one(QStringLiteral("SELECT RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') FROM RDB$DATABASE"));
+    return {QStringLiteral("  objects: %1 tables, %2 views, %3 procedures, %4 sequences, %5 "
+                           "functions, %6 packages, %7 roles (Firebird %8)")
+                .arg(objects[0], objects[1], objects[2], objects[3], objects[4], objects[5],
+                     objects[6], version[0]),
+            QStringLiteral("  RDB$USER_PRIVILEGES: %1 rows, %2 distinct users, %3 distinct "
+                           "relation names; %4 grantees and %5 objects by name and kind")
+                .arg(counts[0], counts[1], counts[2], counts[3], counts[4]),
+            QStringLiteral("  rows of SYSDBA (heavy user): %1; of CLERK076 (typical user): "
+                           "%2; EXECUTE rows: %3")
+                .arg(heavy[0], heavy[1], heavy[2])};
 }
 
 } // namespace kbench

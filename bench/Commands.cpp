@@ -15,8 +15,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
 
 #include "TestServer.h"
@@ -27,11 +25,6 @@
 namespace kbench {
 
 namespace {
-
-QSqlDatabase benchDatabase()
-{
-    return QSqlDatabase::database(BareConnection);
-}
 
 // One catalogue row of a grantee, without the grantee's name, so that the
 // rows of two names can be compared.
@@ -56,20 +49,13 @@ struct HeldRow
 
 QList<HeldRow> rowsOf(const QString &user)
 {
-    QSqlQuery query(benchDatabase());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT RDB$OBJECT_TYPE, RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$FIELD_NAME, "
-        "RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES WHERE RDB$USER = ?"));
-    query.addBindValue(user);
-    if (!query.exec())
-        fail(QStringLiteral("reading the rows of %1: %2").arg(user, query.lastError().text()));
     QList<HeldRow> rows;
-    while (query.next()) {
-        rows.append({query.value(0).toInt(), query.value(1).toString().trimmed(),
-                     query.value(2).toString().trimmed(), query.value(3).toString().trimmed(),
-                     query.value(4).toInt(), query.value(5).toString().trimmed()});
-    }
+    for (const QStringList &row : benchConnection().rows(
+             QStringLiteral("SELECT RDB$OBJECT_TYPE, RDB$RELATION_NAME, RDB$PRIVILEGE, "
+                            "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM "
+                            "RDB$USER_PRIVILEGES WHERE RDB$USER = ?"),
+             {user}))
+        rows.append({row[0].toInt(), row[1], row[2], row[3], row[4].toInt(), row[5]});
     return rows;
 }
 
@@ -128,11 +114,7 @@ QStringList grantsFor(const QList<HeldRow> &rows, const QString &user)
 
 void runStatements(const QStringList &statements)
 {
-    QSqlQuery query(benchDatabase());
-    for (const QString &statement : statements) {
-        if (!query.exec(statement))
-            fail(QStringLiteral("%1: %2").arg(statement, query.lastError().text()));
-    }
+    benchConnection().execute(statements);
 }
 
 // The restore leaves hundreds of deleted row versions, which the server
@@ -141,11 +123,7 @@ void runStatements(const QStringList &statements)
 // loop's alike.
 void collectGarbage()
 {
-    QSqlQuery query(benchDatabase());
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM RDB$USER_PRIVILEGES")) || !query.next())
-        fail(QStringLiteral("scanning the catalogue: %1").arg(query.lastError().text()));
-    query.finish();
+    (void)benchConnection().rows(QStringLiteral("SELECT COUNT(*) FROM RDB$USER_PRIVILEGES"));
 }
 
 // What the users looked like before the first run, learnt on the first

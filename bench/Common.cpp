@@ -1,7 +1,9 @@
-// Small helpers: output, clocks, medians, and what the machine says of itself.
+// Small helpers: the bench's own connections, output, clocks, medians, and
+// what the machine says of itself.
 #include "Bench.h"
 
 #include "TestServer.h"
+#include "db/Database.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,16 +21,41 @@ namespace kbench {
     throw BenchError(message);
 }
 
-// A connection of the bench's own through the same driver and options as
-// the program's, for the bare loop and the catalogue's figures.
-QSqlDatabase addBareConnection(const QString &target, const QString &name)
+BenchConnection::BenchConnection(const QString &target, const QString &where) : m_where(where)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), name);
-    db.setDatabaseName(target);
-    db.setUserName(QStringLiteral("SYSDBA"));
-    db.setPassword(testserver::password());
-    db.setConnectOptions(QStringLiteral("ISC_DPB_LC_CTYPE=UTF8"));
-    return db;
+    guarded(m_where, [&] {
+        m_attachment = std::make_unique<db::client::Attachment>(
+            target, db::client::Login{QStringLiteral("SYSDBA"), testserver::password(), {}});
+        m_reading = std::make_unique<db::client::Transaction>(
+            *m_attachment, db::client::TransactionKind::ReadCommittedReadOnly);
+    });
+}
+
+void BenchConnection::execute(const QStringList &statements)
+{
+    db::client::Transaction transaction(*m_attachment, db::client::TransactionKind::Command,
+                                        db::TDatabase::DefaultLockTimeoutSeconds);
+    for (const QString &statement : statements) {
+        guarded(QStringLiteral("%1: %2").arg(m_where, statement),
+                [&] { m_attachment->execute(transaction, statement); });
+    }
+    guarded(m_where, [&] { transaction.commit(); });
+}
+
+QList<QStringList> BenchConnection::rows(const QString &sql, const QStringList &params)
+{
+    return guarded(QStringLiteral("%1: %2").arg(m_where, sql), [&] {
+        db::client::Statement statement(*m_attachment, *m_reading, sql);
+        db::client::Cursor &cursor = statement.open(*m_reading, params);
+        QList<QStringList> rows;
+        while (cursor.fetch()) {
+            QStringList row;
+            for (int i = 0; i < cursor.columnCount(); ++i)
+                row.append(cursor.text(i));
+            rows.append(row);
+        }
+        return rows;
+    });
 }
 
 void out(const QString &line)

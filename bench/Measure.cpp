@@ -54,7 +54,6 @@ Outcome Bench::run(const Operation &op)
     }
     op.check();
     checkNothingUnexpected(op.label);
-    m_bare.learn(outcome.steps);
     outcome.statements = changeCount(outcome.steps);
     if (op.changesOnly && outcome.statements == 0)
         fail(QStringLiteral("%1: the program sent no GRANT or REVOKE").arg(op.label));
@@ -180,10 +179,13 @@ void printTimingTable(const std::vector<Outcome> &outcomes, int runs)
             .arg(runs));
     out(QStringLiteral(
         "  program: the real window, from the action to both grids repainted; bare: the same "
-        "statements through QIBASE,"));
+        "statements through Firebird's client"));
     out(QStringLiteral(
-        "  forward-only, every value read as text; for an editing command (stmts > 0) only its "
-        "GRANT and REVOKE statements,"));
+        "  interface, each prepared once per connection and kept, the reads in one kept "
+        "read-only transaction, every value read"));
+    out(QStringLiteral(
+        "  as text; for an editing command (stmts > 0) only its GRANT and REVOKE statements, "
+        "each in a transaction of its own,"));
     out(QStringLiteral("  reads excluded, and rows are those its reads fetch. cpu: this process's "
                        "CPU time in the same span (the server's is not in it)."));
     out(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")

@@ -1,14 +1,13 @@
 // What the program sent, read back from its kelvane.sql log, and the bare
-// loop that sends the same through the same driver and nothing else.
+// loop that sends the same through the same client interface and nothing
+// else.
 #include "Bench.h"
 
+#include "db/Database.h"
 #include "db/Query.h"
 
 #include <QJsonObject>
 #include <QScopeGuard>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 #include <algorithm>
 
@@ -27,8 +26,8 @@ QList<Step> parseLog(const QStringList &lines)
         } else if (verb == QLatin1String("prepare")) {
             step.kind = Step::Prepare;
             step.sql = rest;
-        } else if (verb == QLatin1String("open")) {
-            step.kind = Step::Open;
+        } else if (verb == QLatin1String("open") || verb == QLatin1String("execute")) {
+            step.kind = verb == QLatin1String("open") ? Step::Open : Step::Execute;
             step.sql = rest;
             // The values follow the text as "with a, b"; the text's own
             // placeholders say how many there must be.
@@ -44,10 +43,10 @@ QList<Step> parseLog(const QStringList &lines)
                     fail(QStringLiteral("parameter count mismatch in the logged line: %1")
                              .arg(line));
             }
-        } else if (verb == QLatin1String("execute") || verb == QLatin1String("send")) {
+        } else if (verb == QLatin1String("send")) {
             // A statement the program sent in a batch is replayed alone, as
-            // a plain loop through the driver sends it: the yardstick of a
-            // command is its statements one by one.
+            // a plain loop over the client interface sends it: the yardstick
+            // of a command is its statements one by one.
             step.kind = Step::Execute;
             step.sql = rest;
         } else {
@@ -127,32 +126,55 @@ int changeCount(const QList<Step> &steps)
     }));
 }
 
-BareReplay::BareReplay(const QString &target, const QString &connectionName)
-    : m_connectionName(connectionName)
+namespace {
+
+BareReplay *g_bench = nullptr;
+
+const QString BareLoop = QStringLiteral("bare loop");
+
+// The program's batches are one statement it prepares once and runs with
+// many GRANT and REVOKE statements as its parameter; the bare loop sends
+// each of those on its own, and has no use for the batch.
+bool isBatch(const QString &sql)
 {
-    (void)addBareConnection(target, m_connectionName);
+    return sql.startsWith(QLatin1String("EXECUTE BLOCK"));
 }
+
+} // namespace
+
+void setBenchConnection(BareReplay *bare)
+{
+    g_bench = bare;
+}
+
+BenchConnection &benchConnection()
+{
+    if (!g_bench)
+        fail(QStringLiteral("the bench has no connection of its own"));
+    return g_bench->connection();
+}
+
+BareReplay::BareReplay(const QString &target) : m_target(target) {}
 
 BareReplay::~BareReplay()
 {
+    if (g_bench == this)
+        g_bench = nullptr;
     disconnect();
-    QSqlDatabase::removeDatabase(m_connectionName);
-}
-
-void BareReplay::learn(const QList<Step> &steps)
-{
-    for (const Step &step : steps) {
-        if (step.kind == Step::Prepare)
-            m_preparedTexts.insert(step.sql);
-    }
 }
 
 void BareReplay::disconnect()
 {
+    // The statements are freed on the attachment, before it goes.
     m_prepared.clear();
-    QSqlDatabase db = database();
-    if (db.isOpen())
-        db.close();
+    m_connection.reset();
+}
+
+BenchConnection &BareReplay::connection()
+{
+    if (!m_connection)
+        open();
+    return *m_connection;
 }
 
 void BareReplay::arrange(const QList<Step> &steps)
@@ -161,75 +183,53 @@ void BareReplay::arrange(const QList<Step> &steps)
         disconnect();
         return;
     }
-    if (!database().isOpen())
+    if (!m_connection)
         open();
+    // The program prepares each statement once per connection and keeps
+    // it: what it opens without preparing was prepared before the operation.
     QSet<QString> preparedHere;
     for (const Step &step : steps) {
         if (step.kind == Step::Prepare)
             preparedHere.insert(step.sql);
-        else if (step.kind == Step::Open && m_preparedTexts.contains(step.sql) &&
-                 !preparedHere.contains(step.sql) && !m_prepared.count(step.sql))
-            prepare(step.sql);
+        else if (step.kind == Step::Open && !preparedHere.contains(step.sql) &&
+                 !m_prepared.count(step.sql))
+            (void)prepare(step.sql);
     }
 }
 
 FetchStats BareReplay::run(const QList<Step> &steps, bool sizes, Held *held)
 {
     FetchStats stats;
-    QSet<QString> preparedHere;
     for (const Step &step : steps) {
         QElapsedTimer stepClock;
         stepClock.start();
         const auto account = qScopeGuard(
             [&] { (isChange(step.sql) ? stats.statementMs : stats.readMs) += msSince(stepClock); });
         switch (step.kind) {
-        case Step::Execute: {
-            const auto found = m_prepared.find(step.sql);
-            if (found == m_prepared.end()) {
-                QSqlQuery query(database());
-                if (!query.exec(step.sql))
-                    fail(QStringLiteral("bare loop: %1").arg(query.lastError().text()));
-            } else {
-                if (!found->second->exec())
-                    fail(QStringLiteral("bare loop: %1").arg(found->second->lastError().text()));
-                m_prepared.erase(found);
-            }
+        case Step::Execute:
+            execute(step);
             break;
-        }
         case Step::Connect:
             open();
             break;
         case Step::Prepare:
-            prepare(step.sql);
-            preparedHere.insert(step.sql);
+            if (!isBatch(step.sql))
+                (void)prepare(step.sql);
             break;
         case Step::Open: {
             std::vector<QString> *keep = held ? &(*held)[step.sql] : nullptr;
             if (keep)
                 std::vector<QString>().swap(*keep); // the program closes before it reopens
             const qint64 before = stats.rows;
-            if (m_preparedTexts.contains(step.sql)) {
-                const auto found = m_prepared.find(step.sql);
-                if (found == m_prepared.end())
-                    fail(QStringLiteral("bare loop: not prepared: %1").arg(step.sql));
-                QSqlQuery &query = *found->second;
-                for (int i = 0; i < step.params.size(); ++i)
-                    query.bindValue(i, step.params[i]);
-                if (!query.exec())
-                    fail(QStringLiteral("bare loop: %1").arg(query.lastError().text()));
-                fetch(query, stats, sizes, keep);
-                query.finish();
-                // Prepared for this one execution, as the program does:
-                // a kept statement would also keep its transaction.
-                if (preparedHere.contains(step.sql))
-                    m_prepared.erase(found);
-            } else {
-                QSqlQuery query(database());
-                query.setForwardOnly(true);
-                if (!query.exec(step.sql))
-                    fail(QStringLiteral("bare loop: %1").arg(query.lastError().text()));
-                fetch(query, stats, sizes, keep);
-            }
+            // Prepared here only when the program prepared it out of sight
+            // of the log; the timed runs have it arranged beforehand.
+            const auto found = m_prepared.find(step.sql);
+            db::client::Statement &statement =
+                found == m_prepared.end() ? prepare(step.sql) : *found->second;
+            guarded(BareLoop, [&] {
+                fetch(statement.open(connection().reading(), step.params), stats, sizes, keep);
+                statement.closeCursor();
+            });
             stats.rowsPerStep.append(stats.rows - before);
             stats.msPerStep.append(msSince(stepClock));
             break;
@@ -239,47 +239,67 @@ FetchStats BareReplay::run(const QList<Step> &steps, bool sizes, Held *held)
     return stats;
 }
 
-QSqlDatabase BareReplay::database() const
-{
-    return QSqlDatabase::database(m_connectionName, false);
-}
-
 void BareReplay::open()
 {
-    QSqlDatabase db = database();
-    if (!db.open())
-        fail(QStringLiteral("bare loop: cannot connect: %1").arg(db.lastError().text()));
+    disconnect();
+    m_connection = std::make_unique<BenchConnection>(m_target, BareLoop);
 }
 
-void BareReplay::prepare(const QString &sql)
+db::client::Statement &BareReplay::prepare(const QString &sql)
 {
-    auto query = std::make_unique<QSqlQuery>(database());
-    query->setForwardOnly(true);
-    if (!query->prepare(sql))
-        fail(QStringLiteral("bare loop: %1").arg(query->lastError().text()));
-    m_prepared[sql] = std::move(query);
+    BenchConnection &bench = connection();
+    // Prepared again when the program prepares again: it dropped its own.
+    m_prepared.erase(sql);
+    auto statement = guarded(QStringLiteral("%1: %2").arg(BareLoop, sql), [&] {
+        return std::make_unique<db::client::Statement>(bench.attachment(), bench.reading(),
+                                                       db::parseParameters(sql).text);
+    });
+    return *(m_prepared[sql] = std::move(statement));
 }
 
-void BareReplay::fetch(QSqlQuery &query, FetchStats &stats, bool sizes, std::vector<QString> *keep)
+// A statement that changes the catalogue runs on its own, in a transaction
+// of its own committed at once, as a plain loop over the statements sends
+// it; prepared first only if the program prepared it.
+void BareReplay::execute(const Step &step)
 {
-    const int columns = query.record().count();
-    while (query.next()) {
+    BenchConnection &bench = connection();
+    guarded(QStringLiteral("%1: %2").arg(BareLoop, step.sql), [&] {
+        db::client::Transaction transaction(bench.attachment(),
+                                            db::client::TransactionKind::Command,
+                                            db::TDatabase::DefaultLockTimeoutSeconds);
+        const auto found = m_prepared.find(step.sql);
+        if (found == m_prepared.end()) {
+            bench.attachment().execute(transaction, step.sql);
+        } else {
+            found->second->execute(transaction, step.params);
+            // The program drops such a statement when it prepares its next
+            // one; freed here, it is freed once per run all the same, and a
+            // later command that sends the same text finds nothing prepared.
+            m_prepared.erase(found);
+        }
+        transaction.commit();
+    });
+}
+
+void BareReplay::fetch(db::client::Cursor &cursor, FetchStats &stats, bool sizes,
+                       std::vector<QString> *keep)
+{
+    const int columns = cursor.columnCount();
+    while (cursor.fetch()) {
         ++stats.rows;
         for (int i = 0; i < columns; ++i) {
-            const QString value = query.value(i).toString();
+            const QString value = cursor.text(i);
             // Something must depend on the value, or the loop measures nothing.
             m_sink += value.size();
             if (sizes) {
                 ++stats.values;
-                stats.paddedBytes += value.size() * qint64(sizeof(QChar));
+                stats.deliveredBytes += value.size() * qint64(sizeof(QChar));
                 stats.trimmedBytes += trimmedLength(value) * qint64(sizeof(QChar));
             }
             if (keep)
                 keep->push_back(value);
         }
     }
-    if (query.lastError().isValid())
-        fail(QStringLiteral("bare loop: %1").arg(query.lastError().text()));
 }
 
 } // namespace kbench

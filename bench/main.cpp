@@ -1,7 +1,7 @@
 // Browsing and editing benchmark: the real main window against a large
 // privilege catalogue, each operation timed beside a bare loop of the same
-// statements through the same driver, plus the peak memory of a browsing
-// session.
+// statements through the same client interface, plus the peak memory of a
+// browsing session.
 //
 //   kelvane_bench [--runs N] [--statements] [--rtt MS]
 //
@@ -72,7 +72,8 @@ int runBench(int runs, bool listStatements, int rttMs)
     const QString target =
         proxy ? proxy->connectionString(database.path()) : database.connectionString();
     testserver::AliasFile aliases({{Alias, QStringLiteral("INTRBASE"), target}});
-    BareReplay bare(target, QStringLiteral("bench-bare"));
+    BareReplay bare(target);
+    setBenchConnection(&bare);
     QList<Step> connectSteps;
     QList<Step> heavyMoveSteps;
     {

@@ -3,14 +3,15 @@
 // the client made, the same at any delay.
 #include "Proxy.h"
 #include "TestServer.h"
+#include "db/Client.h"
+#include "db/Exception.h"
 
 #include <QElapsedTimer>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
 
 namespace {
+
+using namespace db::client;
 
 struct Trip
 {
@@ -19,16 +20,16 @@ struct Trip
     qint64 turns = 0;
 };
 
-Trip selectOne(const QSqlDatabase &db, const kbench::DelayProxy &proxy)
+// One execution of a statement prepared once, with its fetch, as the
+// program runs a read that it has run before.
+Trip selectOne(Statement &statement, Transaction &transaction, const kbench::DelayProxy &proxy)
 {
     QElapsedTimer clock;
     clock.start();
     const qint64 before = proxy.turns();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    const bool answered = query.exec(QStringLiteral("SELECT 1 FROM RDB$DATABASE")) &&
-                          query.next() && query.value(0).toInt() == 1;
-    query.finish();
+    Cursor &cursor = statement.open(transaction, {});
+    const bool answered = cursor.fetch() && cursor.text(0) == QLatin1String("1");
+    statement.closeCursor();
     return {answered, clock.elapsed(), proxy.turns() - before};
 }
 
@@ -45,21 +46,19 @@ void TestProxy::aRoundTripCostsTheDelay()
 {
     testserver::TestDatabase database(QStringLiteral("proxy"));
     kbench::DelayProxy proxy(quint16(testserver::port().toUInt()));
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QIBASE"), QStringLiteral("through-proxy"));
-        db.setDatabaseName(proxy.connectionString(database.path()));
-        db.setUserName(QStringLiteral("SYSDBA"));
-        db.setPassword(testserver::password());
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    try {
+        Attachment attachment(proxy.connectionString(database.path()),
+                              Login{QStringLiteral("SYSDBA"), testserver::password(), {}});
         QVERIFY(proxy.turns() > 0); // the login itself went through it
+        Transaction reading(attachment, TransactionKind::ReadCommittedReadOnly);
+        Statement statement(attachment, reading, QStringLiteral("SELECT 1 FROM RDB$DATABASE"));
 
-        const Trip loopback = selectOne(db, proxy);
+        const Trip loopback = selectOne(statement, reading, proxy);
         constexpr int OneWay = 40;
         proxy.setOneWayDelay(OneWay);
-        const Trip delayed = selectOne(db, proxy);
+        const Trip delayed = selectOne(statement, reading, proxy);
         proxy.setOneWayDelay(0);
-        const Trip again = selectOne(db, proxy);
+        const Trip again = selectOne(statement, reading, proxy);
 
         QVERIFY(loopback.answered && delayed.answered && again.answered);
         QVERIFY(delayed.turns >= 1);
@@ -71,9 +70,9 @@ void TestProxy::aRoundTripCostsTheDelay()
         // Off again, the delay is gone.
         QVERIFY2(again.ms < delayed.turns * 2 * OneWay,
                  qPrintable(QStringLiteral("%1 ms after the delay was taken off").arg(again.ms)));
-        db.close();
+    } catch (const kelvane::Exception &error) {
+        QFAIL(qPrintable(error.message()));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("through-proxy"));
 }
 
 QTEST_MAIN(TestProxy)
