@@ -214,19 +214,27 @@ void expectNothingHeld(const QString &user)
                  .arg(rows.front().line()));
 }
 
-// Runs the command, answering its dialog through the dialog itself; the clock
-// starts when the dialog is answered.
+// Runs the command, answering its dialogs in turn through the dialogs
+// themselves; the clock starts when the first is answered. A later one (a
+// question on what the command takes away) is answered as soon as it shows,
+// and the time it waits for the answer counts in, up to the answers'
+// polling interval.
 Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
-                   const std::function<void(QWidget *)> &answer)
+                   const QList<std::function<void(QWidget *)>> &answers)
 {
     auto clock = std::make_shared<Stopwatch>();
     expectCommandDialog(true);
-    testui::whenModal([clock, answer](QWidget *modal) {
-        clock->start();
-        answer(modal);
-        // Any dialog after this one, an error above all, is unexpected.
-        expectCommandDialog(false);
-    });
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        testui::whenModal([clock, answer = answers.at(i), first = i == 0,
+                           last = i == answers.size() - 1](QWidget *modal) {
+            if (first)
+                clock->start();
+            answer(modal);
+            // Any dialog after the last, an error above all, is unexpected.
+            if (last)
+                expectCommandDialog(false);
+        });
+    }
     try {
         (KelvaneForm->*command)(nullptr);
     } catch (const kelvane::Exception &failure) {
@@ -242,6 +250,14 @@ Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
         fail(QStringLiteral("the command's dialog was not answered"));
     checkNothingUnexpected(QStringLiteral("command"));
     return clock->elapsed();
+}
+
+void clickYes(QWidget *modal)
+{
+    for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+        if (button->text() == QLatin1String("&Yes"))
+            button->click();
+    }
 }
 
 void typeIntoInput(QWidget *modal, const QString &text)
@@ -333,12 +349,16 @@ Operation copyAllOp(const QString &label, const QString &source, const QStringLi
     auto snapshot = std::make_shared<Snapshot>(QStringList{source} + targets);
     Operation op{label, standingOn(KelvaneForm->ByUserRadio, source, QStringLiteral("T0001")),
                  [targets] {
-                     return timeCommand(&TKelvaneForm::AllCopyItemClick, [targets](QWidget *modal) {
+                     const auto chooseTargets = [targets](QWidget *modal) {
                          auto *list = modal->findChild<QListWidget *>();
                          for (const QString &target : targets)
                              list->findItems(target, Qt::MatchExactly).value(0)->setSelected(true);
                          modal->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
-                     });
+                     };
+                     // The targets hold what the source does not: the copy
+                     // names what it takes from them and asks.
+                     return timeCommand(&TKelvaneForm::AllCopyItemClick,
+                                        {chooseTargets, clickYes});
                  },
                  [snapshot, source, targets] {
                      expectMaster(source);
@@ -355,9 +375,10 @@ Operation renameOp(const QString &label, QRadioButton *view, const QString &user
     auto snapshot = std::make_shared<Snapshot>(QStringList{user});
     Operation op{label, standingOn(view, user, relation),
                  [newName] {
-                     return timeCommand(&TKelvaneForm::RenameItemClick, [newName](QWidget *modal) {
-                         typeIntoInput(modal, newName);
-                     });
+                     return timeCommand(&TKelvaneForm::RenameItemClick,
+                                        {[newName](QWidget *modal) {
+                                            typeIntoInput(modal, newName);
+                                        }});
                  },
                  [=] {
                      expectCurrentPair(view, newName, relation);
@@ -373,9 +394,10 @@ Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &
     auto snapshot = std::make_shared<Snapshot>(QStringList{user});
     Operation op{label, standingOn(view, user, relation),
                  [newName] {
-                     return timeCommand(
-                         &TKelvaneForm::CopyNewAllItemClick,
-                         [newName](QWidget *modal) { typeIntoInput(modal, newName); });
+                     return timeCommand(&TKelvaneForm::CopyNewAllItemClick,
+                                        {[newName](QWidget *modal) {
+                                            typeIntoInput(modal, newName);
+                                        }});
                  },
                  [=] {
                      expectCurrentPair(view, newName, relation);
@@ -393,12 +415,7 @@ Operation removeOp(const QString &label, QRadioButton *view, const QString &user
                  [] {
                      // The question may go on with what else goes; the answer
                      // is the same button.
-                     return timeCommand(&TKelvaneForm::RemoveItemClick, [](QWidget *modal) {
-                         for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
-                             if (button->text() == QLatin1String("&Yes"))
-                                 button->click();
-                         }
-                     });
+                     return timeCommand(&TKelvaneForm::RemoveItemClick, {clickYes});
                  },
                  [user] {
                      expectGridsFilled();
