@@ -167,6 +167,10 @@ public:
     // Operations that several handlers share
     void CheckProcedure();
     void RefreshPrivileges();
+    // After a grant, which adds no row to either list: the privileges of the
+    // master's row are read again and the cells calculated from them, the
+    // lists kept as they are.
+    void refreshCells();
     void LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen);
     // As LocateRecord on the name column, then on the kind among the rows of
     // that name: the list stands on the first row not below the key.
@@ -222,8 +226,9 @@ private:
     // object's kind has and no statement could give it.
     void checkLetterOfKind(int column) const;
     // Grants the privilege of the detail column when its cell is empty,
-    // revokes it otherwise; refreshes nothing. Returns what it left undone.
-    QStringList togglePrivilege(int column);
+    // revokes it otherwise; refreshes nothing. Returns what it left undone;
+    // granted tells which of the two it did.
+    QStringList togglePrivilege(int column, bool &granted);
     // Takes the letters (all of them when empty) of the current object from
     // the current grantee: every grantor's rows, where the login may name
     // grantors, else its own. Returns the rows that other grantors still give.

@@ -256,6 +256,13 @@ void TKelvaneForm::RefreshPrivileges()
     MasterQuery.enableControls();
 }
 
+void TKelvaneForm::refreshCells()
+{
+    PrivQuery.close();
+    PrivQuery.open();
+    DetailQuery.recalculate();
+}
+
 void TKelvaneForm::LocateRecord(db::TDataSet &dataSet, int column, const QString &text, bool reopen)
 {
     const auto enable = controlsDisabledFor(dataSet);

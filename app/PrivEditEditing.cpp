@@ -70,7 +70,7 @@ void TKelvaneForm::checkLetterOfKind(int column) const
                                       db::singlePrivilegeWord(object.type)));
 }
 
-QStringList TKelvaneForm::togglePrivilege(int column)
+QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
 {
     const ListKey user = keyOf(*UserList);
     checkGranteeKind(user);
@@ -79,7 +79,8 @@ QStringList TKelvaneForm::togglePrivilege(int column)
     if (object.type == db::kind::Procedure)
         column = ExecuteColumn;
     checkLetterOfKind(column);
-    if (!isCellSet(column)) {
+    granted = !isCellSet(column);
+    if (granted) {
         GrantPrivilege(currentGrantee(), object, DetailQuery.fields(column)->displayLabel());
         return {};
     }
@@ -99,8 +100,12 @@ QStringList TKelvaneForm::revokeHeld(const QString &letters)
 void TKelvaneForm::toggleInCommand(int column)
 {
     inCommand([&] {
-        const QStringList notDone = togglePrivilege(column);
-        RefreshPrivileges();
+        bool granted = false;
+        const QStringList notDone = togglePrivilege(column, granted);
+        if (granted)
+            refreshCells();
+        else
+            RefreshPrivileges();
         reportNotDone(notDone);
     });
 }
@@ -142,7 +147,7 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
         GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
-        RefreshPrivileges();
+        refreshCells();
     });
 }
 

@@ -142,12 +142,9 @@ void TQuery::releaseSelect()
 
 void TQuery::execSQL()
 {
-    // Logged first: a statement the server cannot even prepare was still
-    // what the program tried to run.
     logExecution("execute");
-    prepare();
     if (database().commandTransaction()) {
-        m_statement->execute(database().currentTransaction(), m_paramValues);
+        executeIn(database().currentTransaction());
         database().statementRan();
         return;
     }
@@ -155,8 +152,20 @@ void TQuery::execSQL()
     // at once, or leaves nothing.
     client::Transaction alone(database().attachment(), client::TransactionKind::Command,
                               database().lockTimeoutSeconds());
-    m_statement->execute(alone, m_paramValues);
+    executeIn(alone);
     alone.commit();
+}
+
+void TQuery::executeIn(client::Transaction &transaction)
+{
+    // A statement without parameters (a GRANT, a REVOKE) is sent as it is,
+    // in one round trip, and not kept: each one names other objects.
+    if (!m_statement && paramCount() == 0) {
+        database().attachment().execute(transaction, sqlText());
+        return;
+    }
+    prepare();
+    m_statement->execute(transaction, m_paramValues);
 }
 
 void TQuery::connectionClosing()

@@ -8,7 +8,8 @@ namespace db {
 
 namespace client {
 class Statement;
-}
+class Transaction;
+} // namespace client
 
 // A statement given as a list of lines; its parameters (":Name") are derived
 // from the text and set by position, as text.
@@ -35,7 +36,8 @@ public:
     void prepare();
     [[nodiscard]] bool prepared() const { return m_statement != nullptr; }
     // Runs a statement that returns no rows: in the running command's
-    // transaction, else in one of its own, committed at once.
+    // transaction, else in one of its own, committed at once. One without
+    // parameters that was not prepared goes to the server as it is.
     void execSQL();
 
     void connectionClosing() override;
@@ -48,6 +50,7 @@ private:
     void sqlChanged();
     void checkParamIndex(int index) const;
     void logExecution(const char *verb) const;
+    void executeIn(client::Transaction &transaction);
 
     QStringList m_sql;
     QStringList m_paramNames;
