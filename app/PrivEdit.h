@@ -326,8 +326,10 @@ private:
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const ListKey &user, const ListKey &relation);
     // Reads the users' list and the cells again and stands on the user, on
-    // the same relation: after a command that added a user.
-    void standOnUser(const ListKey &user);
+    // the same relation: after a command that added a user. relationsKept:
+    // the command only moved or added privileges on objects the relations'
+    // list holds, so that list stays as it was read.
+    void standOnUser(const ListKey &user, bool relationsKept);
     // Fails with the lines, one message, when a command left anything undone.
     static void reportNotDone(const QStringList &notDone);
     // Grants the new name what the current user holds of the rows copied,

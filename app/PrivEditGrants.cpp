@@ -223,13 +223,17 @@ void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
     standOnPair(user, relation);
 }
 
-void TKelvaneForm::standOnUser(const ListKey &user)
+void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
 {
     if (UserList == &MasterQuery) {
         {
             const auto scanning = flagSetFor(Scanning);
             LocateKey(MasterQuery, user, true);
         }
+        // Its rows stand: only the cells are calculated again, which saves
+        // reading the catalogue's largest list once more.
+        if (relationsKept && DetailQuery.active())
+            m_detailReadWithMaster = MasterQuery.openGeneration();
         // The detail keeps its row, now calculated for the user.
         MasterQueryAfterScroll(nullptr);
     } else {

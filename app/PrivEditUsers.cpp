@@ -145,8 +145,8 @@ void TKelvaneForm::copyToNewUser(const QString &name,
             notDone = runPlan(plan);
         });
         // The new user is current, so that the cells shown are the ones the
-        // next command acts on.
-        standOnUser({newUser.storedText(), db::kind::User});
+        // next command acts on. A copy only grants, on objects listed already.
+        standOnUser({newUser.storedText(), db::kind::User}, true);
         reportNotDone(notDone);
     });
 }
@@ -181,7 +181,9 @@ void TKelvaneForm::RenameItemClick(QObject *)
                                {newUser, db::kind::User}, login());
             notDone = runPlan(plan);
         });
-        standOnUser({newUser.storedText(), db::kind::User});
+        // Where every statement ran, each object the old name held is held
+        // by the new one: the relations are those they were.
+        standOnUser({newUser.storedText(), db::kind::User}, notDone.isEmpty());
         checkNothingLeftFor(
             old,
             [&](const QString &left) {

@@ -57,7 +57,7 @@ public:
 
     // At most this many statements go in one batch; the Cancel of a long
     // command waits for the batch in flight.
-    static constexpr qsizetype MaxBatchStatements = 100;
+    static constexpr qsizetype MaxBatchStatements = 200;
 
 private:
     friend class TDatabase;
