@@ -354,10 +354,15 @@ private:
 
     // Stands both lists on the pair, the master first, as near as they allow:
     // each on the first name not below the one sought.
-    void standOnPair(const ListKey &user, const ListKey &relation);
+    void standOnPair(const ListKey &user, const ListKey &relation, bool reloaded = true);
+    // Opens the master list and stands on the pair, reading the privileges
+    // and the detail once, for the row the search stops on, not first for
+    // the master's first row.
+    void openMasterOnPair(const ListKey &user, const ListKey &relation);
     // Stands the master on the first row not below the given key and reloads
-    // the detail once, for that row alone.
-    void locateMasterOnce(const ListKey &key);
+    // the detail once, for that row alone; reloaded: the detail already
+    // belongs to the row the master stands on before the search.
+    void locateMasterOnce(const ListKey &key, bool reloaded = true);
     // Walks the list to the first row that the key is not above.
     void walkTo(db::TDataSet &list, int column, const ListKey &key);
 

@@ -98,10 +98,10 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // A connection has just read the views; a switch reads them again.
     readViewNames(sender != nullptr);
 
-    MasterQuery.open();
-
-    if (!user.name.isEmpty())
-        standOnPair(user, relation);
+    if (user.name.isEmpty())
+        MasterQuery.open();
+    else
+        openMasterOnPair(user, relation);
 }
 
 void TKelvaneForm::nameKindFields()
@@ -123,17 +123,26 @@ void TKelvaneForm::readViewNames(bool reread)
         m_viewNames.insert(ViewsQueryViewName->text());
 }
 
-void TKelvaneForm::standOnPair(const ListKey &user, const ListKey &relation)
+void TKelvaneForm::openMasterOnPair(const ListKey &user, const ListKey &relation)
+{
+    {
+        const auto scanning = flagSetFor(Scanning);
+        MasterQuery.open();
+    }
+    standOnPair(user, relation, false);
+}
+
+void TKelvaneForm::standOnPair(const ListKey &user, const ListKey &relation, bool reloaded)
 {
     const bool byUser = UserList == &MasterQuery;
-    locateMasterOnce(byUser ? user : relation);
+    locateMasterOnce(byUser ? user : relation, reloaded);
     // The detail search runs in the detail list of the master row found, its
     // rows calculated as they are read.
     if (DetailQuery.active())
         LocateKey(DetailQuery, byUser ? relation : user, false);
 }
 
-void TKelvaneForm::locateMasterOnce(const ListKey &key)
+void TKelvaneForm::locateMasterOnce(const ListKey &key, bool reloaded)
 {
     // Reloading the detail at every master row passed would cost a privilege
     // read and a full detail read per row; the reload of the row the search
@@ -142,8 +151,9 @@ void TKelvaneForm::locateMasterOnce(const ListKey &key)
         const auto scanning = flagSetFor(Scanning);
         LocateKey(MasterQuery, key, false);
     }
-    // Opening the master already reloaded the detail for its first row.
-    if (MasterQuery.recNo() > 0)
+    // A master opened and scrolled as usual reloaded the detail for its
+    // first row already.
+    if (!reloaded || MasterQuery.recNo() > 0)
         MasterQueryAfterScroll(nullptr);
 }
 

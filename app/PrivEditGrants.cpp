@@ -219,8 +219,7 @@ void TKelvaneForm::rereadListsQuietly(const ListKey &user, const ListKey &relati
 void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
 {
     MasterQuery.close();
-    MasterQuery.open();
-    standOnPair(user, relation);
+    openMasterOnPair(user, relation);
 }
 
 void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
