@@ -82,6 +82,9 @@ void TDatabase::close()
 {
     if (!m_connected)
         return;
+    // A command still running is undone before its attachment goes.
+    if (m_transaction)
+        m_transaction->rollback();
     const QList<TDataSet *> dataSets = m_dataSets;
     for (TDataSet *dataSet : dataSets)
         dataSet->connectionClosing();
