@@ -253,18 +253,20 @@ private:
     [[nodiscard]] QList<ListKey> otherUsers(const ListKey &source);
     // The server's logins that are not among the grantees: they hold no
     // privilege at all.
-    [[nodiscard]] QStringList idleLogins(const QList<ListKey> &grantees);
+    [[nodiscard]] QStringList idleLogins(const QList<ListKey> &grantees, const QStringList &logins);
     // Every row of the users' list.
     [[nodiscard]] QList<ListKey> allGrantees();
     // Asks for a new user's name, offering the logins that hold nothing yet;
-    // false when the administrator cancels.
-    [[nodiscard]] bool askNewUserName(const QString &caption, const QString &prompt, QString &name);
+    // false when the administrator cancels. logins: the server's logins as
+    // read for the question, for what the command asks next.
+    [[nodiscard]] bool askNewUserName(const QString &caption, const QString &prompt, QString &name,
+                                      QStringList *logins = nullptr);
     // Fails, before any statement, for a name longer than the catalogue holds.
     void checkNameLength(const db::SqlName &name);
     // Whether a rename may go onto the name: never onto PUBLIC; onto a
     // grantee that holds privileges, or an existing login, only once the
-    // administrator agrees to merge.
-    [[nodiscard]] bool mayMergeInto(const QString &name);
+    // administrator agrees to merge. logins: the server's logins.
+    [[nodiscard]] bool mayMergeInto(const QString &name, const QStringList &logins);
     // The server's logins as far as this login may read them: all of them
     // for an administrator, its own for anyone else.
     [[nodiscard]] QStringList loginNames();

@@ -97,15 +97,15 @@ QList<ListKey> TKelvaneForm::otherUsers(const ListKey &source)
                  });
     // Then the logins that hold nothing yet, so that a new clerk can be
     // given a clerk's rights without typing the name.
-    for (const QString &login : idleLogins(grantees))
+    for (const QString &login : idleLogins(grantees, loginNames()))
         keys.append({login, db::kind::User});
     return keys;
 }
 
-QStringList TKelvaneForm::idleLogins(const QList<ListKey> &grantees)
+QStringList TKelvaneForm::idleLogins(const QList<ListKey> &grantees, const QStringList &logins)
 {
     QStringList idle;
-    for (const QString &login : loginNames()) {
+    for (const QString &login : logins) {
         const bool holds = std::any_of(grantees.begin(), grantees.end(), [&](const ListKey &key) {
             return key.name == login && key.kind == db::kind::User;
         });

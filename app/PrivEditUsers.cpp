@@ -47,10 +47,14 @@ void TKelvaneForm::EditMenuPopup(QObject *)
     CopyNewAllItem->setEnabled(RemoveItem->isEnabled());
 }
 
-bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt, QString &name)
+bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt, QString &name,
+                                  QStringList *logins)
 {
+    const QStringList read = loginNames();
+    if (logins)
+        *logins = read;
     // The logins that hold nothing yet are there to be picked.
-    if (!askUserName(caption, prompt, name, idleLogins(allGrantees())))
+    if (!askUserName(caption, prompt, name, idleLogins(allGrantees(), read)))
         return false;
     checkNameLength(db::SqlName::typed(name));
     return true;
@@ -160,8 +164,9 @@ void TKelvaneForm::RenameItemClick(QObject *)
     // The dialog is modal: the rows read here are those the rename moves.
     const QList<db::GrantRow> held = reachableGrantsOf(old);
     QString name;
+    QStringList logins;
     if (!askNewUserName(QStringLiteral("Rename User"), QStringLiteral("New Name For ") + oldName,
-                        name))
+                        name, &logins))
         return;
     const db::SqlName newUser = db::SqlName::typed(name);
     // Granting to the same name and then revoking from it would leave the
@@ -169,7 +174,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
     if (newUser.storedText() == oldName)
         throw kelvane::Exception(
             QStringLiteral("%1 is already the name of this user: nothing was renamed").arg(name));
-    if (!mayMergeInto(newUser.storedText()))
+    if (!mayMergeInto(newUser.storedText(), logins))
         return;
     const ui::BusyCursor busy;
     inCommand([&] {
@@ -195,7 +200,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
     });
 }
 
-bool TKelvaneForm::mayMergeInto(const QString &name)
+bool TKelvaneForm::mayMergeInto(const QString &name, const QStringList &logins)
 {
     // Every login, present and future, holds what PUBLIC holds.
     if (name == QLatin1String("PUBLIC"))
@@ -203,7 +208,7 @@ bool TKelvaneForm::mayMergeInto(const QString &name)
                                                 "would get the user's privileges. Nothing was "
                                                 "renamed"));
     const QList<db::GrantRow> theirs = grantsOf({name, ListKey::AnyKind});
-    const bool isLogin = loginNames().contains(name);
+    const bool isLogin = logins.contains(name);
     if (theirs.isEmpty() && !isLogin)
         return true;
     const bool role = std::any_of(theirs.begin(), theirs.end(), [](const db::GrantRow &row) {
