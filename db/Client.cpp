@@ -4,9 +4,12 @@
 #include "SqlLog.h"
 
 #include <QByteArray>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <firebird/Interface.h>
 #include <ibase.h>
+#include <utility>
 
 namespace db::client {
 
