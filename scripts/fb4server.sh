@@ -76,7 +76,6 @@ EOF
     exit 2
 }
 
-
 check_settings() {
     if ! [[ $FB_PORT =~ ^[1-9][0-9]{0,4}$ ]] || ((FB_PORT > 65535)); then
         die "KELVANE_FB4_PORT must be a TCP port number, got '$FB_PORT'"
@@ -98,9 +97,6 @@ check_settings() {
 need_root() {
     ((EUID == 0)) || die "$1 needs root (debootstrap, chroot and mount)"
 }
-
-
-
 
 # in_chroot COMMAND...: the same, with Firebird pointed at the instance
 # folder.  Never for the package tools: the packages' own scripts would
@@ -198,18 +194,6 @@ instance_pids() {
     done
 }
 
-running_port() {
-    if [[ -f $PORT_FILE ]]; then
-        cat "$PORT_FILE"
-    else
-        printf '%s\n' "$FB_PORT"
-    fi
-}
-
-port_open() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
 # copy_in SOURCE NAME: copies a packaged file or folder of the chroot into
 # the instance.  Copies, not links: a plugin reached through a linked folder
 # is refused.  Done inside the chroot so that the absolute links in the
@@ -304,7 +288,6 @@ run_security_sql_remote() {
     run_isql -user SYSDBA -password "$FB_PASSWORD" "localhost/$(running_port):$SECDB" <<<"$1"
 }
 
-
 # One command at a time per chroot: two starts would race for its creation
 # and for /proc.  The lock file sits beside the chroot.
 take_lock() {
@@ -324,13 +307,7 @@ abandon_start() {
 cmd_start() {
     need_root start
     take_lock
-    local pid port
-    if pid=$(running_pid); then
-        port=$(running_port)
-        [[ $port == "$FB_PORT" ]] ||
-            die "already running on port $port (pid $pid), not on $FB_PORT; stop it first"
-        return 0
-    fi
+    already_running && return 0
     if port_open "$FB_PORT"; then
         die "port $FB_PORT is already taken by another program; set KELVANE_FB4_PORT"
     fi
@@ -406,10 +383,8 @@ cmd_status() {
 # data folder is the same on both sides; both variables are printed so a
 # caller need not know that.
 cmd_env() {
-    local port=$FB_PORT
-    if running_pid >/dev/null; then
-        port=$(running_port)
-    fi
+    local port
+    port=$(current_port)
     printf 'export KELVANE_FB4_DIR=%q KELVANE_FB4_PORT=%q KELVANE_FB_PASSWORD=%q\n' \
         "$FB_DIR" "$port" "$FB_PASSWORD"
     printf 'export KELVANE_FB4_DATA=%q KELVANE_FB4_HOST_DATA=%q KELVANE_CHROOT=%q\n' \
@@ -419,13 +394,11 @@ cmd_env() {
 cmd_adduser() {
     (($# == 2)) || usage
     local name=$1 password=$2
-    [[ -n $name ]] || die "adduser: the name must not be empty"
-    [[ -n $password ]] || die "adduser: the password must not be empty"
+    check_login "$name" "$password"
     need_root adduser
     take_lock
     local sql
-    sql="create or alter user $(sql_identifier "$name") password $(sql_string "$password") using plugin Srp;
-commit;"
+    sql=$(login_sql "$name" "$password")
     if running_pid >/dev/null; then
         run_security_sql_remote "$sql" ||
             die "adduser: could not create or alter login '$name'"

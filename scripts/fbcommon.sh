@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # What the private Firebird 3 and Firebird 4 servers' scripts share. Sourced
-# after the caller has defined die and PROGRAM, and, for set_sysdba_password,
+# after the caller has defined die and PROGRAM; the functions on the running
+# server need FB_PORT, PORT_FILE and running_pid, and set_sysdba_password
 # FB_PASSWORD, SECDB and run_security_sql_embedded.
 
 # is_system_path ABSOLUTE-PATH: true for the folders a packaged Firebird
@@ -74,8 +75,52 @@ end_processes() {
     return "$rc"
 }
 
+# The port the server was started on, as it wrote it down.
+running_port() {
+    if [[ -f $PORT_FILE ]]; then
+        cat "$PORT_FILE"
+    else
+        printf '%s\n' "$FB_PORT"
+    fi
+}
+
+# The port a client reaches the instance on: the running server's, else the
+# one it would start on.
+current_port() {
+    if running_pid >/dev/null; then
+        running_port
+    else
+        printf '%s\n' "$FB_PORT"
+    fi
+}
+
+port_open() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# true when the server already runs on FB_PORT; fails when it runs on another.
+already_running() {
+    local pid port
+    pid=$(running_pid) || return 1
+    port=$(running_port)
+    [[ $port == "$FB_PORT" ]] ||
+        die "already running on port $port (pid $pid), not on $FB_PORT; stop it first"
+}
+
+# check_login NAME PASSWORD: fails for an empty name or password.
+check_login() {
+    [[ -n $1 ]] || die "adduser: the name must not be empty"
+    [[ -n $2 ]] || die "adduser: the password must not be empty"
+}
+
+# login_sql NAME PASSWORD: the statements that create the login, or give it
+# that password.
+login_sql() {
+    printf 'create or alter user %s password %s using plugin Srp;\ncommit;\n' \
+        "$(sql_identifier "$1")" "$(sql_string "$2")"
+}
+
 set_sysdba_password() {
-    run_security_sql_embedded "create or alter user SYSDBA password $(sql_string "$FB_PASSWORD") using plugin Srp;
-commit;" ||
+    run_security_sql_embedded "$(login_sql SYSDBA "$FB_PASSWORD")" ||
         die "could not set the SYSDBA password in $SECDB"
 }

@@ -82,8 +82,6 @@ check_settings() {
         die "KELVANE_FB_DIR must not be inside a folder of the packaged server: '$FB_DIR'"
 }
 
-
-
 # first_elf CANDIDATE...: prints the first candidate that is a real program.
 first_elf() {
     local f
@@ -125,8 +123,6 @@ check_installed() {
         [[ -e $f ]] || die "$f is missing; run scripts/install-deps.sh first"
     done
 }
-
-
 
 fb_env() {
     export FIREBIRD=$FB_DIR FIREBIRD_LOCK=$FB_DIR/lock FIREBIRD_TMP=$FB_DIR/tmp
@@ -190,18 +186,6 @@ running_pid() {
     # A stale pid file may name a process that reused the number.
     [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$FB_SERVER" ]] || return 1
     printf '%s\n' "$pid"
-}
-
-running_port() {
-    if [[ -f $PORT_FILE ]]; then
-        cat "$PORT_FILE"
-    else
-        printf '%s\n' "$FB_PORT"
-    fi
-}
-
-port_open() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
 # copy_in SOURCE NAME: a real copy, never a link.  Firebird 3.0.12 refuses a
@@ -273,15 +257,8 @@ run_security_sql_remote() {
     run_isql -user SYSDBA -password "$FB_PASSWORD" "localhost/$(running_port):$SECDB" <<<"$2"
 }
 
-
 cmd_start() {
-    local pid port
-    if pid=$(running_pid); then
-        port=$(running_port)
-        [[ $port == "$FB_PORT" ]] ||
-            die "already running on port $port (pid $pid), not on $FB_PORT; stop it first"
-        return 0
-    fi
+    already_running && return 0
     check_installed
     if port_open "$FB_PORT"; then
         die "port $FB_PORT is already taken by another program; set KELVANE_FB_PORT"
@@ -335,10 +312,8 @@ cmd_status() {
 }
 
 cmd_env() {
-    local port=$FB_PORT
-    if running_pid >/dev/null; then
-        port=$(running_port)
-    fi
+    local port
+    port=$(current_port)
     printf 'export KELVANE_FB_DIR=%q KELVANE_FB_PORT=%q KELVANE_FB_PASSWORD=%q\n' \
         "$FB_DIR" "$port" "$FB_PASSWORD"
 }
@@ -346,11 +321,9 @@ cmd_env() {
 cmd_adduser() {
     (($# == 2)) || usage
     local name=$1 password=$2
-    [[ -n $name ]] || die "adduser: the name must not be empty"
-    [[ -n $password ]] || die "adduser: the password must not be empty"
+    check_login "$name" "$password"
     local sql pid
-    sql="create or alter user $(sql_identifier "$name") password $(sql_string "$password") using plugin Srp;
-commit;"
+    sql=$(login_sql "$name" "$password")
     check_installed
     if pid=$(running_pid); then
         run_security_sql_remote "$pid" "$sql" ||
