@@ -132,8 +132,20 @@ QStringList TestCommands::catalogue() const
         "RDB$USER_PRIVILEGES WHERE RDB$USER NOT IN ('SYSDBA', 'PUBLIC') ORDER BY 1"));
 }
 
+// Each list's rows as "NAME:KIND", sorted.
+static QStringList listRows(const db::TDataSet &list, const QString &kindField)
+{
+    QStringList rows;
+    for (int row = 0; row < list.recordCount(); ++row)
+        rows << list.fields(0)->textAt(row) + QLatin1Char(':') +
+                    list.fieldByName(kindField)->textAt(row);
+    rows.sort();
+    return rows;
+}
+
 // However a command ended, the lists follow their grids again and nothing is
-// left switched on.
+// left switched on; both lists hold what reading them again would give, so
+// that a list kept through a command stands for the catalogue.
 void TestCommands::expectSettled() const
 {
     TKelvaneForm *form = KelvaneForm;
@@ -141,6 +153,15 @@ void TestCommands::expectSettled() const
     QVERIFY(!form->MasterQuery.controlsDisabled());
     QVERIFY(!form->DetailQuery.controlsDisabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+    const std::pair<db::TQuery *, const char *> lists[] = {{form->UserList, "RDB$USER_TYPE"},
+                                                           {form->RelationList, "RDB$OBJECT_TYPE"}};
+    for (const auto &[list, kind] : lists) {
+        QStringList fresh =
+            m_window.db->column(QStringLiteral("SELECT TRIM(N) || ':' || K FROM (%1) AS L (N, K)")
+                                    .arg(list->sqlText()));
+        fresh.sort();
+        QCOMPARE(listRows(*list, QString::fromLatin1(kind)), fresh);
+    }
 }
 
 void TestCommands::editMenuEnabling_data()
