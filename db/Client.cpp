@@ -399,6 +399,72 @@ QString Transaction::rollback()
 
 // --- Statement ------------------------------------------------------------
 
+// How a statement's rows are read: the output message the server is asked
+// for, every type the program does not decode itself converted to text, and
+// where each column lies in it.
+struct RowLayout
+{
+    struct Column
+    {
+        QString name;
+        unsigned type = 0;
+        unsigned offset = 0;
+        unsigned nullOffset = 0;
+        unsigned length = 0;
+    };
+
+    explicit RowLayout(IStatement *statement);
+    RowLayout(const RowLayout &) = delete;
+    RowLayout &operator=(const RowLayout &) = delete;
+
+    Released<IMessageMetadata> metadata;
+    std::vector<Column> columns;
+    unsigned length = 0;
+};
+
+RowLayout::RowLayout(IStatement *statement)
+{
+    Status status;
+    Released<IMessageMetadata> described{statement->getOutputMetadata(&status)};
+    status.check();
+    const unsigned count = described.handle->getCount(&status);
+    status.check();
+    Released<IMetadataBuilder> builder{described.handle->getBuilder(&status)};
+    status.check();
+    columns.resize(count);
+    for (unsigned i = 0; i < count; ++i) {
+        columns[i].name = QString::fromUtf8(described.handle->getAlias(&status, i));
+        const unsigned type = described.handle->getType(&status, i) & ~1u;
+        const int scale = described.handle->getScale(&status, i);
+        status.check();
+        const bool decoded =
+            type == SQL_TEXT || type == SQL_VARYING ||
+            ((type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64) && scale == 0);
+        if (decoded)
+            continue;
+        // Everything else the server writes out as text for us.
+        builder.handle->setType(&status, i, SQL_VARYING + 1);
+        builder.handle->setSubType(&status, i, 0);
+        builder.handle->setScale(&status, i, 0);
+        builder.handle->setLength(&status, i, CoercedBytes);
+        builder.handle->setCharSet(&status, i, CharSetUtf8);
+        status.check();
+    }
+    metadata.handle = builder.handle->getMetadata(&status);
+    status.check();
+    IMessageMetadata *const rows = metadata.handle;
+    for (unsigned i = 0; i < count; ++i) {
+        Column &column = columns[i];
+        column.type = rows->getType(&status, i) & ~1u;
+        column.offset = rows->getOffset(&status, i);
+        column.nullOffset = rows->getNullOffset(&status, i);
+        column.length = rows->getLength(&status, i);
+        status.check();
+    }
+    length = rows->getMessageLength(&status);
+    status.check();
+}
+
 Statement::Statement(Attachment &attachment, Transaction &transaction, const QString &sql)
 {
     Status status;
@@ -406,13 +472,15 @@ Statement::Statement(Attachment &attachment, Transaction &transaction, const QSt
         attachment.handle()->prepare(&status, transaction.handle(), 0, sql.toUtf8().constData(),
                                      Dialect, IStatement::PREPARE_PREFETCH_METADATA);
     status.check();
-    Released<IMessageMetadata> input{m_handle->getInputMetadata(&status)};
-    if (!status.failed())
+    try {
+        Released<IMessageMetadata> input{m_handle->getInputMetadata(&status)};
+        status.check();
         m_parameterCount = int(input.handle->getCount(&status));
-    if (status.failed()) {
-        kelvane::EngineError failure = status.error();
+        status.check();
+        m_rows = std::make_unique<RowLayout>(m_handle);
+    } catch (...) {
         m_handle->release();
-        throw failure;
+        throw;
     }
 }
 
@@ -440,7 +508,7 @@ Cursor &Statement::open(Transaction &transaction, const QStringList &parameters)
 {
     checkParameters(parameters, m_parameterCount);
     closeCursor();
-    m_cursor.reset(new Cursor(m_handle, transaction, parameters));
+    m_cursor.reset(new Cursor(m_handle, *m_rows, transaction, parameters));
     return *m_cursor;
 }
 
@@ -451,69 +519,30 @@ void Statement::closeCursor()
 
 // --- Cursor ---------------------------------------------------------------
 
-Cursor::Cursor(IStatement *statement, Transaction &transaction, const QStringList &parameters)
+Cursor::Cursor(IStatement *statement, const RowLayout &rows, Transaction &transaction,
+               const QStringList &parameters)
+    : m_rows(rows), m_buffer(rows.length, 0)
 {
+    InputMessage input(parameters);
     Status status;
-    Released<IMessageMetadata> described{statement->getOutputMetadata(&status)};
+    m_handle = statement->openCursor(&status, transaction.handle(), input.metadata(),
+                                     input.buffer(), rows.metadata.handle, 0);
     status.check();
-    const unsigned count = described.handle->getCount(&status);
-    status.check();
-    Released<IMetadataBuilder> builder{described.handle->getBuilder(&status)};
-    status.check();
-    m_columns.resize(count);
-    for (unsigned i = 0; i < count; ++i) {
-        Column &column = m_columns[i];
-        column.name = QString::fromUtf8(described.handle->getAlias(&status, i));
-        const unsigned type = described.handle->getType(&status, i) & ~1u;
-        const int scale = described.handle->getScale(&status, i);
-        status.check();
-        const bool decoded =
-            type == SQL_TEXT || type == SQL_VARYING ||
-            ((type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64) && scale == 0);
-        if (decoded)
-            continue;
-        // Everything else the server writes out as text for us.
-        builder.handle->setType(&status, i, SQL_VARYING + 1);
-        builder.handle->setSubType(&status, i, 0);
-        builder.handle->setScale(&status, i, 0);
-        builder.handle->setLength(&status, i, CoercedBytes);
-        builder.handle->setCharSet(&status, i, CharSetUtf8);
-        status.check();
-    }
-    m_metadata = builder.handle->getMetadata(&status);
-    status.check();
-    try {
-        describe();
-        InputMessage input(parameters);
-        m_handle = statement->openCursor(&status, transaction.handle(), input.metadata(),
-                                         input.buffer(), m_metadata, 0);
-        status.check();
-    } catch (...) {
-        m_metadata->release();
-        throw;
-    }
 }
 
-void Cursor::describe()
+int Cursor::columnCount() const
 {
-    Status status;
-    for (unsigned i = 0; i < unsigned(m_columns.size()); ++i) {
-        Column &column = m_columns[i];
-        column.type = m_metadata->getType(&status, i) & ~1u;
-        column.offset = m_metadata->getOffset(&status, i);
-        column.nullOffset = m_metadata->getNullOffset(&status, i);
-        column.length = m_metadata->getLength(&status, i);
-        status.check();
-    }
-    m_buffer.assign(m_metadata->getMessageLength(&status), 0);
-    status.check();
+    return int(m_rows.columns.size());
+}
+
+const QString &Cursor::columnName(int column) const
+{
+    return m_rows.columns[size_t(column)].name;
 }
 
 Cursor::~Cursor()
 {
     close();
-    if (m_metadata)
-        m_metadata->release();
 }
 
 void Cursor::close()
@@ -542,7 +571,7 @@ bool Cursor::fetch()
 
 QString Cursor::text(int index) const
 {
-    const Column &column = m_columns[size_t(index)];
+    const RowLayout::Column &column = m_rows.columns[size_t(index)];
     const unsigned char *data = m_buffer.data();
     qint16 null = 0;
     std::memcpy(&null, data + column.nullOffset, sizeof null);

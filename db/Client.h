@@ -82,6 +82,7 @@ private:
 };
 
 class Cursor;
+struct RowLayout;
 
 // A statement prepared once on the attachment and run in any of its
 // transactions; its parameters are texts, which the server converts.
@@ -104,6 +105,8 @@ public:
 private:
     Firebird::IStatement *m_handle = nullptr;
     int m_parameterCount = 0;
+    // How its rows are read, worked out once at the prepare.
+    std::unique_ptr<RowLayout> m_rows;
     std::unique_ptr<Cursor> m_cursor;
 };
 
@@ -115,9 +118,9 @@ public:
     Cursor(const Cursor &) = delete;
     Cursor &operator=(const Cursor &) = delete;
 
-    [[nodiscard]] int columnCount() const { return int(m_columns.size()); }
+    [[nodiscard]] int columnCount() const;
     // The column's name as the statement gives it (its alias).
-    [[nodiscard]] const QString &columnName(int column) const { return m_columns[column].name; }
+    [[nodiscard]] const QString &columnName(int column) const;
     // Steps onto the next row; false after the last.
     bool fetch();
     // The value on the current row as text: a CHAR without its padding, a
@@ -127,23 +130,12 @@ public:
 
 private:
     friend class Statement;
-    Cursor(Firebird::IStatement *statement, Transaction &transaction,
+    Cursor(Firebird::IStatement *statement, const RowLayout &rows, Transaction &transaction,
            const QStringList &parameters);
-    // Where each column's value lies in the row buffer.
-    void describe();
     void close();
 
-    struct Column
-    {
-        QString name;
-        unsigned type = 0;
-        unsigned offset = 0;
-        unsigned nullOffset = 0;
-        unsigned length = 0;
-    };
+    const RowLayout &m_rows;
     Firebird::IResultSet *m_handle = nullptr;
-    Firebird::IMessageMetadata *m_metadata = nullptr;
-    std::vector<Column> m_columns;
     std::vector<unsigned char> m_buffer;
 };
 
