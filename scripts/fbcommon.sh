@@ -57,7 +57,7 @@ end_processes() {
     done
     for pid in "$@"; do
         if kill -0 "$pid" 2>/dev/null; then
-            printf '%s: server (pid %s) did not stop within %ss; killing it\n' "$PROGRAM" "$pid" "$seconds" >&2
+            printf '%s: pid %s did not end within %ss; killing it\n' "$PROGRAM" "$pid" "$seconds" >&2
             kill -KILL "$pid" 2>/dev/null || true
         fi
     done
@@ -68,7 +68,7 @@ end_processes() {
             waited=$((waited + 1))
         done
         if kill -0 "$pid" 2>/dev/null; then
-            printf '%s: server (pid %s) is still running\n' "$PROGRAM" "$pid" >&2
+            printf '%s: pid %s is still running\n' "$PROGRAM" "$pid" >&2
             rc=1
         fi
     done

@@ -37,6 +37,8 @@ readonly CHROOT
 readonly CHROOT_SETTING=KELVANE_CHROOT13
 # shellcheck source=scripts/chroot.sh
 source "$REPO_ROOT/scripts/chroot.sh"
+# shellcheck source=scripts/fbcommon.sh
+source "$REPO_ROOT/scripts/fbcommon.sh"
 
 # The run inside: its own build folder, server folder and port, so that it
 # can neither reuse nor disturb the host's.
@@ -104,27 +106,6 @@ chroot_pids() {
     done
 }
 
-# any_alive PID...: one of the processes still runs.
-any_alive() {
-    local pid
-    for pid in "$@"; do
-        kill -0 "$pid" 2>/dev/null && return 0
-    done
-    return 1
-}
-
-# wait_for_end TENTHS PID...: waits up to TENTHS tenths of a second for the
-# processes to end; non-zero if one still runs.
-wait_for_end() {
-    local tenths=$1 waited=0
-    shift
-    while any_alive "$@" && ((waited < tenths)); do
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    ! any_alive "$@"
-}
-
 # Ends what the run left running in the chroot (a test server, say, if the
 # run was cut short), first with SIGTERM, then with SIGKILL.
 stop_chroot_processes() {
@@ -132,13 +113,11 @@ stop_chroot_processes() {
     mapfile -t pids < <(chroot_pids)
     ((${#pids[@]} > 0)) || return 0
     warn "ending what still runs in the chroot: pids ${pids[*]}"
-    kill -TERM "${pids[@]}" 2>/dev/null || true
-    wait_for_end $((STOP_TIMEOUT * 10)) "${pids[@]}" || true
+    end_processes "$STOP_TIMEOUT" "${pids[@]}" || true
     # Again from the start: one may have started another on its way out.
     mapfile -t pids < <(chroot_pids)
     ((${#pids[@]} > 0)) || return 0
-    kill -KILL "${pids[@]}" 2>/dev/null || true
-    wait_for_end 50 "${pids[@]}" || true
+    end_processes 0 "${pids[@]}" || true
     mapfile -t pids < <(chroot_pids)
     if ((${#pids[@]} > 0)); then
         warn "processes still run in the chroot: pids ${pids[*]}"
