@@ -30,6 +30,7 @@ constexpr Look Looks[] = {
     {db::kind::Sequence, 'G', 0x2e7d32, "sequence"},
     {db::kind::Function, 'F', 0xb5651d, "function"},
     {db::kind::Package, 'K', 0x7b5b3a, "package"},
+    {db::kind::DdlPrivilege, 'D', 0x37474f, "DDL privilege"},
 };
 
 // A kind the program does not know still shows, by its number.

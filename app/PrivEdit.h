@@ -370,8 +370,9 @@ private:
 
     // Adds the lines to an emptied statement and names the first field for
     // the column it now yields.
-    void addStatement(db::TQuery &query, std::initializer_list<const char *> lines,
-                      const QString &firstFieldName);
+    void addStatement(db::TQuery &query, const QStringList &lines, const QString &firstFieldName);
+    // The privileges' parameters for the master's current row.
+    void setPrivilegeParams();
     // The names the kinds of rows of UserList and RelationList are read by.
     void nameKindFields();
     // The names of the database's views, from the views' query as it was

@@ -56,38 +56,51 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     PrivQuery.sqlClear();
     // Every kind a GRANT can name: tables and views (0), procedures (5),
     // exceptions (7), roles (13), sequences (14), functions (15) and
-    // packages (18). The catalogue's own usage of character sets, collations,
-    // domains and the database itself stays out. Each list is ordered by name,
-    // then kind, one row for each object or grantee of a name. The users are
-    // the grantees a GRANT can name (views 1, triggers 2, procedures 5, users
-    // 8, roles 13, functions 15, packages 18), Firebird 4's system privileges
-    // left out, and those holding only DDL privileges (C, L, O) in.
-    addStatement(userList,
-                 {"SELECT DISTINCT RDB$USER, RDB$USER_TYPE", "FROM RDB$USER_PRIVILEGES",
-                  "WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)",
-                  "OR RDB$PRIVILEGE IN ('C', 'L', 'O'))",
-                  "AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)"},
-                 QStringLiteral("RDB$USER"));
-    addStatement(relationList,
-                 {"SELECT DISTINCT RDB$RELATION_NAME, RDB$OBJECT_TYPE", "FROM RDB$USER_PRIVILEGES",
-                  "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"},
-                 QStringLiteral("RDB$RELATION_NAME"));
+    // packages (18), and each DDL privilege as a row of its own. The
+    // catalogue's own usage of character sets, collations, domains and the
+    // database itself stays out. Each list is ordered by name, then kind, one
+    // row for each object or grantee of a name. The users are the grantees a
+    // GRANT can name (views 1, triggers 2, procedures 5, users 8, roles 13,
+    // functions 15, packages 18), Firebird 4's system privileges left out.
+    const QString listName = db::listNameSql();
+    const QString listKind = db::listKindSql();
+    const QString ddlRow = db::isDdlRowSql();
+    addStatement(
+        userList,
+        {QStringLiteral("SELECT DISTINCT RDB$USER, RDB$USER_TYPE"),
+         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+         QStringLiteral("WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)").arg(ddlRow),
+         QStringLiteral("AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")},
+        QStringLiteral("RDB$USER"));
+    addStatement(
+        relationList,
+        {QStringLiteral("SELECT DISTINCT %1 AS RDB$RELATION_NAME, %2 AS RDB$OBJECT_TYPE")
+             .arg(listName, listKind),
+         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+         QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1").arg(ddlRow)},
+        QStringLiteral("RDB$RELATION_NAME"));
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
-    // both sides and what the cells' tooltips tell.
+    // both sides and what the cells' tooltips tell. A DDL privilege's rows
+    // are found by its catalogue object and letter (see relationParams).
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
-                     {"SELECT RDB$RELATION_NAME, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
-                      "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR",
-                      "FROM RDB$USER_PRIVILEGES",
-                      "WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType"},
+                     {QStringLiteral("SELECT %1 AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS "
+                                     "RDB$OBJECT_TYPE, RDB$USER_TYPE, ")
+                              .arg(listName, listKind) +
+                          QStringLiteral("RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR"),
+                      QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                      QStringLiteral("WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType")},
                      QStringLiteral("RDB$RELATION_NAME"));
     } else {
         addStatement(PrivQuery,
-                     {"SELECT RDB$USER, RDB$PRIVILEGE, RDB$OBJECT_TYPE, RDB$USER_TYPE, "
-                      "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR",
-                      "FROM RDB$USER_PRIVILEGES",
-                      "WHERE RDB$RELATION_NAME = :Table AND RDB$OBJECT_TYPE = :ObjectType"},
+                     {QStringLiteral("SELECT RDB$USER, RDB$PRIVILEGE, %1 AS RDB$OBJECT_TYPE, "
+                                     "RDB$USER_TYPE, ")
+                              .arg(listKind) +
+                          QStringLiteral("RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR"),
+                      QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                      QStringLiteral("WHERE RDB$RELATION_NAME = :Table AND (RDB$OBJECT_TYPE = "
+                                     ":ObjectType OR RDB$PRIVILEGE = :Letter)")},
                      QStringLiteral("RDB$USER"));
     }
     userList.prepare();
@@ -194,8 +207,7 @@ void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
             DetailQuery.close();
         PrivQuery.close();
         if (MasterQuery.recordCount() > 0) {
-            PrivQuery.setParamText(0, MasterQuery.fields(0)->text());
-            PrivQuery.setParamText(1, MasterQueryKind->text());
+            setPrivilegeParams();
             PrivQuery.open();
             if (detailRead) {
                 DetailQuery.recalculate();
@@ -211,6 +223,23 @@ void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
     db::TDataSet::freeBookmark(bookmark);
     if (&MasterQuery == RelationList)
         CheckProcedure();
+}
+
+void TKelvaneForm::setPrivilegeParams()
+{
+    const QString name = MasterQuery.fields(0)->text();
+    if (&MasterQuery == UserList) {
+        PrivQuery.setParamText(0, name);
+        PrivQuery.setParamText(1, MasterQueryKind->text());
+        return;
+    }
+    // An object's rows are those of its name and kind; a DDL privilege's
+    // those of its letter on the object it is kept on, whose kind number
+    // depends on the server's version.
+    const bool ddl = MasterQueryKind->text().toInt() == db::kind::DdlPrivilege;
+    PrivQuery.setParamText(0, ddl ? db::ddlObjectOf(name) : name);
+    PrivQuery.setParamText(1, ddl ? QStringLiteral("-1") : MasterQueryKind->text());
+    PrivQuery.setParamText(2, ddl ? QString(db::ddlLetterOf(name)) : QString());
 }
 
 void TKelvaneForm::DetailQueryAfterScroll(db::TDataSet *)
@@ -341,6 +370,9 @@ QString TKelvaneForm::nameHint(const db::TDataSet &list, int row) const
 QString TKelvaneForm::privilegeWordOf(int column) const
 {
     const int objectType = kindOf(*RelationList, RelationList->recNo());
+    // A DDL privilege is the one privilege its row names.
+    if (column == ExecuteColumn && objectType == db::kind::DdlPrivilege)
+        return RelationList->fields(0)->text();
     if (column == ExecuteColumn && db::hasSinglePrivilege(objectType))
         return db::singlePrivilegeWord(objectType);
     return DetailQuery.fields(column)->displayLabel();
@@ -355,6 +387,7 @@ QString TKelvaneForm::privilegeHint(int row, int column) const
     const int kind = kindOf(DetailQuery, row);
     const bool byUser = UserList == &MasterQuery;
     const int objectType = byUser ? kind : kindOf(MasterQuery, MasterQuery.recNo());
+    const QString object = byUser ? name : MasterQuery.fields(0)->text();
     const db::TField &kindOfName = byUser ? *PrivQueryObjectType : *PrivQueryUserType;
     QList<db::GrantRow> held;
     for (int i = 0; i < PrivQuery.recordCount(); ++i) {
@@ -363,7 +396,7 @@ QString TKelvaneForm::privilegeHint(int row, int column) const
         if (PrivQueryName->textAt(i) != name || kindOfName.textAt(i).toInt() != kind ||
             PrivilegeMarks::columnOf(rowObjectType, privilege) != column)
             continue;
-        held.append({name, db::kind::User, name, rowObjectType, privilege.front(),
+        held.append({name, db::kind::User, object, objectType, privilege.front(),
                      PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
                      PrivQueryGrantor->textAt(i)});
     }
@@ -371,7 +404,6 @@ QString TKelvaneForm::privilegeHint(int row, int column) const
     QStringList lines{nameHint(DetailQuery, row)};
     const bool single = db::hasSinglePrivilege(objectType);
     if ((column == ExecuteColumn) != single) {
-        const QString object = byUser ? name : MasterQuery.fields(0)->text();
         lines.append(QStringLiteral("No %1 on a %2")
                          .arg(DetailQuery.fields(column)->displayLabel(),
                               objectLook(objectType, isView(object)).name));

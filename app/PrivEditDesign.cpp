@@ -443,11 +443,11 @@ void TKelvaneForm::layOut()
     MasterGrid->setFirstColumnGrowth(masterWider);
 }
 
-void TKelvaneForm::addStatement(db::TQuery &query, std::initializer_list<const char *> lines,
+void TKelvaneForm::addStatement(db::TQuery &query, const QStringList &lines,
                                 const QString &firstFieldName)
 {
-    for (const char *line : lines)
-        query.sqlAdd(QString::fromLatin1(line));
+    for (const QString &line : lines)
+        query.sqlAdd(line);
     if (!firstFieldName.isEmpty())
         query.fields(0)->setFieldName(firstFieldName);
 }

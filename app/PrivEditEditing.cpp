@@ -67,7 +67,7 @@ void TKelvaneForm::checkLetterOfKind(int column) const
                                             "privilege, %4, is in the X column.")
                                  .arg(object.name, objectLook(object.type, false).name,
                                       DetailQuery.fields(column)->displayLabel(),
-                                      db::singlePrivilegeWord(object.type)));
+                                      privilegeWordOf(ExecuteColumn)));
 }
 
 QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)

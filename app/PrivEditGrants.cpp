@@ -24,9 +24,11 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
     QList<db::GrantRow> rows;
     for (query.first(); !query.eof(); query.next()) {
         const QString letter = privilege->text();
-        rows.append({grantee->text(), granteeType->text().toInt(), object->text(),
-                     objectType->text().toInt(), letter.isEmpty() ? QChar() : letter.front(),
-                     column->text(), option->text().toInt(), grantor->text()});
+        // As the lists show them: a DDL privilege is a row of its own.
+        rows.append(
+            db::asListRow({grantee->text(), granteeType->text().toInt(), object->text(),
+                           objectType->text().toInt(), letter.isEmpty() ? QChar() : letter.front(),
+                           column->text(), option->text().toInt(), grantor->text()}));
     }
     return rows;
 }

@@ -32,10 +32,10 @@ int PrivilegeMarks::columnOf(int objectType, const QString &privilege)
     // The lists show only the kinds a statement can give privileges on.
     if (privilege.isEmpty() || !db::isStatementKind(objectType))
         return 0;
-    // EXECUTE, USAGE (G) and membership (M) are each the one privilege of
-    // their kinds, all shown as X.
+    // EXECUTE, USAGE (G), membership (M) and a DDL privilege (C, L, O) are
+    // each the one privilege of their kinds, all shown as X.
     if (db::hasSinglePrivilege(objectType))
-        return QStringView(u"XGM").contains(privilege.front()) ? ExecuteColumn : 0;
+        return QStringView(u"XGMCLO").contains(privilege.front()) ? ExecuteColumn : 0;
     for (const PrivilegeColumn &column : PrivilegeColumns) {
         if (privilege.front() == column.letter)
             return column.index;

@@ -105,9 +105,47 @@ QString ddlClause(const DdlObject &object, const QString &word)
     return word + (any ? QStringLiteral(" ANY ") : QStringLiteral(" ")) + object.kind;
 }
 
+// The letters of DDL privileges; the database itself cannot be created
+// from within, so it has no C.
+constexpr QLatin1StringView DdlLetters("CLO");
+
+QString lettersOf(const DdlObject &object)
+{
+    return object.name == QLatin1String("SQL$DATABASE") ? QStringLiteral("LO")
+                                                        : QString(DdlLetters);
+}
+
+bool isDdl(int objectType, const QString &object)
+{
+    return objectType == kind::DdlPrivilege || ddlObject(object);
+}
+
+// A DDL privilege by its list name: its object and letter.
+bool findDdlPrivilege(const QString &listName, const DdlObject *&found, QChar &letter)
+{
+    for (const DdlObject &object : DdlObjects) {
+        for (QChar each : lettersOf(object)) {
+            if (ddlClause(object, wordOf(each)) == listName) {
+                found = &object;
+                letter = each;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString sqlText(const QString &text)
+{
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
 // The catalogue letters a GRANT or REVOKE of the word gives or takes.
 QString lettersOfWord(int objectType, const QString &object, const QString &word)
 {
+    // A DDL privilege of the lists is its letter, whatever the word.
+    if (objectType == kind::DdlPrivilege)
+        return QString(ddlLetterOf(object));
     // A relation and a DDL privilege's object have a choice of letters.
     if (objectType != kind::Relation && !ddlObject(object))
         return QString(singleLetterOf(objectType));
@@ -195,6 +233,8 @@ QString singleWordOf(int objectType)
 QString privilegeClause(int objectType, const QString &object, const QString &word,
                         const QStringList &columns = {})
 {
+    if (objectType == kind::DdlPrivilege)
+        return object;
     if (const DdlObject *ddl = ddlObject(object))
         return ddlClause(*ddl, word);
     const QString name = SqlName::stored(object).sql();
@@ -345,7 +385,7 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
     const QList<QChar> letters = lettersOf(theirs);
     // A kind with a single privilege holds one letter: ALL names that one.
     // A DDL privilege has no ALL.
-    if (letters == lettersOf(rowsOnObject) && !ddlObject(first.object)) {
+    if (letters == lettersOf(rowsOnObject) && !isDdl(first.objectType, first.object)) {
         plan.changes.append(revokeChange(first.objectType, first.object, QStringLiteral("ALL"),
                                          from, grantedBy, columnsTaken(theirs)));
         return;
@@ -395,6 +435,7 @@ bool isStatementKind(int objectType)
     case kind::Sequence:
     case kind::Function:
     case kind::Package:
+    case kind::DdlPrivilege:
         return true;
     default:
         return false;
@@ -404,6 +445,62 @@ bool isStatementKind(int objectType)
 bool isStatementObject(int objectType, const QString &object)
 {
     return isStatementKind(objectType) || ddlObject(object);
+}
+
+GrantRow asListRow(GrantRow row)
+{
+    const DdlObject *ddl = ddlObject(row.object);
+    if (ddl && DdlLetters.contains(row.privilege)) {
+        row.object = ddlClause(*ddl, wordOf(row.privilege));
+        row.objectType = kind::DdlPrivilege;
+    }
+    return row;
+}
+
+QChar ddlLetterOf(const QString &listName)
+{
+    const DdlObject *object = nullptr;
+    QChar letter;
+    return findDdlPrivilege(listName, object, letter) ? letter : QChar();
+}
+
+QString ddlObjectOf(const QString &listName)
+{
+    const DdlObject *object = nullptr;
+    QChar letter;
+    return findDdlPrivilege(listName, object, letter) ? QString(object->name) : QString();
+}
+
+QString isDdlRowSql()
+{
+    // The DDL objects' types start at 20 on Firebird 3 and 21 on Firebird 4;
+    // only they hold these letters.
+    return QStringLiteral("(RDB$OBJECT_TYPE >= 20 AND RDB$PRIVILEGE IN ('C', 'L', 'O'))");
+}
+
+QString listNameSql()
+{
+    QString names;
+    for (const DdlObject &object : DdlObjects) {
+        QString byLetter;
+        for (QChar letter : lettersOf(object))
+            byLetter += QStringLiteral(", '%1', %2")
+                            .arg(letter)
+                            .arg(sqlText(ddlClause(object, wordOf(letter))));
+        names += QStringLiteral(" WHEN %1 THEN DECODE(RDB$PRIVILEGE%2, RDB$RELATION_NAME)")
+                     .arg(sqlText(QString(object.name)), byLetter);
+    }
+    return QStringLiteral("CAST(IIF(%1, CASE RDB$RELATION_NAME%2 ELSE RDB$RELATION_NAME END, "
+                          "RDB$RELATION_NAME) AS TYPE OF COLUMN "
+                          "RDB$USER_PRIVILEGES.RDB$RELATION_NAME)")
+        .arg(isDdlRowSql(), names);
+}
+
+QString listKindSql()
+{
+    return QStringLiteral("IIF(%1, %2, RDB$OBJECT_TYPE)")
+        .arg(isDdlRowSql())
+        .arg(kind::DdlPrivilege);
 }
 
 bool isGranteeKind(int granteeType)
@@ -469,6 +566,8 @@ QList<PrivilegeForm> formsOf(const QList<GrantRow> &rows)
 
 QString describe(const PrivilegeForm &form)
 {
+    if (form.objectType == kind::DdlPrivilege)
+        return form.object;
     if (const DdlObject *ddl = ddlObject(form.object))
         return ddlClause(*ddl, wordOf(form.letter));
     if (form.objectType == kind::Role)
@@ -485,7 +584,7 @@ QString describe(const PrivilegeForm &form)
 
 QString describeHeld(const PrivilegeForm &form)
 {
-    QString text = wordOf(form.letter);
+    QString text = isDdl(form.objectType, form.object) ? describe(form) : wordOf(form.letter);
     if (form.objectType == kind::Role && !form.columns.isEmpty())
         text += QStringLiteral(", default role");
     else if (!form.columns.isEmpty())
@@ -533,7 +632,7 @@ Change grantChange(const PrivilegeForm &form, const Grantee &to, const SqlName *
             grantSql(form, to, grantedBy),
             form.object,
             form.objectType,
-            form.objectType == kind::Relation || ddlObject(form.object)
+            form.objectType == kind::Relation || isDdl(form.objectType, form.object)
                 ? QString(form.letter)
                 : QString(singleLetterOf(form.objectType)),
             to.name.storedText(),
@@ -702,6 +801,9 @@ QList<GrantRow> rowsMovedTo(const QList<GrantRow> &rows, const QString &relation
             continue;
         GrantRow copy = row;
         copy.object = relation;
+        // A DDL privilege moved to another is that other's letter.
+        if (row.objectType == kind::DdlPrivilege)
+            copy.privilege = ddlLetterOf(relation);
         moved.append(copy);
     }
     for (const PrivilegeForm &form : formsOf(rows)) {

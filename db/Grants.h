@@ -23,6 +23,11 @@ inline constexpr int Role = 13;
 inline constexpr int Sequence = 14;
 inline constexpr int Function = 15;
 inline constexpr int Package = 18;
+// Not a catalogue kind: a DDL privilege as a row of the relations' list,
+// named as its statement names it ("CREATE TABLE", "DROP DATABASE"). The
+// catalogue keeps it as a letter (C, L, O) on an object named for the kind
+// (SQL$TABLES), whose type number differs between Firebird 3 and 4.
+inline constexpr int DdlPrivilege = 99;
 } // namespace kind
 
 // One catalogue row: a privilege of a grantee on an object.
@@ -53,6 +58,23 @@ struct GrantRow
 // ...or this object: those kinds, and the objects DDL privileges are kept
 // on (SQL$TABLES for CREATE TABLE, ALTER ANY TABLE, DROP ANY TABLE).
 [[nodiscard]] bool isStatementObject(int objectType, const QString &object);
+// A catalogue row as the lists show it: a DDL privilege's row becomes a row
+// on the privilege itself, of kind DdlPrivilege, its letter kept; any other
+// row stays as it is.
+[[nodiscard]] GrantRow asListRow(GrantRow row);
+// The catalogue letter of a DDL privilege by its list name: C, L or O; a
+// null character for any other name.
+[[nodiscard]] QChar ddlLetterOf(const QString &listName);
+// The catalogue object a DDL privilege's list name is kept on: SQL$TABLES.
+[[nodiscard]] QString ddlObjectOf(const QString &listName);
+// The same in SQL, over RDB$USER_PRIVILEGES' columns: the name and kind
+// each row has in the lists. The name keeps the catalogue column's type, so
+// that lists ordered by it keep the order of names.
+[[nodiscard]] QString listNameSql();
+[[nodiscard]] QString listKindSql();
+// Whether a row of the catalogue is a DDL privilege's, in SQL.
+[[nodiscard]] QString isDdlRowSql();
+
 // Whether a GRANT can name this kind of grantee: users and roles by their
 // name alone, procedures, functions, packages, triggers and views by keyword.
 [[nodiscard]] bool isGranteeKind(int granteeType);

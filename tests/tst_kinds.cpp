@@ -17,8 +17,10 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <algorithm>
 
 using driver::cellsOf;
 using driver::CopyAnswer;
@@ -104,6 +106,7 @@ private Q_SLOTS:
     void commandsOnGranteesOfEveryKind();
     void newUserPickedFromTheIdleLogins();
     void everyKindHasABadgeOfItsOwn();
+    void ddlPrivilegesAreRowsOfTheirOwn();
 
 private:
     // Every row of every grantee but SYSDBA and PUBLIC, as "grantee type:
@@ -474,10 +477,11 @@ void TestKinds::everyKindHasABadgeOfItsOwn()
     // anywhere share a picture, so that a trigger and a table, both a T,
     // still look different.
     const QList<KindLook> objects{
-        objectLook(db::kind::Relation, false),  objectLook(db::kind::Relation, true),
-        objectLook(db::kind::Procedure, false), objectLook(db::kind::Exception, false),
-        objectLook(db::kind::Role, false),      objectLook(db::kind::Sequence, false),
-        objectLook(db::kind::Function, false),  objectLook(db::kind::Package, false)};
+        objectLook(db::kind::Relation, false),    objectLook(db::kind::Relation, true),
+        objectLook(db::kind::Procedure, false),   objectLook(db::kind::Exception, false),
+        objectLook(db::kind::Role, false),        objectLook(db::kind::Sequence, false),
+        objectLook(db::kind::Function, false),    objectLook(db::kind::Package, false),
+        objectLook(db::kind::DdlPrivilege, false)};
     const QList<KindLook> grantees{
         granteeLook(db::kind::User),      granteeLook(db::kind::Role),
         granteeLook(db::kind::Procedure), granteeLook(db::kind::Function),
@@ -505,7 +509,98 @@ void TestKinds::everyKindHasABadgeOfItsOwn()
                      qPrintable(look.name + QStringLiteral(" and ") + it.key()));
         pictures.insert(look.name, image);
     }
-    QCOMPARE(pictures.size(), 10);
+    QCOMPARE(pictures.size(), 11);
+}
+
+void TestKinds::ddlPrivilegesAreRowsOfTheirOwn()
+{
+    TKelvaneForm *form = KelvaneForm;
+    const testserver::TestDatabase &db = *m_window.db;
+    testserver::createLogin(QStringLiteral("DDLER"), QStringLiteral("ddler"));
+    db.run(QStringLiteral("GRANT CREATE TABLE TO DDLER;\nGRANT CREATE TABLE TO CAROL;\n"
+                          "GRANT DROP DATABASE TO CAROL;\nCOMMIT;\n"));
+    // A switch there and back reads both lists again.
+    form->ByTableRadio->click();
+    form->ByUserRadio->click();
+    const QStringList relations = driver::namesOf(form->DetailGrid);
+    QVERIFY(relations.contains(QStringLiteral("CREATE TABLE")));
+    QVERIFY(relations.contains(QStringLiteral("DROP DATABASE")));
+    QVERIFY(!relations.contains(QStringLiteral("SQL$TABLES")));
+    QVERIFY(!relations.contains(QStringLiteral("CREATE DATABASE")));
+    QVERIFY(std::is_sorted(relations.begin(), relations.end(), db::isNameBelow));
+
+    select(QStringLiteral("DDLER"), QStringLiteral("CREATE TABLE"));
+    const QString standing = QStringLiteral("user DDLER / DDL privilege CREATE TABLE");
+    QCOMPARE(screen(), standing);
+    QCOMPARE(cellsOf(QStringLiteral("CREATE TABLE")), QStringLiteral("....X"));
+    QCOMPARE(cellsOf(QStringLiteral("DROP DATABASE")), QStringLiteral("....."));
+    QCOMPARE(hintOf(QStringLiteral("CREATE TABLE"), 5),
+             QStringLiteral("DDL privilege CREATE TABLE\nCREATE TABLE \u2014 granted by SYSDBA"));
+    // DDLER owns what it creates: its DDL privileges are the rows that count.
+    const auto ddlRows = [&db] {
+        return db.rowsOf(QStringLiteral("DDLER"))
+            .filter(QRegularExpression(QStringLiteral("^ddl:")));
+    };
+    const QStringList held = ddlRows();
+    QCOMPARE(held, QStringList{"ddl:SQL$TABLES:C::0:SYSDBA"});
+    const auto refusedToCreate = [&db](const char *table) {
+        return db.refusal(QStringLiteral("CREATE TABLE %1 (A INTEGER);").arg(QLatin1String(table)),
+                          QStringLiteral("DDLER"), QStringLiteral("ddler"));
+    };
+    QCOMPARE(refusedToCreate("BY_DDLER1"), QString());
+
+    // The toggle takes exactly that privilege, in effect too, and gives it back.
+    SqlLog log;
+    driver::doubleClickDetailCell(QStringLiteral("CREATE TABLE"), 5);
+    QCOMPARE(statements(log), QStringList{"REVOKE CREATE TABLE FROM DDLER"});
+    QCOMPARE(ddlRows(), QStringList());
+    QVERIFY(!refusedToCreate("BY_DDLER2").isEmpty());
+    QCOMPARE(cellsOf(QStringLiteral("CREATE TABLE")), QStringLiteral("....."));
+    QCOMPARE(screen(), standing);
+    driver::typeInto(form->DetailGrid, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(statements(log).last(), QStringLiteral("GRANT CREATE TABLE TO DDLER"));
+    QCOMPARE(ddlRows(), held);
+    QCOMPARE(refusedToCreate("BY_DDLER3"), QString());
+
+    // A letter of a table is refused, and grant all gives the one privilege.
+    QString message;
+    driver::answerMessage(&message);
+    driver::typeInto(form->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(message.startsWith(
+                 QStringLiteral("CREATE TABLE is a DDL privilege: it has no SELECT privilege")),
+             qPrintable(message));
+    select(QStringLiteral("DDLER"), QStringLiteral("DROP DATABASE"));
+    driver::typeInto(form->DetailGrid, Qt::Key_G, Qt::ControlModifier);
+    QCOMPARE(statements(log).last(), QStringLiteral("GRANT DROP DATABASE TO DDLER"));
+    QCOMPARE(ddlRows(),
+             (QStringList{"ddl:SQL$DATABASE:O::0:SYSDBA", "ddl:SQL$TABLES:C::0:SYSDBA"}));
+
+    // By Relation the privilege lists its holders; a copy goes to the other
+    // DDL privileges only, each with its own letter.
+    form->ByTableRadio->click();
+    QCOMPARE(screen(), QStringLiteral("DDL privilege DROP DATABASE / user DDLER"));
+    QCOMPARE(cellsOf(QStringLiteral("CAROL")), QStringLiteral("....X"));
+    QCOMPARE(cellsOf(QStringLiteral("FRED")), QStringLiteral("....."));
+    select(QStringLiteral("FRED"), QStringLiteral("CREATE TABLE"));
+    QCOMPARE(cellsOf(QStringLiteral("DDLER")), QStringLiteral("....X"));
+    select(QStringLiteral("CAROL"), QStringLiteral("DROP DATABASE"));
+    CopyAnswer targets({QStringLiteral("CREATE TABLE")});
+    driver::answerCopyDialog(&targets);
+    driver::chooseFromEditMenu("TableCopyItem", false);
+    QVERIFY(testui::allAnswered());
+    QVERIFY(targets.offered.contains(QStringLiteral("CREATE TABLE")));
+    QVERIFY(!targets.offered.contains(QStringLiteral("CUSTOMER")));
+    // CAROL already holds CREATE TABLE: nothing to send.
+    QCOMPARE(statements(log).size(), 3);
+
+    // Removing a user takes its DDL privileges along.
+    select(QStringLiteral("DDLER"), QStringLiteral("CREATE TABLE"));
+    driver::answerConfirm(true, &message);
+    driver::chooseFromEditMenu("RemoveItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(db.rowsOf(QStringLiteral("DDLER")), QStringList());
+    QVERIFY(!refusedToCreate("BY_DDLER4").isEmpty());
 }
 
 QTEST_MAIN(TestKinds)
