@@ -9,6 +9,7 @@
 #include "db/Names.h"
 #include "db/Query.h"
 #include "db/Table.h"
+#include "ui/DataSetModel.h"
 
 #include <QScopeGuard>
 #include <QSet>
@@ -123,6 +124,7 @@ public:
     QAction *CopyNewAllItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
+    QAction *GrantOptionItem;
 
     // The dataset of user names and the dataset of relation names: one is the
     // master, the other the detail, as the view mode says.
@@ -151,6 +153,7 @@ public:
     void DetailGridDblClick(QObject *sender);
     void PrivilegeItemClick(QObject *sender);
     void PrivilegeMenuPopup(QObject *sender);
+    void GrantOptionItemClick(QObject *sender);
     void DetailGridColEnter(QObject *sender);
     void GrantAllItemClick(QObject *sender);
     void RevokeAllItemClick(QObject *sender);
@@ -235,6 +238,14 @@ private:
     QStringList revokeHeld(const QString &letters);
     // The toggle with its refresh, in one command.
     void toggleInCommand(int column);
+    // Gives the current cell's privilege its grant option (admin option for
+    // a role), or takes the option away where every row of it holds one,
+    // with its refresh, in one command.
+    void toggleOptionInCommand(int column);
+    // The cells of a detail row: which are set, with the option, by column.
+    [[nodiscard]] PrivilegeMarks::Cells cellsAt(int row) const;
+    // A cell with the grant option, or limited to some columns, looks so.
+    [[nodiscard]] ui::DataSetModel::CellLook cellLook(int row, int column) const;
 
     // Shows the copy dialog filled for the command and, on OK, runs the copy
     // that returns what it left undone; either way the grid is read again

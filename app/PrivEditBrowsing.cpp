@@ -256,7 +256,7 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
         m_privilegeMarks.rebuild(
             PrivQuery,
             {*PrivQueryName, UserList == &MasterQuery ? *PrivQueryObjectType : *PrivQueryUserType,
-             *PrivQueryPrivilege, *PrivQueryObjectType});
+             *PrivQueryPrivilege, *PrivQueryObjectType, *PrivQueryColumn, *PrivQueryOption});
     else if (!PrivQuery.eof())
         PrivQuery.last(); // as a walk over the rows would leave them
     // One shared string per letter rather than an allocation per mark.

@@ -353,6 +353,9 @@ void TKelvaneForm::createMenus()
     PrivilegeItem =
         PrivilegeMenu->addItem(QStringLiteral("PrivilegeItem"), QStringLiteral("Select"));
     PrivilegeItem->setCheckable(true);
+    GrantOptionItem = PrivilegeMenu->addItem(QStringLiteral("GrantOptionItem"),
+                                             QStringLiteral("With Grant Option"));
+    GrantOptionItem->setCheckable(true);
 
     MasterGrid->setPopupMenu(EditMenu);
     DetailGrid->setPopupMenu(EditMenu);
@@ -380,6 +383,7 @@ void TKelvaneForm::wireEvents()
 
     DetailGrid->setOnDblClick([this](ui::DBGrid &grid) { DetailGridDblClick(&grid); });
     DetailGrid->setOnColEnter([this](ui::DBGrid &grid) { DetailGridColEnter(&grid); });
+    DetailGrid->setOnCellStyle([this](int row, int column) { return cellLook(row, column); });
     DetailGrid->setOnCellHint([this](int row, int column) {
         return column == 0 ? nameHint(DetailQuery, row) : privilegeHint(row, column);
     });
@@ -396,6 +400,8 @@ void TKelvaneForm::wireEvents()
     EditMenu->setOnPopup([this](ui::PopupMenu &menu) { EditMenuPopup(&menu); });
     onEvent(PrivilegeItem, &QAction::triggered, this,
             [this] { PrivilegeItemClick(PrivilegeItem); });
+    onEvent(GrantOptionItem, &QAction::triggered, this,
+            [this] { GrantOptionItemClick(GrantOptionItem); });
     onEvent(GrantAllItem, &QAction::triggered, this, [this] { GrantAllItemClick(GrantAllItem); });
     onEvent(RevokeAllItem, &QAction::triggered, this,
             [this] { RevokeAllItemClick(RevokeAllItem); });

@@ -19,8 +19,17 @@ void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
     privileges.first();
     while (!privileges.eof()) {
         const int column = columnOf(fields.objectType.text().toInt(), fields.privilege.text());
-        if (column)
-            m_marks[{fields.name.text(), fields.kind.text().toInt()}] |= Marks(1u << (column - 1));
+        if (column) {
+            Mark &mark = m_marks[{fields.name.text(), fields.kind.text().toInt()}];
+            const auto bit = Marks(1u << (column - 1));
+            mark.held |= bit;
+            if (fields.option.text().toInt() == 0)
+                mark.withoutOption |= bit;
+            // A role's one "column" makes it a default role, not a part of it.
+            if (!fields.column.text().isEmpty() &&
+                fields.objectType.text().toInt() == db::kind::Relation)
+                mark.byColumn |= bit;
+        }
         privileges.next();
     }
     m_builtFor = &privileges;

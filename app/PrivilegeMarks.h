@@ -20,14 +20,27 @@ public:
     // Bit (index - 1) stands for the privilege column of that index.
     using Marks = quint8;
 
+    // How the cells of one row are held: which are set, which of those hold
+    // the grant (or admin) option in every row, and which are limited to
+    // columns of the relation.
+    struct Cells
+    {
+        Marks held = 0;
+        Marks withOption = 0;
+        Marks byColumn = 0;
+    };
+
     // The fields of a privilege row that decide its mark: the other name of
-    // the pair and its kind, the letter, and the kind of the object.
+    // the pair and its kind, the letter, the kind of the object, and the
+    // form: its column and option.
     struct Fields
     {
         const db::TField &name;
         const db::TField &kind;
         const db::TField &privilege;
         const db::TField &objectType;
+        const db::TField &column;
+        const db::TField &option;
     };
 
     // Whether the rows are closed, or were opened again since the last build.
@@ -36,7 +49,12 @@ public:
     void rebuild(db::TDataSet &privileges, const Fields &fields);
     [[nodiscard]] Marks marksOf(const QString &name, int kind) const
     {
-        return m_marks.value({name, kind});
+        return cellsOf(name, kind).held;
+    }
+    [[nodiscard]] Cells cellsOf(const QString &name, int kind) const
+    {
+        const Mark mark = m_marks.value({name, kind});
+        return {mark.held, Marks(mark.held & ~mark.withoutOption), mark.byColumn};
     }
 
     // The column a catalogue row marks: on a table or view the column of the
@@ -45,7 +63,13 @@ public:
     [[nodiscard]] static int columnOf(int objectType, const QString &privilege);
 
 private:
-    QHash<std::pair<QString, int>, Marks> m_marks;
+    struct Mark
+    {
+        Marks held = 0;
+        Marks withoutOption = 0;
+        Marks byColumn = 0;
+    };
+    QHash<std::pair<QString, int>, Mark> m_marks;
     const db::TDataSet *m_builtFor = nullptr;
     quint64 m_generation = 0;
 };

@@ -785,6 +785,64 @@ Plan planRevoke(const QList<GrantRow> &held, const QString &letters, const Grant
     return plan;
 }
 
+Plan planGrantOption(const QList<GrantRow> &held, const ObjectRef &object, const QString &letters,
+                     bool give, const Grantee &grantee, const Login &login)
+{
+    Plan plan;
+    const QList<GrantRow> rows =
+        letters.isEmpty() ? held : rowsWhere(held, [&letters](const GrantRow &row) {
+            return letters.contains(row.privilege);
+        });
+    const int option = object.type == kind::Role ? 2 : 1;
+    if (give) {
+        if (rows.isEmpty()) {
+            const QString wanted =
+                letters.isEmpty() ? lettersOfWord(object.type, object.name, QString()) : letters;
+            for (QChar letter : wanted)
+                plan.changes.append(
+                    grantChange({object.type, object.name, letter, {}, option, {}}, grantee));
+            return plan;
+        }
+        for (PrivilegeForm form : formsOf(rows)) {
+            if (form.option > 0)
+                continue;
+            form.option = option;
+            // Where the grantor cannot be named, the login gives the option
+            // itself, in a row of its own.
+            const SqlName by = SqlName::stored(form.grantor);
+            const bool named = form.grantor != login.name && mayName(login, form.grantor);
+            plan.changes.append(grantChange(form, grantee, named ? &by : nullptr));
+        }
+        return plan;
+    }
+    const QList<GrantRow> withOption =
+        rowsWhere(rows, [](const GrantRow &row) { return row.option > 0; });
+    for (const QString &grantor : grantorsOf(withOption)) {
+        const QList<GrantRow> theirs = rowsWhere(
+            withOption, [&grantor](const GrantRow &row) { return row.grantor == grantor; });
+        if (!mayName(login, grantor)) {
+            for (const PrivilegeForm &form : formsOf(theirs))
+                plan.notDone.append(
+                    QStringLiteral("the option of %1 granted by %2 is still held by %3")
+                        .arg(describe(form), grantorText(grantor), grantee.name.text()));
+            continue;
+        }
+        const SqlName by = SqlName::stored(grantor);
+        const SqlName *grantedBy = grantor == login.name ? nullptr : &by;
+        const QString what = object.type == kind::Role ? QStringLiteral("ADMIN OPTION FOR ")
+                                                       : QStringLiteral("GRANT OPTION FOR ");
+        for (QChar letter : lettersOf(theirs)) {
+            const QList<GrantRow> ofIt = ofLetter(theirs, letter);
+            Change change = revokeChange(object.type, object.name, wordOf(letter), grantee,
+                                         grantedBy, columnsTaken(ofIt));
+            change.sql.insert(QStringLiteral("REVOKE ").size(), what);
+            plan.changes.append(change);
+            plan.optionsTaken.append({grantee.name.storedText(), object.type, object.name, letter});
+        }
+    }
+    return plan;
+}
+
 QList<GrantRow> rowsMovedTo(const QList<GrantRow> &rows, const QString &relation,
                             const QStringList &relationColumns, QStringList &skipped,
                             QList<QChar> &skippedLetters)

@@ -266,6 +266,17 @@ struct CopyTarget
 [[nodiscard]] Plan planRevoke(const QList<GrantRow> &held, const QString &letters,
                               const Grantee &from, const Login &login);
 
+// Gives (give) or takes the grant option, for a role the admin option, of
+// the letters (all when empty) the grantee holds on one object. Giving keeps
+// each form and grantor (GRANTED BY where the login may name it) and, where
+// nothing is held, grants the privilege with the option; taking revokes
+// "GRANT OPTION FOR" / "ADMIN OPTION FOR" once per grantor, naming in
+// optionsTaken what the server revokes along with it, and in notDone what
+// the login may not take.
+[[nodiscard]] Plan planGrantOption(const QList<GrantRow> &held, const ObjectRef &object,
+                                   const QString &letters, bool give, const Grantee &grantee,
+                                   const Login &login);
+
 // The source's rows on one relation as rows on another for the same grantee:
 // a column-level privilege goes only where the other relation has every
 // column; the letters left out are named in skipped.

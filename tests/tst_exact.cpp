@@ -10,6 +10,8 @@
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
@@ -108,6 +110,7 @@ private Q_SLOTS:
     void copyAsksBeforeTakingAGrantOption();
     void copyToALoginThatHoldsNothing();
     void renameRefusedWhereGrantsWouldBeLost();
+    void grantOptionsFromTheWindow();
 
 private:
     // Every row of the grantee: kind, object, privilege, column, option, grantor.
@@ -122,6 +125,7 @@ void TestExact::initTestCase()
 {
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     testserver::createLogin(QStringLiteral("BOSS"), QStringLiteral("boss"));
+    testserver::createLogin(QStringLiteral("HELEN"), QStringLiteral("helen"));
 }
 
 void TestExact::init()
@@ -369,6 +373,99 @@ void TestExact::renameRefusedWhereGrantsWouldBeLost()
     QCOMPARE(statements(log), QStringList());
     QCOMPARE(rowsOf(QStringLiteral("HELEN")), m_helenRows);
     QCOMPARE(currentMaster(), QStringLiteral("HELEN"));
+}
+
+void TestExact::grantOptionsFromTheWindow()
+{
+    TKelvaneForm *form = KelvaneForm;
+    const auto look = [form](const char *relation, int column) {
+        // As the grid paints it.
+        const int row = driver::namesOf(form->DetailGrid).indexOf(QLatin1String(relation));
+        const QModelIndex cell = form->DetailGrid->dataModel().index(row, column);
+        const QFont font = cell.data(Qt::FontRole).value<QFont>();
+        const bool tinted = cell.data(Qt::BackgroundRole).isValid();
+        const QString text =
+            QStringLiteral("%1%2%3").arg(font.underline() ? "option " : "",
+                                         font.italic() ? "columns " : "", tinted ? "tinted" : "");
+        return text.isEmpty() ? QStringLiteral("plain") : text;
+    };
+    const auto mayGrantAlpha = [this] {
+        return m_window.db
+            ->refusal(QStringLiteral("GRANT SELECT ON ALPHA TO PROBE;"), QStringLiteral("HELEN"),
+                      QStringLiteral("helen"))
+            .isEmpty();
+    };
+    select(QStringLiteral("HELEN"), QStringLiteral("ALPHA"));
+    // The option and a part of the columns show at a glance.
+    QCOMPARE(look("ALPHA", 1), QStringLiteral("option tinted"));
+    QCOMPARE(look("CUSTOMER", 1), QStringLiteral("plain"));
+    QCOMPARE(look("CUSTOMER", 2), QStringLiteral("columns tinted"));
+    QStringList helen = m_helenRows;
+
+    // Taking the option away asks first, naming what the server takes along;
+    // No sends nothing.
+    driver::clickDetailCell(QStringLiteral("ALPHA"), 1);
+    QString question;
+    answerConfirm(false, &question);
+    SqlLog log;
+    driver::chooseFromMenu(form->DetailGrid, "GrantOptionItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(question.contains(QStringLiteral("SELECT on ALPHA to carol lee")),
+             qPrintable(question));
+    QCOMPARE(statements(log), QStringList());
+    answerConfirm(true, &question);
+    driver::chooseFromMenu(form->DetailGrid, "GrantOptionItem");
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(statements(log), QStringList{"REVOKE GRANT OPTION FOR SELECT ON ALPHA FROM HELEN"});
+    helen.replace(helen.indexOf(QStringLiteral("0:ALPHA:S::1:SYSDBA")),
+                  QStringLiteral("0:ALPHA:S::0:SYSDBA"));
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), helen);
+    QCOMPARE(rowsOf(QStringLiteral("carol lee")), QStringList());
+    QCOMPARE(look("ALPHA", 1), QStringLiteral("plain"));
+    QCOMPARE(currentDetail(), QStringLiteral("ALPHA"));
+    QVERIFY(!mayGrantAlpha());
+
+    // Ctrl+Shift and the letter gives it back; each form keeps its grantor
+    // and columns.
+    driver::typeInto(form->DetailGrid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(statements(log).last(),
+             QStringLiteral("GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION"));
+    QCOMPARE(look("ALPHA", 1), QStringLiteral("option tinted"));
+    QVERIFY(mayGrantAlpha());
+    select(QStringLiteral("HELEN"), QStringLiteral("ZETA (table)"));
+    driver::typeInto(form->DetailGrid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(statements(log).last(),
+             QStringLiteral("GRANT SELECT ON ZETA TO HELEN WITH GRANT OPTION GRANTED BY BOSS"));
+    select(QStringLiteral("HELEN"), QStringLiteral("CUSTOMER"));
+    driver::typeInto(form->DetailGrid, Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(statements(log).last(),
+             QStringLiteral("GRANT UPDATE (NAME) ON CUSTOMER TO HELEN WITH GRANT OPTION"));
+    QCOMPARE(look("CUSTOMER", 2), QStringLiteral("option columns tinted"));
+
+    // A role's is the admin option.
+    select(QStringLiteral("HELEN"), QStringLiteral("R1"));
+    driver::clickDetailCell(QStringLiteral("R1"), 5);
+    QString item;
+    driver::openContextMenu(form->DetailGrid, [&item](QMenu *menu) {
+        item = menu->findChild<QAction *>(QStringLiteral("GrantOptionItem"))->text();
+        menu->close();
+    });
+    QCOMPARE(item, QStringLiteral("With Admin Option"));
+    driver::typeInto(form->DetailGrid, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(statements(log).last(), QStringLiteral("REVOKE ADMIN OPTION FOR R1 FROM HELEN"));
+    QStringList expected = helen;
+    const QString role = m_window.db->serverVersion() >= 4 ? QStringLiteral("13:R1:M:D:")
+                                                           : QStringLiteral("13:R1:M::");
+    expected.replace(expected.indexOf(role + QStringLiteral("2:SYSDBA")),
+                     role + QStringLiteral("0:SYSDBA"));
+    expected.replace(expected.indexOf(QStringLiteral("0:ALPHA:S::0:SYSDBA")),
+                     QStringLiteral("0:ALPHA:S::1:SYSDBA"));
+    expected.replace(expected.indexOf(QStringLiteral("0:ZETA:S::0:BOSS")),
+                     QStringLiteral("0:ZETA:S::1:BOSS"));
+    expected.replace(expected.indexOf(QStringLiteral("0:CUSTOMER:U:NAME:0:SYSDBA")),
+                     QStringLiteral("0:CUSTOMER:U:NAME:1:SYSDBA"));
+    QCOMPARE(rowsOf(QStringLiteral("HELEN")), expected);
+    QCOMPARE(currentDetail(), QStringLiteral("R1"));
 }
 
 QTEST_MAIN(TestExact)

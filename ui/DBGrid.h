@@ -58,6 +58,7 @@ public:
     // The picture, of the given size, before a cell's text, such as the kind
     // of the row's name.
     void setOnCellDecoration(DataSetModel::Decoration decoration, QSize pictureSize);
+    void setOnCellStyle(DataSetModel::CellStyle style) { m_model.setCellStyle(std::move(style)); }
 
     // Searching by typed letters is the program's own business, through the
     // key handler: the grid itself does none.

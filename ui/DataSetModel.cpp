@@ -127,8 +127,20 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
     }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.alignment);
-    case Qt::FontRole:
+    case Qt::FontRole: {
+        if (m_cellStyle && index.row() < m_rows) {
+            if (const std::optional<QFont> font = m_cellStyle(index.row(), index.column()).font)
+                return *font;
+        }
         return column.font ? QVariant(*column.font) : QVariant();
+    }
+    case Qt::BackgroundRole: {
+        if (!m_cellStyle || index.row() >= m_rows)
+            return {};
+        const std::optional<QColor> background =
+            m_cellStyle(index.row(), index.column()).background;
+        return background ? QVariant(*background) : QVariant();
+    }
     case Qt::ForegroundRole:
         return column.color ? QVariant(*column.color) : QVariant();
     default:

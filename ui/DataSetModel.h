@@ -57,6 +57,15 @@ public:
     void setDecoration(Decoration decoration) { m_decoration = std::move(decoration); }
     [[nodiscard]] bool hasDecoration() const { return bool(m_decoration); }
 
+    // How one cell differs from its column's look, where it does.
+    struct CellLook
+    {
+        std::optional<QFont> font;
+        std::optional<QColor> background;
+    };
+    using CellStyle = std::function<CellLook(int row, int column)>;
+    void setCellStyle(CellStyle style) { m_cellStyle = std::move(style); }
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -77,6 +86,7 @@ private:
     QList<GridColumn> m_columns;
     QList<GridColumn> m_effective;
     Decoration m_decoration;
+    CellStyle m_cellStyle;
     int m_rows = 0;
     int m_currentRow = -1;
 };
