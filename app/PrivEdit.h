@@ -17,7 +17,9 @@
 #include <functional>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QFrame;
 class QLabel;
 class QRadioButton;
@@ -50,12 +52,17 @@ public:
     QRadioButton *ByTableRadio;
     QToolButton *AboutButton;
     QToolButton *ExitButton;
+    // Shows or hides the system's own objects in the relations' list.
+    QCheckBox *SystemCheck;
     // Lists
     QLabel *MasterLabel;
     ui::Navigator *MasterNavigator;
     QLabel *DetailLabel;
     ui::Navigator *DetailNavigator;
     QLabel *Label3;
+    // Each narrows the list below it to the names that contain its text.
+    QLineEdit *MasterFilter;
+    QLineEdit *DetailFilter;
     ui::DBGrid *MasterGrid;
     ui::DBGrid *DetailGrid;
 
@@ -145,6 +152,8 @@ public:
     void AboutButtonClick(QObject *sender);
     void DBComboChange(QObject *sender);
     void ByRadioClick(QObject *sender);
+    void FilterChange(QObject *sender);
+    void SystemCheckClick(QObject *sender);
     void DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
     void MasterQueryAfterScroll(db::TDataSet *dataSet);
     void DetailQueryAfterScroll(db::TDataSet *dataSet);
@@ -382,6 +391,14 @@ private:
     // Adds the lines to an emptied statement and names the first field for
     // the column it now yields.
     void addStatement(db::TQuery &query, const QStringList &lines, const QString &firstFieldName);
+    // Each filter field tells which list it narrows.
+    void nameFilters();
+    // Gives each list the filter of the field above it and, for the
+    // relations, of the system-objects switch.
+    void applyListFilters();
+    // Clears the filter of the list where it hides the name, so that the
+    // list can stand on it.
+    void revealInList(db::TDataSet &list, const QString &name);
     // The privileges' parameters for the master's current row.
     void setPrivilegeParams();
     // The names the kinds of rows of UserList and RelationList are read by.
@@ -391,6 +408,15 @@ private:
     void readViewNames(bool reread);
     [[nodiscard]] QString privilegeWordOf(int column) const;
 
+    // Where a filter found each list, and where the list stood before it,
+    // to go back to when the filter is cleared without another row chosen.
+    struct FilterPlaces
+    {
+        ListKey before;
+        ListKey placed;
+    };
+    FilterPlaces m_masterFilterPlaces;
+    FilterPlaces m_detailFilterPlaces;
     PrivilegeMarks m_privilegeMarks;
     // The commands' transactions and the walks of their statements, with
     // the window's progress and messages.

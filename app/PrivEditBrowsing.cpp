@@ -6,11 +6,21 @@
 #include "Privileges.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
+#include "ui/FormStyle.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 namespace {
+
+// "Filter users", "Filter relations": what the field above a list narrows.
+QString filterPlaceholder(const QLabel &listLabel)
+{
+    return QStringLiteral("Filter ") + listLabel.text().toLower();
+}
 
 bool isLetterKey(int key)
 {
@@ -44,6 +54,18 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     }
     MasterLabel->adjustSize();
     DetailLabel->adjustSize();
+    // Each filter stays with its list: the users' filter goes where the
+    // users go.
+    const bool switched = MasterFilter->placeholderText() != filterPlaceholder(*MasterLabel);
+    if (switched) {
+        const QSignalBlocker masterBlocked(MasterFilter);
+        const QSignalBlocker detailBlocked(DetailFilter);
+        const QString masterText = MasterFilter->text();
+        MasterFilter->setText(DetailFilter->text());
+        DetailFilter->setText(masterText);
+        std::swap(m_masterFilterPlaces, m_detailFilterPlaces);
+    }
+    nameFilters();
 
     // Field names can change only while their datasets are closed.
     DetailQuery.close();
@@ -106,6 +128,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     userList.prepare();
     relationList.prepare();
     PrivQuery.prepare();
+    applyListFilters();
     MasterGrid->setColumnFieldName(0, MasterQuery.fields(0)->fieldName());
     DetailGrid->setColumnFieldName(0, DetailQuery.fields(0)->fieldName());
     // A connection has just read the views; a switch reads them again.
@@ -115,6 +138,74 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
         MasterQuery.open();
     else
         openMasterOnPair(user, relation);
+}
+
+void TKelvaneForm::nameFilters()
+{
+    MasterFilter->setPlaceholderText(filterPlaceholder(*MasterLabel));
+    DetailFilter->setPlaceholderText(filterPlaceholder(*DetailLabel));
+}
+
+void TKelvaneForm::applyListFilters()
+{
+    // The system's own objects: tables, sequences, packages and the like
+    // whose names the server reserves.
+    static const QStringList systemPrefixes{QStringLiteral("RDB$"), QStringLiteral("MON$"),
+                                            QStringLiteral("SEC$")};
+    const auto filterOf = [&](const db::TQuery &list, const QLineEdit &field) {
+        db::RowFilter filter{0, field.text(), {}};
+        if (&list == RelationList && !SystemCheck->isChecked())
+            filter.hiddenPrefixes = systemPrefixes;
+        return filter;
+    };
+    MasterQuery.setRowFilter(filterOf(MasterQuery, *MasterFilter));
+    DetailQuery.setRowFilter(filterOf(DetailQuery, *DetailFilter));
+    // A master with no row shown has no cells to show either.
+    if (MasterQuery.active() && MasterQuery.recordCount() == 0)
+        MasterQueryAfterScroll(nullptr);
+}
+
+void TKelvaneForm::FilterChange(QObject *sender)
+{
+    const bool master = sender == MasterFilter;
+    const QLineEdit &field = master ? *MasterFilter : *DetailFilter;
+    db::TQuery &list = master ? MasterQuery : DetailQuery;
+    FilterPlaces &places = master ? m_masterFilterPlaces : m_detailFilterPlaces;
+    if (!Database.connected() || !list.active()) {
+        applyListFilters();
+        return;
+    }
+    if (list.rowFilter().text.isEmpty())
+        places.before = keyOf(list);
+    const ListKey chosen = keyOf(list);
+    applyListFilters();
+    // Cleared with the row the filter found still current: back to where
+    // the list stood before it; a row chosen meanwhile stays.
+    if (field.text().isEmpty() && chosen.name == places.placed.name &&
+        chosen.kind == places.placed.kind && !places.before.name.isEmpty()) {
+        if (master)
+            locateMasterOnce(places.before, false);
+        else
+            LocateKey(DetailQuery, places.before, false);
+    }
+    places.placed = keyOf(list);
+}
+
+void TKelvaneForm::SystemCheckClick(QObject *)
+{
+    ui::saveChoice(QStringLiteral("Lists"), QStringLiteral("SystemObjects"),
+                   SystemCheck->isChecked() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+    applyListFilters();
+}
+
+void TKelvaneForm::revealInList(db::TDataSet &list, const QString &name)
+{
+    QLineEdit &field = &list == &MasterQuery ? *MasterFilter : *DetailFilter;
+    if (field.text().isEmpty() || name.contains(field.text(), Qt::CaseInsensitive))
+        return;
+    const QSignalBlocker blocked(&field);
+    field.clear();
+    applyListFilters();
 }
 
 void TKelvaneForm::nameKindFields()

@@ -69,15 +69,15 @@ bool TKelvaneForm::isCellSet(int column) const
 QList<ListKey> TKelvaneForm::collectKeys(db::TDataSet &list,
                                          const std::function<bool(const ListKey &)> &wanted)
 {
+    // Every row, those a filter hides too: the commands act on the catalogue,
+    // not on what the filter happens to show.
     QList<ListKey> keys;
-    db::TBookmark bookmark = list.bookmark();
-    for (list.first(); !list.eof(); list.next()) {
-        const ListKey key = keyOf(list);
+    const int kindIndex = kindField(list)->index();
+    for (int row = 0; row < list.allRowCount(); ++row) {
+        const ListKey key{list.allTextAt(row, 0), list.allTextAt(row, kindIndex).toInt()};
         if (wanted(key))
             keys.append(key);
     }
-    list.gotoBookmark(bookmark);
-    db::TDataSet::freeBookmark(bookmark);
     return keys;
 }
 

@@ -13,9 +13,11 @@
 #include "ui/PopupMenu.h"
 #include "ui/Progress.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QToolButton>
 #include <memory>
@@ -23,7 +25,12 @@
 namespace {
 
 const QString KelvaneDatabase = QStringLiteral("KELVANE");
-constexpr QSize DesignSize(461, 416);
+constexpr QSize DesignSize(565, 440);
+// The lists' places below are those of a window this wide; what the design
+// adds to it, they share as they share any added width.
+constexpr int ListsDesignWidth = 461;
+// The top of the lists, under their filter fields.
+constexpr int ListsTop = 72;
 constexpr int NameSize = 31;
 constexpr int NameDisplayWidth = 25;
 constexpr int KindSize = 6;
@@ -58,6 +65,14 @@ ui::Navigator *addNavigator(QWidget *parent, const QString &objectName, db::TDat
     return navigator;
 }
 
+QLineEdit *addFilter(QWidget *parent, const QString &objectName)
+{
+    auto *field = new QLineEdit(parent);
+    field->setObjectName(objectName);
+    field->setClearButtonEnabled(true);
+    return field;
+}
+
 ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource &source,
                     const QRect &geometry)
 {
@@ -88,9 +103,20 @@ QList<ui::GridColumn> detailColumns()
     const QColor colors[] = {QColor(128, 0, 128), QColor(0, 0, 128), QColor(0, 128, 0),
                              QColor(128, 0, 0), QColor(0, 128, 128)};
     QList<ui::GridColumn> columns{ui::GridColumn{QStringLiteral("RDB$RELATION_NAME")}};
+    columns.front().title = QLatin1String("");
+    const QString legend =
+        QStringLiteral("\nUnderlined, on amber: held with the grant option (Ctrl+Shift+%1)"
+                       "\nItalic, on blue: on some columns only");
     for (const PrivilegeColumn &privilege : PrivilegeColumns) {
-        columns.append(ui::GridColumn{QString(privilege.fieldName), 16, Qt::AlignCenter, cellFont,
-                                      colors[privilege.index - 1]});
+        ui::GridColumn column{QString(privilege.fieldName), 16, Qt::AlignCenter, cellFont,
+                              colors[privilege.index - 1]};
+        column.title = QString(privilege.letter);
+        const QString what = privilege.index == ExecuteColumn
+                                 ? QStringLiteral("EXECUTE, or the one privilege of the row: "
+                                                  "USAGE, membership, a DDL privilege")
+                                 : QString(privilege.label);
+        column.titleHint = what + legend.arg(privilege.letter);
+        columns.append(column);
     }
     return columns;
 }
@@ -281,11 +307,20 @@ void TKelvaneForm::createHeaderBar()
     ByTableRadio = new QRadioButton(QStringLiteral("By Relation"), Panel1);
     ByTableRadio->setObjectName(QStringLiteral("ByTableRadio"));
     ByTableRadio->setGeometry(280, 4, 81, 17);
+    SystemCheck = new QCheckBox(QStringLiteral("S&ystem objects"), Panel1);
+    SystemCheck->setObjectName(QStringLiteral("SystemCheck"));
+    SystemCheck->setGeometry(372, 4, 100, 17);
+    SystemCheck->setToolTip(QStringLiteral(
+        "Shows the system's own objects (RDB$, MON$, SEC$) in the relations' list"));
+    // Shown unless the administrator hid them last time.
+    SystemCheck->setChecked(ui::savedChoice(QStringLiteral("Lists"),
+                                            QStringLiteral("SystemObjects")) !=
+                            QLatin1String("hidden"));
 
     AboutButton = addToolButton(Panel1, QStringLiteral("AboutButton"), pictures::aboutGlyph(),
-                                QStringLiteral("Information"), QRect(368, 0, 48, 24));
+                                QStringLiteral("Information"), QRect(472, 0, 48, 24));
     ExitButton = addToolButton(Panel1, QStringLiteral("ExitButton"), pictures::exitGlyph(),
-                               QStringLiteral("Exit"), QRect(416, 0, 45, 24));
+                               QStringLiteral("Exit"), QRect(520, 0, 45, 24));
 }
 
 void TKelvaneForm::createLists()
@@ -299,16 +334,22 @@ void TKelvaneForm::createLists()
                                    QRect(248, 27, 104, 21));
     Label3 = ui::addLabel(this, QStringLiteral("Label3"), QStringLiteral("Privileges"), 364, 32);
 
-    MasterGrid = addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, 48, 175, 364));
+    MasterFilter = addFilter(this, QStringLiteral("MasterFilter"));
+    DetailFilter = addFilter(this, QStringLiteral("DetailFilter"));
+    nameFilters();
+
+    MasterGrid =
+        addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, ListsTop, 175, 364));
     MasterGrid->setRowSelect(true);
     // The name alone: the row's kind shows as its badge.
     MasterGrid->setColumns({ui::GridColumn{QStringLiteral("RDB$USER")}});
     MasterGrid->setIndicator(false);
-    DetailGrid =
-        addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, 48, 272, 364));
+    DetailGrid = addGrid(this, QStringLiteral("DetailGrid"), DetailSource,
+                         QRect(185, ListsTop, 272, 364));
     DetailGrid->setRowSelect(false);
     DetailGrid->setIndicator(true);
     DetailGrid->setColumns(detailColumns());
+    DetailGrid->setShowTitles(true);
 }
 
 void TKelvaneForm::createMenus()
@@ -373,6 +414,9 @@ void TKelvaneForm::wireEvents()
         });
     }
     onEvent(AboutButton, &QToolButton::clicked, this, [this] { AboutButtonClick(AboutButton); });
+    onEvent(SystemCheck, &QCheckBox::clicked, this, [this] { SystemCheckClick(SystemCheck); });
+    for (QLineEdit *field : {MasterFilter, DetailFilter})
+        onEvent(field, &QLineEdit::textChanged, this, [this, field] { FilterChange(field); });
     onEvent(ExitButton, &QToolButton::clicked, this, [this] { ExitButtonClick(ExitButton); });
 
     const auto gridKeyDown = [this](ui::DBGrid &grid, int &key, Qt::KeyboardModifiers shift) {
@@ -429,7 +473,7 @@ void TKelvaneForm::wireEvents()
 
 void TKelvaneForm::layOut()
 {
-    const int wider = width() - DesignSize.width();
+    const int wider = width() - ListsDesignWidth;
     const int taller = height() - DesignSize.height();
     // The users' list takes two fifths of the added width, the grid the rest.
     const int masterWider = wider * 2 / 5;
@@ -437,13 +481,15 @@ void TKelvaneForm::layOut()
     Bevel1->setGeometry(0, 23, width(), 3);
     for (QFrame *line : Bevel1->findChildren<QFrame *>())
         line->setGeometry(0, 1, width(), 2);
-    AboutButton->move(368 + wider, 0);
-    ExitButton->move(416 + wider, 0);
-    MasterGrid->setGeometry(4, 48, 175 + masterWider, 364 + taller);
+    AboutButton->move(width() - 93, 0);
+    ExitButton->move(width() - 45, 0);
+    MasterFilter->setGeometry(4, 49, 175 + masterWider, 21);
+    MasterGrid->setGeometry(4, ListsTop, 175 + masterWider, 364 + taller);
     DetailLabel->move(198 + masterWider, 32);
     DetailNavigator->move(248 + masterWider, 27);
     Label3->move(364 + wider, 32);
-    DetailGrid->setGeometry(185 + masterWider, 48, 272 + wider - masterWider, 364 + taller);
+    DetailFilter->setGeometry(185 + masterWider, 49, 272 + wider - masterWider, 21);
+    DetailGrid->setGeometry(185 + masterWider, ListsTop, 272 + wider - masterWider, 364 + taller);
     // The name column grows; the privilege columns stay under their label.
     DetailGrid->setFirstColumnGrowth(wider - masterWider);
     MasterGrid->setFirstColumnGrowth(masterWider);

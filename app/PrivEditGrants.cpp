@@ -229,6 +229,7 @@ void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
     if (UserList == &MasterQuery) {
         {
             const auto scanning = flagSetFor(Scanning);
+            revealInList(MasterQuery, user.name);
             LocateKey(MasterQuery, user, true);
         }
         // Its rows stand: only the cells are calculated again, which saves
@@ -239,6 +240,7 @@ void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
         MasterQueryAfterScroll(nullptr);
     } else {
         // The relations are those they were; the users and cells are read again.
+        revealInList(DetailQuery, user.name);
         RefreshPrivileges();
         LocateKey(DetailQuery, user, false);
     }

@@ -96,6 +96,7 @@ void TKelvaneForm::AddNewItemClick(QObject *)
         {
             const auto scanning = flagSetFor(Scanning);
             const auto suspended = controlsDisabledFor(*UserList);
+            revealInList(*UserList, name.storedText());
             UserList->close();
             UserList->open();
             // "TO name" reaches a role of that name where there is one.

@@ -157,17 +157,93 @@ void TDataSet::bindFields(const client::Cursor &cursor, std::vector<int> &column
 void TDataSet::fetchRows(client::Cursor &cursor, const std::vector<int> &columns)
 {
     const size_t width = m_fields.size();
+    const bool filtered = !m_filter.isEmpty();
+    std::vector<QString> &target = filtered ? m_allValues : m_values;
     while (cursor.fetch()) {
-        const size_t base = m_values.size();
-        m_values.resize(base + width);
+        const size_t base = target.size();
+        target.resize(base + width);
         for (size_t slot = 0; slot < width; ++slot) {
             if (columns[slot] < 0)
                 continue;
-            m_values[base + slot] = cursor.text(columns[slot]);
+            target[base + slot] = cursor.text(columns[slot]);
         }
-        ++m_rowCount;
-        calculateRow(m_rowCount - 1);
+        if (!filtered) {
+            ++m_rowCount;
+            calculateRow(m_rowCount - 1);
+        } else if (passesFilter(&target[base])) {
+            appendShown(&target[base]);
+        }
     }
+}
+
+bool TDataSet::passesFilter(const QString *row) const
+{
+    const QString &value = row[m_filter.field];
+    if (!value.contains(m_filter.text, Qt::CaseInsensitive))
+        return false;
+    return std::none_of(m_filter.hiddenPrefixes.begin(), m_filter.hiddenPrefixes.end(),
+                        [&value](const QString &prefix) { return value.startsWith(prefix); });
+}
+
+void TDataSet::appendShown(const QString *row)
+{
+    const size_t width = m_fields.size();
+    const size_t base = m_values.size();
+    m_values.resize(base + width);
+    for (size_t slot = 0; slot < width; ++slot) {
+        if (!m_fields[slot]->isCalculated())
+            m_values[base + slot] = row[slot];
+    }
+    ++m_rowCount;
+    calculateRow(m_rowCount - 1);
+}
+
+void TDataSet::setRowFilter(const RowFilter &filter)
+{
+    if (filter == m_filter)
+        return;
+    if (!m_active) {
+        m_filter = filter;
+        return;
+    }
+    // Every row read is kept while a filter is set, so that the next
+    // filter needs no read.
+    if (m_filter.isEmpty())
+        m_allValues = m_values;
+    const TBookmark current = bookmark();
+    m_filter = filter;
+    std::vector<QString>().swap(m_values);
+    m_rowCount = 0;
+    const size_t width = m_fields.size();
+    for (size_t base = 0; base < m_allValues.size(); base += width) {
+        if (passesFilter(&m_allValues[base]))
+            appendShown(&m_allValues[base]);
+    }
+    if (m_filter.isEmpty())
+        std::vector<QString>().swap(m_allValues);
+    int row = current.isNull() ? -1 : findBookmarkedRow(current);
+    if (row < 0)
+        row = m_rowCount > 0 ? 0 : -1;
+    m_current = row;
+    m_bof = row <= 0;
+    m_eof = m_rowCount == 0;
+    notify(Change::DataSet);
+    if (m_rowCount > 0 && m_afterScroll)
+        m_afterScroll(*this);
+}
+
+int TDataSet::allRowCount() const
+{
+    if (m_filter.isEmpty() || !m_active)
+        return recordCount();
+    return int(m_allValues.size() / m_fields.size());
+}
+
+QString TDataSet::allTextAt(int row, int fieldIndex) const
+{
+    if (m_filter.isEmpty() || !m_active)
+        return fields(fieldIndex)->textAt(row);
+    return m_allValues[size_t(row) * m_fields.size() + size_t(fieldIndex)];
 }
 
 void TDataSet::calculateRow(int row)
@@ -205,6 +281,7 @@ void TDataSet::close()
 void TDataSet::clearRows()
 {
     std::vector<QString>().swap(m_values);
+    std::vector<QString>().swap(m_allValues);
     m_rowCount = 0;
     m_current = -1;
 }

@@ -76,6 +76,18 @@ private:
     int m_row = -1;
 };
 
+// Which rows of a dataset show: those whose field contains the text, whatever
+// its case, and does not start with one of the hidden prefixes.
+struct RowFilter
+{
+    int field = 0;
+    QString text;
+    QStringList hiddenPrefixes;
+
+    [[nodiscard]] bool isEmpty() const { return text.isEmpty() && hiddenPrefixes.isEmpty(); }
+    friend bool operator==(const RowFilter &, const RowFilter &) = default;
+};
+
 // A read-only, bidirectional dataset whose rows are fetched at open. Moves
 // notify after-scroll; every row read notifies calculate-fields first.
 class TDataSet
@@ -127,6 +139,14 @@ public:
     void gotoBookmark(const TBookmark &bookmark);
     static void freeBookmark(TBookmark &bookmark) { bookmark = TBookmark(); }
 
+    // Hides rows without reading them again; the current row stays where
+    // it is still shown, else the first row is current.
+    void setRowFilter(const RowFilter &filter);
+    [[nodiscard]] const RowFilter &rowFilter() const { return m_filter; }
+    // Every row read, hidden or not, for what must see them all.
+    [[nodiscard]] int allRowCount() const;
+    [[nodiscard]] QString allTextAt(int row, int fieldIndex) const;
+
     // Counted: the bound controls follow again, once, at the matching enable.
     void disableControls() { ++m_disableCount; }
     void enableControls();
@@ -157,6 +177,9 @@ private:
     [[nodiscard]] int activeRow() const;
     void scrolledTo(int row);
     [[nodiscard]] int findBookmarkedRow(const TBookmark &bookmark) const;
+    [[nodiscard]] bool passesFilter(const QString *row) const;
+    // Appends one row of values to the shown rows and calculates it.
+    void appendShown(const QString *row);
 
     // Ordered: a later change covers an earlier one pending with it.
     enum class Change
@@ -172,6 +195,9 @@ private:
     QString m_name;
     std::vector<std::unique_ptr<TField>> m_fields;
     std::vector<QString> m_values; // row-major, one slot per field
+    // While a filter is set: every row read, in the same layout.
+    std::vector<QString> m_allValues;
+    RowFilter m_filter;
     int m_rowCount = 0;
     int m_current = -1;
     int m_calcRow = -1;

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -300,10 +301,13 @@ void TestMainWindow::resizedWindowGivesTheListsRoomAndIsRemembered()
         Forms forms;
         TKelvaneForm *form = KelvaneForm;
         form->show();
-        form->resize(861, 616);
-        // 400 pixels more: two fifths to the users' list, the rest to the grid.
-        QCOMPARE(form->MasterGrid->geometry(), QRect(4, 48, 335, 564));
-        QCOMPARE(form->DetailGrid->geometry(), QRect(345, 48, 512, 564));
+        form->resize(861, 640);
+        // 400 pixels more than the lists were laid out for: two fifths to the
+        // users' list, the rest to the grid; each filter over its list.
+        QCOMPARE(form->MasterGrid->geometry(), QRect(4, 72, 335, 564));
+        QCOMPARE(form->DetailGrid->geometry(), QRect(345, 72, 512, 564));
+        QCOMPARE(form->MasterFilter->geometry(), QRect(4, 49, 335, 21));
+        QCOMPARE(form->DetailFilter->geometry(), QRect(345, 49, 512, 21));
         QCOMPARE(form->ExitButton->geometry(), QRect(816, 0, 45, 24));
         // The privilege columns stay under their label; the names take the room.
         const ui::DBGrid *grid = form->DetailGrid;
@@ -318,7 +322,7 @@ void TestMainWindow::resizedWindowGivesTheListsRoomAndIsRemembered()
     }
     Forms forms;
     QCOMPARE(KelvaneForm->size(), QSize(700, 500));
-    KelvaneForm->resize(461, 416);
+    KelvaneForm->resize(565, 440);
     KelvaneForm->close();
 }
 
@@ -330,8 +334,8 @@ void TestMainWindow::design()
     QCOMPARE(form->windowTitle(), QStringLiteral("Set at RunTime"));
     form->show();
     QCOMPARE(form->windowTitle(), QStringLiteral("IB Kelvane Administrator"));
-    QCOMPARE(form->size(), QSize(461, 416));
-    QCOMPARE(form->minimumSize(), QSize(461, 416));
+    QCOMPARE(form->size(), QSize(565, 440));
+    QCOMPARE(form->minimumSize(), QSize(565, 440));
     QVERIFY(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
     QCOMPARE(form->font().pixelSize(), 11);
@@ -339,16 +343,17 @@ void TestMainWindow::design()
     const auto geometryOf = [form](const char *name) {
         return form->findChild<QWidget *>(QLatin1String(name))->geometry();
     };
-    QCOMPARE(geometryOf("Panel1"), QRect(0, 0, 461, 26));
+    QCOMPARE(geometryOf("Panel1"), QRect(0, 0, 565, 26));
     QCOMPARE(geometryOf("DBCombo"), QRect(59, 1, 138, 21));
     QCOMPARE(geometryOf("ByUserRadio"), QRect(214, 4, 65, 17));
     QCOMPARE(geometryOf("ByTableRadio"), QRect(280, 4, 81, 17));
-    QCOMPARE(geometryOf("AboutButton"), QRect(368, 0, 48, 24));
-    QCOMPARE(geometryOf("ExitButton"), QRect(416, 0, 45, 24));
+    QCOMPARE(geometryOf("SystemCheck"), QRect(372, 4, 100, 17));
+    QCOMPARE(geometryOf("AboutButton"), QRect(472, 0, 48, 24));
+    QCOMPARE(geometryOf("ExitButton"), QRect(520, 0, 45, 24));
     QCOMPARE(geometryOf("MasterNavigator"), QRect(56, 27, 104, 21));
-    QCOMPARE(geometryOf("DetailNavigator"), QRect(248, 27, 104, 21));
-    QCOMPARE(geometryOf("MasterGrid"), QRect(4, 48, 175, 364));
-    QCOMPARE(geometryOf("DetailGrid"), QRect(185, 48, 272, 364));
+    QCOMPARE(geometryOf("DetailNavigator"), QRect(289, 27, 104, 21));
+    QCOMPARE(geometryOf("MasterGrid"), QRect(4, 72, 216, 364));
+    QCOMPARE(geometryOf("DetailGrid"), QRect(226, 72, 335, 364));
     QCOMPARE(form->MasterLabel->text(), QStringLiteral("Users"));
     QCOMPARE(form->DetailLabel->text(), QStringLiteral("Relations"));
     QCOMPARE(form->Label3->text(), QStringLiteral("Privileges"));
@@ -401,7 +406,9 @@ void TestMainWindow::menus()
                      "AddNewItem: Add new user for this relation...",
                      "CopyNewItem: Copy this user's privileges on this relation to a new user...",
                      "CopyNewAllItem: Copy ALL this user's privileges to a new user..."}));
-    QCOMPARE(KelvaneForm->PrivilegeMenu->actions(), QList<QAction *>{KelvaneForm->PrivilegeItem});
+    QCOMPARE(KelvaneForm->PrivilegeMenu->actions(),
+             (QList<QAction *>{KelvaneForm->PrivilegeItem, KelvaneForm->GrantOptionItem}));
+    QCOMPARE(KelvaneForm->GrantOptionItem->text(), QStringLiteral("With Grant Option"));
     QCOMPARE(KelvaneForm->PrivilegeItem->text(), QStringLiteral("Select"));
     QCOMPARE(KelvaneForm->MasterGrid->popupMenu(), KelvaneForm->EditMenu);
     QCOMPARE(KelvaneForm->DetailGrid->popupMenu(), KelvaneForm->EditMenu);

@@ -61,6 +61,14 @@ void DBGrid::setColumnFieldName(int column, const QString &fieldName)
     m_model.setColumnFieldName(column, fieldName);
 }
 
+void DBGrid::setShowTitles(bool show)
+{
+    horizontalHeader()->setVisible(show);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setFixedHeight(show ? fontMetrics().height() + 6 : 0);
+}
+
 void DBGrid::setOnCellDecoration(DataSetModel::Decoration decoration, QSize pictureSize)
 {
     m_model.setDecoration(std::move(decoration));

@@ -59,6 +59,8 @@ public:
     // of the row's name.
     void setOnCellDecoration(DataSetModel::Decoration decoration, QSize pictureSize);
     void setOnCellStyle(DataSetModel::CellStyle style) { m_model.setCellStyle(std::move(style)); }
+    // A row of headings over the columns, from their titles.
+    void setShowTitles(bool show);
 
     // Searching by typed letters is the program's own business, through the
     // key handler: the grid itself does none.

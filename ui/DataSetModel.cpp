@@ -152,9 +152,23 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Vertical && role == Qt::DisplayRole)
         return section == m_currentRow ? QStringLiteral("\u25B8") : QString();
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return m_effective.value(section).fieldName;
-    return {};
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_effective.size())
+        return {};
+    const GridColumn &column = m_effective[section];
+    switch (role) {
+    case Qt::DisplayRole:
+        return column.title.isNull() ? column.fieldName : column.title;
+    case Qt::ToolTipRole:
+        return column.titleHint.isEmpty() ? QVariant() : QVariant(column.titleHint);
+    case Qt::ForegroundRole:
+        return column.color ? QVariant(*column.color) : QVariant();
+    case Qt::FontRole:
+        return column.font ? QVariant(*column.font) : QVariant();
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(column.alignment);
+    default:
+        return {};
+    }
 }
 
 } // namespace ui

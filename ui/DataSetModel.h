@@ -29,6 +29,9 @@ struct GridColumn
     Qt::Alignment alignment;
     std::optional<QFont> font;
     std::optional<QColor> color;
+    // The heading, where the grid shows headings, and what its tooltip says.
+    QString title{};
+    QString titleHint{};
 };
 
 // The rows of a data source's dataset as a table. Row count and columns are
