@@ -310,12 +310,12 @@ void TKelvaneForm::createHeaderBar()
     SystemCheck = new QCheckBox(QStringLiteral("S&ystem objects"), Panel1);
     SystemCheck->setObjectName(QStringLiteral("SystemCheck"));
     SystemCheck->setGeometry(372, 4, 100, 17);
-    SystemCheck->setToolTip(QStringLiteral(
-        "Shows the system's own objects (RDB$, MON$, SEC$) in the relations' list"));
+    SystemCheck->setToolTip(
+        QStringLiteral("Shows the system's own objects (RDB$, MON$, SEC$) in the relations' list"));
     // Shown unless the administrator hid them last time.
-    SystemCheck->setChecked(ui::savedChoice(QStringLiteral("Lists"),
-                                            QStringLiteral("SystemObjects")) !=
-                            QLatin1String("hidden"));
+    SystemCheck->setChecked(
+        ui::savedChoice(QStringLiteral("Lists"), QStringLiteral("SystemObjects")) !=
+        QLatin1String("hidden"));
 
     AboutButton = addToolButton(Panel1, QStringLiteral("AboutButton"), pictures::aboutGlyph(),
                                 QStringLiteral("Information"), QRect(472, 0, 48, 24));
@@ -344,8 +344,8 @@ void TKelvaneForm::createLists()
     // The name alone: the row's kind shows as its badge.
     MasterGrid->setColumns({ui::GridColumn{QStringLiteral("RDB$USER")}});
     MasterGrid->setIndicator(false);
-    DetailGrid = addGrid(this, QStringLiteral("DetailGrid"), DetailSource,
-                         QRect(185, ListsTop, 272, 364));
+    DetailGrid =
+        addGrid(this, QStringLiteral("DetailGrid"), DetailSource, QRect(185, ListsTop, 272, 364));
     DetailGrid->setRowSelect(false);
     DetailGrid->setIndicator(true);
     DetailGrid->setColumns(detailColumns());

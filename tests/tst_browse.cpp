@@ -12,7 +12,9 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -94,6 +96,7 @@ private Q_SLOTS:
 
     void connectingFillsBothLists();
     void connectStatementsInOrder();
+    void filtersAndTheSystemSwitchNarrowTheLists();
     void listsHoldEveryKindAGrantCanName();
     void switchingViewsReloadsTheDetailOnce_data();
     void switchingViewsReloadsTheDetailOnce();
@@ -187,6 +190,83 @@ void TestBrowse::connectingFillsBothLists()
     QCOMPARE(form->DetailQuery.recNo(), 0);
     QVERIFY(form->DetailGrid->dataModel().rowCount() > 50); // the system's relations too
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("..I.."));
+}
+
+void TestBrowse::filtersAndTheSystemSwitchNarrowTheLists()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    // The cell columns have their headings.
+    QVERIFY(form->DetailGrid->horizontalHeader()->isVisible());
+    QStringList headings;
+    for (int column = 1; column <= 5; ++column)
+        headings << form->DetailGrid->dataModel()
+                        .headerData(column, Qt::Horizontal, Qt::DisplayRole)
+                        .toString();
+    QCOMPARE(headings, (QStringList{"S", "U", "I", "D", "X"}));
+    QCOMPARE(form->DetailFilter->placeholderText(), QStringLiteral("Filter relations"));
+
+    driver::select(QStringLiteral("FRED"), QStringLiteral("ORDERS"));
+    QTest::keyClicks(form->DetailFilter, QStringLiteral("cust"));
+    // Whatever the case, names that contain the text; the cells still
+    // those of FRED.
+    QCOMPARE(namesOf(form->DetailGrid), (QStringList{"CUSTOMER", "Customer", "V_CUST"}));
+    QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+    // Type-ahead goes on within what shows.
+    typeInto(form->DetailGrid, Qt::Key_V);
+    QCOMPARE(currentDetail(), QStringLiteral("V_CUST"));
+    // A row chosen while filtered stays when the filter is cleared.
+    form->DetailFilter->clear();
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("ORDERS")));
+    QCOMPARE(currentDetail(), QStringLiteral("V_CUST"));
+    // Cleared without choosing, the list goes back to where it stood.
+    QTest::keyClicks(form->DetailFilter, QStringLiteral("rders"));
+    QCOMPARE(namesOf(form->DetailGrid), QStringList{"ORDERS"});
+    QTest::keyClicks(form->DetailFilter, QStringLiteral("x"));
+    QCOMPARE(namesOf(form->DetailGrid), QStringList());
+    form->DetailFilter->clear();
+    QCOMPARE(currentDetail(), QStringLiteral("V_CUST"));
+
+    // The users' filter narrows the master; with no user shown no command
+    // has a pair to act on.
+    QTest::keyClicks(form->MasterFilter, QStringLiteral("zz"));
+    QCOMPARE(namesOf(form->MasterGrid), QStringList());
+    SqlLog log;
+    typeInto(form->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(driver::statements(log), QStringList());
+    form->MasterFilter->clear();
+    QCOMPARE(currentMaster(), QStringLiteral("FRED"));
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
+    // Each filter goes with its list when the view turns round.
+    QTest::keyClicks(form->MasterFilter, QStringLiteral("fr"));
+    form->ByTableRadio->click();
+    QCOMPARE(form->DetailFilter->text(), QStringLiteral("fr"));
+    QCOMPARE(namesOf(form->DetailGrid), (QStringList{"FRED", "fred"}));
+    QCOMPARE(form->MasterFilter->placeholderText(), QStringLiteral("Filter relations"));
+    form->DetailFilter->clear();
+    form->ByUserRadio->click();
+
+    // The system's objects hide at the switch, and stay hidden next time.
+    const auto systemNames = [form] {
+        return namesOf(form->RelationList == &form->MasterQuery ? form->MasterGrid
+                                                                : form->DetailGrid)
+            .filter(QRegularExpression(QStringLiteral("^(RDB|MON|SEC)\\$")));
+    };
+    QVERIFY(systemNames().size() > 20);
+    QVERIFY(form->SystemCheck->isChecked());
+    form->SystemCheck->click();
+    QCOMPARE(systemNames(), QStringList());
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("CUSTOMER")));
+    form->ByTableRadio->click();
+    QCOMPARE(systemNames(), QStringList());
+    form->ByUserRadio->click();
+    m_forms.reset();
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    QVERIFY(!KelvaneForm->SystemCheck->isChecked());
+    KelvaneForm->SystemCheck->click();
+    QVERIFY(KelvaneForm->SystemCheck->isChecked());
 }
 
 void TestBrowse::connectStatementsInOrder()

@@ -13,10 +13,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTemporaryDir>
-#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
