@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QSet>
 #include <algorithm>
 #include <limits>
 
@@ -115,15 +116,20 @@ QList<PrivilegeForm> formsByObject(QList<GrantRow> rows)
 void numberRounds(QList<Planned> &planned, const Owners &owners)
 {
     QHash<QString, QList<qsizetype>> holders;
+    // Most grantors hold no option at all: their grants are told apart by
+    // name, without building a key.
+    QSet<QString> holderNames;
     for (qsizetype i = 0; i < planned.size(); ++i) {
         const Planned &entry = planned[i];
-        if (entry.form.option > 0 && isNamedWithoutKeyword(entry.grantee.second))
+        if (entry.form.option > 0 && isNamedWithoutKeyword(entry.grantee.second)) {
             holders[optionKey(entry.grantee.first, entry.form)].append(i);
+            holderNames.insert(entry.grantee.first);
+        }
     }
     QList<qsizetype> waiting;
     for (qsizetype i = 0; i < planned.size(); ++i) {
         const PrivilegeForm &form = planned[i].form;
-        if (holders.contains(optionKey(form.grantor, form)) &&
+        if (holderNames.contains(form.grantor) && holders.contains(optionKey(form.grantor, form)) &&
             form.grantor != owners.of(form.objectType, form.object))
             waiting.append(i);
         else
