@@ -23,7 +23,9 @@ void printError(const QString &message)
 }
 
 // Asks on the terminal itself, not on standard input or output: those may be
-// a pipe or the file the statements go to. Nothing when there is no terminal.
+// a pipe or the file the statements go to. Nothing when there is no terminal
+// or Ctrl+C is typed: taken as a character, not a signal, so that the
+// terminal gets its echo back before the program ends.
 std::optional<QString> askPassword(const QString &prompt)
 {
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
@@ -35,17 +37,24 @@ std::optional<QString> askPassword(const QString &prompt)
     const bool hidden = ::tcgetattr(tty, &saved) == 0;
     if (hidden) {
         termios quiet = saved;
-        quiet.c_lflag &= tcflag_t(~ECHO);
+        quiet.c_lflag &= tcflag_t(~(ECHO | ISIG));
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
     }
     QByteArray answer;
     char c = 0;
-    while (::read(tty, &c, 1) == 1 && c != '\n')
+    bool cancelled = false;
+    while (!cancelled && ::read(tty, &c, 1) == 1 && c != '\n') {
+        cancelled = hidden && c == char(saved.c_cc[VINTR]);
         answer.append(c);
+    }
     if (hidden)
         ::tcsetattr(tty, TCSAFLUSH, &saved);
+    if (cancelled)
+        (void)!::write(tty, "\n", 1);
     ::close(tty);
+    if (cancelled)
+        return std::nullopt;
     return QString::fromLocal8Bit(answer);
 }
 
@@ -85,8 +94,8 @@ int runExport(const ExportRequest &request)
                                                                  : QStringLiteral("SYSDBA");
     const std::optional<QString> password = passwordFor(user, request.database);
     if (!password) {
-        printError(QStringLiteral("no password: set KELVANE_PASSWORD, or run on a terminal to be "
-                                  "asked for it."));
+        printError(QStringLiteral("no password: set KELVANE_PASSWORD, or type it on a terminal "
+                                  "when asked."));
         return 2;
     }
     try {
