@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "ExportCommand.h"
 #include "KelvaneVersion.h"
 
 #include <QCommandLineParser>
@@ -70,6 +71,26 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
                                      QStringLiteral("Displays the version and exits."));
     parser.addOption(help);
     parser.addOption(version);
+    const QCommandLineOption exportTo(
+        QStringLiteral("export"),
+        QStringLiteral("Writes the privileges of the database as GRANT statements and exits, "
+                       "without a display. The database is an alias of the alias file, else a "
+                       "connection string (host/port:path). The password comes from "
+                       "KELVANE_PASSWORD (or ISC_PASSWORD), else it is asked for on the "
+                       "terminal."),
+        QStringLiteral("database"));
+    const QCommandLineOption user(QStringLiteral("user"),
+                                  QStringLiteral("The login for --export; ISC_USER, else SYSDBA."),
+                                  QStringLiteral("name"));
+    const QCommandLineOption role(QStringLiteral("role"),
+                                  QStringLiteral("The SQL role for --export, e.g. RDB$ADMIN."),
+                                  QStringLiteral("role"));
+    const QCommandLineOption output(
+        QStringLiteral("output"),
+        QStringLiteral("The file --export writes, replaced whole; standard output without it."),
+        QStringLiteral("file"));
+    for (const QCommandLineOption &option : {exportTo, user, role, output})
+        parser.addOption(option);
     for (const char *name : QtValueOptions)
         addHidden(parser, name, true);
     for (const char *name : QtSwitches)
@@ -81,6 +102,9 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
     else if (!parser.positionalArguments().isEmpty())
         error = QStringLiteral("Unexpected argument '%1': kelvane takes no arguments.")
                     .arg(parser.positionalArguments().constFirst());
+    else if (!parser.isSet(exportTo) &&
+             (parser.isSet(user) || parser.isSet(role) || parser.isSet(output)))
+        error = QStringLiteral("--user, --role and --output go with --export.");
     if (!error.isEmpty()) {
         print(stderr, QStringLiteral("kelvane: %1\n\n%2").arg(error, parser.helpText()));
         return 2;
@@ -93,5 +117,8 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
         print(stdout, QStringLiteral("kelvane %1\n").arg(QLatin1String(KelvaneVersion)));
         return 0;
     }
+    if (parser.isSet(exportTo))
+        return runExport(
+            {parser.value(exportTo), parser.value(user), parser.value(role), parser.value(output)});
     return std::nullopt;
 }

@@ -361,6 +361,11 @@ Operation removeOp(const QString &label, QRadioButton *view, const QString &user
 Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &user,
                        const QString &relation, const QString &newName);
 
+// Saving the whole catalogue as SQL on a connection of the program's engine
+// to the alias, timed over the runs beside a bare read of the catalogue
+// through the connection string.
+void measureExport(const QString &target, int runs);
+
 // ---------------------------------------------------------------------------
 // Memory, each measurement in a process of its own
 

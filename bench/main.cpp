@@ -3,7 +3,7 @@
 // statements through the same client interface, plus the peak memory of a
 // browsing session.
 //
-//   kelvane_bench [--runs N] [--statements] [--rtt MS]
+//   kelvane_bench [--runs N] [--statements] [--rtt MS] [--export-only]
 //
 // Needs the private server's environment (KELVANE_FB_DIR, KELVANE_FB_PORT,
 // KELVANE_FB_PASSWORD); scripts/run-bench.sh sets it up.
@@ -31,7 +31,7 @@
 namespace kbench {
 namespace {
 
-int runBench(int runs, bool listStatements, int rttMs)
+int runBench(int runs, bool listStatements, int rttMs, bool exportOnly)
 {
     out(QStringLiteral("kelvane_bench: %1")
             .arg(QCoreApplication::arguments().join(QLatin1Char(' '))));
@@ -72,6 +72,9 @@ int runBench(int runs, bool listStatements, int rttMs)
     const QString target =
         proxy ? proxy->connectionString(database.path()) : database.connectionString();
     testserver::AliasFile aliases({{Alias, QStringLiteral("INTRBASE"), target}});
+    measureExport(target, runs);
+    if (exportOnly)
+        return 0;
     BareReplay bare(target);
     setBenchConnection(&bare);
     QList<Step> connectSteps;
@@ -211,20 +214,24 @@ int main(int argc, char *argv[])
         int runs = 9;
         bool listStatements = false;
         int rttMs = 0;
+        bool exportOnly = false;
         for (int i = 0; i < args.size(); ++i) {
             if (args[i] == QLatin1String("--runs") && i + 1 < args.size()) {
                 runs = std::max(1, args[++i].toInt());
             } else if (args[i] == QLatin1String("--statements")) {
                 listStatements = true;
+            } else if (args[i] == QLatin1String("--export-only")) {
+                exportOnly = true;
             } else if (args[i] == QLatin1String("--rtt") && i + 1 < args.size() &&
                        args[i + 1].toInt() > 0) {
                 rttMs = args[++i].toInt();
             } else {
-                std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements] [--rtt MS]\n");
+                std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements] [--rtt MS] "
+                                     "[--export-only]\n");
                 return 2;
             }
         }
-        return kbench::runBench(runs, listStatements, rttMs);
+        return kbench::runBench(runs, listStatements, rttMs, exportOnly);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kelvane_bench: %s\n", e.what());
         return 1;

@@ -31,6 +31,12 @@ void TDatabase::setAliasName(const QString &alias)
     m_aliasName = alias;
 }
 
+void TDatabase::setConnectionString(const QString &target)
+{
+    checkNotConnected(QStringLiteral("change the connection string"));
+    m_connectionString = target;
+}
+
 void TDatabase::paramsClear()
 {
     checkNotConnected(QStringLiteral("change the parameters"));
@@ -53,18 +59,29 @@ QString TDatabase::paramValue(const QString &name) const
     return {};
 }
 
+namespace {
+
+QString aliasTarget(const QString &alias)
+{
+    const QString driver = TSession::aliasDriverName(alias);
+    if (driver.compare(QStringLiteral("INTRBASE"), Qt::CaseInsensitive) != 0)
+        throw kelvane::EngineError(
+            QStringLiteral("Alias %1 uses the driver %2, which this engine does not support")
+                .arg(alias, driver));
+    const QString target = TSession::aliasDatabase(alias);
+    if (target.isEmpty())
+        throw kelvane::EngineError(QStringLiteral("Alias %1 names no database").arg(alias));
+    return target;
+}
+
+} // namespace
+
 void TDatabase::open()
 {
     if (m_connected)
         return;
-    const QString driver = TSession::aliasDriverName(m_aliasName);
-    if (driver.compare(QStringLiteral("INTRBASE"), Qt::CaseInsensitive) != 0)
-        throw kelvane::EngineError(
-            QStringLiteral("Alias %1 uses the driver %2, which this engine does not support")
-                .arg(m_aliasName, driver));
-    const QString target = TSession::aliasDatabase(m_aliasName);
-    if (target.isEmpty())
-        throw kelvane::EngineError(QStringLiteral("Alias %1 names no database").arg(m_aliasName));
+    const QString target =
+        m_connectionString.isEmpty() ? aliasTarget(m_aliasName) : m_connectionString;
 
     const QString user = paramValue(QStringLiteral("USERNAME"));
     const QString role = paramValue(QStringLiteral("ROLE"));

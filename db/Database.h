@@ -35,6 +35,11 @@ public:
     [[nodiscard]] const QString &databaseName() const { return m_databaseName; }
     [[nodiscard]] const QString &aliasName() const { return m_aliasName; }
     void setAliasName(const QString &alias);
+    // A Firebird connection string ("host/port:path") attached to instead of
+    // an alias's database: the command line may name a database the alias
+    // file does not know. Empty: the alias is used.
+    [[nodiscard]] const QString &connectionString() const { return m_connectionString; }
+    void setConnectionString(const QString &target);
     [[nodiscard]] const QStringList &params() const { return m_params; }
     void paramsClear();
     void paramsAdd(const QString &line);
@@ -83,6 +88,7 @@ private:
 
     const QString m_databaseName;
     QString m_aliasName;
+    QString m_connectionString;
     QStringList m_params;
     bool m_loginPrompt = false;
     bool m_connected = false;

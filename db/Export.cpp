@@ -1,0 +1,289 @@
+#include "Export.h"
+
+#include "Database.h"
+#include "Exception.h"
+#include "Names.h"
+#include "Query.h"
+#include "Session.h"
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QSet>
+#include <algorithm>
+#include <limits>
+
+namespace db {
+
+void Owners::add(int objectType, const QString &object, const QString &owner)
+{
+    m_owners.insert({objectType, object}, owner);
+}
+
+QString Owners::of(int objectType, const QString &object) const
+{
+    return m_owners.value({objectType, object});
+}
+
+namespace {
+
+// The catalogue's rows (kind P) and, in the same columns, each object's owner
+// (kind O: the owner as RDB$USER, the object as RDB$RELATION_NAME): one
+// statement, so one execution and one fetch, however large the catalogue.
+// Packaged procedures and functions are left out: privileges name their
+// package.
+constexpr const char *CatalogueSql[] = {
+    "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE,",
+    "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$RELATION_NAME, 0, NULL, NULL, NULL, NULL",
+    "FROM RDB$RELATIONS",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PROCEDURE_NAME, 5, NULL, NULL, NULL, NULL",
+    "FROM RDB$PROCEDURES WHERE RDB$PACKAGE_NAME IS NULL",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$EXCEPTION_NAME, 7, NULL, NULL, NULL, NULL",
+    "FROM RDB$EXCEPTIONS",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$ROLE_NAME, 13, NULL, NULL, NULL, NULL",
+    "FROM RDB$ROLES",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$GENERATOR_NAME, 14, NULL, NULL, NULL, NULL",
+    "FROM RDB$GENERATORS",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$FUNCTION_NAME, 15, NULL, NULL, NULL, NULL",
+    "FROM RDB$FUNCTIONS WHERE RDB$PACKAGE_NAME IS NULL",
+    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PACKAGE_NAME, 18, NULL, NULL, NULL, NULL",
+    "FROM RDB$PACKAGES",
+};
+
+constexpr const char *CatalogueColumns[] = {
+    "ROW_KIND",      "RDB$USER",       "RDB$USER_TYPE",    "RDB$RELATION_NAME", "RDB$OBJECT_TYPE",
+    "RDB$PRIVILEGE", "RDB$FIELD_NAME", "RDB$GRANT_OPTION", "RDB$GRANTOR",
+};
+
+// Longer than any name on Firebird 3 (31 bytes) or 4 (63 characters).
+constexpr int NameSize = 252;
+
+bool objectBelow(const GrantRow &a, const GrantRow &b)
+{
+    if (a.object != b.object)
+        return isNameBelow(a.object, b.object);
+    return a.objectType < b.objectType;
+}
+
+using GranteeKey = std::pair<QString, int>;
+
+bool granteeBelow(const GranteeKey &a, const GranteeKey &b)
+{
+    if (a.first != b.first)
+        return isNameBelow(a.first, b.first);
+    return a.second < b.second;
+}
+
+// One statement to be: a grantee's privilege in one form, and the round it
+// goes out in.
+struct Planned
+{
+    GranteeKey grantee;
+    PrivilegeForm form;
+    int round = -1;
+};
+
+// What a holder of the option needs to pass a privilege on: the name, the
+// object and the letter (M for a membership, held with admin option).
+QString optionKey(const QString &holder, const PrivilegeForm &form)
+{
+    return holder + QChar(0) + QString::number(form.objectType) + QChar(0) + form.object +
+           QChar(0) + form.letter;
+}
+
+// The grantee's forms, object by object: formsOf over one object's rows at a
+// time stays short however many objects the grantee holds privileges on.
+QList<PrivilegeForm> formsByObject(QList<GrantRow> rows)
+{
+    std::stable_sort(rows.begin(), rows.end(), objectBelow);
+    QList<PrivilegeForm> forms;
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype end = first + 1;
+        while (end < rows.size() && rows[end].object == rows[first].object &&
+               rows[end].objectType == rows[first].objectType)
+            ++end;
+        forms += formsOf(rows.mid(first, end - first));
+        first = end;
+    }
+    return forms;
+}
+
+// Numbers the rounds: a statement whose grantor holds the privilege with an
+// option among the statements goes one round after the earliest of those
+// holdings; one whose grantor holds none, or owns the object, goes in the
+// first. Grants that only give each other the option (which the server does
+// not let happen) go last.
+void numberRounds(QList<Planned> &planned, const Owners &owners)
+{
+    QHash<QString, QList<qsizetype>> holders;
+    // Most grantors hold no option at all: their grants are told apart by
+    // name, without building a key.
+    QSet<QString> holderNames;
+    for (qsizetype i = 0; i < planned.size(); ++i) {
+        const Planned &entry = planned[i];
+        if (entry.form.option > 0 && isNamedWithoutKeyword(entry.grantee.second)) {
+            holders[optionKey(entry.grantee.first, entry.form)].append(i);
+            holderNames.insert(entry.grantee.first);
+        }
+    }
+    QList<qsizetype> waiting;
+    for (qsizetype i = 0; i < planned.size(); ++i) {
+        const PrivilegeForm &form = planned[i].form;
+        if (holderNames.contains(form.grantor) && holders.contains(optionKey(form.grantor, form)) &&
+            form.grantor != owners.of(form.objectType, form.object))
+            waiting.append(i);
+        else
+            planned[i].round = 0;
+    }
+    bool progress = true;
+    while (!waiting.isEmpty() && progress) {
+        progress = false;
+        QList<qsizetype> still;
+        for (qsizetype i : waiting) {
+            int earliest = std::numeric_limits<int>::max();
+            for (qsizetype holder :
+                 holders.value(optionKey(planned[i].form.grantor, planned[i].form))) {
+                if (holder != i && planned[holder].round >= 0)
+                    earliest = std::min(earliest, planned[holder].round);
+            }
+            if (earliest == std::numeric_limits<int>::max()) {
+                still.append(i);
+                continue;
+            }
+            planned[i].round = earliest + 1;
+            progress = true;
+        }
+        waiting = still;
+    }
+    int last = 0;
+    for (const Planned &entry : planned)
+        last = std::max(last, entry.round);
+    for (qsizetype i : waiting)
+        planned[i].round = last + 1;
+}
+
+QString loginOf(const TDatabase &database)
+{
+    for (const QString &line : database.params()) {
+        if (line.startsWith(QLatin1String("USERNAME="), Qt::CaseInsensitive))
+            return line.mid(line.indexOf(QLatin1Char('=')) + 1);
+    }
+    return {};
+}
+
+} // namespace
+
+Catalogue readCatalogue(TDatabase &database)
+{
+    TQuery query(database);
+    query.setName(QStringLiteral("CatalogueQuery"));
+    for (const char *line : CatalogueSql)
+        query.sqlAdd(QLatin1String(line));
+    for (const char *column : CatalogueColumns)
+        query.addField(QLatin1String(column), FieldKind::Data, NameSize);
+    query.open();
+    const TField *fields[std::size(CatalogueColumns)];
+    for (size_t i = 0; i < std::size(CatalogueColumns); ++i)
+        fields[i] = query.fields(int(i));
+    Catalogue catalogue;
+    const int count = query.recordCount();
+    catalogue.rows.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        const auto at = [&](int column) { return fields[column]->textAt(row); };
+        if (at(0) == QLatin1String("O")) {
+            catalogue.owners.add(at(4).toInt(), at(3), at(1));
+            continue;
+        }
+        const QString letter = at(5);
+        catalogue.rows.append({at(1), at(2).toInt(), at(3), at(4).toInt(),
+                               letter.isEmpty() ? QChar() : letter.front(), at(6), at(7).toInt(),
+                               at(8)});
+    }
+    query.close();
+    return catalogue;
+}
+
+bool isExported(const GrantRow &row, const Owners &owners)
+{
+    if (!isGranteeKind(row.granteeType) || !isStatementObject(row.objectType, row.object))
+        return false;
+    // The server's own rows, on system objects and for the database's
+    // creator, have no grantor; no statement can make one without.
+    if (row.grantor.isEmpty())
+        return false;
+    // What the owner holds on its object from creating it: every privilege
+    // with the option to pass it on, granted by itself.
+    return !(row.granteeType == kind::User && row.grantee == row.grantor &&
+             row.grantee == owners.of(row.objectType, row.object));
+}
+
+QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners)
+{
+    QHash<GranteeKey, QList<GrantRow>> byGrantee;
+    for (const GrantRow &row : rows) {
+        if (isExported(row, owners))
+            byGrantee[{row.grantee, row.granteeType}].append(row);
+    }
+    QList<GranteeKey> grantees = byGrantee.keys();
+    std::sort(grantees.begin(), grantees.end(), granteeBelow);
+
+    QList<Planned> planned;
+    for (const GranteeKey &grantee : grantees) {
+        for (const PrivilegeForm &form : formsByObject(byGrantee.value(grantee)))
+            planned.append({grantee, form});
+    }
+    numberRounds(planned, owners);
+    // Within a round a membership goes first: its role may hold what a
+    // grantor of the same round passes on.
+    std::stable_sort(planned.begin(), planned.end(), [](const Planned &a, const Planned &b) {
+        if (a.round != b.round)
+            return a.round < b.round;
+        return a.form.objectType == kind::Role && b.form.objectType != kind::Role;
+    });
+
+    QStringList statements;
+    statements.reserve(planned.size());
+    for (const Planned &entry : planned) {
+        const SqlName grantor = SqlName::stored(entry.form.grantor);
+        statements.append(grantSql(entry.form,
+                                   {SqlName::stored(entry.grantee.first), entry.grantee.second},
+                                   &grantor) +
+                          QLatin1Char(';'));
+    }
+    return statements;
+}
+
+qsizetype writeExport(TDatabase &database, QIODevice &out,
+                      const std::function<bool(const GrantRow &)> &wanted, const QString &what)
+{
+    const Catalogue catalogue = readCatalogue(database);
+    const QStringList statements = exportStatements(
+        wanted ? rowsWhere(catalogue.rows, wanted) : catalogue.rows, catalogue.owners);
+
+    const QString target =
+        database.connectionString().isEmpty()
+            ? QStringLiteral("%1 (%2)").arg(database.aliasName(),
+                                            TSession::aliasDatabase(database.aliasName()))
+            : database.connectionString();
+    QStringList lines{
+        QStringLiteral("-- Privileges of %1, saved by Kelvane on %2 as %3.")
+            .arg(target, QDateTime::currentDateTimeUtc().toString(Qt::ISODate), loginOf(database)),
+        QStringLiteral("-- Exported: %1, %2 GRANT statement(s).")
+            .arg(what.isEmpty() ? QStringLiteral("every privilege") : what)
+            .arg(statements.size()),
+        QStringLiteral("-- Left out: what objects get when they are created and the server's own "
+                       "rows; Firebird 4's system privileges;"),
+        QStringLiteral("-- CREATE DATABASE, which the security database keeps."),
+        QStringLiteral("-- GRANTED BY needs SYSDBA, the database owner or the role RDB$ADMIN: "
+                       "isql-fb -ch UTF8 -i FILE DATABASE"),
+    };
+    lines += statements;
+    lines.append(QStringLiteral("COMMIT;"));
+    const QByteArray text = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    if (out.write(text) != text.size())
+        throw kelvane::Exception(
+            QStringLiteral("The privileges could not be written: %1").arg(out.errorString()));
+    return statements.size();
+}
+
+} // namespace db

@@ -1,0 +1,70 @@
+#pragma once
+
+// The privilege catalogue saved as SQL: one GRANT statement a line, which
+// `isql-fb -i FILE DATABASE` runs against a database with the same objects
+// to give it the same catalogue rows, grantors and options included.
+
+#include "Grants.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <utility>
+
+class QIODevice;
+
+namespace db {
+
+class TDatabase;
+
+// Who owns each object a GRANT can name, by its kind (as RDB$OBJECT_TYPE
+// numbers it) and name.
+class Owners
+{
+public:
+    void add(int objectType, const QString &object, const QString &owner);
+    // Empty for an object the catalogue names but no owner is known of.
+    [[nodiscard]] QString of(int objectType, const QString &object) const;
+    [[nodiscard]] qsizetype size() const { return m_owners.size(); }
+
+private:
+    QHash<std::pair<int, QString>, QString> m_owners;
+};
+
+struct Catalogue
+{
+    QList<GrantRow> rows; // every row of RDB$USER_PRIVILEGES
+    Owners owners;
+};
+
+// The whole catalogue and the owners of tables, views, procedures,
+// functions, packages, sequences, exceptions and roles, in one statement.
+[[nodiscard]] Catalogue readCatalogue(TDatabase &database);
+
+// Whether a GRANT can make the row and the database does not already hold it
+// from its objects' creation. Left out: grantees and objects no statement
+// names (domains, character sets, Firebird 4's system privileges), the
+// server's own rows (no grantor), and the rows an owner gets on what it
+// creates (its own grant options, granted by itself).
+[[nodiscard]] bool isExported(const GrantRow &row, const Owners &owners);
+
+// The exported rows as GRANT statements, each ending in ";", every one
+// naming its grantor with GRANTED BY: a GRANT without it records whoever
+// runs it, even on an object owned by someone else. A statement comes after
+// those that give its grantor the grant or admin option it passed on, and
+// memberships come before the other statements of their round; otherwise
+// statements go by grantee (name, then kind), then by object and privilege.
+[[nodiscard]] QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners);
+
+// Reads the catalogue once and writes the statements of the rows wanted (all
+// exported rows when no predicate is given) as UTF-8, after a header of "--"
+// comment lines naming the database, the time and what was exported (what:
+// "every privilege" when empty), and a closing COMMIT. Returns how many GRANT
+// statements were written.
+qsizetype writeExport(TDatabase &database, QIODevice &out,
+                      const std::function<bool(const GrantRow &)> &wanted = {},
+                      const QString &what = {});
+
+} // namespace db
