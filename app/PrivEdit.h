@@ -129,6 +129,10 @@ public:
     QAction *AddNewItem;
     QAction *CopyNewItem;
     QAction *CopyNewAllItem;
+    QAction *N4;
+    QAction *SaveUserSqlItem;
+    QAction *SaveRelationSqlItem;
+    QAction *SaveAllSqlItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
     QAction *GrantOptionItem;
@@ -175,6 +179,9 @@ public:
     void CopyNewAllItemClick(QObject *sender);
     void RenameItemClick(QObject *sender);
     void RemoveItemClick(QObject *sender);
+    // Saves the privileges as GRANT statements: the current user's, those
+    // on the current relation, or all of them, as the item says.
+    void SaveSqlItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();

@@ -388,6 +388,15 @@ void TKelvaneForm::createMenus()
     CopyNewAllItem =
         EditMenu->addItem(QStringLiteral("CopyNewAllItem"),
                           QStringLiteral("Copy ALL this user's privileges to a new user..."));
+    N4 = EditMenu->addSeparator();
+    N4->setObjectName(QStringLiteral("N4"));
+    SaveUserSqlItem = EditMenu->addItem(QStringLiteral("SaveUserSqlItem"),
+                                        QStringLiteral("Save this user's privileges as SQL..."));
+    SaveRelationSqlItem =
+        EditMenu->addItem(QStringLiteral("SaveRelationSqlItem"),
+                          QStringLiteral("Save the privileges on this relation as SQL..."));
+    SaveAllSqlItem = EditMenu->addItem(QStringLiteral("SaveAllSqlItem"),
+                                       QStringLiteral("Save ALL privileges as SQL..."));
 
     PrivilegeMenu = new ui::PopupMenu(this);
     PrivilegeMenu->setObjectName(QStringLiteral("PrivilegeMenu"));
@@ -458,6 +467,9 @@ void TKelvaneForm::wireEvents()
         {CopyNewAllItem, &TKelvaneForm::CopyNewAllItemClick},
         {RenameItem, &TKelvaneForm::RenameItemClick},
         {RemoveItem, &TKelvaneForm::RemoveItemClick},
+        {SaveUserSqlItem, &TKelvaneForm::SaveSqlItemClick},
+        {SaveRelationSqlItem, &TKelvaneForm::SaveSqlItemClick},
+        {SaveAllSqlItem, &TKelvaneForm::SaveSqlItemClick},
     };
     for (const auto &[item, handler] : commands)
         onEvent(item, &QAction::triggered, this, [this, item, handler] { (this->*handler)(item); });

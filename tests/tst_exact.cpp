@@ -11,8 +11,10 @@
 #include "ui/DBGrid.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -111,6 +113,7 @@ private Q_SLOTS:
     void copyToALoginThatHoldsNothing();
     void renameRefusedWhereGrantsWouldBeLost();
     void grantOptionsFromTheWindow();
+    void savedAsSqlFromTheWindow();
 
 private:
     // Every row of the grantee: kind, object, privilege, column, option, grantor.
@@ -466,6 +469,51 @@ void TestExact::grantOptionsFromTheWindow()
                      QStringLiteral("0:CUSTOMER:U:NAME:1:SYSDBA"));
     QCOMPARE(rowsOf(QStringLiteral("HELEN")), expected);
     QCOMPARE(currentDetail(), QStringLiteral("R1"));
+}
+
+void TestExact::savedAsSqlFromTheWindow()
+{
+    QTemporaryDir folder;
+    const auto saved = [&folder](const char *item, const char *file) {
+        const QString path = folder.filePath(QLatin1String(file));
+        QString suggested;
+        driver::answerSaveDialog(path, &suggested);
+        QString told;
+        driver::answerMessage(&told);
+        driver::chooseFromEditMenu(item);
+        [&] { QVERIFY(testui::allAnswered()); }();
+        QFile sql(path);
+        [&] { QVERIFY(sql.open(QIODevice::ReadOnly)); }();
+        QStringList grants;
+        for (const QString &line : QString::fromUtf8(sql.readAll()).split(u'\n')) {
+            if (line.startsWith(QStringLiteral("GRANT ")))
+                grants << line;
+        }
+        return QStringList{suggested, told} + grants;
+    };
+    select(QStringLiteral("HELEN"), QStringLiteral("ALPHA"));
+    // HELEN's every row, each naming its grantor, one statement a line.
+    const QStringList helen = saved("SaveUserSqlItem", "helen.sql");
+    QCOMPARE(helen.at(0), QStringLiteral("EXACT-HELEN.sql"));
+    QCOMPARE(helen.size() - 2, m_helenRows.size());
+    QVERIFY(helen.at(1).startsWith(
+        QStringLiteral("%1 GRANT statements saved in ").arg(m_helenRows.size())));
+    for (const char *line : {"GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+                             "GRANT SELECT ON ZETA TO HELEN GRANTED BY BOSS;",
+                             "GRANT UPDATE (NAME) ON CUSTOMER TO HELEN GRANTED BY SYSDBA;",
+                             "GRANT ALTER ANY VIEW TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;"})
+        QVERIFY2(helen.contains(QLatin1String(line)), line);
+    // The holders of one object: a DDL privilege's too.
+    select(QStringLiteral("HELEN"), QStringLiteral("CREATE TABLE"));
+    QCOMPARE(saved("SaveRelationSqlItem", "create-table.sql").mid(2),
+             QStringList{"GRANT CREATE TABLE TO HELEN GRANTED BY SYSDBA;"});
+    select(QStringLiteral("HELEN"), QStringLiteral("ALPHA"));
+    QCOMPARE(saved("SaveRelationSqlItem", "alpha.sql").mid(2),
+             (QStringList{"GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO IRIS WITH GRANT OPTION GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO JOE GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO DAN GRANTED BY IRIS;",
+                          "GRANT SELECT ON ALPHA TO \"carol lee\" GRANTED BY HELEN;"}));
 }
 
 QTEST_MAIN(TestExact)

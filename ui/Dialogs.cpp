@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialog>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -69,6 +70,24 @@ bool confirm(const QString &text, bool yesByDefault)
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+QString askSaveFileName(const QString &caption, const QString &suggested, const QString &nameFilter)
+{
+    if (QuitSignals::quitting())
+        return {};
+    // Qt's own dialog: the same on every desktop, and driven by the keyboard.
+    QFileDialog dialog(QApplication::activeWindow(), caption);
+    dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(nameFilter);
+    dialog.setDefaultSuffix(QStringLiteral("sql"));
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 bool inputQuery(const QString &caption, const QString &prompt, QString &value,

@@ -31,6 +31,11 @@ void showInformationMessage(const QString &text);
 [[nodiscard]] bool inputQuery(const QString &caption, const QString &prompt, QString &value,
                               const QStringList &suggestions = {});
 
+// Asks where to save a file, starting from the suggested name; empty when
+// the administrator cancels. An existing file is replaced only once the
+// dialog has asked.
+[[nodiscard]] QString askSaveFileName(const QString &caption, const QString &suggested,
+                                      const QString &nameFilter);
 // Upper-cases the letters a to z and nothing else.
 [[nodiscard]] QString upperCaseAscii(const QString &text);
 

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -417,6 +419,24 @@ void answerInput(InputAnswer *answer)
             QTest::keyClick(edit, Qt::Key_Return);
         else
             dialog->reject();
+    });
+}
+
+void answerSaveDialog(const QString &path, QString *suggested)
+{
+    testui::whenModal([path, suggested](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        if (suggested)
+            *suggested = edit->text();
+        // Typed, the path would open the name completer's popup, which takes
+        // the Return: the name goes in whole and Save is clicked.
+        edit->setText(path);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        QVERIFY(buttons && buttons->button(QDialogButtonBox::Save));
+        buttons->button(QDialogButtonBox::Save)->click();
     });
 }
 

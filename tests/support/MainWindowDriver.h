@@ -127,6 +127,10 @@ struct InputAnswer
 };
 void answerInput(InputAnswer *answer);
 
+// Answers the next save dialog by typing the path over the name it
+// suggests, which is kept in suggested, and pressing Return.
+void answerSaveDialog(const QString &path, QString *suggested = nullptr);
+
 // Answers the next confirmation with Yes or No and keeps its title and text
 // as "title:text".
 void answerConfirm(bool yes, QString *text);
