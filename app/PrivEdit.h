@@ -252,6 +252,9 @@ private:
     // the current grantee: every grantor's rows, where the login may name
     // grantors, else its own. Returns the rows that other grantors still give.
     QStringList revokeHeld(const QString &letters);
+    // The keys that go between a list and its filter: true when the key was
+    // one of them.
+    bool moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift);
     // The toggle with its refresh, in one command.
     void toggleInCommand(int column);
     // Gives the current cell's privilege its grant option (admin option for

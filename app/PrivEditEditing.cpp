@@ -10,6 +10,7 @@
 #include "ui/PopupMenu.h"
 
 #include <QAction>
+#include <QLineEdit>
 
 void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                   const QString &privilege)
@@ -149,6 +150,27 @@ ui::DataSetModel::CellLook TKelvaneForm::cellLook(int row, int column) const
     return look;
 }
 
+bool TKelvaneForm::moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift)
+{
+    QWidget *focused = focusWidget();
+    // Down or Enter in a filter goes to the list it narrows...
+    if (shift == Qt::NoModifier &&
+        (key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (focused == MasterFilter || focused == DetailFilter)) {
+        (focused == MasterFilter ? MasterGrid : DetailGrid)->setFocus();
+        return true;
+    }
+    // ...and Ctrl+F from a list, or anywhere, to the filter above it.
+    if (shift == Qt::ControlModifier && key == Qt::Key_F) {
+        const bool detail = focused == DetailGrid || focused == DetailFilter;
+        QLineEdit *filter = detail ? DetailFilter : MasterFilter;
+        filter->setFocus();
+        filter->selectAll();
+        return true;
+    }
+    return false;
+}
+
 QStringList TKelvaneForm::revokeHeld(const QString &letters)
 {
     const QList<db::GrantRow> held =
@@ -239,6 +261,10 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
 
 void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
 {
+    if (moveAmongListsAndFilters(key, shift)) {
+        key = 0;
+        return;
+    }
     if (!Database.connected())
         return;
     const auto column =

@@ -213,7 +213,14 @@ void TestBrowse::filtersAndTheSystemSwitchNarrowTheLists()
     QCOMPARE(namesOf(form->DetailGrid), (QStringList{"CUSTOMER", "Customer", "V_CUST"}));
     QCOMPARE(currentDetail(), QStringLiteral("CUSTOMER"));
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
-    // Type-ahead goes on within what shows.
+    // Type-ahead goes on within what shows; Ctrl+F and Down go between a
+    // list and its filter.
+    form->DetailFilter->setFocus();
+    QTest::keyClick(form->DetailFilter, Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), form->DetailGrid);
+    QTest::keyClick(form->DetailGrid, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), form->DetailFilter);
+    QCOMPARE(form->DetailFilter->selectedText(), QStringLiteral("cust"));
     typeInto(form->DetailGrid, Qt::Key_V);
     QCOMPARE(currentDetail(), QStringLiteral("V_CUST"));
     // A row chosen while filtered stays when the filter is cleared.
