@@ -148,10 +148,11 @@ void TKelvaneForm::nameFilters()
 
 void TKelvaneForm::applyListFilters()
 {
-    // The system's own objects: tables, sequences, packages and the like
-    // whose names the server reserves.
+    // The system's own objects: tables, sequences (SQL$DEFAULT among them),
+    // packages and the like, whose names the server reserves. A DDL
+    // privilege is named for its statement here, never SQL$.
     static const QStringList systemPrefixes{QStringLiteral("RDB$"), QStringLiteral("MON$"),
-                                            QStringLiteral("SEC$")};
+                                            QStringLiteral("SEC$"), QStringLiteral("SQL$")};
     const auto filterOf = [&](const db::TQuery &list, const QLineEdit &field) {
         db::RowFilter filter{0, field.text(), {}};
         if (&list == RelationList && !SystemCheck->isChecked())

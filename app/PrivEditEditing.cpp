@@ -98,14 +98,21 @@ void TKelvaneForm::toggleOptionInCommand(int column)
     if (object.type == db::kind::Procedure)
         column = ExecuteColumn;
     checkLetterOfKind(column);
-    const int row = DetailQuery.recNo();
-    const bool give = !(cellsAt(row).withOption & (1u << (column - 1)));
+    // An option goes with a privilege held: an empty cell is granted first,
+    // on its own, rather than with an option nobody asked for.
+    if (!isCellSet(column))
+        throw kelvane::Exception(
+            QStringLiteral("%1 holds no %2 on %3: grant it first, then its option.")
+                .arg(distinctName(*UserList), privilegeWordOf(column),
+                     distinctName(*RelationList)));
+    const auto bit = PrivilegeMarks::Marks(1u << (column - 1));
+    const bool give = !(cellsAt(DetailQuery.recNo()).withOption & bit);
     const QString letters = db::hasSinglePrivilege(object.type)
                                 ? QString()
                                 : QString(PrivilegeColumns.at(column - 1).letter);
     inCommand([&] {
         const QList<db::GrantRow> held = db::rowsWhere(
-            grantsOf(user), [this](const db::GrantRow &r) { return isCurrentObject(r); });
+            grantsOf(user), [this](const db::GrantRow &row) { return isCurrentObject(row); });
         const QStringList notDone =
             runPlan(db::planGrantOption(held, object, letters, give, currentGrantee(), login()));
         RefreshPrivileges();

@@ -268,8 +268,7 @@ struct CopyTarget
 
 // Gives (give) or takes the grant option, for a role the admin option, of
 // the letters (all when empty) the grantee holds on one object. Giving keeps
-// each form and grantor (GRANTED BY where the login may name it) and, where
-// nothing is held, grants the privilege with the option; taking revokes
+// each form and grantor (GRANTED BY where the login may name it); taking revokes
 // "GRANT OPTION FOR" / "ADMIN OPTION FOR" once per grantor, naming in
 // optionsTaken what the server revokes along with it, and in notDone what
 // the login may not take.

@@ -327,6 +327,10 @@ grant select on ORDER_TOTALS to function VAT;
 grant CLERKS to CLERK;
 grant CLERKS to FRED with admin option;
 grant select on ORDERS to CLERKS;
+-- DDL privileges: the purchasing department builds its own reporting views.
+grant create view to PURCHASING;
+grant alter any view to PURCHASING with grant option;
+grant create table to FRED;
 commit;
 EOF
 }

@@ -258,7 +258,7 @@ void TestBrowse::filtersAndTheSystemSwitchNarrowTheLists()
     const auto systemNames = [form] {
         return namesOf(form->RelationList == &form->MasterQuery ? form->MasterGrid
                                                                 : form->DetailGrid)
-            .filter(QRegularExpression(QStringLiteral("^(RDB|MON|SEC)\\$")));
+            .filter(QRegularExpression(QStringLiteral("^(RDB|MON|SEC|SQL)\\$")));
     };
     QVERIFY(systemNames().size() > 20);
     QVERIFY(form->SystemCheck->isChecked());

@@ -445,6 +445,17 @@ void TestExact::grantOptionsFromTheWindow()
              QStringLiteral("GRANT UPDATE (NAME) ON CUSTOMER TO HELEN WITH GRANT OPTION"));
     QCOMPARE(look("CUSTOMER", 2), QStringLiteral("option columns tinted"));
 
+    // An empty cell gets no option, nor the privilege with it.
+    select(QStringLiteral("HELEN"), QStringLiteral("NOCITY"));
+    const int sent = int(statements(log).size());
+    QString refused;
+    driver::answerMessage(&refused);
+    driver::typeInto(form->DetailGrid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(refused, QStringLiteral("HELEN holds no SELECT on NOCITY: grant it first, then its "
+                                     "option."));
+    QCOMPARE(statements(log).size(), sent);
+
     // A role's is the admin option.
     select(QStringLiteral("HELEN"), QStringLiteral("R1"));
     driver::clickDetailCell(QStringLiteral("R1"), 5);
