@@ -104,7 +104,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows
-    // are found by its catalogue object and letter (see relationParams).
+    // are found by its catalogue object and letter (setPrivilegeParams).
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
                      {QStringLiteral("SELECT %1 AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS "

@@ -165,6 +165,10 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     setTabOrder(DetailGrid, DBCombo);
     setTabOrder(DBCombo, ByUserRadio);
     setTabOrder(ByUserRadio, ByTableRadio);
+    setTabOrder(ByTableRadio, SystemCheck);
+    setTabOrder(SystemCheck, MasterFilter);
+    setTabOrder(MasterFilter, DetailFilter);
+    setTabOrder(DetailFilter, MasterGrid);
 }
 
 void TKelvaneForm::createComponents()

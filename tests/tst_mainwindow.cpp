@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -383,6 +384,10 @@ void TestMainWindow::design()
     QCOMPARE(nextTabStop(form->DetailGrid), form->DBCombo);
     QCOMPARE(nextTabStop(form->DBCombo), form->ByUserRadio);
     QCOMPARE(nextTabStop(form->ByUserRadio), form->ByTableRadio);
+    QCOMPARE(nextTabStop(form->ByTableRadio), form->SystemCheck);
+    QCOMPARE(nextTabStop(form->SystemCheck), form->MasterFilter);
+    QCOMPARE(nextTabStop(form->MasterFilter), form->DetailFilter);
+    QCOMPARE(nextTabStop(form->DetailFilter), form->MasterGrid);
     form->close();
 }
 
@@ -405,7 +410,10 @@ void TestMainWindow::menus()
                      "RemoveItem: Remove user completely", "RenameItem: Rename user...", "-",
                      "AddNewItem: Add new user for this relation...",
                      "CopyNewItem: Copy this user's privileges on this relation to a new user...",
-                     "CopyNewAllItem: Copy ALL this user's privileges to a new user..."}));
+                     "CopyNewAllItem: Copy ALL this user's privileges to a new user...", "-",
+                     "SaveUserSqlItem: Save this user's privileges as SQL...",
+                     "SaveRelationSqlItem: Save the privileges on this relation as SQL...",
+                     "SaveAllSqlItem: Save ALL privileges as SQL..."}));
     QCOMPARE(KelvaneForm->PrivilegeMenu->actions(),
              (QList<QAction *>{KelvaneForm->PrivilegeItem, KelvaneForm->GrantOptionItem}));
     QCOMPARE(KelvaneForm->GrantOptionItem->text(), QStringLiteral("With Grant Option"));
