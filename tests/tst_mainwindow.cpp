@@ -8,12 +8,12 @@
 #include "ui/PopupMenu.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
