@@ -94,13 +94,18 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
          QStringLiteral("WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)").arg(ddlRow),
          QStringLiteral("AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")},
         QStringLiteral("RDB$USER"));
-    addStatement(
-        relationList,
-        {QStringLiteral("SELECT DISTINCT %1 AS RDB$RELATION_NAME, %2 AS RDB$OBJECT_TYPE")
-             .arg(listName, listKind),
-         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-         QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1").arg(ddlRow)},
-        QStringLiteral("RDB$RELATION_NAME"));
+    // The DDL privileges come from a part of their own, found by the index
+    // on the object's name, so that only their rows pay for the naming.
+    addStatement(relationList,
+                 {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
+                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                  QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
+                  QStringLiteral("UNION SELECT %1, %2").arg(db::ddlNameSql()).arg(
+                      db::kind::DdlPrivilege),
+                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                  QStringLiteral("WHERE RDB$RELATION_NAME STARTING WITH 'SQL$' AND %1").arg(ddlRow),
+                  QStringLiteral("ORDER BY 1, 2")},
+                 QStringLiteral("RDB$RELATION_NAME"));
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows

@@ -478,22 +478,25 @@ QString isDdlRowSql()
     return QStringLiteral("(RDB$OBJECT_TYPE >= 20 AND RDB$PRIVILEGE IN ('C', 'L', 'O'))");
 }
 
-QString listNameSql()
+QString ddlNameSql()
 {
     QString names;
     for (const DdlObject &object : DdlObjects) {
         QString byLetter;
         for (QChar letter : lettersOf(object))
-            byLetter += QStringLiteral(", '%1', %2")
-                            .arg(letter)
-                            .arg(sqlText(ddlClause(object, wordOf(letter))));
+            byLetter += QStringLiteral(", '%1', %2").arg(letter).arg(
+                sqlText(ddlClause(object, wordOf(letter))));
         names += QStringLiteral(" WHEN %1 THEN DECODE(RDB$PRIVILEGE%2, RDB$RELATION_NAME)")
                      .arg(sqlText(QString(object.name)), byLetter);
     }
-    return QStringLiteral("CAST(IIF(%1, CASE RDB$RELATION_NAME%2 ELSE RDB$RELATION_NAME END, "
-                          "RDB$RELATION_NAME) AS TYPE OF COLUMN "
-                          "RDB$USER_PRIVILEGES.RDB$RELATION_NAME)")
-        .arg(isDdlRowSql(), names);
+    return QStringLiteral("CAST(CASE RDB$RELATION_NAME%1 ELSE RDB$RELATION_NAME END AS TYPE OF "
+                          "COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME)")
+        .arg(names);
+}
+
+QString listNameSql()
+{
+    return QStringLiteral("IIF(%1, %2, RDB$RELATION_NAME)").arg(isDdlRowSql(), ddlNameSql());
 }
 
 QString listKindSql()

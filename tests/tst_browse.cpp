@@ -289,10 +289,11 @@ void TestBrowse::connectStatementsInOrder()
                        "AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")
             .arg(ddlRow);
     const QString relations =
-        QStringLiteral("SELECT DISTINCT %1 AS RDB$RELATION_NAME, %2 AS RDB$OBJECT_TYPE\nFROM "
-                       "RDB$USER_PRIVILEGES\nWHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) "
-                       "OR %3")
-            .arg(db::listNameSql(), db::listKindSql(), ddlRow);
+        QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE\nFROM RDB$USER_PRIVILEGES\n"
+                       "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)\n"
+                       "UNION SELECT %1, 99\nFROM RDB$USER_PRIVILEGES\n"
+                       "WHERE RDB$RELATION_NAME STARTING WITH 'SQL$' AND %2\nORDER BY 1, 2")
+            .arg(db::ddlNameSql(), ddlRow);
     const QString privileges =
         QStringLiteral("SELECT %1 AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS RDB$OBJECT_TYPE, "
                        "RDB$USER_TYPE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR\nFROM "
