@@ -244,6 +244,15 @@ private:
     // Fails, before any statement, when the letter is not one the current
     // object's kind has and no statement could give it.
     void checkLetterOfKind(int column) const;
+    // The column a toggle of the cell acts on, once checked: the grantee is
+    // one a statement can name, and the letter one the object's kind has;
+    // a procedure's every letter is its EXECUTE.
+    [[nodiscard]] int checkedCellColumn(int column) const;
+    // The letters a cell's column stands for on the current object: its own,
+    // or all (empty) where the kind has one privilege.
+    [[nodiscard]] QString lettersOfCell(int column) const;
+    // The current grantee's rows on the current object.
+    [[nodiscard]] QList<db::GrantRow> grantsOnCurrentPair();
     // Grants the privilege of the detail column when its cell is empty,
     // revokes it otherwise; refreshes nothing. Returns what it left undone;
     // granted tells which of the two it did.

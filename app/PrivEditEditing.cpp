@@ -71,33 +71,45 @@ void TKelvaneForm::checkLetterOfKind(int column) const
                                       privilegeWordOf(ExecuteColumn)));
 }
 
-QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
+int TKelvaneForm::checkedCellColumn(int column) const
 {
-    const ListKey user = keyOf(*UserList);
-    checkGranteeKind(user);
-    const db::ObjectRef object = currentObject();
+    checkGranteeKind(keyOf(*UserList));
     // A procedure's one privilege answers to every letter.
-    if (object.type == db::kind::Procedure)
+    if (currentObject().type == db::kind::Procedure)
         column = ExecuteColumn;
     checkLetterOfKind(column);
+    return column;
+}
+
+QString TKelvaneForm::lettersOfCell(int column) const
+{
+    // A kind with one privilege takes it whatever its letter.
+    return db::hasSinglePrivilege(currentObject().type)
+               ? QString()
+               : QString(PrivilegeColumns.at(column - 1).letter);
+}
+
+QList<db::GrantRow> TKelvaneForm::grantsOnCurrentPair()
+{
+    return db::rowsWhere(grantsOf(keyOf(*UserList)),
+                         [this](const db::GrantRow &row) { return isCurrentObject(row); });
+}
+
+QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
+{
+    column = checkedCellColumn(column);
     granted = !isCellSet(column);
     if (granted) {
-        GrantPrivilege(currentGrantee(), object, DetailQuery.fields(column)->displayLabel());
+        GrantPrivilege(currentGrantee(), currentObject(),
+                       DetailQuery.fields(column)->displayLabel());
         return {};
     }
-    return revokeHeld(db::hasSinglePrivilege(object.type)
-                          ? QString()
-                          : QString(PrivilegeColumns.at(column - 1).letter));
+    return revokeHeld(lettersOfCell(column));
 }
 
 void TKelvaneForm::toggleOptionInCommand(int column)
 {
-    const ListKey user = keyOf(*UserList);
-    checkGranteeKind(user);
-    const db::ObjectRef object = currentObject();
-    if (object.type == db::kind::Procedure)
-        column = ExecuteColumn;
-    checkLetterOfKind(column);
+    column = checkedCellColumn(column);
     // An option goes with a privilege held: an empty cell is granted first,
     // on its own, rather than with an option nobody asked for.
     if (!isCellSet(column))
@@ -107,14 +119,10 @@ void TKelvaneForm::toggleOptionInCommand(int column)
                      distinctName(*RelationList)));
     const auto bit = PrivilegeMarks::Marks(1u << (column - 1));
     const bool give = !(cellsAt(DetailQuery.recNo()).withOption & bit);
-    const QString letters = db::hasSinglePrivilege(object.type)
-                                ? QString()
-                                : QString(PrivilegeColumns.at(column - 1).letter);
     inCommand([&] {
-        const QList<db::GrantRow> held = db::rowsWhere(
-            grantsOf(user), [this](const db::GrantRow &row) { return isCurrentObject(row); });
         const QStringList notDone =
-            runPlan(db::planGrantOption(held, object, letters, give, currentGrantee(), login()));
+            runPlan(db::planGrantOption(grantsOnCurrentPair(), currentObject(),
+                                        lettersOfCell(column), give, currentGrantee(), login()));
         RefreshPrivileges();
         reportNotDone(notDone);
     });
@@ -180,10 +188,7 @@ bool TKelvaneForm::moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift
 
 QStringList TKelvaneForm::revokeHeld(const QString &letters)
 {
-    const QList<db::GrantRow> held =
-        db::rowsWhere(grantsOf(keyOf(*UserList)),
-                      [this](const db::GrantRow &row) { return isCurrentObject(row); });
-    return runPlan(db::planRevoke(held, letters, currentGrantee(), login()));
+    return runPlan(db::planRevoke(grantsOnCurrentPair(), letters, currentGrantee(), login()));
 }
 
 void TKelvaneForm::toggleInCommand(int column)
