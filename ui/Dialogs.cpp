@@ -9,10 +9,12 @@
 #include <QCompleter>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeView>
 
 namespace ui {
 
@@ -85,6 +87,12 @@ QString askSaveFileName(const QString &caption, const QString &suggested, const 
     dialog.setNameFilter(nameFilter);
     dialog.setDefaultSuffix(QStringLiteral("sql"));
     dialog.selectFile(suggested);
+    // The files' dates show whole: their column as wide as they are, in a
+    // dialog wide enough to keep the names beside them.
+    constexpr int DateColumn = 3;
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView")))
+        details->header()->setSectionResizeMode(DateColumn, QHeaderView::ResizeToContents);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 460)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
