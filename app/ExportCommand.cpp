@@ -6,7 +6,6 @@
 #include "db/Session.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <cstdio>
 #include <optional>
 
@@ -116,14 +115,7 @@ int runExport(const ExportRequest &request)
         }
         // Written whole or not at all: a file under version control keeps
         // its last good state when the export fails.
-        QSaveFile out(request.output);
-        if (!out.open(QIODevice::WriteOnly))
-            throw kelvane::Exception(
-                QStringLiteral("Cannot write %1: %2").arg(request.output, out.errorString()));
-        (void)db::writeExport(database, out);
-        if (!out.commit())
-            throw kelvane::Exception(
-                QStringLiteral("Cannot write %1: %2").arg(request.output, out.errorString()));
+        (void)db::saveExport(database, request.output);
         return 0;
     } catch (const kelvane::Exception &error) {
         printError(error.message());

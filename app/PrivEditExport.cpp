@@ -2,14 +2,12 @@
 // on the current relation, or the whole catalogue's.
 #include "PrivEdit.h"
 
-#include "db/Exception.h"
 #include "db/Export.h"
 #include "ui/BusyCursor.h"
 #include "ui/Dialogs.h"
 
 #include <QAction>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 
@@ -65,16 +63,7 @@ void TKelvaneForm::SaveSqlItemClick(QObject *sender)
     qsizetype written = 0;
     {
         const ui::BusyCursor busy;
-        // Written in full or not at all: a failed save leaves a file that
-        // was there as it was.
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throw kelvane::Exception(
-                QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        written = db::writeExport(Database, file, wanted, what);
-        if (!file.commit())
-            throw kelvane::Exception(
-                QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+        written = db::saveExport(Database, path, wanted, what);
     }
     ui::showInformationMessage(QStringLiteral("%1 GRANT statement%2 saved in %3.")
                                    .arg(written)

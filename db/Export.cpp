@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QIODevice>
+#include <QSaveFile>
 #include <QSet>
 #include <algorithm>
 #include <limits>
@@ -284,6 +285,20 @@ qsizetype writeExport(TDatabase &database, QIODevice &out,
         throw kelvane::Exception(
             QStringLiteral("The privileges could not be written: %1").arg(out.errorString()));
     return statements.size();
+}
+
+qsizetype saveExport(TDatabase &database, const QString &path,
+                     const std::function<bool(const GrantRow &)> &wanted, const QString &what)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw kelvane::Exception(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    const qsizetype written = writeExport(database, file, wanted, what);
+    if (!file.commit())
+        throw kelvane::Exception(
+            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    return written;
 }
 
 } // namespace db

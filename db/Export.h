@@ -67,4 +67,10 @@ qsizetype writeExport(TDatabase &database, QIODevice &out,
                       const std::function<bool(const GrantRow &)> &wanted = {},
                       const QString &what = {});
 
+// writeExport into a file, which is replaced whole or left as it was when
+// anything fails.
+qsizetype saveExport(TDatabase &database, const QString &path,
+                     const std::function<bool(const GrantRow &)> &wanted = {},
+                     const QString &what = {});
+
 } // namespace db
