@@ -798,14 +798,6 @@ Plan planGrantOption(const QList<GrantRow> &held, const ObjectRef &object, const
         });
     const int option = object.type == kind::Role ? 2 : 1;
     if (give) {
-        if (rows.isEmpty()) {
-            const QString wanted =
-                letters.isEmpty() ? lettersOfWord(object.type, object.name, QString()) : letters;
-            for (QChar letter : wanted)
-                plan.changes.append(
-                    grantChange({object.type, object.name, letter, {}, option, {}}, grantee));
-            return plan;
-        }
         for (PrivilegeForm form : formsOf(rows)) {
             if (form.option > 0)
                 continue;
