@@ -103,6 +103,7 @@ QList<ui::GridColumn> detailColumns()
     const QColor colors[] = {QColor(128, 0, 128), QColor(0, 0, 128), QColor(0, 128, 0),
                              QColor(128, 0, 0), QColor(0, 128, 128)};
     QList<ui::GridColumn> columns{ui::GridColumn{QStringLiteral("RDB$RELATION_NAME")}};
+    // The names have no heading: the label over the list says what they are.
     columns.front().title = QLatin1String("");
     const QString legend =
         QStringLiteral("\nUnderlined, on amber: held with the grant option (Ctrl+Shift+%1)"
@@ -314,8 +315,8 @@ void TKelvaneForm::createHeaderBar()
     SystemCheck = new QCheckBox(QStringLiteral("S&ystem objects"), Panel1);
     SystemCheck->setObjectName(QStringLiteral("SystemCheck"));
     SystemCheck->setGeometry(372, 4, 100, 17);
-    SystemCheck->setToolTip(
-        QStringLiteral("Shows the system's own objects (RDB$, MON$, SEC$) in the relations' list"));
+    SystemCheck->setToolTip(QStringLiteral(
+        "Shows the system's own objects (RDB$, MON$, SEC$, SQL$) in the relations' list"));
     // Shown unless the administrator hid them last time.
     SystemCheck->setChecked(
         ui::savedChoice(QStringLiteral("Lists"), QStringLiteral("SystemObjects")) !=
