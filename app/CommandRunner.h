@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Grants.h"
+#include "db/ServerGuards.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "Kinds.h"
 
-#include "db/Grants.h"
+#include "db/Vocabulary.h"
 #include "dialogs/Pictures.h"
 
 #include <QHash>

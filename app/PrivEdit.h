@@ -5,9 +5,11 @@
 #include "PrivilegeMarks.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
-#include "db/Grants.h"
+#include "db/DdlPrivileges.h"
+#include "db/Descriptions.h"
 #include "db/Names.h"
 #include "db/Query.h"
+#include "db/ServerGuards.h"
 #include "db/Table.h"
 #include "ui/DataSetModel.h"
 

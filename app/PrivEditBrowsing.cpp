@@ -96,16 +96,16 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
         QStringLiteral("RDB$USER"));
     // The DDL privileges come from a part of their own, found by the index
     // on the object's name, so that only their rows pay for the naming.
-    addStatement(relationList,
-                 {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
-                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                  QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
-                  QStringLiteral("UNION SELECT %1, %2").arg(db::ddlNameSql()).arg(
-                      db::kind::DdlPrivilege),
-                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                  QStringLiteral("WHERE RDB$RELATION_NAME STARTING WITH 'SQL$' AND %1").arg(ddlRow),
-                  QStringLiteral("ORDER BY 1, 2")},
-                 QStringLiteral("RDB$RELATION_NAME"));
+    addStatement(
+        relationList,
+        {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
+         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+         QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
+         QStringLiteral("UNION SELECT %1, %2").arg(db::ddlNameSql()).arg(db::kind::DdlPrivilege),
+         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+         QStringLiteral("WHERE RDB$RELATION_NAME STARTING WITH 'SQL$' AND %1").arg(ddlRow),
+         QStringLiteral("ORDER BY 1, 2")},
+        QStringLiteral("RDB$RELATION_NAME"));
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows

@@ -2,7 +2,7 @@
 
 #include "Privileges.h"
 #include "db/DataSet.h"
-#include "db/Grants.h"
+#include "db/Vocabulary.h"
 
 bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
 {

@@ -1,6 +1,7 @@
 #include "Export.h"
 
 #include "Database.h"
+#include "DdlPrivileges.h"
 #include "Exception.h"
 #include "Names.h"
 #include "Query.h"

@@ -4,7 +4,7 @@
 // `isql-fb -i FILE DATABASE` runs against a database with the same objects
 // to give it the same catalogue rows, grantors and options included.
 
-#include "Grants.h"
+#include "Statements.h"
 
 #include <QHash>
 #include <QList>

@@ -5,7 +5,7 @@
 #include "app/Forms.h"
 #include "app/PrivEdit.h"
 #include "db/Exception.h"
-#include "db/Grants.h"
+#include "db/DdlPrivileges.h"
 #include "dialogs/DBLogin.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"

@@ -1,0 +1,222 @@
+// Each command's plan on its own: catalogue rows in, statements out, with
+// no server.
+#include "PlannerRows.h"
+#include "db/Descriptions.h"
+#include "db/Exception.h"
+#include "db/ServerGuards.h"
+
+#include <QTest>
+
+using db::GrantRow;
+using planner::row;
+using planner::sqlOf;
+using planner::user;
+namespace kind = db::kind;
+
+class TestPlans : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void copies_data();
+    void copies();
+    void renames_data();
+    void renames();
+    void renameRefusedWhenGrantsWouldBeLost();
+    void columnsMissingOnTheOtherRelation();
+    void ddlAndDefaultRolesTravelExactly();
+    void revokesEveryGrantorItMayName();
+};
+
+void TestPlans::copies_data()
+{
+    QTest::addColumn<QList<GrantRow>>("source");
+    QTest::addColumn<QList<GrantRow>>("target");
+    QTest::addColumn<bool>("revokeExtras");
+    QTest::addColumn<bool>("sysdba");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("notDone");
+    const GrantRow selectCustomer = row("SRC", kind::Relation, "CUSTOMER", 'S');
+    QTest::newRow("equal: nothing sent")
+        << QList<GrantRow>{selectCustomer}
+        << QList<GrantRow>{row("T", kind::Relation, "CUSTOMER", 'S', {}, 0, "BOSS")} << true << true
+        << QStringList() << QStringList();
+    QTest::newRow("whole UPDATE narrowed to the source's column")
+        << QList<GrantRow>{row("SRC", kind::Relation, "CUSTOMER", 'U', "NAME")}
+        << QList<GrantRow>{row("T", kind::Relation, "CUSTOMER", 'U')} << true << true
+        << QStringList{"REVOKE UPDATE ON CUSTOMER FROM T", "GRANT UPDATE (NAME) ON CUSTOMER TO T"}
+        << QStringList();
+    QTest::newRow("a grant option added without a revoke")
+        << QList<GrantRow>{row("SRC", kind::Relation, "CUSTOMER", 'S', {}, 1)}
+        << QList<GrantRow>{row("T", kind::Relation, "CUSTOMER", 'S')} << true << true
+        << QStringList{"GRANT SELECT ON CUSTOMER TO T WITH GRANT OPTION"} << QStringList();
+    QTest::newRow("a grant option taken away")
+        << QList<GrantRow>{selectCustomer}
+        << QList<GrantRow>{row("T", kind::Relation, "CUSTOMER", 'S', {}, 1)} << true << true
+        << QStringList{"REVOKE SELECT ON CUSTOMER FROM T", "GRANT SELECT ON CUSTOMER TO T"}
+        << QStringList();
+    QTest::newRow("another grantor's row revoked in its name")
+        << QList<GrantRow>()
+        << QList<GrantRow>{row("T", kind::Role, "R1", 'M', {}, 0, "BOSS"),
+                           row("T", kind::Sequence, "SQ", 'G')}
+        << true << true
+        << QStringList{"REVOKE R1 FROM T GRANTED BY BOSS", "REVOKE USAGE ON SEQUENCE SQ FROM T"}
+        << QStringList();
+    QTest::newRow("a login that may not name the grantor")
+        << QList<GrantRow>() << QList<GrantRow>{row("T", kind::Relation, "ZETA", 'S')} << true
+        << false << QStringList()
+        << QStringList{"SELECT on ZETA granted by SYSDBA is still held by T"};
+    QTest::newRow("to a new user: only additions")
+        << QList<GrantRow>{selectCustomer, row("SRC", kind::Function, "F1", 'X', {}, 0, "BOSS")}
+        << QList<GrantRow>{row("T", kind::Relation, "CUSTOMER", 'D')} << false << true
+        << QStringList{"GRANT SELECT ON CUSTOMER TO T", "GRANT EXECUTE ON FUNCTION F1 TO T"}
+        << QStringList();
+}
+
+void TestPlans::copies()
+{
+    QFETCH(QList<GrantRow>, source);
+    QFETCH(QList<GrantRow>, target);
+    QFETCH(bool, revokeExtras);
+    QFETCH(bool, sysdba);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, notDone);
+    const db::Plan plan = db::planCopy(source, {{user(QStringLiteral("T")), target}},
+                                       sysdba ? Sysdba : Boss, revokeExtras);
+    QCOMPARE(sqlOf(plan), expected);
+    QCOMPARE(plan.notDone, notDone);
+    // Only the row that loses its grant option is marked: the server
+    // cascades from there to what T granted with it.
+    const bool optionLost = QByteArray(QTest::currentDataTag()) == "a grant option taken away";
+    QCOMPARE(plan.optionsTaken.size(), optionLost ? 1 : 0);
+    if (optionLost)
+        QCOMPARE(plan.optionsTaken.first().object, QStringLiteral("CUSTOMER"));
+}
+
+void TestPlans::renames_data()
+{
+    QTest::addColumn<QList<GrantRow>>("held");
+    QTest::addColumn<QList<GrantRow>>("given");
+    QTest::addColumn<bool>("sysdba");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("plain: the grid's statements")
+        << QList<GrantRow>{row("OLD", kind::Relation, "CUSTOMER", 'S'),
+                           row("OLD", kind::Relation, "CUSTOMER", 'I'),
+                           row("OLD", kind::Procedure, "P_ONE", 'X')}
+        << QList<GrantRow>() << true
+        << QStringList{"GRANT SELECT ON CUSTOMER TO NEW", "GRANT INSERT ON CUSTOMER TO NEW",
+                       "REVOKE ALL ON CUSTOMER FROM OLD", "GRANT EXECUTE ON PROCEDURE P_ONE TO NEW",
+                       "REVOKE EXECUTE ON PROCEDURE P_ONE FROM OLD"};
+    // What OLD gave CAROL is given again by NEW before OLD's own goes, which
+    // takes OLD's grant to CAROL along.
+    QTest::newRow("grantors kept, grants to others kept")
+        << QList<GrantRow>{row("OLD", kind::Relation, "ALPHA", 'S', {}, 1),
+                           row("OLD", kind::Relation, "ALPHA", 'U', {}, 0, "BOSS"),
+                           row("OLD", kind::Role, "R1", 'M', {}, 2, "BOSS")}
+        << QList<GrantRow>{row("carol lee", kind::Relation, "ALPHA", 'S', {}, 0, "OLD"),
+                           row("P2", kind::Relation, "ALPHA", 'S', {}, 0, "OLD", kind::Procedure)}
+        << true
+        << QStringList{"GRANT SELECT ON ALPHA TO NEW WITH GRANT OPTION",
+                       "GRANT UPDATE ON ALPHA TO NEW GRANTED BY BOSS",
+                       "GRANT SELECT ON ALPHA TO \"carol lee\" GRANTED BY NEW",
+                       "GRANT SELECT ON ALPHA TO PROCEDURE P2 GRANTED BY NEW",
+                       "REVOKE SELECT ON ALPHA FROM OLD",
+                       "REVOKE UPDATE ON ALPHA FROM OLD GRANTED BY BOSS",
+                       "GRANT R1 TO NEW WITH ADMIN OPTION GRANTED BY BOSS",
+                       "REVOKE R1 FROM OLD GRANTED BY BOSS"};
+    QTest::newRow("a login that may not name grantors moves its own grants")
+        << QList<GrantRow>{row("OLD", kind::Relation, "ZETA", 'S', {}, 0, "BOSS"),
+                           row("OLD", kind::Relation, "ZETA", 'I')}
+        << QList<GrantRow>() << false
+        << QStringList{"GRANT SELECT ON ZETA TO NEW", "REVOKE SELECT ON ZETA FROM OLD"};
+}
+
+void TestPlans::renames()
+{
+    QFETCH(QList<GrantRow>, held);
+    QFETCH(QList<GrantRow>, given);
+    QFETCH(bool, sysdba);
+    QFETCH(QStringList, expected);
+    const db::Plan plan = db::planRename(held, given, user(QStringLiteral("OLD")),
+                                         {db::SqlName::typed(QStringLiteral("NEW")), kind::User},
+                                         sysdba ? Sysdba : Boss);
+    QCOMPARE(sqlOf(plan), expected);
+}
+
+void TestPlans::renameRefusedWhenGrantsWouldBeLost()
+{
+    const QList<GrantRow> given{row("CAROL", kind::Relation, "ALPHA", 'S', {}, 0, "OLD")};
+    try {
+        (void)db::planRename({row("OLD", kind::Relation, "ALPHA", 'S', {}, 1)}, given,
+                             user(QStringLiteral("OLD")), user(QStringLiteral("NEW")), Boss);
+        QFAIL("the rename was planned");
+    } catch (const kelvane::Exception &refusal) {
+        QVERIFY2(refusal.message().contains(QLatin1String("SELECT on ALPHA to CAROL")),
+                 qPrintable(refusal.message()));
+    }
+}
+
+void TestPlans::columnsMissingOnTheOtherRelation()
+{
+    const QList<GrantRow> rows{row("U", kind::Relation, "CUSTOMER", 'S'),
+                               row("U", kind::Relation, "CUSTOMER", 'U', "NAME"),
+                               row("U", kind::Relation, "CUSTOMER", 'U', "CITY")};
+    QStringList skipped;
+    QList<QChar> letters;
+    const QList<GrantRow> moved =
+        db::rowsMovedTo(rows, QStringLiteral("NOCITY"), {"ID", "NAME"}, skipped, letters);
+    // Never widened to the whole relation, never cut down to some columns.
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved.first().object, QStringLiteral("NOCITY"));
+    QCOMPARE(letters, QList<QChar>{QChar(u'U')});
+    QCOMPARE(skipped, QStringList{"UPDATE (NAME, CITY) on CUSTOMER was not copied to NOCITY, "
+                                  "which has no column CITY"});
+}
+
+void TestPlans::ddlAndDefaultRolesTravelExactly()
+{
+    const QList<GrantRow> held{row("OLD", 22, "SQL$TABLES", 'C'),
+                               row("OLD", 22, "SQL$TABLES", 'O', {}, 1, "BOSS"),
+                               row("OLD", kind::Role, "R1", 'M', "D")};
+    const db::Plan rename =
+        db::planRename(held, {}, user(QStringLiteral("OLD")), user(QStringLiteral("NEW")), Sysdba);
+    QCOMPARE(
+        sqlOf(rename),
+        (QStringList{"GRANT DEFAULT R1 TO NEW", "REVOKE R1 FROM OLD", "GRANT CREATE TABLE TO NEW",
+                     "GRANT DROP ANY TABLE TO NEW WITH GRANT OPTION GRANTED BY BOSS",
+                     "REVOKE CREATE TABLE FROM OLD",
+                     "REVOKE DROP ANY TABLE FROM OLD GRANTED BY BOSS"}));
+    QVERIFY(rename.notDone.isEmpty());
+    // A target that already holds them as the source does is sent nothing.
+    QList<GrantRow> same = held;
+    for (GrantRow &row : same)
+        row.grantee = QStringLiteral("TWIN");
+    QCOMPARE(sqlOf(db::planCopy(held, {{user(QStringLiteral("TWIN")), same}}, Sysdba, true)),
+             QStringList());
+    QCOMPARE(db::describeRows({held.last()}),
+             QStringList{"membership of role R1, as default role granted by SYSDBA"});
+}
+
+void TestPlans::revokesEveryGrantorItMayName()
+{
+    const QList<GrantRow> held{row("EVE", kind::Relation, "T", 'S'),
+                               row("EVE", kind::Relation, "T", 'S', {}, 0, "BOSS"),
+                               row("EVE", kind::Relation, "T", 'U', "C", 1, "BOSS"),
+                               row("EVE", kind::Relation, "T", 'I', {}, 0, {})};
+    const db::Plan sysdba = db::planRevoke(held, QStringLiteral("S"), user("EVE"), Sysdba);
+    QCOMPARE(sqlOf(sysdba), (QStringList{"REVOKE SELECT ON T FROM EVE",
+                                         "REVOKE SELECT ON T FROM EVE GRANTED BY BOSS"}));
+    QVERIFY(sysdba.notDone.isEmpty());
+    // BOSS takes its own and says what stays; the system's grant stays too.
+    const db::Plan boss = db::planRevoke(held, {}, user("EVE"), Boss);
+    QCOMPARE(sqlOf(boss),
+             (QStringList{"REVOKE SELECT ON T FROM EVE", "REVOKE UPDATE ON T FROM EVE"}));
+    QCOMPARE(boss.notDone, (QStringList{"SELECT on T granted by SYSDBA is still held by EVE",
+                                        "INSERT on T granted by the system is still held by EVE"}));
+    // BOSS's UPDATE (C) with grant option puts C at risk, and any column
+    // its option gave others.
+    QCOMPARE(db::columnRisks(boss.changes), (QList<db::ColumnRisk>{{"T", "C"}, {"T", QString()}}));
+    QCOMPARE(db::columnRisks(sysdba.changes), QList<db::ColumnRisk>());
+}
+
+QTEST_APPLESS_MAIN(TestPlans)
+#include "tst_plans.moc"
