@@ -135,6 +135,8 @@ public:
     QAction *SaveUserSqlItem;
     QAction *SaveRelationSqlItem;
     QAction *SaveAllSqlItem;
+    QAction *N5;
+    QAction *RefreshItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
     QAction *GrantOptionItem;
@@ -184,6 +186,9 @@ public:
     // Saves the privileges as GRANT statements: the current user's, those
     // on the current relation, or all of them, as the item says.
     void SaveSqlItemClick(QObject *sender);
+    // Reads both lists and the privileges again (F5), standing on the same
+    // pair: what other sessions changed shows.
+    void RefreshItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();
@@ -232,7 +237,7 @@ private:
     [[nodiscard]] ListKey keyOf(const db::TDataSet &list) const;
     [[nodiscard]] int kindOf(const db::TDataSet &list, int row) const;
     [[nodiscard]] db::TField *kindField(const db::TDataSet &list) const;
-    [[nodiscard]] db::Grantee currentGrantee() const;
+    [[nodiscard]] db::Grantee currentGrantee();
     [[nodiscard]] db::ObjectRef currentObject() const;
     // A table or view of the relations' list that is a view.
     [[nodiscard]] bool isView(const QString &relation) const
@@ -255,14 +260,21 @@ private:
     [[nodiscard]] QString lettersOfCell(int column) const;
     // The current grantee's rows on the current object.
     [[nodiscard]] QList<db::GrantRow> grantsOnCurrentPair();
+    // Those rows as the catalogue has them now, and those of a cell's letters.
+    struct CellRows
+    {
+        QList<db::GrantRow> held;
+        QList<db::GrantRow> ofCell;
+    };
+    [[nodiscard]] CellRows readCell(int column);
+    // Where the catalogue no longer holds what the cell showed: the grid is
+    // read again and the command ends saying what was found, "CLERK no
+    // longer holds SELECT on BED: nothing to revoke".
+    [[noreturn]] void reportCellChanged(int column, const QString &found, const QString &outcome);
     // Grants the privilege of the detail column when its cell is empty,
     // revokes it otherwise; refreshes nothing. Returns what it left undone;
     // granted tells which of the two it did.
     QStringList togglePrivilege(int column, bool &granted);
-    // Takes the letters (all of them when empty) of the current object from
-    // the current grantee: every grantor's rows, where the login may name
-    // grantors, else its own. Returns the rows that other grantors still give.
-    QStringList revokeHeld(const QString &letters);
     // The keys that go between a list and its filter: true when the key was
     // one of them.
     bool moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift);
@@ -331,6 +343,14 @@ private:
     // user's name gave nothing.
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
+    // Takes the roles the grantee's read brings along out of its rows, into
+    // what the login knows of them.
+    void noteRoles(QList<db::GrantRow> &rows);
+    // The grantee as statements must name it: with USER or ROLE where a user
+    // and a role share its name, as the last read of a grantee found them.
+    [[nodiscard]] db::Grantee granteeOf(const ListKey &key);
+    // The kind the grantee's read gives the roles it brings along.
+    static constexpr int RoleRow = -1;
     [[nodiscard]] const db::Login &login();
     // Firebird 4's own answer to whether the attachment may write GRANTED BY.
     [[nodiscard]] bool hasGrantedByPrivilege();
@@ -348,15 +368,20 @@ private:
     // the server drops them in effect: on Firebird 3.
     [[nodiscard]] db::Plan columnMends(const QList<db::ColumnRisk> &risks);
     // What the grantees of the plan granted to others with the grant options
-    // it takes away, which the server revokes along with them.
-    [[nodiscard]] QStringList grantOptionLosses(const db::Plan &plan);
+    // it takes away, where the plan takes every option of the privilege they
+    // hold: the server, or the command, revokes it along with them.
+    [[nodiscard]] QList<db::GrantRow> grantOptionLosses(const db::Plan &plan);
     // Where the plan takes privileges from a copy's targets (when asked to
     // say so) or grant options away, asks whether to go on, naming what goes;
     // true when nothing of the kind is lost or the administrator says Yes.
-    [[nodiscard]] bool mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken);
+    [[nodiscard]] bool mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken,
+                                   const QList<db::GrantRow> &lost);
     // Runs the plan's statements once the administrator agrees to what they
     // take along; returns what was left undone.
     QStringList runPlan(const db::Plan &plan, bool asksWhatIsTaken = false);
+    // Revokes, granted by their holders, the grants a question said go with
+    // the options taken that the server left; returns those still held.
+    QStringList revokeWhatOptionsGave(const QList<db::GrantRow> &lost);
     // Runs the command; if it fails, the lists and cells are read again for
     // the user and relation it started on before the failure is reported, so
     // that the screen shows the catalogue as it now is.
@@ -364,8 +389,13 @@ private:
     void rereadListsQuietly(const ListKey &user, const ListKey &relation);
     // Runs a command in one transaction (TCommandRunner::run); where what it
     // read no longer stands, the lists are read again for the user and
-    // relation it started on.
-    void inCommand(const std::function<void()> &command);
+    // relation it started on. A command that stays on its pair says so
+    // when the pair's row has gone from a list, rather than leave the
+    // highlight on another row without a word.
+    void inCommand(const std::function<void()> &command, bool staysOnPair = true);
+    // "FRED holds no privilege any more: ..." for each list whose current
+    // row is no longer the one given; empty where both stand.
+    [[nodiscard]] QString whereThePairWent(const ListKey &user, const ListKey &relation) const;
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const ListKey &user, const ListKey &relation);
     // Reads the users' list and the cells again and stands on the user, on

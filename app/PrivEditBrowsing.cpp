@@ -6,6 +6,7 @@
 #include "Privileges.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/FormStyle.h"
 
 #include <QCheckBox>
@@ -94,18 +95,17 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
          QStringLiteral("WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)").arg(ddlRow),
          QStringLiteral("AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")},
         QStringLiteral("RDB$USER"));
-    // The DDL privileges come from a part of their own, found by the index
-    // on the object's name, so that only their rows pay for the naming.
-    addStatement(
-        relationList,
-        {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
-         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-         QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
-         QStringLiteral("UNION SELECT %1, %2").arg(db::ddlNameSql()).arg(db::kind::DdlPrivilege),
-         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-         QStringLiteral("WHERE RDB$RELATION_NAME STARTING WITH 'SQL$' AND %1").arg(ddlRow),
-         QStringLiteral("ORDER BY 1, 2")},
-        QStringLiteral("RDB$RELATION_NAME"));
+    // Every DDL privilege is a row, held or not, so that one nobody holds
+    // yet can be granted, and the row stays when its last holder goes.
+    addStatement(relationList,
+                 {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
+                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                  QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
+                  QStringLiteral("UNION SELECT NAME, %1 FROM %2")
+                      .arg(db::kind::DdlPrivilege)
+                      .arg(db::everyDdlPrivilegeSql()),
+                  QStringLiteral("ORDER BY 1, 2")},
+                 QStringLiteral("RDB$RELATION_NAME"));
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows
@@ -390,6 +390,21 @@ void TKelvaneForm::RefreshPrivileges()
     }
     db::TDataSet::freeBookmark(bookmark);
     MasterQuery.enableControls();
+}
+
+void TKelvaneForm::RefreshItemClick(QObject *)
+{
+    if (!Database.connected() || !UserList)
+        return;
+    const ListKey user = keyOf(*UserList);
+    const ListKey relation = keyOf(*RelationList);
+    Procedures.close();
+    Procedures.open();
+    readViewNames(true);
+    rereadLists(user, relation);
+    const QString went = whereThePairWent(user, relation);
+    if (!went.isEmpty())
+        ui::showInformationMessage(went);
 }
 
 void TKelvaneForm::refreshCells()

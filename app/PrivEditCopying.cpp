@@ -155,7 +155,7 @@ TKelvaneForm::pickedUsers(const std::function<bool(const db::GrantRow &)> &copie
         // aggregate already built twice when a later part of its braced
         // initialiser throws, which here freed a name the copy dialog held.
         QList<db::GrantRow> rows = db::rowsWhere(reachableGrantsOf(key), copied);
-        targets.append({{db::SqlName::stored(key.name), key.kind}, std::move(rows)});
+        targets.append({granteeOf(key), std::move(rows)});
     }
     return targets;
 }

@@ -241,8 +241,16 @@ void TKelvaneForm::createComponents()
     ViewsQueryViewName =
         ViewsQuery.addField(QStringLiteral("RDB$VIEW_NAME"), db::FieldKind::Data, NameSize);
 
+    // Every role comes along, of kind RoleRow, its option telling whether a
+    // user grantee shares its name: each command reads a grantee first, so
+    // that its statements name a user or a role exactly as they now stand.
     addStatement(GranteeQuery,
-                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :Grantee"}, {});
+                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :Grantee",
+                  "UNION ALL SELECT R.RDB$ROLE_NAME, -1, NULL, NULL, NULL, NULL,",
+                  "IIF(EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES U",
+                  "WHERE U.RDB$USER = R.RDB$ROLE_NAME AND U.RDB$USER_TYPE = 8), 1, 0), NULL",
+                  "FROM RDB$ROLES R"},
+                 {});
     addGrantFields(GranteeQuery);
     addStatement(GrantorQuery,
                  {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",
@@ -402,6 +410,11 @@ void TKelvaneForm::createMenus()
                           QStringLiteral("Save the privileges on this relation as SQL..."));
     SaveAllSqlItem = EditMenu->addItem(QStringLiteral("SaveAllSqlItem"),
                                        QStringLiteral("Save ALL privileges as SQL..."));
+    N5 = EditMenu->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    // F5 itself goes through the window's key handler, as its other keys do.
+    RefreshItem = EditMenu->addItem(QStringLiteral("RefreshItem"),
+                                    QStringLiteral("Read the catalogue again\tF5"));
 
     PrivilegeMenu = new ui::PopupMenu(this);
     PrivilegeMenu->setObjectName(QStringLiteral("PrivilegeMenu"));
@@ -475,6 +488,7 @@ void TKelvaneForm::wireEvents()
         {SaveUserSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {SaveRelationSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {SaveAllSqlItem, &TKelvaneForm::SaveSqlItemClick},
+        {RefreshItem, &TKelvaneForm::RefreshItemClick},
     };
     for (const auto &[item, handler] : commands)
         onEvent(item, &QAction::triggered, this, [this, item, handler] { (this->*handler)(item); });

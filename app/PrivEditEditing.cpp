@@ -29,10 +29,9 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
     }
 }
 
-db::Grantee TKelvaneForm::currentGrantee() const
+db::Grantee TKelvaneForm::currentGrantee()
 {
-    const ListKey key = keyOf(*UserList);
-    return {db::SqlName::stored(key.name), key.kind};
+    return granteeOf(keyOf(*UserList));
 }
 
 db::ObjectRef TKelvaneForm::currentObject() const
@@ -95,21 +94,64 @@ QList<db::GrantRow> TKelvaneForm::grantsOnCurrentPair()
                          [this](const db::GrantRow &row) { return isCurrentObject(row); });
 }
 
+TKelvaneForm::CellRows TKelvaneForm::readCell(int column)
+{
+    CellRows cell;
+    cell.held = grantsOnCurrentPair();
+    const QString letters = lettersOfCell(column);
+    cell.ofCell = letters.isEmpty()
+                      ? cell.held
+                      : db::rowsWhere(cell.held, [&letters](const db::GrantRow &row) {
+                            return letters.contains(row.privilege);
+                        });
+    return cell;
+}
+
+void TKelvaneForm::reportCellChanged(int column, const QString &found, const QString &outcome)
+{
+    const QString message = QStringLiteral("%1 %2 %3 on %4%5")
+                                .arg(distinctName(*UserList), found, privilegeWordOf(column),
+                                     distinctName(*RelationList), outcome);
+    RefreshPrivileges();
+    throw kelvane::Exception(message);
+}
+
 QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
 {
     column = checkedCellColumn(column);
     granted = !isCellSet(column);
+    // The cell as the catalogue has it now: another session may have
+    // changed it since the grid was read, and the administrator acted on
+    // what the grid showed.
+    const CellRows cell = readCell(column);
+    if (granted && !cell.ofCell.isEmpty())
+        reportCellChanged(column, QStringLiteral("already holds"),
+                          QStringLiteral(": it was granted by %1 since the grid was read; nothing "
+                                         "to grant")
+                              .arg(db::grantorsOf(cell.ofCell).join(QStringLiteral(", "))));
+    if (!granted && cell.ofCell.isEmpty())
+        reportCellChanged(column, QStringLiteral("no longer holds"),
+                          QStringLiteral(": nothing to revoke"));
     if (granted) {
         GrantPrivilege(currentGrantee(), currentObject(),
                        DetailQuery.fields(column)->displayLabel());
         return {};
     }
-    return revokeHeld(lettersOfCell(column));
+    return runPlan(db::planRevoke(cell.held, lettersOfCell(column), currentGrantee(), login()));
 }
 
 void TKelvaneForm::toggleOptionInCommand(int column)
 {
     column = checkedCellColumn(column);
+    // A table or view has no EXECUTE: there is no privilege to give an
+    // option to, now or after a grant.
+    if (currentObject().type == db::kind::Relation && column == ExecuteColumn)
+        throw kelvane::Exception(QStringLiteral("%1 is a %2: it has no EXECUTE privilege, and so "
+                                                "no grant option for it")
+                                     .arg(distinctName(*RelationList),
+                                          objectLook(db::kind::Relation,
+                                                     isView(currentObject().name))
+                                              .name));
     // An option goes with a privilege held: an empty cell is granted first,
     // on its own, rather than with an option nobody asked for.
     if (!isCellSet(column))
@@ -120,9 +162,26 @@ void TKelvaneForm::toggleOptionInCommand(int column)
     const auto bit = PrivilegeMarks::Marks(1u << (column - 1));
     const bool give = !(cellsAt(DetailQuery.recNo()).withOption & bit);
     inCommand([&] {
+        const CellRows cell = readCell(column);
+        const bool anyOption = std::any_of(cell.ofCell.begin(), cell.ofCell.end(),
+                                           [](const db::GrantRow &row) { return row.option > 0; });
+        const bool allOption = std::all_of(cell.ofCell.begin(), cell.ofCell.end(),
+                                           [](const db::GrantRow &row) { return row.option > 0; });
+        const QString option = currentObject().type == db::kind::Role
+                                   ? QStringLiteral(" with the admin option")
+                                   : QStringLiteral(" with the grant option");
+        if (cell.ofCell.isEmpty())
+            reportCellChanged(column, QStringLiteral("no longer holds"),
+                              QStringLiteral(": nothing to change"));
+        if (give && allOption)
+            reportCellChanged(column, QStringLiteral("already holds"),
+                              option + QStringLiteral(": nothing to give"));
+        if (!give && !anyOption)
+            reportCellChanged(column, QStringLiteral("no longer holds"),
+                              option + QStringLiteral(": nothing to take"));
         const QStringList notDone =
-            runPlan(db::planGrantOption(grantsOnCurrentPair(), currentObject(),
-                                        lettersOfCell(column), give, currentGrantee(), login()));
+            runPlan(db::planGrantOption(cell.held, currentObject(), lettersOfCell(column), give,
+                                        currentGrantee(), login()));
         RefreshPrivileges();
         reportNotDone(notDone);
     });
@@ -184,11 +243,6 @@ bool TKelvaneForm::moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift
         return true;
     }
     return false;
-}
-
-QStringList TKelvaneForm::revokeHeld(const QString &letters)
-{
-    return runPlan(db::planRevoke(grantsOnCurrentPair(), letters, currentGrantee(), login()));
 }
 
 void TKelvaneForm::toggleInCommand(int column)
@@ -254,6 +308,8 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
         return;
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
+        // Read first: a role of the user's name, which ALL must not reach.
+        (void)grantsOnCurrentPair();
         GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
         refreshCells();
     });
@@ -265,7 +321,9 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
         return;
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
-        const QStringList notDone = revokeHeld(QString());
+        const QList<db::GrantRow> held = grantsOnCurrentPair();
+        const QStringList notDone =
+            runPlan(db::planRevoke(held, QString(), currentGrantee(), login()));
         RefreshPrivileges();
         reportNotDone(notDone);
     });
@@ -279,6 +337,11 @@ void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
     }
     if (!Database.connected())
         return;
+    if (key == Qt::Key_F5 && shift == Qt::NoModifier) {
+        RefreshItemClick(RefreshItem);
+        key = 0;
+        return;
+    }
     const auto column =
         std::find_if(PrivilegeColumns.begin(), PrivilegeColumns.end(),
                      [key](const PrivilegeColumn &c) { return key == c.letter.unicode(); });

@@ -49,8 +49,11 @@ void TKelvaneForm::SaveSqlItemClick(QObject *sender)
             const db::GrantRow shown = db::asListRow(row);
             return shown.object == object.name && shown.objectType == object.type;
         };
-        what =
-            QStringLiteral("the privileges on ") + nameHint(*RelationList, RelationList->recNo());
+        // A DDL privilege is held, not held on.
+        what = object.type == db::kind::DdlPrivilege
+                   ? QStringLiteral("who holds the DDL privilege ") + object.name
+                   : QStringLiteral("the privileges on ") +
+                         nameHint(*RelationList, RelationList->recNo());
         suggested += QLatin1Char('-') + fileNamePart(object.name);
     } else {
         suggested += QStringLiteral("-privileges");

@@ -37,11 +37,33 @@ QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
 {
     GranteeQuery.close();
     GranteeQuery.setParamText(0, grantee.name);
-    return db::rowsWhere(readGrantRows(GranteeQuery), [&grantee](const db::GrantRow &row) {
+    QList<db::GrantRow> rows = readGrantRows(GranteeQuery);
+    noteRoles(rows);
+    return db::rowsWhere(rows, [&grantee](const db::GrantRow &row) {
         if (grantee.kind != ListKey::AnyKind)
             return row.granteeType == grantee.kind;
         return db::isNamedWithoutKeyword(row.granteeType);
     });
+}
+
+void TKelvaneForm::noteRoles(QList<db::GrantRow> &rows)
+{
+    (void)login();
+    m_login.roles.clear();
+    m_login.rolesNamedLikeUsers.clear();
+    for (const db::GrantRow &row : rows) {
+        if (row.granteeType != RoleRow)
+            continue;
+        m_login.roles.insert(row.grantee);
+        if (row.option != 0)
+            m_login.rolesNamedLikeUsers.insert(row.grantee);
+    }
+    rows.removeIf([](const db::GrantRow &row) { return row.granteeType == RoleRow; });
+}
+
+db::Grantee TKelvaneForm::granteeOf(const ListKey &key)
+{
+    return db::namedGrantee(key.name, key.kind, login());
 }
 
 QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
@@ -145,49 +167,123 @@ db::Plan TKelvaneForm::columnMends(const QList<db::ColumnRisk> &risks)
     return db::planColumnMends(readGrantRows(ColumnRowsQuery), risks, login());
 }
 
-void TKelvaneForm::inCommand(const std::function<void()> &command)
+void TKelvaneForm::inCommand(const std::function<void()> &command, bool staysOnPair)
 {
     const ListKey user = keyOf(*UserList);
     const ListKey relation = keyOf(*RelationList);
-    m_commands.run(command, [&] { rereadListsQuietly(user, relation); });
+    try {
+        m_commands.run(command, [&] { rereadListsQuietly(user, relation); });
+    } catch (const kelvane::EngineError &failure) {
+        const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
+        if (went.isEmpty())
+            throw;
+        throw kelvane::EngineError(failure.message() + QStringLiteral("\n\n") + went,
+                                   failure.codes());
+    } catch (const kelvane::Exception &failure) {
+        const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
+        if (went.isEmpty())
+            throw;
+        throw kelvane::Exception(failure.message() + QStringLiteral("\n\n") + went);
+    }
+    const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
+    if (!went.isEmpty())
+        ui::showInformationMessage(went);
 }
 
-QStringList TKelvaneForm::grantOptionLosses(const db::Plan &plan)
+QString TKelvaneForm::whereThePairWent(const ListKey &user, const ListKey &relation) const
 {
-    QStringList lost;
+    const auto sameKey = [](const ListKey &a, const ListKey &b) {
+        return a.name == b.name && a.kind == b.kind;
+    };
+    const auto standsOn = [this](const db::TDataSet &list) {
+        return list.recNo() < 0 ? QStringLiteral("no row")
+                                : nameHint(list, list.recNo());
+    };
+    QStringList lines;
+    if (!user.name.isEmpty() && !sameKey(keyOf(*UserList), user))
+        lines.append(QStringLiteral("%1 holds no privilege any more and has left the list of "
+                                    "users, which now stands on %2.")
+                         .arg(user.name, standsOn(*UserList)));
+    if (!relation.name.isEmpty() && !sameKey(keyOf(*RelationList), relation))
+        lines.append(QStringLiteral("Nobody holds a privilege on %1 any more: it has left the "
+                                    "list of relations, which now stands on %2.")
+                         .arg(relation.name, standsOn(*RelationList)));
+    return lines.join(QLatin1Char('\n'));
+}
+
+namespace {
+
+bool takesOptionOf(const db::Plan &plan, const QString &grantee, const db::GrantRow &row)
+{
+    return std::any_of(plan.optionsTaken.begin(), plan.optionsTaken.end(),
+                       [&](const db::OptionTaken &taken) {
+                           return taken.grantee == grantee &&
+                                  taken.objectType == row.objectType &&
+                                  taken.object == row.object && taken.letter == row.privilege;
+                       });
+}
+
+QStringList optionHolders(const QList<db::GrantRow> &given)
+{
+    QStringList holders;
+    for (const db::GrantRow &row : given) {
+        if (!holders.contains(row.grantor))
+            holders.append(row.grantor);
+    }
+    return holders;
+}
+
+} // namespace
+
+QList<db::GrantRow> TKelvaneForm::grantOptionLosses(const db::Plan &plan)
+{
     QStringList grantees;
     for (const db::OptionTaken &taken : plan.optionsTaken) {
         if (!grantees.contains(taken.grantee))
             grantees.append(taken.grantee);
     }
+    QList<db::GrantRow> lost;
     for (const QString &grantee : grantees) {
-        const QList<db::GrantRow> given =
-            db::rowsWhere(grantsGivenBy(grantee), [&](const db::GrantRow &row) {
-                return std::any_of(plan.optionsTaken.begin(), plan.optionsTaken.end(),
-                                   [&](const db::OptionTaken &taken) {
-                                       return taken.grantee == grantee &&
-                                              taken.objectType == row.objectType &&
-                                              taken.object == row.object &&
-                                              taken.letter == row.privilege;
-                                   });
+        // An option the grantee keeps from a grantor the login may not name
+        // still stands behind what it gave with it.
+        const QList<db::GrantRow> kept =
+            db::rowsWhere(grantsOf({grantee, ListKey::AnyKind}), [&](const db::GrantRow &row) {
+                return row.option > 0 && !db::mayNameGrantor(login(), row.grantor);
             });
-        for (const QString &line : db::describeGiven(given))
-            lost.append(QStringLiteral("%1 by %2").arg(line, grantee));
+        lost += db::rowsWhere(grantsGivenBy(grantee), [&](const db::GrantRow &row) {
+            const bool stillBacked = std::any_of(kept.begin(), kept.end(), [&](const auto &own) {
+                return db::isOn(own, {row.objectType, row.object}) &&
+                       own.privilege == row.privilege;
+            });
+            return takesOptionOf(plan, grantee, row) && !stillBacked;
+        });
     }
     return lost;
 }
 
-bool TKelvaneForm::mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken)
+bool TKelvaneForm::mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken,
+                               const QList<db::GrantRow> &lost)
 {
     QStringList parts;
     if (asksWhatIsTaken && !plan.taken.isEmpty())
         parts.append(QStringLiteral("The copy takes from its targets:\n") +
                      ui::listedLines(db::describeTaken(plan.taken, login().name)));
-    const QStringList lost = grantOptionLosses(plan);
-    if (!lost.isEmpty())
-        parts.append(QStringLiteral("This takes grant options away, and the server then also "
-                                    "revokes what was granted with them:\n") +
-                     ui::listedLines(lost));
+    if (!lost.isEmpty()) {
+        const bool privileges =
+            std::any_of(plan.optionsTaken.begin(), plan.optionsTaken.end(),
+                        [](const db::OptionTaken &taken) { return taken.withPrivilege; });
+        QStringList lines;
+        for (const db::GrantRow &row : lost)
+            lines.append(QStringLiteral("%1 by %2").arg(db::describeGiven({row}).constFirst(),
+                                                        row.grantor));
+        lines.removeDuplicates();
+        parts.append((privileges ? QStringLiteral("This revokes privileges held with the grant "
+                                                  "option, and with them what was granted with "
+                                                  "that option:\n")
+                                 : QStringLiteral("This takes grant options away, and with them "
+                                                  "what was granted with those options:\n")) +
+                     ui::listedLines(lines));
+    }
     if (parts.isEmpty())
         return true;
     return ui::confirm(parts.join(QStringLiteral("\n\n")) + QStringLiteral("\n\nGo on?"));
@@ -195,9 +291,51 @@ bool TKelvaneForm::mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken)
 
 QStringList TKelvaneForm::runPlan(const db::Plan &plan, bool asksWhatIsTaken)
 {
-    if (!mayTakeAway(plan, asksWhatIsTaken))
+    const QList<db::GrantRow> lost = grantOptionLosses(plan);
+    if (!mayTakeAway(plan, asksWhatIsTaken, lost))
         return {};
-    return plan.notDone + runChanges(plan.changes);
+    QStringList notDone = plan.notDone + runChanges(plan.changes);
+    return notDone + revokeWhatOptionsGave(lost);
+}
+
+QStringList TKelvaneForm::revokeWhatOptionsGave(const QList<db::GrantRow> &lost)
+{
+    // The server takes along what was granted with an option only where the
+    // holder held the privilege in that one row: with two grantors it leaves
+    // it. What the question said goes, goes.
+    const auto leftOf = [&] {
+        QList<db::GrantRow> left;
+        for (const QString &holder : optionHolders(lost))
+            left += db::rowsWhere(grantsGivenBy(holder),
+                                  [&lost](const db::GrantRow &row) { return lost.contains(row); });
+        return left;
+    };
+    QList<db::GrantRow> left = leftOf();
+    if (left.isEmpty())
+        return {};
+    db::Plan plan;
+    while (!left.isEmpty()) {
+        const db::GrantRow first = left.constFirst();
+        const auto sameGrant = [&first](const db::GrantRow &row) {
+            return row.grantee == first.grantee && row.granteeType == first.granteeType &&
+                   db::isOn(row, {first.objectType, first.object});
+        };
+        const QList<db::GrantRow> ofReceiver = db::rowsWhere(left, sameGrant);
+        left.removeIf(sameGrant);
+        QString letters;
+        for (QChar letter : db::lettersOf(ofReceiver))
+            letters += letter;
+        const db::Plan step = db::planRevoke(
+            ofReceiver, letters, db::namedGrantee(first.grantee, first.granteeType, login()),
+            login());
+        plan.changes += step.changes;
+    }
+    QStringList notDone = runChanges(plan.changes);
+    for (const db::GrantRow &row : leftOf())
+        notDone.append(QStringLiteral("%1 by %2 is still held: the option it was granted with "
+                                      "went, but the server kept the grant")
+                           .arg(db::describeGiven({row}).constFirst(), row.grantor));
+    return notDone;
 }
 
 void TKelvaneForm::runCommand(const std::function<void()> &command)

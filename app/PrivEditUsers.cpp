@@ -90,25 +90,26 @@ void TKelvaneForm::AddNewItemClick(QObject *)
     // blanks or other signs is a delimited name, kept exactly.
     const db::SqlName name = db::SqlName::typed(typed);
     const ui::BusyCursor busy;
+    const ListKey user{name.storedText(), db::kind::User};
     inCommand([&] {
-        GrantPrivilege({db::SqlName::stored(name.storedText()), db::kind::User}, currentObject(),
-                       QStringLiteral("SELECT"));
+        // Read first: a role of the name, which the statement must not reach.
+        (void)grantsOf(user);
+        GrantPrivilege(granteeOf(user), currentObject(), QStringLiteral("SELECT"));
         {
             const auto scanning = flagSetFor(Scanning);
             const auto suspended = controlsDisabledFor(*UserList);
             revealInList(*UserList, name.storedText());
             UserList->close();
             UserList->open();
-            // "TO name" reaches a role of that name where there is one.
             const auto isNewName = [&] {
                 const ListKey key = keyOf(*UserList);
-                return key.name == name.storedText() && db::isNamedWithoutKeyword(key.kind);
+                return key.name == user.name && key.kind == user.kind;
             };
             for (UserList->first(); !UserList->eof() && !isNewName();)
                 UserList->next();
         }
         MasterQueryAfterScroll(nullptr);
-    });
+    }, false);
 }
 
 void TKelvaneForm::CopyNewItemClick(QObject *)
@@ -146,14 +147,15 @@ void TKelvaneForm::copyToNewUser(const QString &name,
             QList<db::GrantRow> held =
                 db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
             const db::Plan plan = db::planCopy(
-                source, {{{newUser, db::kind::User}, std::move(held)}}, login(), false);
+                source, {{db::namedGrantee(newUser, db::kind::User, login()), std::move(held)}},
+                login(), false);
             notDone = runPlan(plan);
         });
         // The new user is current, so that the cells shown are the ones the
         // next command acts on. A copy only grants, on objects listed already.
         standOnUser({newUser.storedText(), db::kind::User}, true);
         reportNotDone(notDone);
-    });
+    }, false);
 }
 
 void TKelvaneForm::RenameItemClick(QObject *)
@@ -183,8 +185,8 @@ void TKelvaneForm::RenameItemClick(QObject *)
         runCommand([&] {
             const QList<db::GrantRow> given = grantsGivenByGrantee(old);
             const db::Plan plan =
-                db::planRename(held, given, {db::SqlName::stored(oldName), old.kind},
-                               {newUser, db::kind::User}, login());
+                db::planRename(held, given, granteeOf(old),
+                               db::namedGrantee(newUser, db::kind::User, login()), login());
             notDone = runPlan(plan);
         });
         // Where every statement ran, each object the old name held is held
@@ -198,7 +200,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
                     .arg(oldName, newUser.storedText(), left);
             },
             notDone);
-    });
+    }, false);
 }
 
 bool TKelvaneForm::mayMergeInto(const QString &name, const QStringList &logins)
@@ -263,12 +265,12 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         inCommand([&] {
             runCommand([&] {
                 notDone = runChanges(
-                    {db::revokeAllOnAllChange({db::SqlName::stored(name), grantee.kind})},
+                    {db::revokeAllOnAllChange(granteeOf(grantee))},
                     db::columnRisks(held));
             });
             MasterQuery.close();
             MasterQuery.open();
-        });
+        }, false);
     }
     if (!given.isEmpty())
         reportGivenGone(name, given);

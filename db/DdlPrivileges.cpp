@@ -164,6 +164,17 @@ QString ddlNameSql()
         .arg(names);
 }
 
+QString everyDdlPrivilegeSql()
+{
+    QStringList rows;
+    for (const QString &name : ddlPrivilegeNames())
+        rows.append(QStringLiteral("SELECT CAST(%1 AS TYPE OF COLUMN "
+                                   "RDB$USER_PRIVILEGES.RDB$RELATION_NAME) AS NAME FROM "
+                                   "RDB$DATABASE")
+                        .arg(sqlText(name)));
+    return QLatin1Char('(') + rows.join(QStringLiteral(" UNION ALL ")) + QLatin1Char(')');
+}
+
 QString listNameSql()
 {
     return QStringLiteral("IIF(%1, %2, RDB$RELATION_NAME)").arg(isDdlRowSql(), ddlNameSql());

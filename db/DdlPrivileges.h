@@ -43,5 +43,8 @@ namespace db {
 [[nodiscard]] QString ddlNameSql();
 // Whether a row of the catalogue is a DDL privilege's, in SQL.
 [[nodiscard]] QString isDdlRowSql();
+// Every DDL privilege the servers know, held or not, as a derived table of
+// one column NAME in the catalogue column's type.
+[[nodiscard]] QString everyDdlPrivilegeSql();
 
 } // namespace db

@@ -8,11 +8,14 @@
 #include "Session.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QIODevice>
 #include <QSaveFile>
 #include <QSet>
 #include <algorithm>
 #include <limits>
+
+#include <sys/stat.h>
 
 namespace db {
 
@@ -50,6 +53,12 @@ constexpr const char *CatalogueSql[] = {
     "FROM RDB$FUNCTIONS WHERE RDB$PACKAGE_NAME IS NULL",
     "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PACKAGE_NAME, 18, NULL, NULL, NULL, NULL",
     "FROM RDB$PACKAGES",
+    // And the login and role as the server has them, for the file's header,
+    // in the columns' own types: a VARCHAR would make the whole column one,
+    // and every name in it keep its padding.
+    "UNION ALL SELECT 'L', CAST(CURRENT_USER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER),",
+    "NULL, CAST(CURRENT_ROLE AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME), 0,",
+    "NULL, NULL, NULL, NULL FROM RDB$DATABASE",
 };
 
 constexpr const char *CatalogueColumns[] = {
@@ -164,15 +173,6 @@ void numberRounds(QList<Planned> &planned, const Owners &owners)
         planned[i].round = last + 1;
 }
 
-QString loginOf(const TDatabase &database)
-{
-    for (const QString &line : database.params()) {
-        if (line.startsWith(QLatin1String("USERNAME="), Qt::CaseInsensitive))
-            return line.mid(line.indexOf(QLatin1Char('=')) + 1);
-    }
-    return {};
-}
-
 } // namespace
 
 Catalogue readCatalogue(TDatabase &database)
@@ -194,6 +194,11 @@ Catalogue readCatalogue(TDatabase &database)
         const auto at = [&](int column) { return fields[column]->textAt(row); };
         if (at(0) == QLatin1String("O")) {
             catalogue.owners.add(at(4).toInt(), at(3), at(1));
+            continue;
+        }
+        if (at(0) == QLatin1String("L")) {
+            catalogue.login = at(1);
+            catalogue.role = at(3) == QLatin1String("NONE") ? QString() : at(3);
             continue;
         }
         const QString letter = at(5);
@@ -247,16 +252,16 @@ QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners)
     statements.reserve(planned.size());
     for (const Planned &entry : planned) {
         const SqlName grantor = SqlName::stored(entry.form.grantor);
-        statements.append(grantSql(entry.form,
-                                   {SqlName::stored(entry.grantee.first), entry.grantee.second},
-                                   &grantor) +
-                          QLatin1Char(';'));
+        // The file may run where a role and a user share a name that
+        // they do not share here: every user and role is named with its kind.
+        const Grantee to{SqlName::stored(entry.grantee.first), entry.grantee.second, true};
+        statements.append(grantSql(entry.form, to, &grantor) + QLatin1Char(';'));
     }
     return statements;
 }
 
-qsizetype writeExport(TDatabase &database, QIODevice &out,
-                      const std::function<bool(const GrantRow &)> &wanted, const QString &what)
+ExportText exportText(TDatabase &database, const std::function<bool(const GrantRow &)> &wanted,
+                      const QString &what)
 {
     const Catalogue catalogue = readCatalogue(database);
     const QStringList statements = exportStatements(
@@ -269,7 +274,10 @@ qsizetype writeExport(TDatabase &database, QIODevice &out,
             : database.connectionString();
     QStringList lines{
         QStringLiteral("-- Privileges of %1, saved by Kelvane on %2 as %3.")
-            .arg(target, QDateTime::currentDateTimeUtc().toString(Qt::ISODate), loginOf(database)),
+            .arg(target, QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
+                 catalogue.login + (catalogue.role.isEmpty()
+                                        ? QString()
+                                        : QStringLiteral(" with role ") + catalogue.role)),
         QStringLiteral("-- Exported: %1, %2 GRANT statement(s).")
             .arg(what.isEmpty() ? QStringLiteral("every privilege") : what)
             .arg(statements.size()),
@@ -281,25 +289,66 @@ qsizetype writeExport(TDatabase &database, QIODevice &out,
     };
     lines += statements;
     lines.append(QStringLiteral("COMMIT;"));
-    const QByteArray text = (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
-    if (out.write(text) != text.size())
+    return {(lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), statements.size()};
+}
+
+qsizetype writeExport(TDatabase &database, QIODevice &out,
+                      const std::function<bool(const GrantRow &)> &wanted, const QString &what)
+{
+    const ExportText text = exportText(database, wanted, what);
+    if (out.write(text.text) != text.text.size())
         throw kelvane::Exception(
             QStringLiteral("The privileges could not be written: %1").arg(out.errorString()));
-    return statements.size();
+    return text.statements;
 }
+
+namespace {
+
+[[noreturn]] void cannotWrite(const QString &path, const QString &reason)
+{
+    throw kelvane::Exception(QStringLiteral("Cannot write %1: %2").arg(path, reason));
+}
+
+// Whether the path names something other than a regular file: a device, a
+// FIFO, a terminal. Such a thing is written in place, as any Unix tool
+// does; replacing it with a file would destroy it (/dev/null, as root).
+bool isWrittenInPlace(const QString &path)
+{
+    struct stat status{};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    if (S_ISDIR(status.st_mode))
+        cannotWrite(path, QStringLiteral("it is a folder"));
+    return !S_ISREG(status.st_mode);
+}
+
+qsizetype writeInPlace(const QString &path, const ExportText &text)
+{
+    QFile file(path);
+    // Unbuffered, so that a full device fails the write itself.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(text.text) != text.text.size())
+        cannotWrite(path, file.errorString());
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        cannotWrite(path, file.errorString());
+    return text.statements;
+}
+
+} // namespace
 
 qsizetype saveExport(TDatabase &database, const QString &path,
                      const std::function<bool(const GrantRow &)> &wanted, const QString &what)
 {
+    const bool inPlace = isWrittenInPlace(path);
+    const ExportText text = exportText(database, wanted, what);
+    if (inPlace)
+        return writeInPlace(path, text);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw kelvane::Exception(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    const qsizetype written = writeExport(database, file, wanted, what);
-    if (!file.commit())
-        throw kelvane::Exception(
-            QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    return written;
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.text) != text.text.size() ||
+        !file.commit())
+        cannotWrite(path, file.errorString());
+    return text.statements;
 }
 
 } // namespace db

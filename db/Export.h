@@ -37,6 +37,9 @@ struct Catalogue
 {
     QList<GrantRow> rows; // every row of RDB$USER_PRIVILEGES
     Owners owners;
+    // Who read it, as the server knows the attachment; the role empty for none.
+    QString login;
+    QString role;
 };
 
 // The whole catalogue and the owners of tables, views, procedures,
@@ -58,6 +61,19 @@ struct Catalogue
 // statements go by grantee (name, then kind), then by object and privilege.
 [[nodiscard]] QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners);
 
+// The text of an export, and how many GRANT statements it holds.
+struct ExportText
+{
+    QByteArray text;
+    qsizetype statements = 0;
+};
+
+// Reads the catalogue once and makes the text of the statements of the rows
+// wanted, as writeExport writes it.
+[[nodiscard]] ExportText exportText(TDatabase &database,
+                                    const std::function<bool(const GrantRow &)> &wanted = {},
+                                    const QString &what = {});
+
 // Reads the catalogue once and writes the statements of the rows wanted (all
 // exported rows when no predicate is given) as UTF-8, after a header of "--"
 // comment lines naming the database, the time and what was exported (what:
@@ -68,7 +84,9 @@ qsizetype writeExport(TDatabase &database, QIODevice &out,
                       const QString &what = {});
 
 // writeExport into a file, which is replaced whole or left as it was when
-// anything fails.
+// anything fails. A path that names no regular file (a device, a FIFO,
+// /dev/stdout) is written in place. Every write and the close are checked:
+// a failure names the path.
 qsizetype saveExport(TDatabase &database, const QString &path,
                      const std::function<bool(const GrantRow &)> &wanted = {},
                      const QString &what = {});

@@ -95,6 +95,19 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
 
 } // namespace
 
+Grantee namedGrantee(const SqlName &name, int type, const Login &login)
+{
+    const QString stored = name.storedText();
+    const bool namesake = (type == kind::User && login.roles.contains(stored)) ||
+                          (type == kind::Role && login.rolesNamedLikeUsers.contains(stored));
+    return {name, type, namesake};
+}
+
+Grantee namedGrantee(const QString &storedName, int type, const Login &login)
+{
+    return namedGrantee(SqlName::stored(storedName), type, login);
+}
+
 bool mayNameGrantor(const Login &login, const QString &grantor)
 {
     return !grantor.isEmpty() && (grantor == login.name || login.mayNameGrantors);
@@ -138,7 +151,7 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                     });
                 if (optionTaken)
                     plan.optionsTaken.append(
-                        {target.grantee.name.storedText(), object.type, object.name, letter});
+                        {target.grantee.name.storedText(), object.type, object.name, letter, true});
                 const QList<GrantRow> heldOfLetter = ofLetter(held, letter);
                 for (const GrantRow &row : heldOfLetter) {
                     const bool mayRevoke = mayNameGrantor(login, row.grantor);
@@ -199,7 +212,7 @@ Plan planRevoke(const QList<GrantRow> &held, const QString &letters, const Grant
         for (const GrantRow &row : theirs) {
             if (row.option > 0)
                 plan.optionsTaken.append(
-                    {from.name.storedText(), row.objectType, row.object, row.privilege});
+                    {from.name.storedText(), row.objectType, row.object, row.privilege, true});
         }
     }
     return plan;
@@ -332,7 +345,7 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
             });
             for (const PrivilegeForm &form : formsOf(theirs))
                 plan.changes.append(
-                    grantChange(form, {SqlName::stored(receiver), type}, &newName.name));
+                    grantChange(form, namedGrantee(receiver, type, login), &newName.name));
         }
         if (held.isEmpty())
             continue;

@@ -6,6 +6,8 @@
 
 #include "Statements.h"
 
+#include <QSet>
+
 namespace db {
 
 // A grant option a command takes away: the server then revokes, along with
@@ -16,6 +18,8 @@ struct OptionTaken
     int objectType = kind::Relation;
     QString object;
     QChar letter;
+    // The privilege itself is revoked, not only its option.
+    bool withPrivilege = false;
 };
 
 // The statements a command sends, and what it leaves undone and why.
@@ -42,7 +46,16 @@ struct Login
     // names counted in bytes.
     bool isFirebird3 = false;
     QString role{}; // the attachment's SQL role; empty for none
+    // The database's roles, and those of them whose name a user grantee
+    // shares: statements name such a user or role with its kind.
+    QSet<QString> roles{};
+    QSet<QString> rolesNamedLikeUsers{};
 };
+
+// The grantee of that stored name and kind as the login's statements must
+// name it: with USER or ROLE where a user and a role share the name.
+[[nodiscard]] Grantee namedGrantee(const SqlName &name, int type, const Login &login);
+[[nodiscard]] Grantee namedGrantee(const QString &storedName, int type, const Login &login);
 
 // Whether the login may revoke or grant in the grantor's name: its own, or
 // anyone's with GRANTED BY. The system's grants (no grantor) no statement

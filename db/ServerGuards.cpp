@@ -140,11 +140,6 @@ QList<ColumnRisk> columnRisks(const QList<GrantRow> &revoked)
 
 namespace {
 
-Grantee granteeOf(const GrantRow &row)
-{
-    return {SqlName::stored(row.grantee), row.granteeType};
-}
-
 // The rows of a column in the order they can be granted again: a grantor
 // that holds a row itself gets it back before it gives its own.
 QList<GrantRow> grantableOrder(QList<GrantRow> rows)
@@ -215,7 +210,7 @@ Plan planColumnMends(const QList<GrantRow> &rows, const QList<ColumnRisk> &risks
             for (const GrantRow &row : onColumn) {
                 const SqlName by = SqlName::stored(row.grantor);
                 const SqlName *grantedBy = row.grantor == login.name ? nullptr : &by;
-                const Grantee grantee = granteeOf(row);
+                const Grantee grantee = namedGrantee(row.grantee, row.granteeType, login);
                 // By column: the holder's other columns stay as they are.
                 Change revoke = revokeChange(kind::Relation, relation, wordOf(row.privilege),
                                              grantee, grantedBy);
@@ -228,7 +223,7 @@ Plan planColumnMends(const QList<GrantRow> &rows, const QList<ColumnRisk> &risks
                 const SqlName by = SqlName::stored(row.grantor);
                 grants.append(grantChange(
                     {kind::Relation, relation, row.privilege, {column}, row.option, row.grantor},
-                    granteeOf(row), row.grantor == login.name ? nullptr : &by));
+                    namedGrantee(row.grantee, row.granteeType, login), row.grantor == login.name ? nullptr : &by));
             }
         }
     }

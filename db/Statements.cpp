@@ -7,10 +7,16 @@ namespace db {
 namespace {
 
 // "TO name" reaches a user or, where one of that name exists, a role; every
-// other kind of grantee needs its keyword.
+// other kind of grantee needs its keyword, and so do a user and a role that
+// share a name.
 QString granteeSql(const Grantee &grantee)
 {
-    return kindKeyword(grantee.type) + grantee.name.sql();
+    QString keyword = kindKeyword(grantee.type);
+    if (grantee.namesake && grantee.type == kind::User)
+        keyword = QStringLiteral("USER ");
+    else if (grantee.namesake && grantee.type == kind::Role)
+        keyword = QStringLiteral("ROLE ");
+    return keyword + grantee.name.sql();
 }
 
 QString columnList(const QStringList &columns)

@@ -13,6 +13,9 @@ struct Grantee
 {
     SqlName name;
     int type = kind::User;
+    // A user and a role share the name: "TO name" would reach the role, so
+    // the statement says "USER name" or "ROLE name".
+    bool namesake = false;
 };
 
 [[nodiscard]] QString grantSql(const PrivilegeForm &form, const Grantee &to,

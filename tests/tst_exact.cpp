@@ -324,9 +324,10 @@ void TestExact::copyAsksBeforeTakingAGrantOption()
         QVERIFY(testui::allAnswered());
         QCOMPARE(question, QStringLiteral("Confirm:The copy takes from its targets:\nIRIS: "
                                           "SELECT on ALPHA granted by SYSDBA, with grant "
-                                          "option\n\nThis takes grant options away, and the "
-                                          "server then also revokes what was granted with "
-                                          "them:\nSELECT on ALPHA to DAN by IRIS\n\nGo on?"));
+                                          "option\n\nThis revokes privileges held with the "
+                                          "grant option, and with them what was granted with "
+                                          "that option:\nSELECT on ALPHA to DAN by IRIS\n\nGo "
+                                          "on?"));
         const QStringList expected{"REVOKE SELECT ON ALPHA FROM IRIS",
                                    "GRANT SELECT ON ALPHA TO IRIS"};
         QCOMPARE(statements(log), yes ? expected : QStringList());
@@ -509,22 +510,22 @@ void TestExact::savedAsSqlFromTheWindow()
     QCOMPARE(helen.size() - 2, m_helenRows.size());
     QVERIFY(helen.at(1).startsWith(
         QStringLiteral("%1 GRANT statements saved in ").arg(m_helenRows.size())));
-    for (const char *line : {"GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
-                             "GRANT SELECT ON ZETA TO HELEN GRANTED BY BOSS;",
-                             "GRANT UPDATE (NAME) ON CUSTOMER TO HELEN GRANTED BY SYSDBA;",
-                             "GRANT ALTER ANY VIEW TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;"})
+    for (const char *line : {"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+                             "GRANT SELECT ON ZETA TO USER HELEN GRANTED BY BOSS;",
+                             "GRANT UPDATE (NAME) ON CUSTOMER TO USER HELEN GRANTED BY SYSDBA;",
+                             "GRANT ALTER ANY VIEW TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;"})
         QVERIFY2(helen.contains(QLatin1String(line)), line);
     // The holders of one object: a DDL privilege's too.
     select(QStringLiteral("HELEN"), QStringLiteral("CREATE TABLE"));
     QCOMPARE(saved("SaveRelationSqlItem", "create-table.sql").mid(2),
-             QStringList{"GRANT CREATE TABLE TO HELEN GRANTED BY SYSDBA;"});
+             QStringList{"GRANT CREATE TABLE TO USER HELEN GRANTED BY SYSDBA;"});
     select(QStringLiteral("HELEN"), QStringLiteral("ALPHA"));
     QCOMPARE(saved("SaveRelationSqlItem", "alpha.sql").mid(2),
-             (QStringList{"GRANT SELECT ON ALPHA TO HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO IRIS WITH GRANT OPTION GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO JOE GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO DAN GRANTED BY IRIS;",
-                          "GRANT SELECT ON ALPHA TO \"carol lee\" GRANTED BY HELEN;"}));
+             (QStringList{"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO USER IRIS WITH GRANT OPTION GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO USER JOE GRANTED BY SYSDBA;",
+                          "GRANT SELECT ON ALPHA TO USER DAN GRANTED BY IRIS;",
+                          "GRANT SELECT ON ALPHA TO USER \"carol lee\" GRANTED BY HELEN;"}));
 }
 
 QTEST_MAIN(TestExact)

@@ -167,15 +167,15 @@ void TestExport::roundTripGivesTheSameCatalogue()
     const QStringList statements = exportOf(*m_source);
     // A grant BOSS made comes after BOSS's option, and names its grantor.
     const qsizetype option = statements.indexOf(
-        QStringLiteral("GRANT UPDATE ON CUSTOMER TO BOSS WITH GRANT OPTION GRANTED BY OWNR;"));
+        QStringLiteral("GRANT UPDATE ON CUSTOMER TO USER BOSS WITH GRANT OPTION GRANTED BY OWNR;"));
     const qsizetype passed = statements.indexOf(QStringLiteral(
-        "GRANT UPDATE (NAME) ON CUSTOMER TO DAVE WITH GRANT OPTION GRANTED BY BOSS;"));
+        "GRANT UPDATE (NAME) ON CUSTOMER TO USER DAVE WITH GRANT OPTION GRANTED BY BOSS;"));
     QVERIFY2(option >= 0 && passed > option, qPrintable(statements.join(QLatin1Char('\n'))));
     QVERIFY(
-        statements.indexOf(QStringLiteral("GRANT R1 TO DAVE GRANTED BY BOSS;")) >
-        statements.indexOf(QStringLiteral("GRANT R1 TO BOSS WITH ADMIN OPTION GRANTED BY OWNR;")));
+        statements.indexOf(QStringLiteral("GRANT R1 TO USER DAVE GRANTED BY BOSS;")) >
+        statements.indexOf(QStringLiteral("GRANT R1 TO USER BOSS WITH ADMIN OPTION GRANTED BY OWNR;")));
     QVERIFY(statements.contains(QString::fromUtf8(
-        "GRANT SELECT ON \"Straße \"\"7\"\"\" TO \"Jörg \"\"J\"\"\" GRANTED BY OWNR;")));
+        "GRANT SELECT ON \"Straße \"\"7\"\"\" TO USER \"Jörg \"\"J\"\"\" GRANTED BY OWNR;")));
 
     const QString file = m_dir.filePath(QStringLiteral("all.sql"));
     {
@@ -207,16 +207,16 @@ void TestExport::oneGranteesExport()
 {
     const QStringList statements = exportOf(
         *m_source, [](const db::GrantRow &row) { return row.grantee == QLatin1String("CAROL"); });
-    QVERIFY(statements.filter(QStringLiteral(" TO CAROL ")).size() == statements.size());
+    QVERIFY(statements.filter(QStringLiteral(" TO USER CAROL ")).size() == statements.size());
     QVERIFY(statements.contains(QString::fromUtf8(
-        "GRANT UPDATE (NAME, \"Größe\") ON CUSTOMER TO CAROL GRANTED BY SYSDBA;")));
+        "GRANT UPDATE (NAME, \"Größe\") ON CUSTOMER TO USER CAROL GRANTED BY SYSDBA;")));
     QVERIFY(
-        statements.contains(QStringLiteral("GRANT SELECT ON CUSTOMER TO CAROL GRANTED BY BOSS;")));
+        statements.contains(QStringLiteral("GRANT SELECT ON CUSTOMER TO USER CAROL GRANTED BY BOSS;")));
     QVERIFY(
-        statements.contains(QStringLiteral("GRANT SELECT ON ORDERS TO CAROL GRANTED BY GHOST;")));
+        statements.contains(QStringLiteral("GRANT SELECT ON ORDERS TO USER CAROL GRANTED BY GHOST;")));
     QVERIFY(statements.contains(
-        QStringLiteral("GRANT USAGE ON SEQUENCE ORDERS TO CAROL GRANTED BY SYSDBA;")));
-    QVERIFY(statements.contains(QStringLiteral("GRANT CREATE TABLE TO CAROL GRANTED BY SYSDBA;")));
+        QStringLiteral("GRANT USAGE ON SEQUENCE ORDERS TO USER CAROL GRANTED BY SYSDBA;")));
+    QVERIFY(statements.contains(QStringLiteral("GRANT CREATE TABLE TO USER CAROL GRANTED BY SYSDBA;")));
     QCOMPARE(statements.size(), 8);
 }
 
