@@ -115,12 +115,11 @@ void setTarget(db::TDatabase &database, const QString &name)
     else if (isConnectionString(name))
         database.setConnectionString(name);
     else
-        throw UnknownAlias(
-            QStringLiteral("no alias %1 in %2 (%3)")
-                .arg(name, db::TSession::aliasFilePath(),
-                     aliases.isEmpty()
-                         ? QStringLiteral("it has none")
-                         : QStringLiteral("its aliases: ") + aliases.join(QStringLiteral(", "))));
+        throw UnknownAlias(QStringLiteral("no alias %1 in %2 (%3)")
+                               .arg(name, db::TSession::aliasFilePath(),
+                                    aliases.isEmpty() ? QStringLiteral("it has none")
+                                                      : QStringLiteral("its aliases: ") +
+                                                            aliases.join(QStringLiteral(", "))));
 }
 
 } // namespace

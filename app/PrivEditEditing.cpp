@@ -99,11 +99,10 @@ TKelvaneForm::CellRows TKelvaneForm::readCell(int column)
     CellRows cell;
     cell.held = grantsOnCurrentPair();
     const QString letters = lettersOfCell(column);
-    cell.ofCell = letters.isEmpty()
-                      ? cell.held
-                      : db::rowsWhere(cell.held, [&letters](const db::GrantRow &row) {
-                            return letters.contains(row.privilege);
-                        });
+    cell.ofCell = letters.isEmpty() ? cell.held
+                                    : db::rowsWhere(cell.held, [&letters](const db::GrantRow &row) {
+                                          return letters.contains(row.privilege);
+                                      });
     return cell;
 }
 
@@ -146,12 +145,11 @@ void TKelvaneForm::toggleOptionInCommand(int column)
     // A table or view has no EXECUTE: there is no privilege to give an
     // option to, now or after a grant.
     if (currentObject().type == db::kind::Relation && column == ExecuteColumn)
-        throw kelvane::Exception(QStringLiteral("%1 is a %2: it has no EXECUTE privilege, and so "
-                                                "no grant option for it")
-                                     .arg(distinctName(*RelationList),
-                                          objectLook(db::kind::Relation,
-                                                     isView(currentObject().name))
-                                              .name));
+        throw kelvane::Exception(
+            QStringLiteral("%1 is a %2: it has no EXECUTE privilege, and so "
+                           "no grant option for it")
+                .arg(distinctName(*RelationList),
+                     objectLook(db::kind::Relation, isView(currentObject().name)).name));
     // An option goes with a privilege held: an empty cell is granted first,
     // on its own, rather than with an option nobody asked for.
     if (!isCellSet(column))
@@ -179,9 +177,8 @@ void TKelvaneForm::toggleOptionInCommand(int column)
         if (!give && !anyOption)
             reportCellChanged(column, QStringLiteral("no longer holds"),
                               option + QStringLiteral(": nothing to take"));
-        const QStringList notDone =
-            runPlan(db::planGrantOption(cell.held, currentObject(), lettersOfCell(column), give,
-                                        currentGrantee(), login()));
+        const QStringList notDone = runPlan(db::planGrantOption(
+            cell.held, currentObject(), lettersOfCell(column), give, currentGrantee(), login()));
         RefreshPrivileges();
         reportNotDone(notDone);
     });

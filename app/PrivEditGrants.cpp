@@ -196,8 +196,7 @@ QString TKelvaneForm::whereThePairWent(const ListKey &user, const ListKey &relat
         return a.name == b.name && a.kind == b.kind;
     };
     const auto standsOn = [this](const db::TDataSet &list) {
-        return list.recNo() < 0 ? QStringLiteral("no row")
-                                : nameHint(list, list.recNo());
+        return list.recNo() < 0 ? QStringLiteral("no row") : nameHint(list, list.recNo());
     };
     QStringList lines;
     if (!user.name.isEmpty() && !sameKey(keyOf(*UserList), user))
@@ -217,8 +216,7 @@ bool takesOptionOf(const db::Plan &plan, const QString &grantee, const db::Grant
 {
     return std::any_of(plan.optionsTaken.begin(), plan.optionsTaken.end(),
                        [&](const db::OptionTaken &taken) {
-                           return taken.grantee == grantee &&
-                                  taken.objectType == row.objectType &&
+                           return taken.grantee == grantee && taken.objectType == row.objectType &&
                                   taken.object == row.object && taken.letter == row.privilege;
                        });
 }
@@ -274,8 +272,8 @@ bool TKelvaneForm::mayTakeAway(const db::Plan &plan, bool asksWhatIsTaken,
                         [](const db::OptionTaken &taken) { return taken.withPrivilege; });
         QStringList lines;
         for (const db::GrantRow &row : lost)
-            lines.append(QStringLiteral("%1 by %2").arg(db::describeGiven({row}).constFirst(),
-                                                        row.grantor));
+            lines.append(
+                QStringLiteral("%1 by %2").arg(db::describeGiven({row}).constFirst(), row.grantor));
         lines.removeDuplicates();
         parts.append((privileges ? QStringLiteral("This revokes privileges held with the grant "
                                                   "option, and with them what was granted with "
@@ -325,9 +323,9 @@ QStringList TKelvaneForm::revokeWhatOptionsGave(const QList<db::GrantRow> &lost)
         QString letters;
         for (QChar letter : db::lettersOf(ofReceiver))
             letters += letter;
-        const db::Plan step = db::planRevoke(
-            ofReceiver, letters, db::namedGrantee(first.grantee, first.granteeType, login()),
-            login());
+        const db::Plan step =
+            db::planRevoke(ofReceiver, letters,
+                           db::namedGrantee(first.grantee, first.granteeType, login()), login());
         plan.changes += step.changes;
     }
     QStringList notDone = runChanges(plan.changes);

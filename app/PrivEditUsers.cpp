@@ -91,25 +91,27 @@ void TKelvaneForm::AddNewItemClick(QObject *)
     const db::SqlName name = db::SqlName::typed(typed);
     const ui::BusyCursor busy;
     const ListKey user{name.storedText(), db::kind::User};
-    inCommand([&] {
-        // Read first: a role of the name, which the statement must not reach.
-        (void)grantsOf(user);
-        GrantPrivilege(granteeOf(user), currentObject(), QStringLiteral("SELECT"));
-        {
-            const auto scanning = flagSetFor(Scanning);
-            const auto suspended = controlsDisabledFor(*UserList);
-            revealInList(*UserList, name.storedText());
-            UserList->close();
-            UserList->open();
-            const auto isNewName = [&] {
-                const ListKey key = keyOf(*UserList);
-                return key.name == user.name && key.kind == user.kind;
-            };
-            for (UserList->first(); !UserList->eof() && !isNewName();)
-                UserList->next();
-        }
-        MasterQueryAfterScroll(nullptr);
-    }, false);
+    inCommand(
+        [&] {
+            // Read first: a role of the name, which the statement must not reach.
+            (void)grantsOf(user);
+            GrantPrivilege(granteeOf(user), currentObject(), QStringLiteral("SELECT"));
+            {
+                const auto scanning = flagSetFor(Scanning);
+                const auto suspended = controlsDisabledFor(*UserList);
+                revealInList(*UserList, name.storedText());
+                UserList->close();
+                UserList->open();
+                const auto isNewName = [&] {
+                    const ListKey key = keyOf(*UserList);
+                    return key.name == user.name && key.kind == user.kind;
+                };
+                for (UserList->first(); !UserList->eof() && !isNewName();)
+                    UserList->next();
+            }
+            MasterQueryAfterScroll(nullptr);
+        },
+        false);
 }
 
 void TKelvaneForm::CopyNewItemClick(QObject *)
@@ -137,25 +139,28 @@ void TKelvaneForm::copyToNewUser(const QString &name,
 {
     const ui::BusyCursor busy;
     const db::SqlName newUser = db::SqlName::typed(name);
-    inCommand([&] {
-        QStringList notDone;
-        runCommand([&] {
-            // Only what the new name lacks is granted; nothing is taken from
-            // it. Every read before the plan's arguments are built, none
-            // inside them (see pickedUsers).
-            const QList<db::GrantRow> source = db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
-            QList<db::GrantRow> held =
-                db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
-            const db::Plan plan = db::planCopy(
-                source, {{db::namedGrantee(newUser, db::kind::User, login()), std::move(held)}},
-                login(), false);
-            notDone = runPlan(plan);
-        });
-        // The new user is current, so that the cells shown are the ones the
-        // next command acts on. A copy only grants, on objects listed already.
-        standOnUser({newUser.storedText(), db::kind::User}, true);
-        reportNotDone(notDone);
-    }, false);
+    inCommand(
+        [&] {
+            QStringList notDone;
+            runCommand([&] {
+                // Only what the new name lacks is granted; nothing is taken from
+                // it. Every read before the plan's arguments are built, none
+                // inside them (see pickedUsers).
+                const QList<db::GrantRow> source =
+                    db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
+                QList<db::GrantRow> held =
+                    db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
+                const db::Plan plan = db::planCopy(
+                    source, {{db::namedGrantee(newUser, db::kind::User, login()), std::move(held)}},
+                    login(), false);
+                notDone = runPlan(plan);
+            });
+            // The new user is current, so that the cells shown are the ones the
+            // next command acts on. A copy only grants, on objects listed already.
+            standOnUser({newUser.storedText(), db::kind::User}, true);
+            reportNotDone(notDone);
+        },
+        false);
 }
 
 void TKelvaneForm::RenameItemClick(QObject *)
@@ -180,27 +185,29 @@ void TKelvaneForm::RenameItemClick(QObject *)
     if (!mayMergeInto(newUser.storedText(), logins))
         return;
     const ui::BusyCursor busy;
-    inCommand([&] {
-        QStringList notDone;
-        runCommand([&] {
-            const QList<db::GrantRow> given = grantsGivenByGrantee(old);
-            const db::Plan plan =
-                db::planRename(held, given, granteeOf(old),
-                               db::namedGrantee(newUser, db::kind::User, login()), login());
-            notDone = runPlan(plan);
-        });
-        // Where every statement ran, each object the old name held is held
-        // by the new one: the relations are those they were.
-        standOnUser({newUser.storedText(), db::kind::User}, notDone.isEmpty());
-        checkNothingLeftFor(
-            old,
-            [&](const QString &left) {
-                return QStringLiteral("%1 still holds privileges that only their grantors can "
-                                      "move, which were not carried to %2:%3")
-                    .arg(oldName, newUser.storedText(), left);
-            },
-            notDone);
-    }, false);
+    inCommand(
+        [&] {
+            QStringList notDone;
+            runCommand([&] {
+                const QList<db::GrantRow> given = grantsGivenByGrantee(old);
+                const db::Plan plan =
+                    db::planRename(held, given, granteeOf(old),
+                                   db::namedGrantee(newUser, db::kind::User, login()), login());
+                notDone = runPlan(plan);
+            });
+            // Where every statement ran, each object the old name held is held
+            // by the new one: the relations are those they were.
+            standOnUser({newUser.storedText(), db::kind::User}, notDone.isEmpty());
+            checkNothingLeftFor(
+                old,
+                [&](const QString &left) {
+                    return QStringLiteral("%1 still holds privileges that only their grantors can "
+                                          "move, which were not carried to %2:%3")
+                        .arg(oldName, newUser.storedText(), left);
+                },
+                notDone);
+        },
+        false);
 }
 
 bool TKelvaneForm::mayMergeInto(const QString &name, const QStringList &logins)
@@ -262,15 +269,16 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         const ui::BusyCursor busy;
         // One statement removes every row of the user, of every kind, that
         // the login may revoke.
-        inCommand([&] {
-            runCommand([&] {
-                notDone = runChanges(
-                    {db::revokeAllOnAllChange(granteeOf(grantee))},
-                    db::columnRisks(held));
-            });
-            MasterQuery.close();
-            MasterQuery.open();
-        }, false);
+        inCommand(
+            [&] {
+                runCommand([&] {
+                    notDone = runChanges({db::revokeAllOnAllChange(granteeOf(grantee))},
+                                         db::columnRisks(held));
+                });
+                MasterQuery.close();
+                MasterQuery.open();
+            },
+            false);
     }
     if (!given.isEmpty())
         reportGivenGone(name, given);

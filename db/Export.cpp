@@ -314,7 +314,9 @@ namespace {
 // does; replacing it with a file would destroy it (/dev/null, as root).
 bool isWrittenInPlace(const QString &path)
 {
-    struct stat status{};
+    struct stat status
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return false;
     if (S_ISDIR(status.st_mode))

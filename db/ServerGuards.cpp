@@ -223,7 +223,8 @@ Plan planColumnMends(const QList<GrantRow> &rows, const QList<ColumnRisk> &risks
                 const SqlName by = SqlName::stored(row.grantor);
                 grants.append(grantChange(
                     {kind::Relation, relation, row.privilege, {column}, row.option, row.grantor},
-                    namedGrantee(row.grantee, row.granteeType, login), row.grantor == login.name ? nullptr : &by));
+                    namedGrantee(row.grantee, row.granteeType, login),
+                    row.grantor == login.name ? nullptr : &by));
             }
         }
     }

@@ -15,6 +15,8 @@
 #include <memory>
 
 using testserver::AliasFile;
+using testserver::DelayedAction;
+using testserver::transactionsOf;
 using testui::failureOf;
 
 class TestEngine : public QObject
@@ -53,7 +55,6 @@ private Q_SLOTS:
 
 private:
     // Whether each transaction of the connection is read-only ("1") or not.
-    [[nodiscard]] static QStringList transactionsOf(db::TDatabase &connection);
     [[nodiscard]] static QString valueOf(db::TDatabase &connection, const QString &select);
     std::unique_ptr<db::TQuery> peopleQuery(const QString &order = QStringLiteral("ID"));
 
@@ -651,19 +652,6 @@ QString TestEngine::valueOf(db::TDatabase &connection, const QString &select)
     return query.fields(0)->text();
 }
 
-QStringList TestEngine::transactionsOf(db::TDatabase &connection)
-{
-    db::TQuery query(connection);
-    query.sqlAdd(QStringLiteral("SELECT MON$READ_ONLY AS V FROM MON$TRANSACTIONS "
-                                "WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION"));
-    query.addField(QStringLiteral("V"), db::FieldKind::Data, 1);
-    query.open();
-    QStringList flags;
-    for (query.first(); !query.eof(); query.next())
-        flags << query.fields(0)->text();
-    return flags;
-}
-
 void TestEngine::readsSeeCommitsThroughStatementsPreparedOnce()
 {
     SqlLog log;
@@ -712,8 +700,10 @@ void TestEngine::failedCommitLeavesNoTransaction()
         QVERIFY(!failureOf([&] { work.commit(); }).isEmpty());
         QVERIFY(!work.active());
         QVERIFY(!work.committed());
+        // Rolled back by the failed commit itself, not later when the
+        // command's objects go: nothing of it stays open on the server.
+        QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
     }
-    QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
     QCOMPARE(m_db->column(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE "
                                          "RDB$RELATION_NAME = 'IN_USE'")),
              QStringList{QStringLiteral("1")});
@@ -725,6 +715,9 @@ void TestEngine::lockConflictEndsTheCommand()
     db::TCommandTransaction holder(*other);
     const QString update = QStringLiteral("UPDATE PEOPLE SET NOTE = 'held' WHERE ID = 1");
     QCOMPARE(holder.run({update}, 0).next, 1);
+    // Let go well after the two waits of a second: a wait much longer than
+    // the timeout set then ends in an update that should have failed.
+    const DelayedAction release(5000, [&holder] { holder.rollback(); });
 
     m_connection->setLockTimeoutSeconds(1);
     db::TCommandTransaction work(*m_connection);
@@ -741,7 +734,6 @@ void TestEngine::lockConflictEndsTheCommand()
         }
     }
     work.rollback();
-    holder.rollback();
     QCOMPARE(transactionsOf(*m_connection), QStringList{QStringLiteral("1")});
 }
 

@@ -510,22 +510,24 @@ void TestExact::savedAsSqlFromTheWindow()
     QCOMPARE(helen.size() - 2, m_helenRows.size());
     QVERIFY(helen.at(1).startsWith(
         QStringLiteral("%1 GRANT statements saved in ").arg(m_helenRows.size())));
-    for (const char *line : {"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
-                             "GRANT SELECT ON ZETA TO USER HELEN GRANTED BY BOSS;",
-                             "GRANT UPDATE (NAME) ON CUSTOMER TO USER HELEN GRANTED BY SYSDBA;",
-                             "GRANT ALTER ANY VIEW TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;"})
+    for (const char *line :
+         {"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+          "GRANT SELECT ON ZETA TO USER HELEN GRANTED BY BOSS;",
+          "GRANT UPDATE (NAME) ON CUSTOMER TO USER HELEN GRANTED BY SYSDBA;",
+          "GRANT ALTER ANY VIEW TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;"})
         QVERIFY2(helen.contains(QLatin1String(line)), line);
     // The holders of one object: a DDL privilege's too.
     select(QStringLiteral("HELEN"), QStringLiteral("CREATE TABLE"));
     QCOMPARE(saved("SaveRelationSqlItem", "create-table.sql").mid(2),
              QStringList{"GRANT CREATE TABLE TO USER HELEN GRANTED BY SYSDBA;"});
     select(QStringLiteral("HELEN"), QStringLiteral("ALPHA"));
-    QCOMPARE(saved("SaveRelationSqlItem", "alpha.sql").mid(2),
-             (QStringList{"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO USER IRIS WITH GRANT OPTION GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO USER JOE GRANTED BY SYSDBA;",
-                          "GRANT SELECT ON ALPHA TO USER DAN GRANTED BY IRIS;",
-                          "GRANT SELECT ON ALPHA TO USER \"carol lee\" GRANTED BY HELEN;"}));
+    QCOMPARE(
+        saved("SaveRelationSqlItem", "alpha.sql").mid(2),
+        (QStringList{"GRANT SELECT ON ALPHA TO USER HELEN WITH GRANT OPTION GRANTED BY SYSDBA;",
+                     "GRANT SELECT ON ALPHA TO USER IRIS WITH GRANT OPTION GRANTED BY SYSDBA;",
+                     "GRANT SELECT ON ALPHA TO USER JOE GRANTED BY SYSDBA;",
+                     "GRANT SELECT ON ALPHA TO USER DAN GRANTED BY IRIS;",
+                     "GRANT SELECT ON ALPHA TO USER \"carol lee\" GRANTED BY HELEN;"}));
 }
 
 QTEST_MAIN(TestExact)

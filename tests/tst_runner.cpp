@@ -55,6 +55,8 @@ private Q_SLOTS:
     void batchesGoOnPastARefusedGrantAndCommitTogether();
     void commandEnds_data();
     void commandEnds();
+    void readsDoNotWaitForAnotherSessionsWork();
+    void refusedCommitIsUndoneAndSaidSo();
 
 private:
     // Runs the changes, then `after`, as a command of the window does; Cancel
@@ -176,6 +178,8 @@ void TestRunner::commandEnds_data()
            "seconds for it. Try again once that session has committed or rolled back." +
                undone
         << 0 << QList<int>{0, 0};
+    QTest::newRow("engine failure after one statement")
+        << -1 << -1 << "engine" << true << undone << 0 << QList<int>{0, 0};
     QTest::newRow("other failure")
         << -1 << -1 << "other" << false << "Not everything was done" << 249 << QList<int>();
 }
@@ -191,14 +195,22 @@ void TestRunner::commandEnds()
     const QString update = QStringLiteral("UPDATE T SET ID = 2");
     std::unique_ptr<db::TDatabase> other;
     std::optional<db::TCommandTransaction> holder;
+    std::optional<testserver::DelayedAction> release;
     if (after == "lock") {
         other = testserver::connectAsSysdba(QStringLiteral("RUNNER"));
         holder.emplace(*other);
         QCOMPARE(holder->run({update}, 0).next, 1);
         m_connection->setLockTimeoutSeconds(1);
+        // A wait far longer than the second set ends here, and the update
+        // then goes through: the test fails at once rather than hang.
+        release.emplace(5000, [&holder] { holder->rollback(); });
     }
+    const QList<db::Change> changes =
+        QString::fromLatin1(QTest::currentDataTag()).contains("one statement")
+            ? walkOf(revokeAt).mid(0, 1)
+            : walkOf(revokeAt);
     const Told told = runCommand(
-        walkOf(revokeAt),
+        changes,
         [&] {
             if (after == "other")
                 throw kelvane::Exception("Not everything was done");
@@ -217,6 +229,55 @@ void TestRunner::commandEnds()
     QVERIFY2(told.failure.endsWith(message), qPrintable(told.failure));
     QTEST(committed(), "held");
     QTEST(told.readAgain, "readAgain");
+}
+
+void TestRunner::readsDoNotWaitForAnotherSessionsWork()
+{
+    // Another session has changed T and not committed: the command reads the
+    // value committed before, at once, rather than wait for that session.
+    const auto other = testserver::connectAsSysdba(QStringLiteral("RUNNER"));
+    db::TCommandTransaction holder(*other);
+    QCOMPARE(holder.run({QStringLiteral("UPDATE T SET ID = 2")}, 0).next, 1);
+    const testserver::DelayedAction release(5000, [&holder] { holder.rollback(); });
+    m_connection->setLockTimeoutSeconds(1);
+    QString read;
+    const Told told = runCommand({}, [&] {
+        db::TQuery query(*m_connection);
+        query.sqlAdd(QStringLiteral("SELECT ID FROM T"));
+        query.addField(QStringLiteral("ID"), db::FieldKind::Data, 10);
+        query.open();
+        read = query.fields(0)->text();
+    });
+    QCOMPARE(told.failure, QStringLiteral("<no failure>"));
+    QCOMPARE(read, QStringLiteral("1"));
+}
+
+void TestRunner::refusedCommitIsUndoneAndSaidSo()
+{
+    // A unique index over duplicates is built, and refused, at the commit.
+    m_db->run(QStringLiteral("CREATE TABLE DUP (ID INTEGER);\nINSERT INTO DUP VALUES (1);\n"
+                             "INSERT INTO DUP VALUES (1);"));
+    db::Change index;
+    index.sql = QStringLiteral("CREATE UNIQUE INDEX IX_DUP ON DUP (ID)");
+    index.object = QStringLiteral("DUP");
+    QStringList open;
+    TCommandRunner runner(
+        *m_connection,
+        {[](int) { return [](int, const QString &) { return true; }; }, [](const QString &) {}});
+    const QString failure = testui::failureOf([&] {
+        runner.run([&] { (void)runner.runChanges({index}); },
+                   [&] {
+                       // Read again once the commit has failed: by then
+                       // only the kept reading transaction is left.
+                       open = testserver::transactionsOf(*m_connection);
+                   });
+    });
+    QVERIFY2(failure.contains(QLatin1String("IX_DUP")), qPrintable(failure));
+    QVERIFY2(failure.endsWith(QLatin1String("The server did not confirm the command's statements: "
+                                            "unless it committed them before the failure, none "
+                                            "took effect.")),
+             qPrintable(failure));
+    QCOMPARE(open, QStringList{QStringLiteral("1")});
 }
 
 QTEST_GUILESS_MAIN(TestRunner)

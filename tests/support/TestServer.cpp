@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/Exception.h"
+#include "db/Query.h"
 #include "ui/FormStyle.h"
 
 #include <QApplication>
@@ -157,6 +158,18 @@ QStringList TestDatabase::rowsOf(const QString &grantee) const
                        "RDB$GRANT_OPTION || ':' || TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES "
                        "WHERE RDB$USER = '%1' ORDER BY 1")
             .arg(grantee));
+}
+
+QStringList TestDatabase::catalogue(const QString &where) const
+{
+    return column(
+        QStringLiteral(
+            "SELECT TRIM(RDB$USER) || '|' || RDB$USER_TYPE || '|' || TRIM(RDB$RELATION_NAME) || "
+            "'|' || IIF(RDB$PRIVILEGE IN ('C', 'L', 'O'), 'ddl', RDB$OBJECT_TYPE) || '|' || "
+            "TRIM(RDB$PRIVILEGE) || '|' || COALESCE(TRIM(RDB$FIELD_NAME), '') || '|' || "
+            "RDB$GRANT_OPTION || '|' || COALESCE(TRIM(RDB$GRANTOR), '-') FROM "
+            "RDB$USER_PRIVILEGES%1 ORDER BY 1")
+            .arg(where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where));
 }
 
 AliasFile::AliasFile(const QList<Alias> &aliases) : m_previous(qgetenv("KELVANE_ALIASES"))
@@ -425,4 +438,30 @@ QStringList SqlLog::linesOf(const QString &verb) const
 void SqlLog::clear()
 {
     g_sqlLines.clear();
+}
+
+QStringList testserver::transactionsOf(db::TDatabase &connection)
+{
+    db::TQuery query(connection);
+    query.sqlAdd(QStringLiteral("SELECT MON$READ_ONLY AS V FROM MON$TRANSACTIONS "
+                                "WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION"));
+    query.addField(QStringLiteral("V"), db::FieldKind::Data, 1);
+    query.open();
+    QStringList flags;
+    for (query.first(); !query.eof(); query.next())
+        flags << query.fields(0)->text();
+    return flags;
+}
+
+testserver::DelayedAction::DelayedAction(int delayMs, std::function<void()> action)
+    : m_thread([delayMs, action = std::move(action)] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+          action();
+      })
+{
+}
+
+testserver::DelayedAction::~DelayedAction()
+{
+    m_thread.join();
 }

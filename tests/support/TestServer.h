@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <thread>
 
 class QTimer;
 class QWidget;
@@ -52,6 +53,10 @@ public:
     // privilege's kind reads "ddl": its number differs between Firebird 3
     // and 4.
     [[nodiscard]] QStringList rowsOf(const QString &grantee) const;
+    // Every catalogue row, or those the condition picks, each as
+    // "grantee|kind|object|kind|privilege|column|option|grantor" (the
+    // grantor "-" for none, a DDL privilege's object kind "ddl"), in order.
+    [[nodiscard]] QStringList catalogue(const QString &where = {}) const;
 
 private:
     QString m_path;
@@ -87,6 +92,10 @@ private:
 
 // Creates a login on the server.
 void createLogin(const QString &name, const QString &password);
+
+// The transactions the connection has open on the server, each as its
+// MON$READ_ONLY flag: "1" alone between commands.
+[[nodiscard]] QStringList transactionsOf(db::TDatabase &connection);
 
 // A connection named KELVANE to the alias, open, logged in as SYSDBA.
 [[nodiscard]] std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias);
@@ -128,6 +137,24 @@ private:
 [[nodiscard]] QString failureOf(const std::function<void()> &action);
 
 } // namespace testui
+
+// Runs the action on a thread of its own once the delay has passed; waits for
+// it when it goes. A lock test releases its lock so: a lock timeout far longer
+// than meant then ends the wait, and the test fails at once instead of
+// hanging until CTest's timeout.
+namespace testserver {
+class DelayedAction
+{
+public:
+    DelayedAction(int delayMs, std::function<void()> action);
+    ~DelayedAction();
+    DelayedAction(const DelayedAction &) = delete;
+    DelayedAction &operator=(const DelayedAction &) = delete;
+
+private:
+    std::thread m_thread;
+};
+} // namespace testserver
 
 // Collects the statements the engine logs under kelvane.sql while it lives.
 class SqlLog
