@@ -41,10 +41,12 @@ struct IsqlRun
 };
 
 IsqlRun startIsql(const QString &database, const QString &script, const QString &user,
-                  const QString &password)
+                  const QString &password, const QString &role = {})
 {
     QProcess isql;
     QStringList args{QStringLiteral("-q"), QStringLiteral("-b")};
+    if (!role.isEmpty())
+        args << QStringLiteral("-role") << role;
     if (!database.isEmpty())
         args << QStringLiteral("-user") << user << QStringLiteral("-password") << password
              << database;
@@ -119,11 +121,11 @@ int TestDatabase::serverVersion() const
     return version.isEmpty() ? 0 : version.first().section(QLatin1Char('.'), 0, 0).toInt();
 }
 
-QString TestDatabase::refusal(const QString &script, const QString &user,
-                              const QString &password) const
+QString TestDatabase::refusal(const QString &script, const QString &user, const QString &password,
+                              const QString &role) const
 {
     const IsqlRun run =
-        startIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password);
+        startIsql(connectionString(), script + QStringLiteral("\nCOMMIT;\n"), user, password, role);
     return run.exitCode == 0 ? QString() : QString::fromUtf8(run.errors).trimmed();
 }
 

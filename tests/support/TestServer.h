@@ -42,7 +42,7 @@ public:
     // What the server answers running the script as that login, in a
     // connection of its own: empty when it ran, else its message.
     [[nodiscard]] QString refusal(const QString &script, const QString &user,
-                                  const QString &password) const;
+                                  const QString &password, const QString &role = {}) const;
     // The first column of every row of a query, trimmed.
     [[nodiscard]] QStringList column(const QString &query) const;
     // The users other than SYSDBA who hold the privilege letter on the
