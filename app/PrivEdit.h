@@ -219,6 +219,8 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    // A font the captions need more room in widens the window's least size.
+    void changeEvent(QEvent *event) override;
 
 private:
     // Construction, kept apart from the handlers (PrivEditDesign.cpp).
@@ -232,6 +234,12 @@ private:
     // Places the controls for the window's size: the design's places at the
     // design size, the lists and grids taking whatever room is added.
     void layOut();
+    // Places the header bar's controls from the left; returns where the last
+    // ends.
+    int layOutHeaderBar();
+    // The least size: the design's, or wider where the header bar's captions
+    // need it.
+    void fitLeastSize();
 
     // The name and kind of UserList's and RelationList's current rows.
     [[nodiscard]] ListKey keyOf(const db::TDataSet &list) const;
@@ -478,4 +486,6 @@ private:
     QSet<QString> m_viewNames;
     bool m_loginKnown = false;
     bool m_centred = false;
+    // Every control is made: a font change may lay them out again.
+    bool m_designed = false;
 };

@@ -55,6 +55,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     }
     MasterLabel->adjustSize();
     DetailLabel->adjustSize();
+    layOut();
     // Each filter stays with its list: the users' filter goes where the
     // users go.
     const bool switched = MasterFilter->placeholderText() != filterPlaceholder(*MasterLabel);

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStyle>
 #include <QToolButton>
 #include <memory>
 
@@ -161,6 +162,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     createLists();
     createMenus();
     wireEvents();
+    fitLeastSize();
+    m_designed = true;
 
     setTabOrder(MasterGrid, DetailGrid);
     setTabOrder(DetailGrid, DBCombo);
@@ -502,12 +505,72 @@ void TKelvaneForm::wireEvents()
     DetailQuery.setOnCalcFields([this](db::TDataSet &ds) { DetailQueryCalcFields(&ds); });
 }
 
+namespace {
+
+// How wide a caption is drawn, with a radio button's or check box's mark
+// before it: what must fit for none of it to be cut.
+int captionWidth(const QWidget &control, const QString &caption)
+{
+    QString shown = caption;
+    shown.remove(QLatin1Char('&'));
+    int width = control.fontMetrics().horizontalAdvance(shown);
+    const QStyle &style = *control.style();
+    if (qobject_cast<const QRadioButton *>(&control))
+        width += style.pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, &control) +
+                 style.pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, &control);
+    else if (qobject_cast<const QCheckBox *>(&control))
+        width += style.pixelMetric(QStyle::PM_IndicatorWidth, nullptr, &control) +
+                 style.pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, &control);
+    return width;
+}
+
+} // namespace
+
+void TKelvaneForm::fitLeastSize()
+{
+    // The tool buttons keep to the right of the header bar's captions.
+    const QSize least(std::max(DesignSize.width(), layOutHeaderBar() + 93), DesignSize.height());
+    setMinimumSize(least);
+    resize(size().expandedTo(least));
+}
+
+void TKelvaneForm::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange && m_designed)
+        fitLeastSize();
+}
+
+int TKelvaneForm::layOutHeaderBar()
+{
+    // Each at its design place and width, or as wide as its caption needs in
+    // the fonts at hand (DejaVu Sans, where the design's face is missing, is
+    // wider), and clear of the one before it: those after it move along.
+    int end = 0;
+    const auto place = [&end](QWidget *control, const QString &caption, QRect design, int gap) {
+        const int x = std::max(design.x(), end + gap);
+        // A caption wider than its design room gets a little more after
+        // it, so that it does not run into the next.
+        const int needed = caption.isEmpty() ? 0 : captionWidth(*control, caption);
+        const int width = needed > design.width() ? needed + 6 : design.width();
+        control->setGeometry(x, design.y(), width, design.height());
+        end = x + width;
+    };
+    place(Label2, Label2->text(), QRect(0, 5, 55, 13), 0);
+    place(DBCombo, {}, QRect(59, 1, 138, 21), 4);
+    place(ByUserRadio, ByUserRadio->text(), QRect(214, 4, 65, 17), 6);
+    place(ByTableRadio, ByTableRadio->text(), QRect(280, 4, 81, 17), 1);
+    place(SystemCheck, SystemCheck->text(), QRect(372, 4, 100, 17), 6);
+    return end;
+}
+
 void TKelvaneForm::layOut()
 {
     const int wider = width() - ListsDesignWidth;
     const int taller = height() - DesignSize.height();
     // The users' list takes two fifths of the added width, the grid the rest.
     const int masterWider = wider * 2 / 5;
+    layOutHeaderBar();
     Panel1->setGeometry(0, 0, width(), 26);
     Bevel1->setGeometry(0, 23, width(), 3);
     for (QFrame *line : Bevel1->findChildren<QFrame *>())
@@ -516,8 +579,11 @@ void TKelvaneForm::layOut()
     ExitButton->move(width() - 45, 0);
     MasterFilter->setGeometry(4, 49, 175 + masterWider, 21);
     MasterGrid->setGeometry(4, ListsTop, 175 + masterWider, 364 + taller);
+    // A navigator stands clear of its list's label, however wide the font.
+    MasterNavigator->move(std::max(56, MasterLabel->x() + MasterLabel->width() + 2), 27);
     DetailLabel->move(198 + masterWider, 32);
-    DetailNavigator->move(248 + masterWider, 27);
+    DetailNavigator->move(std::max(248 + masterWider, DetailLabel->x() + DetailLabel->width() + 2),
+                          27);
     Label3->move(364 + wider, 32);
     DetailFilter->setGeometry(185 + masterWider, 49, 272 + wider - masterWider, 21);
     DetailGrid->setGeometry(185 + masterWider, ListsTop, 272 + wider - masterWider, 364 + taller);

@@ -407,12 +407,12 @@ void TKelvaneForm::checkNothingLeftFor(const ListKey &grantee,
     if (!left.isEmpty())
         lines.append(leftMessage(QStringLiteral("\n") + ui::listedLines(left)));
     if (!lines.isEmpty())
-        throw kelvane::Exception(ui::listedLines(lines));
+        throw kelvane::Exception(ui::withFullStop(ui::listedLines(lines)));
 }
 
 void TKelvaneForm::reportNotDone(const QStringList &notDone)
 {
     if (!notDone.isEmpty())
-        throw kelvane::Exception(QStringLiteral("Not everything was done:\n") +
-                                 ui::listedLines(notDone));
+        throw kelvane::Exception(ui::withFullStop(QStringLiteral("Not everything was done:\n") +
+                                                  ui::listedLines(notDone)));
 }

@@ -7,6 +7,7 @@
 #include "ui/Navigator.h"
 #include "ui/PopupMenu.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -78,6 +79,7 @@ private Q_SLOTS:
     void emptyAliasBoxNamesTheAliasFile();
     void nothingIsConnectedAfterShowing();
     void design();
+    void widerFontsCutNoCaption();
     void resizedWindowGivesTheListsRoomAndIsRemembered();
     void menus();
     void detailGridColumns();
@@ -391,6 +393,40 @@ void TestMainWindow::design()
     form->close();
 }
 
+void TestMainWindow::widerFontsCutNoCaption()
+{
+    // DejaVu Sans, where the design's face is missing, is wider: the header
+    // bar's captions each get the room they need, the tool buttons stay to
+    // their right, and the window's least width grows to hold them.
+    AliasFile aliases({});
+    Forms forms;
+    TKelvaneForm *form = KelvaneForm;
+    QFont wide(QStringLiteral("DejaVu Sans"));
+    wide.setPixelSize(14);
+    form->setFont(wide);
+    form->resize(form->minimumSize());
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    QVERIFY(form->minimumWidth() > 565);
+    QWidget *previous = nullptr;
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             form->Label2, form->DBCombo, form->ByUserRadio, form->ByTableRadio, form->SystemCheck,
+             form->AboutButton}) {
+        if (auto *button = qobject_cast<QAbstractButton *>(control);
+            button && !button->text().isEmpty())
+            QVERIFY2(control->width() >= control->fontMetrics().horizontalAdvance(
+                                             button->text().remove(QLatin1Char('&'))),
+                     qPrintable(control->objectName()));
+        if (previous)
+            QVERIFY2(control->x() >= previous->x() + previous->width(),
+                     qPrintable(control->objectName()));
+        previous = control;
+    }
+    QVERIFY(form->Label2->width() >=
+            form->Label2->fontMetrics().horizontalAdvance(QStringLiteral("Database:")));
+    form->close();
+}
+
 void TestMainWindow::menus()
 {
     AliasFile aliases({});
@@ -413,7 +449,8 @@ void TestMainWindow::menus()
                      "CopyNewAllItem: Copy ALL this user's privileges to a new user...", "-",
                      "SaveUserSqlItem: Save this user's privileges as SQL...",
                      "SaveRelationSqlItem: Save the privileges on this relation as SQL...",
-                     "SaveAllSqlItem: Save ALL privileges as SQL..."}));
+                     "SaveAllSqlItem: Save ALL privileges as SQL...", "-",
+                     "RefreshItem: Read the catalogue again\tF5"}));
     QCOMPARE(KelvaneForm->PrivilegeMenu->actions(),
              (QList<QAction *>{KelvaneForm->PrivilegeItem, KelvaneForm->GrantOptionItem}));
     QCOMPARE(KelvaneForm->GrantOptionItem->text(), QStringLiteral("With Grant Option"));

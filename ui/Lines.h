@@ -16,4 +16,11 @@ namespace ui {
     return shown.join(QLatin1Char('\n'));
 }
 
+// The text with a full stop at its end, where it has none: a list of names
+// can end in a quote or a bracket, after which the message box adds none.
+[[nodiscard]] inline QString withFullStop(const QString &text)
+{
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
 } // namespace ui
