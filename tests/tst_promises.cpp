@@ -309,6 +309,13 @@ void TestPromises::windowFollowsOtherSessions()
         QVERIFY(testui::allAnswered());
         QCOMPARE(told, said);
     }
+    // A table has no EXECUTE, nor an option for one to be granted first.
+    QString told;
+    driver::answerMessage(&told);
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(testui::allAnswered());
+    QCOMPARE(told, QStringLiteral("table BED is a table: it has no EXECUTE privilege, and so no "
+                                  "grant option for it."));
     QCOMPARE(statements(log), QStringList());
     QCOMPARE(cellsOf(QStringLiteral("BED (table)")), QStringLiteral("...D."));
     // F5 reads everything again and stays on the pair: a relation granted
