@@ -146,10 +146,9 @@ void TKelvaneForm::toggleOptionInCommand(int column)
     // option to, now or after a grant.
     if (currentObject().type == db::kind::Relation && column == ExecuteColumn)
         throw kelvane::Exception(
-            QStringLiteral("%1 is a %2: it has no EXECUTE privilege, and so "
-                           "no grant option for it")
-                .arg(distinctName(*RelationList),
-                     objectLook(db::kind::Relation, isView(currentObject().name)).name));
+            QStringLiteral("%1 %2 has no EXECUTE privilege, and so no grant option for it")
+                .arg(objectLook(db::kind::Relation, isView(currentObject().name)).name,
+                     currentObject().name));
     // An option goes with a privilege held: an empty cell is granted first,
     // on its own, rather than with an option nobody asked for.
     if (!isCellSet(column))
