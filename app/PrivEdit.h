@@ -347,8 +347,8 @@ private:
     // A grantee of any kind is one that "TO name" reaches: a user or a role.
     [[nodiscard]] QList<db::GrantRow> grantsOf(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> grantsGivenBy(const QString &grantor);
-    // What the grantee gave others: only users grant, and a procedure of a
-    // user's name gave nothing.
+    // What the grantee gave others: only users grant, and a procedure or a
+    // role of a user's name gave nothing.
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
     // Takes the roles the grantee's read brings along out of its rows, into

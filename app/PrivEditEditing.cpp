@@ -15,6 +15,19 @@
 void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                   const QString &privilege)
 {
+    // A role goes to users, and on Firebird 4 to roles, alone: on Firebird
+    // 3 the plain name of a role grantee would reach a user of that name.
+    const bool member =
+        user.type == db::kind::User || (user.type == db::kind::Role && !login().isFirebird3);
+    if (relation.type == db::kind::Role && !member)
+        throw kelvane::Exception(
+            QStringLiteral("The role %1 cannot be granted to %2 %3: the server grants roles to "
+                           "users%4 only. Nothing was changed")
+                .arg(relation.name,
+                     user.type == db::kind::Role ? QStringLiteral("the role")
+                                                 : db::kindName(user.type),
+                     user.name.text(),
+                     login().isFirebird3 ? QString() : QStringLiteral(" and roles")));
     const db::Change grant = db::grantWordChange(relation, privilege, user);
     checkServerCanStore({grant});
     ChangeQuery.sqlClear();

@@ -76,7 +76,9 @@ QList<db::GrantRow> TKelvaneForm::grantsGivenBy(const QString &grantor)
 
 QList<db::GrantRow> TKelvaneForm::grantsGivenByGrantee(const ListKey &grantee)
 {
-    if (!db::isNamedWithoutKeyword(grantee.kind))
+    // A grant is always a user's: a role's members grant in their own names,
+    // and a role of the same name as a user gave nothing.
+    if (grantee.kind != db::kind::User)
         return {};
     return grantsGivenBy(grantee.name);
 }

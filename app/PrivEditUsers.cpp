@@ -149,7 +149,13 @@ void TKelvaneForm::copyToNewUser(const QString &name,
                 const QList<db::GrantRow> source =
                     db::rowsWhere(grantsOf(keyOf(*UserList)), copied);
                 QList<db::GrantRow> held =
-                    db::rowsWhere(grantsOf({newUser.storedText(), ListKey::AnyKind}), copied);
+                    db::rowsWhere(grantsOf({newUser.storedText(), db::kind::User}), copied);
+                // A user is a name that holds something: with nothing to
+                // copy, there would be no new user to stand on.
+                if (source.isEmpty() && held.isEmpty())
+                    throw kelvane::Exception(
+                        QStringLiteral("%1 holds nothing here to copy: nothing was given to %2")
+                            .arg(distinctName(*UserList), newUser.storedText()));
                 const db::Plan plan = db::planCopy(
                     source, {{db::namedGrantee(newUser, db::kind::User, login()), std::move(held)}},
                     login(), false);

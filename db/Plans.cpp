@@ -54,6 +54,17 @@ bool covers(const Effective &wanted, const GrantRow &row)
     return option >= row.option;
 }
 
+// Takes every option out of what is wanted; true where there was one.
+bool withoutOptions(Effective &wanted)
+{
+    bool had = false;
+    for (int &option : wanted) {
+        had |= option > 0;
+        option = 0;
+    }
+    return had;
+}
+
 // The statements that give the letter in the effective forms wanted.
 void addGrants(Plan &plan, const ObjectRef &object, QChar letter, const Effective &wanted,
                const Grantee &to)
@@ -126,8 +137,33 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
         const QList<GrantRow> from = rowsOn(source, object);
         for (const CopyTarget &target : targets) {
             const QList<GrantRow> held = rowsOn(target.rows, object);
+            // A role goes to users, and on Firebird 4 to roles, alone; on
+            // Firebird 3 the plain name of a role grantee would reach a user.
+            const bool member = target.grantee.type == kind::User ||
+                                (target.grantee.type == kind::Role && !login.isFirebird3);
+            if (object.type == kind::Role && !member) {
+                if (!from.isEmpty())
+                    plan.notDone.append(
+                        QStringLiteral("membership of role %1 was not given to "
+                                       "%2 %3: the server grants roles to users "
+                                       "%4only")
+                            .arg(object.name,
+                                 target.grantee.type == kind::Role ? QStringLiteral("the role")
+                                                                   : kindName(target.grantee.type),
+                                 target.grantee.name.text(),
+                                 login.isFirebird3 ? QString() : QStringLiteral("and roles ")));
+                continue;
+            }
             for (QChar letter : lettersOf(from + held)) {
-                const Effective wanted = effectiveOf(from, letter);
+                Effective wanted = effectiveOf(from, letter);
+                // Only users and roles hold grant options: a procedure,
+                // function, package, trigger or view gets the privilege alone.
+                if (!isNamedWithoutKeyword(target.grantee.type) && withoutOptions(wanted))
+                    plan.notDone.append(
+                        QStringLiteral("%1 was given to %2 %3 without its grant option, which "
+                                       "only users and roles hold")
+                            .arg(describe({object.type, object.name, letter, {}, 0, {}}),
+                                 kindName(target.grantee.type), target.grantee.name.text()));
                 const Effective has = effectiveOf(held, letter);
                 if (wanted == has)
                     continue;
@@ -343,9 +379,17 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
             const QList<GrantRow> theirs = rowsWhere(given, [&](const GrantRow &row) {
                 return row.grantee == receiver && row.granteeType == type;
             });
+            const Grantee to = namedGrantee(receiver, type, login);
             for (const PrivilegeForm &form : formsOf(theirs))
-                plan.changes.append(
-                    grantChange(form, namedGrantee(receiver, type, login), &newName.name));
+                plan.changes.append(grantChange(form, to, &newName.name));
+            // The old grants go by name: the server takes them along with
+            // the old name's privilege only where it held that in one row.
+            // Letter by letter, since REVOKE ALL fails where another grantor
+            // gave one of the receiver's letters.
+            const SqlName old = SqlName::stored(oldName.name.storedText());
+            for (QChar letter : lettersOf(theirs))
+                plan.changes.append(revokeChange(object.type, object.name, wordOf(letter), to, &old,
+                                                 columnsTakenBy(ofLetter(theirs, letter))));
         }
         if (held.isEmpty())
             continue;
