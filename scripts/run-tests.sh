@@ -36,6 +36,9 @@ readonly FB3_ONLY_TESTS='^(tst_faults|install|fbserver)$'
 # (scripts/run-debian13.sh) after the servers above are stopped;
 # KELVANE_DEBIAN13=0 skips that run.
 readonly DEBIAN13=${KELVANE_DEBIAN13:-1}
+# Tests at once: most of a test's time is spent waiting for the server, so
+# three side by side keep two cores busy; KELVANE_TEST_JOBS overrides.
+readonly TEST_JOBS=${KELVANE_TEST_JOBS:-3}
 readonly PROGRAM=run-tests
 # shellcheck source=scripts/common.sh
 source "$REPO_ROOT/scripts/common.sh"
@@ -103,7 +106,7 @@ test_firebird4() {
     printf '\nThe same tests against a Firebird 4 server:\n'
     KELVANE_FB4_DIR=$FB4_DIR KELVANE_FB4_PORT=$FB4_PORT bash "$FB4SERVER" start
     KELVANE_FB_DIR=$FB4_DIR KELVANE_FB_PORT=$FB4_PORT \
-        ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -E "$FB3_ONLY_TESTS"
+        ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$TEST_JOBS" -E "$FB3_ONLY_TESTS"
 }
 
 # Non-zero once a test or the package failed.
@@ -119,7 +122,7 @@ host_passes() {
     start_private_server stop_server
 
     # An empty test list counts as a failure rather than a silent pass.
-    ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error || status=$?
+    ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$TEST_JOBS" || status=$?
     (package) || status=$?
     if [[ $FB4 != 0 ]]; then
         test_firebird4 || status=$?
@@ -135,7 +138,7 @@ host_passes() {
         # (tests/lsan-fbclient.supp).
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
             LSAN_OPTIONS=suppressions=$REPO_ROOT/tests/lsan-fbclient.supp:print_suppressions=0 \
-            ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error || status=$?
+            ctest --test-dir "$SANITIZE_DIR" --output-on-failure --no-tests=error -j "$TEST_JOBS" || status=$?
     fi
 
     stop_server

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPointer>
@@ -221,6 +222,12 @@ QString manyTablesScript(const QString &prefix, int count, const QString &privil
 
 void createLogin(const QString &name, const QString &password)
 {
+    // Tests run side by side and several make the same login: two changes of
+    // one security record at once would fail with an update conflict.
+    QLockFile lock(requiredEnv("KELVANE_FB_DIR") + QStringLiteral("/logins.lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.lock())
+        qFatal("cannot lock %s", qPrintable(lock.fileName()));
     runIsql(QStringLiteral("localhost/%1:security.db").arg(port()),
             QStringLiteral("CREATE OR ALTER USER %1 PASSWORD '%2' USING PLUGIN Srp;\nCOMMIT;\n")
                 .arg(name, password),
