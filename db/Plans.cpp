@@ -154,6 +154,16 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                                  login.isFirebird3 ? QString() : QStringLiteral("and roles ")));
                 continue;
             }
+            // The server refuses a role granted to itself; say so rather
+            // than send what must fail.
+            if (object.type == kind::Role && target.grantee.type == kind::Role &&
+                object.name == target.grantee.name.storedText()) {
+                if (!from.isEmpty())
+                    plan.notDone.append(
+                        QStringLiteral("the role %1 was not made a member of itself")
+                            .arg(target.grantee.name.text()));
+                continue;
+            }
             for (QChar letter : lettersOf(from + held)) {
                 Effective wanted = effectiveOf(from, letter);
                 // Only users and roles hold grant options: a procedure,

@@ -36,8 +36,9 @@ namespace kind = model::kind;
 
 namespace {
 
-// The seeds CI runs on each server: each about twenty-five commands.
-constexpr std::array<quint32, 6> FixedSeeds{11, 23, 37, 41, 53, 67};
+// The seeds CI runs on each server, each about twenty-five commands; the last
+// is a fresh seed that found a column holder left without its re-grant.
+constexpr std::array<quint32, 7> FixedSeeds{11, 23, 37, 41, 53, 67, 933647};
 constexpr int DefaultCommands = 25;
 
 int environmentNumber(const char *name, int otherwise)
@@ -270,6 +271,8 @@ void TestModel::commandsKeepTheModel()
         const QString why = runSeed(seed, std::nullopt, ran);
         if (why.isEmpty())
             continue;
+        // Shrinking takes a while: the failure is told first.
+        qWarning("seed %u failed; shrinking its commands: %s", seed, qPrintable(why));
         QString shrunkWhy = why;
         const QList<Command> shrunk = shrink(seed, ran, shrunkWhy);
         report(seed, shrunk, shrunkWhy);
@@ -783,6 +786,21 @@ void TestModel::report(quint32 seed, const QList<Command> &commands, const QStri
         text += QStringLiteral("%1. %2\n").arg(i + 1).arg(commands.at(i).text());
     qWarning().noquote() << text;
 }
+
+namespace {
+
+// Fresh seeds run for as long as one asks: Qt Test's five minutes a test
+// function would cut them short.
+void allowLongRuns()
+{
+    if (qEnvironmentVariableIsSet("KELVANE_MODEL_RUNS") &&
+        !qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number(24 * 3600 * 1000));
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(allowLongRuns)
 
 QTEST_MAIN(TestModel)
 #include "tst_model.moc"

@@ -158,7 +158,9 @@ Schema generate(std::mt19937 &random, int serverVersion)
             // A role: to users, with or without the admin option; on
             // Firebird 4 to roles too, and as a default role.
             const QString &role = draw.pick(schema.roles);
-            if (to.type == kind::Role && serverVersion >= 4 && to.name != role)
+            // Role to role one way only: the server refuses a circle.
+            if (to.type == kind::Role && serverVersion >= 4 &&
+                schema.roles.indexOf(role) < schema.roles.indexOf(to.name))
                 grant(role, to, option(to, "ADMIN"));
             else if (to.type == kind::User && to.name != QLatin1String("PUBLIC"))
                 grant((serverVersion >= 4 && draw.chance(25) ? "DEFAULT " : "") + role, to,

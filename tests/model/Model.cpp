@@ -255,7 +255,7 @@ Outcome Model::toggle(const Name &grantee, const Name &object, int column) const
         return isOf(row, grantee) && isOn(row, object) && letter.contains(row.letter);
     };
     if (std::none_of(m_rows.begin(), m_rows.end(), ofCell)) {
-        if (!grantsNothing(grantee, object))
+        if (!grantsNothing(m_rows, grantee, object))
             grantRow(after, rowOn(grantee, object, letter.front()));
         return {after, {}};
     }
@@ -290,7 +290,7 @@ Outcome Model::toggleOption(const Name &grantee, const Name &object, int column)
 Outcome Model::grantAll(const Name &grantee, const Name &object) const
 {
     QList<Row> after = m_rows;
-    if (grantsNothing(grantee, object))
+    if (grantsNothing(m_rows, grantee, object))
         return {after, {}};
     const QString all =
         object.type == kind::Relation ? QStringLiteral("SIUDR") : letters(object, 5);
@@ -363,6 +363,26 @@ void matchLetter(QList<Row> &after, const QList<Row> &source, const QList<Row> &
 
 } // namespace
 
+bool Model::grantsNothing(const QList<Row> &rows, const Name &grantee, const Name &object) const
+{
+    if (object.type != kind::Role || grantee.type == kind::User)
+        return false;
+    if (grantee.type != kind::Role || m_server == 3)
+        return true;
+    // Does the object role hold the grantee role, itself or through others?
+    QStringList reached{object.name};
+    for (qsizetype i = 0; i < reached.size(); ++i) {
+        if (reached.at(i) == grantee.name)
+            return true;
+        for (const Row &row : rows) {
+            if (row.granteeType == kind::Role && row.grantee == reached.at(i) &&
+                row.objectType == kind::Role && !reached.contains(row.object))
+                reached.append(row.object);
+        }
+    }
+    return false;
+}
+
 Outcome Model::copy(const Name &source, const QList<Name> &targets,
                     const std::function<bool(const Row &)> &onObjects, bool revoking) const
 {
@@ -386,7 +406,7 @@ Outcome Model::copy(const Name &source, const QList<Name> &targets,
                 shapes.append(shape);
         }
         for (const Row &shape : shapes) {
-            if (grantsNothing(target, {shape.object, shape.objectType}))
+            if (grantsNothing(after, target, {shape.object, shape.objectType}))
                 continue;
             const auto onShape = [&](const Row &row) {
                 return row.object == shape.object && row.objectType == shape.objectType;
@@ -427,7 +447,7 @@ Outcome Model::copyToRelations(const Name &grantee, const Name &object,
                 letters.append(row.letter);
         }
         for (QChar letter : letters) {
-            if (grantsNothing(grantee, target))
+            if (grantsNothing(after, grantee, target))
                 continue;
             const Row shape = rowOn(grantee, target, letter);
             QList<Row> sourceRows;

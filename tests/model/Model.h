@@ -137,11 +137,12 @@ private:
     [[nodiscard]] QString letters(const Name &object, int column) const;
     // A role goes to users, and on Firebird 4 to roles, alone: another grant
     // of it changes nothing.
-    [[nodiscard]] bool grantsNothing(const Name &grantee, const Name &object) const
-    {
-        return object.type == kind::Role && grantee.type != kind::User &&
-               (grantee.type != kind::Role || m_server == 3);
-    }
+    // What a grant of the object to the grantee leaves in the catalogue: no
+    // row where the server grants roles to users only (Firebird 3), or where
+    // the membership would close a circle of roles, the role itself
+    // included (Firebird 4 refuses it with error 336068900).
+    [[nodiscard]] bool grantsNothing(const QList<Row> &rows, const Name &grantee,
+                                     const Name &object) const;
 
     QList<Row> m_rows;
     const Schema &m_schema;
