@@ -13,7 +13,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalBlocker>
+
+#include <optional>
 
 namespace {
 
@@ -41,6 +44,12 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
         user = keyOf(*UserList);
         relation = keyOf(*RelationList);
     }
+    // The two lists are the same rows seen the other way round: a switch
+    // shows the rows read and reads only the privileges of the new master's
+    // row. Commands keep the lists current; F5 reads everything again.
+    std::optional<std::pair<db::ReadRows, db::ReadRows>> kept;
+    if (sender && UserList && UserList->active() && RelationList->active())
+        kept.emplace(UserList->readRows(), RelationList->readRows());
 
     if (ByUserRadio->isChecked()) {
         UserList = &MasterQuery;
@@ -131,15 +140,26 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
                                      ":ObjectType OR RDB$PRIVILEGE = :Letter)")},
                      QStringLiteral("RDB$USER"));
     }
-    userList.prepare();
-    relationList.prepare();
+    if (!kept) {
+        userList.prepare();
+        relationList.prepare();
+    }
     PrivQuery.prepare();
     applyListFilters();
     MasterGrid->setColumnFieldName(0, MasterQuery.fields(0)->fieldName());
     DetailGrid->setColumnFieldName(0, DetailQuery.fields(0)->fieldName());
-    // A connection has just read the views; a switch reads them again.
-    readViewNames(sender != nullptr);
+    // A connection has just read the views; a switch that read no lists
+    // reads them again.
+    readViewNames(sender != nullptr && !kept);
 
+    const auto dropUnused = qScopeGuard([this] {
+        MasterQuery.forgetKeptRows();
+        DetailQuery.forgetKeptRows();
+    });
+    if (kept) {
+        userList.openNextWith(std::move(kept->first));
+        relationList.openNextWith(std::move(kept->second));
+    }
     if (user.name.isEmpty())
         MasterQuery.open();
     else

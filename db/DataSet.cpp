@@ -115,6 +115,10 @@ void TDataSet::open()
 {
     if (m_active)
         return;
+    if (m_nextRows) {
+        openWithKeptRows();
+        return;
+    }
     client::Cursor &cursor = executeSelect();
     const auto release = qScopeGuard([this] { releaseSelect(); });
     std::vector<int> columns;
@@ -124,9 +128,56 @@ void TDataSet::open()
         clearRows();
         m_active = false;
     });
-    fetchRows(cursor, columns);
+    fetchRows([&](std::vector<QString> &target, size_t base) {
+        if (!cursor.fetch())
+            return false;
+        for (size_t slot = 0; slot < columns.size(); ++slot) {
+            if (columns[slot] >= 0)
+                target[base + slot] = cursor.text(columns[slot]);
+        }
+        return true;
+    });
     afterRowsFetched();
     closeOnFailure.dismiss();
+    scrolledToFirstOpened();
+}
+
+void TDataSet::openWithKeptRows()
+{
+    const std::unique_ptr<ReadRows> kept = std::move(m_nextRows);
+    const size_t keptWidth = size_t(kept->fieldNames.size());
+    std::vector<int> columns(m_fields.size(), -1);
+    for (const auto &field : m_fields) {
+        if (field->isCalculated())
+            continue;
+        const int column = int(kept->fieldNames.indexOf(field->fieldName()));
+        if (column < 0)
+            throw kelvane::EngineError(
+                QStringLiteral("Field '%1' not found").arg(field->fieldName()));
+        columns[size_t(field->index())] = column;
+    }
+    m_active = true;
+    auto closeOnFailure = qScopeGuard([this] {
+        clearRows();
+        m_active = false;
+    });
+    size_t next = 0;
+    fetchRows([&](std::vector<QString> &target, size_t base) {
+        if (keptWidth == 0 || next + keptWidth > kept->values.size())
+            return false;
+        for (size_t slot = 0; slot < columns.size(); ++slot) {
+            if (columns[slot] >= 0)
+                target[base + slot] = kept->values[next + size_t(columns[slot])];
+        }
+        next += keptWidth;
+        return true;
+    });
+    closeOnFailure.dismiss();
+    scrolledToFirstOpened();
+}
+
+void TDataSet::scrolledToFirstOpened()
+{
     ++m_openGeneration;
     m_current = m_rowCount > 0 ? 0 : -1;
     m_bof = true;
@@ -154,18 +205,17 @@ void TDataSet::bindFields(const client::Cursor &cursor, std::vector<int> &column
     }
 }
 
-void TDataSet::fetchRows(client::Cursor &cursor, const std::vector<int> &columns)
+void TDataSet::fetchRows(const RowReader &readRow)
 {
     const size_t width = m_fields.size();
     const bool filtered = !m_filter.isEmpty();
     std::vector<QString> &target = filtered ? m_allValues : m_values;
-    while (cursor.fetch()) {
+    for (;;) {
         const size_t base = target.size();
         target.resize(base + width);
-        for (size_t slot = 0; slot < width; ++slot) {
-            if (columns[slot] < 0)
-                continue;
-            target[base + slot] = cursor.text(columns[slot]);
+        if (!readRow(target, base)) {
+            target.resize(base);
+            break;
         }
         if (!filtered) {
             ++m_rowCount;
@@ -266,6 +316,32 @@ void TDataSet::recalculate()
         calculateRow(row);
     }
     notify(Change::Values);
+}
+
+ReadRows TDataSet::readRows() const
+{
+    ReadRows rows;
+    std::vector<size_t> slots;
+    for (const auto &field : m_fields) {
+        if (!field->isCalculated()) {
+            rows.fieldNames.append(field->fieldName());
+            slots.push_back(size_t(field->index()));
+        }
+    }
+    // Unfiltered, the shown rows are all there are.
+    const std::vector<QString> &all = m_filter.isEmpty() ? m_values : m_allValues;
+    const size_t width = m_fields.size();
+    rows.values.reserve(all.size() / std::max<size_t>(width, 1) * slots.size());
+    for (size_t base = 0; base + width <= all.size() && width > 0; base += width) {
+        for (size_t slot : slots)
+            rows.values.push_back(all[base + slot]);
+    }
+    return rows;
+}
+
+void TDataSet::openNextWith(ReadRows rows)
+{
+    m_nextRows = std::make_unique<ReadRows>(std::move(rows));
 }
 
 void TDataSet::close()

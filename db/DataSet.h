@@ -88,6 +88,15 @@ struct RowFilter
     friend bool operator==(const RowFilter &, const RowFilter &) = default;
 };
 
+// The rows a dataset read, each value under the name of the field it was
+// read into, so that a dataset with fields of those names can open with them
+// instead of reading them again.
+struct ReadRows
+{
+    QStringList fieldNames;
+    std::vector<QString> values; // row-major, one slot per name
+};
+
 // A read-only, bidirectional dataset whose rows are fetched at open. Moves
 // notify after-scroll; every row read notifies calculate-fields first.
 class TDataSet
@@ -116,6 +125,14 @@ public:
 
     void open();
     void close();
+    // Every row read, hidden or not, by its data fields' names.
+    [[nodiscard]] ReadRows readRows() const;
+    // The next open takes these rows, matched to the fields by name, rather
+    // than running the statement: for rows the caller knows to be current.
+    void openNextWith(ReadRows rows);
+    // Rows kept for an open that did not come are dropped: a later open
+    // reads the server.
+    void forgetKeptRows() { m_nextRows.reset(); }
     // Calculates every row's calculated fields again from the rows as they
     // were read, without reading them again; the current row stays.
     void recalculate();
@@ -153,7 +170,11 @@ public:
     [[nodiscard]] bool controlsDisabled() const { return m_disableCount > 0; }
 
     // Closes and lets go of everything that belongs to the connection.
-    virtual void connectionClosing() { close(); }
+    virtual void connectionClosing()
+    {
+        forgetKeptRows();
+        close();
+    }
 
 protected:
     // Runs the statement that yields the rows, positioned before the first;
@@ -171,7 +192,11 @@ private:
     friend class TDataSource;
 
     void bindFields(const client::Cursor &cursor, std::vector<int> &columns) const;
-    void fetchRows(client::Cursor &cursor, const std::vector<int> &columns);
+    // Fills one row's data slots from base on; false when there are no more.
+    using RowReader = std::function<bool(std::vector<QString> &target, size_t base)>;
+    void fetchRows(const RowReader &readRow);
+    void openWithKeptRows();
+    void scrolledToFirstOpened();
     void calculateRow(int row);
     void clearRows();
     [[nodiscard]] int activeRow() const;
@@ -197,6 +222,7 @@ private:
     std::vector<QString> m_values; // row-major, one slot per field
     // While a filter is set: every row read, in the same layout.
     std::vector<QString> m_allValues;
+    std::unique_ptr<ReadRows> m_nextRows;
     RowFilter m_filter;
     int m_rowCount = 0;
     int m_current = -1;

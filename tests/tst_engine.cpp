@@ -30,6 +30,7 @@ private Q_SLOTS:
     void fieldsBindByNameWhateverTheColumnOrder();
     void missingFieldFailsTheOpen();
     void fieldNamesChangeOnlyWhileClosed();
+    void keptRowsOpenAnotherDatasetOnce();
     void charLosesItsPaddingOnly();
     void failuresCarryTheServersMessage();
     void revokeOfPrivilegeNotHeldIsNoFailure();
@@ -131,6 +132,39 @@ void TestEngine::fieldNamesChangeOnlyWhileClosed()
     query->fields(0)->setFieldName(QStringLiteral("ID"));
     query->open();
     QCOMPARE(query->fields(0)->text(), QStringLiteral("1"));
+}
+
+void TestEngine::keptRowsOpenAnotherDatasetOnce()
+{
+    // Rows hidden by a filter travel too, and fields match by name.
+    auto from = peopleQuery();
+    from->setRowFilter({0, QStringLiteral("o"), {}});
+    from->open();
+    QCOMPARE(from->recordCount(), 2);
+    auto to = peopleQuery();
+    to->fields(0)->setFieldName(QStringLiteral("NOTE"));
+    to->fields(1)->setFieldName(QStringLiteral("NAME"));
+    to->openNextWith(from->readRows());
+    to->open();
+    QStringList names;
+    for (to->first(); !to->eof(); to->next())
+        names << to->fields(1)->text();
+    QCOMPARE(names, (QStringList{"BOB", "CAROL", "DAVE", "Eve"}));
+    QCOMPARE(to->fields(0)->textAt(1), QStringLiteral("  lead"));
+    // Once only: the next open reads the server.
+    to->close();
+    to->openNextWith({{QStringLiteral("NAME"), QStringLiteral("NOTE")}, {"KEPT", "x"}});
+    to->open();
+    QCOMPARE(to->recordCount(), 1);
+    to->close();
+    to->open();
+    QCOMPARE(to->recordCount(), 4);
+    // A field the rows lack fails the open, as a column the server lacks.
+    auto other = peopleQuery();
+    other->addField(QStringLiteral("RDB$USER"), db::FieldKind::Data, 31);
+    other->openNextWith(from->readRows());
+    QCOMPARE(failureOf([&] { other->open(); }), QStringLiteral("Field 'RDB$USER' not found"));
+    QVERIFY(!other->active());
 }
 
 void TestEngine::charLosesItsPaddingOnly()
