@@ -350,6 +350,8 @@ private:
     // What the grantee gave others: only users grant, and a procedure or a
     // role of a user's name gave nothing.
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
+    // Every membership held by those the rows give a role to.
+    [[nodiscard]] QList<db::GrantRow> membershipsOfReceivers(const QList<db::GrantRow> &given);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
     // Takes the roles the grantee's read brings along out of its rows, into
     // what the login knows of them.

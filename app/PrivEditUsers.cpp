@@ -196,9 +196,9 @@ void TKelvaneForm::RenameItemClick(QObject *)
             QStringList notDone;
             runCommand([&] {
                 const QList<db::GrantRow> given = grantsGivenByGrantee(old);
-                const db::Plan plan =
-                    db::planRename(held, given, granteeOf(old),
-                                   db::namedGrantee(newUser, db::kind::User, login()), login());
+                const db::Plan plan = db::planRename(
+                    held, given, granteeOf(old), db::namedGrantee(newUser, db::kind::User, login()),
+                    login(), membershipsOfReceivers(given));
                 notDone = runPlan(plan);
             });
             // Where every statement ran, each object the old name held is held
@@ -214,6 +214,23 @@ void TKelvaneForm::RenameItemClick(QObject *)
                 notDone);
         },
         false);
+}
+
+QList<db::GrantRow> TKelvaneForm::membershipsOfReceivers(const QList<db::GrantRow> &given)
+{
+    QList<db::GrantRow> memberships;
+    QList<std::pair<QString, int>> receivers;
+    for (const db::GrantRow &row : given) {
+        const std::pair receiver{row.grantee, row.granteeType};
+        if (row.objectType != db::kind::Role || receivers.contains(receiver))
+            continue;
+        receivers.append(receiver);
+        memberships.append(
+            db::rowsWhere(grantsOf({row.grantee, row.granteeType}), [](const db::GrantRow &held) {
+                return held.objectType == db::kind::Role;
+            }));
+    }
+    return memberships;
 }
 
 bool TKelvaneForm::mayMergeInto(const QString &name, const QStringList &logins)

@@ -104,6 +104,21 @@ void addRevokesBy(Plan &plan, const QList<GrantRow> &rowsOnObject, const QString
                                          grantedBy, columnsTakenBy(ofLetter(theirs, letter))));
 }
 
+// Gives the rows' privileges to the grantee, each from its grantor where
+// the login may name it; the others are left out, and the command names
+// what they leave behind.
+void addGrantsKeepingGrantors(Plan &plan, const QList<GrantRow> &rows, const Grantee &to,
+                              const Login &login)
+{
+    for (const PrivilegeForm &form : formsOf(rows)) {
+        const SqlName by = SqlName::stored(form.grantor);
+        if (form.grantor == login.name)
+            plan.changes.append(grantChange(form, to));
+        else if (mayNameGrantor(login, form.grantor))
+            plan.changes.append(grantChange(form, to, &by));
+    }
+}
+
 } // namespace
 
 Grantee namedGrantee(const SqlName &name, int type, const Login &login)
@@ -351,7 +366,8 @@ QList<GrantRow> rowsMovedTo(const QList<GrantRow> &rows, const QString &relation
 }
 
 Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld,
-                const Grantee &oldName, const Grantee &newName, const Login &login)
+                const Grantee &oldName, const Grantee &newName, const Login &login,
+                const QList<GrantRow> &othersMemberships)
 {
     if (!login.mayNameGrantors && !madeByOld.isEmpty())
         throw kelvane::Exception(
@@ -368,15 +384,7 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
                     QStringLiteral("%1 cannot be given by a statement").arg(describe(form)));
             continue;
         }
-        for (const PrivilegeForm &form : formsOf(held)) {
-            const SqlName by = SqlName::stored(form.grantor);
-            if (form.grantor == login.name)
-                plan.changes.append(grantChange(form, newName));
-            else if (mayNameGrantor(login, form.grantor))
-                plan.changes.append(grantChange(form, newName, &by));
-            // Otherwise it stays with the old name, whose leftovers the
-            // command names at its end.
-        }
+        addGrantsKeepingGrantors(plan, held, newName, login);
         // The grants the old name made stay, now given by the new name;
         // revoking the old name's privileges below takes the old ones along.
         const QList<GrantRow> given = rowsOn(madeByOld, object);
@@ -390,16 +398,38 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
                 return row.grantee == receiver && row.granteeType == type;
             });
             const Grantee to = namedGrantee(receiver, type, login);
+            QList<Change> grants;
             for (const PrivilegeForm &form : formsOf(theirs))
-                plan.changes.append(grantChange(form, to, &newName.name));
+                grants.append(grantChange(form, to, &newName.name));
             // The old grants go by name: the server takes them along with
             // the old name's privilege only where it held that in one row.
             // Letter by letter, since REVOKE ALL fails where another grantor
             // gave one of the receiver's letters.
             const SqlName old = SqlName::stored(oldName.name.storedText());
+            QList<Change> revokes;
             for (QChar letter : lettersOf(theirs))
-                plan.changes.append(revokeChange(object.type, object.name, wordOf(letter), to, &old,
-                                                 columnsTakenBy(ofLetter(theirs, letter))));
+                revokes.append(revokeChange(object.type, object.name, wordOf(letter), to, &old,
+                                            columnsTakenBy(ofLetter(theirs, letter))));
+            // Firebird 4 revokes a membership from every grantor at once,
+            // GRANTED BY or not, so the new name's grant of a role must
+            // come after the old one's revoke.
+            if (object.type == kind::Role) {
+                plan.changes.append(revokes + grants);
+                // Also the receiver's membership from other grantors, which
+                // that revoke took along.
+                if (!login.isFirebird3)
+                    addGrantsKeepingGrantors(plan,
+                                             rowsWhere(othersMemberships,
+                                                       [&](const GrantRow &row) {
+                                                           return row.grantee == receiver &&
+                                                                  row.granteeType == type &&
+                                                                  isOn(row, object) &&
+                                                                  row.grantor !=
+                                                                      oldName.name.storedText();
+                                                       }),
+                                             to, login);
+            } else
+                plan.changes.append(grants + revokes);
         }
         if (held.isEmpty())
             continue;

@@ -103,8 +103,11 @@ struct CopyTarget
 // one, then the old name's revoked. With GRANTED BY each privilege keeps its
 // grantor; without it only the login's own grants move and the rest stays
 // with the old name. Fails, before any statement, when the old name made grants that
-// would be lost.
+// would be lost. othersMemberships: the memberships of those the old name
+// gave a role to, from other grantors, which Firebird 4 revokes along with
+// the old name's grant and the plan gives again.
 [[nodiscard]] Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld,
-                              const Grantee &oldName, const Grantee &newName, const Login &login);
+                              const Grantee &oldName, const Grantee &newName, const Login &login,
+                              const QList<GrantRow> &othersMemberships = {});
 
 } // namespace db

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void renames_data();
     void renames();
     void renameRefusedWhenGrantsWouldBeLost();
+    void renameGivesBackMembershipsFirebird4Takes();
     void columnsMissingOnTheOtherRelation();
     void ddlAndDefaultRolesTravelExactly();
     void revokesEveryGrantorItMayName();
@@ -125,6 +126,12 @@ void TestPlans::renames_data()
                        "REVOKE UPDATE ON ALPHA FROM OLD GRANTED BY BOSS",
                        "GRANT R1 TO NEW WITH ADMIN OPTION GRANTED BY BOSS",
                        "REVOKE R1 FROM OLD GRANTED BY BOSS"};
+    // Firebird 4 takes a membership from every grantor at once: the old
+    // grant goes before the new one is made.
+    QTest::newRow("a membership given to others: revoked first")
+        << QList<GrantRow>() << QList<GrantRow>{row("DAVE", kind::Role, "R1", 'M', {}, 0, "OLD")}
+        << true
+        << QStringList{"REVOKE R1 FROM DAVE GRANTED BY OLD", "GRANT R1 TO DAVE GRANTED BY NEW"};
     QTest::newRow("a login that may not name grantors moves its own grants")
         << QList<GrantRow>{row("OLD", kind::Relation, "ZETA", 'S', {}, 0, "BOSS"),
                            row("OLD", kind::Relation, "ZETA", 'I')}
@@ -155,6 +162,27 @@ void TestPlans::renameRefusedWhenGrantsWouldBeLost()
         QVERIFY2(refusal.message().contains(QLatin1String("SELECT on ALPHA to CAROL")),
                  qPrintable(refusal.message()));
     }
+}
+
+void TestPlans::renameGivesBackMembershipsFirebird4Takes()
+{
+    // DAVE holds R1 from OLD and from BOSS; Firebird 4 revokes both at the
+    // REVOKE ... GRANTED BY OLD, Firebird 3 only OLD's.
+    const QList<GrantRow> given{row("DAVE", kind::Role, "R1", 'M', {}, 0, "OLD")};
+    const QList<GrantRow> memberships{given.first(),
+                                      row("DAVE", kind::Role, "R1", 'M', {}, 2, "BOSS"),
+                                      row("DAVE", kind::Role, "R2", 'M', {}, 0, "BOSS")};
+    const auto renamed = [&](const db::Login &login) {
+        return sqlOf(db::planRename({}, given, user(QStringLiteral("OLD")),
+                                    user(QStringLiteral("NEW")), login, memberships));
+    };
+    const QStringList onFirebird3{"REVOKE R1 FROM DAVE GRANTED BY OLD",
+                                  "GRANT R1 TO DAVE GRANTED BY NEW"};
+    QCOMPARE(renamed(Sysdba),
+             onFirebird3 + QStringList{"GRANT R1 TO DAVE WITH ADMIN OPTION GRANTED BY BOSS"});
+    db::Login firebird3 = Sysdba;
+    firebird3.isFirebird3 = true;
+    QCOMPARE(renamed(firebird3), onFirebird3);
 }
 
 void TestPlans::columnsMissingOnTheOtherRelation()

@@ -418,7 +418,17 @@ Outcome Model::copy(const Name &source, const QList<Name> &targets,
         }
     }
     Outcome outcome = withCascade(after);
-    outcome.takenFromOthers.removeIf([&](const Row &row) { return isOf(row, source); });
+    // A target's row that now carries the option the source's has was widened,
+    // not taken: the server stores the wider grant in its place.
+    const auto widened = [&](const Row &row) {
+        return std::any_of(after.begin(), after.end(), [&](Row wider) {
+            const int option = wider.option;
+            wider.option = row.option;
+            return option > row.option && wider == row;
+        });
+    };
+    outcome.takenFromOthers.removeIf(
+        [&](const Row &row) { return isOf(row, source) || widened(row); });
     return outcome;
 }
 
