@@ -340,6 +340,9 @@ void printTimingTable(const std::vector<Outcome> &outcomes, int runs);
 // proxy - time on the loopback) / rttMs, median and spread over the runs,
 // beside the round trips the proxy counted.
 void printRoundTrips(const std::vector<Outcome> &outcomes, int rttMs);
+// Each figure the program is held to beside its goal, and whether it is met;
+// round trips need a run through the delaying proxy (rttMs > 0).
+void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio);
 
 // Browsing
 Operation connectOp(const QString &label);
@@ -364,7 +367,8 @@ Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &
 // Saving the whole catalogue as SQL on a connection of the program's engine
 // to the alias, timed over the runs beside a bare read of the catalogue
 // through the connection string.
-void measureExport(const QString &target, int runs);
+// Returns the export's time over that of a bare read of every row.
+double measureExport(const QString &target, int runs);
 
 // ---------------------------------------------------------------------------
 // Memory, each measurement in a process of its own

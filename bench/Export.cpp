@@ -34,7 +34,7 @@ double bareRead(BenchConnection &connection, db::client::Statement &statement, q
 
 } // namespace
 
-void measureExport(const QString &target, int runs)
+double measureExport(const QString &target, int runs)
 {
     out();
     out(QStringLiteral("Save as SQL (the whole catalogue, as kelvane --export writes it):"));
@@ -99,6 +99,7 @@ void measureExport(const QString &target, int runs)
             .arg(median(floor), 0, 'f', 1)
             .arg(median(program) / median(floor), 0, 'f', 2)
             .arg(sink));
+    return median(program) / median(floor);
 }
 
 } // namespace kbench

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 namespace kbench {
 
@@ -295,6 +296,134 @@ void printRoundTrips(const std::vector<Outcome> &outcomes, int rttMs)
                 .arg(spread(roundTrips(outcome.bareDelayed, outcome.bare, rttMs)), 20)
                 .arg(median(wallOf(outcome.programDelayed)), 9, 'f', 1));
     }
+}
+
+} // namespace kbench
+
+namespace kbench {
+
+namespace {
+
+enum class Figure
+{
+    Milliseconds,
+    Statements,
+    RatioToBare,
+    RoundTripsTimed,
+    RoundTripsCounted
+};
+
+struct Goal
+{
+    const char *operation; // the start of the operation's label
+    Figure figure;
+    double most;
+};
+
+// What the program is held to at 100,000 rows.
+constexpr Goal Goals[] = {
+    {"(e) switch to By Relation", Figure::Milliseconds, 100},
+    {"(e) switch to By Relation", Figure::Statements, 2},
+    {"(e) switch to By User", Figure::Milliseconds, 100},
+    {"(e) switch to By User", Figure::Statements, 2},
+    {"(b) move onto CLERK076", Figure::RatioToBare, 1.5},
+    {"(b) move onto SYSDBA", Figure::RatioToBare, 1.5},
+    {"(a) connect, By User", Figure::RoundTripsTimed, 12},
+    {"(a) connect, By User", Figure::RoundTripsCounted, 12},
+    {"(i) remove CLERK081", Figure::RoundTripsTimed, 10},
+    {"(i) remove CLERK081", Figure::RoundTripsCounted, 10},
+    {"(d) toggle SELECT", Figure::RoundTripsTimed, 4},
+    {"(d) toggle SELECT", Figure::RoundTripsCounted, 4},
+};
+
+const char *figureName(Figure figure)
+{
+    switch (figure) {
+    case Figure::Milliseconds:
+        return "ms";
+    case Figure::Statements:
+        return "statements";
+    case Figure::RatioToBare:
+        return "x bare loop";
+    case Figure::RoundTripsTimed:
+        return "round trips, timed";
+    case Figure::RoundTripsCounted:
+        return "round trips, counted";
+    }
+    return "";
+}
+
+int statementsOf(const Outcome &outcome)
+{
+    // One run's steps: what reached the server as a statement of its own.
+    return int(std::count_if(outcome.steps.begin(), outcome.steps.end(), [](const Step &step) {
+        return step.kind == Step::Open || step.kind == Step::Execute;
+    }));
+}
+
+std::optional<double> figureOf(const Outcome &outcome, Figure figure, int rttMs)
+{
+    if (!outcome.failure.isEmpty() || outcome.program.isEmpty())
+        return std::nullopt;
+    switch (figure) {
+    case Figure::Milliseconds:
+        return median(wallOf(outcome.program));
+    case Figure::Statements:
+        return statementsOf(outcome);
+    case Figure::RatioToBare:
+        return median(wallOf(outcome.program)) / median(wallOf(outcome.bare));
+    case Figure::RoundTripsTimed:
+        if (rttMs <= 0 || outcome.programDelayed.isEmpty())
+            return std::nullopt;
+        return median(roundTrips(outcome.programDelayed, outcome.program, rttMs));
+    case Figure::RoundTripsCounted: {
+        if (outcome.turns.isEmpty())
+            return std::nullopt;
+        QList<double> turns;
+        for (qint64 count : outcome.turns)
+            turns.append(double(count));
+        return median(turns);
+    }
+    }
+    return std::nullopt;
+}
+
+void printGoal(const QString &what, std::optional<double> figure, double most, int &unmet)
+{
+    QString verdict = QStringLiteral("no figure (round trips need --rtt)");
+    if (figure) {
+        const bool met = *figure <= most;
+        if (!met)
+            ++unmet;
+        verdict = met ? QStringLiteral("met") : QStringLiteral("NOT MET");
+    }
+    out(QStringLiteral("%1 %2 %3  %4")
+            .arg(what, -62)
+            .arg(figure ? QString::number(*figure, 'f', 1) : QStringLiteral("-"), 8)
+            .arg(QStringLiteral("<= %1").arg(most), 9)
+            .arg(verdict));
+}
+
+} // namespace
+
+void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio)
+{
+    out();
+    out(QStringLiteral("Goals (--compare): each figure, median of the runs, beside its goal"));
+    int unmet = 0;
+    for (const Goal &goal : Goals) {
+        const QString operation = QString::fromLatin1(goal.operation);
+        const auto found = std::find_if(outcomes.begin(), outcomes.end(), [&](const Outcome &o) {
+            return o.label.startsWith(operation);
+        });
+        const std::optional<double> figure =
+            found == outcomes.end() ? std::nullopt : figureOf(*found, goal.figure, rttMs);
+        printGoal(operation + QStringLiteral(": ") + QLatin1String(figureName(goal.figure)), figure,
+                  goal.most, unmet);
+    }
+    printGoal(QStringLiteral("Save as SQL: x bare read of every row"), exportRatio, 1.3, unmet);
+    out(unmet == 0 ? QStringLiteral("Every goal with a figure is met.")
+                   : QStringLiteral("%1 goal(s) not met.").arg(unmet));
 }
 
 } // namespace kbench

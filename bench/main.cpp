@@ -3,7 +3,10 @@
 // statements through the same client interface, plus the peak memory of a
 // browsing session.
 //
-//   kelvane_bench [--runs N] [--statements] [--rtt MS] [--export-only]
+//   kelvane_bench [--runs N] [--statements] [--rtt MS] [--export-only] [--compare]
+//
+// --compare ends the report with each figure the program is held to beside
+// its goal.
 //
 // Needs the private server's environment (KELVANE_FB_DIR, KELVANE_FB_PORT,
 // KELVANE_FB_PASSWORD); scripts/run-bench.sh sets it up.
@@ -31,8 +34,19 @@
 namespace kbench {
 namespace {
 
-int runBench(int runs, bool listStatements, int rttMs, bool exportOnly)
+struct Options
 {
+    int runs = 9;
+    bool listStatements = false;
+    int rttMs = 0;
+    bool exportOnly = false;
+    bool compare = false;
+};
+
+int runBench(const Options &options)
+{
+    const int runs = options.runs;
+    const int rttMs = options.rttMs;
     out(QStringLiteral("kelvane_bench: %1")
             .arg(QCoreApplication::arguments().join(QLatin1Char(' '))));
     out(QStringLiteral("machine: nproc %1, %2; Qt %3; QT_QPA_PLATFORM=%4; %5 build")
@@ -72,8 +86,8 @@ int runBench(int runs, bool listStatements, int rttMs, bool exportOnly)
     const QString target =
         proxy ? proxy->connectionString(database.path()) : database.connectionString();
     testserver::AliasFile aliases({{Alias, QStringLiteral("INTRBASE"), target}});
-    measureExport(target, runs);
-    if (exportOnly)
+    const double exportRatio = measureExport(target, runs);
+    if (options.exportOnly)
         return 0;
     BareReplay bare(target);
     setBenchConnection(&bare);
@@ -84,7 +98,7 @@ int runBench(int runs, bool listStatements, int rttMs, bool exportOnly)
         KelvaneForm->show();
         settle();
         startWatchdog();
-        Bench bench(bare, runs, listStatements, proxy.get(), rttMs);
+        Bench bench(bare, runs, options.listStatements, proxy.get(), rttMs);
 
         out();
         out(QStringLiteral("By User (master: users; detail: every relation name):"));
@@ -146,6 +160,8 @@ int runBench(int runs, bool listStatements, int rttMs, bool exportOnly)
         printTimingTable(bench.outcomes(), runs);
         if (proxy)
             printRoundTrips(bench.outcomes(), rttMs);
+        if (options.compare)
+            printGoals(bench.outcomes(), rttMs, exportRatio);
     }
     const qint64 bareCharacters = bare.sink();
     bare.disconnect();
@@ -211,27 +227,26 @@ int main(int argc, char *argv[])
     try {
         if (args.value(0) == QLatin1String("--memory-child"))
             return kbench::runMemoryChild(args.mid(1));
-        int runs = 9;
-        bool listStatements = false;
-        int rttMs = 0;
-        bool exportOnly = false;
+        kbench::Options options;
         for (int i = 0; i < args.size(); ++i) {
             if (args[i] == QLatin1String("--runs") && i + 1 < args.size()) {
-                runs = std::max(1, args[++i].toInt());
+                options.runs = std::max(1, args[++i].toInt());
             } else if (args[i] == QLatin1String("--statements")) {
-                listStatements = true;
+                options.listStatements = true;
             } else if (args[i] == QLatin1String("--export-only")) {
-                exportOnly = true;
+                options.exportOnly = true;
+            } else if (args[i] == QLatin1String("--compare")) {
+                options.compare = true;
             } else if (args[i] == QLatin1String("--rtt") && i + 1 < args.size() &&
                        args[i + 1].toInt() > 0) {
-                rttMs = args[++i].toInt();
+                options.rttMs = args[++i].toInt();
             } else {
                 std::fprintf(stderr, "usage: kelvane_bench [--runs N] [--statements] [--rtt MS] "
-                                     "[--export-only]\n");
+                                     "[--export-only] [--compare]\n");
                 return 2;
             }
         }
-        return kbench::runBench(runs, listStatements, rttMs, exportOnly);
+        return kbench::runBench(options);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "kelvane_bench: %s\n", e.what());
         return 1;
