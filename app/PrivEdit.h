@@ -57,6 +57,8 @@ public:
     // Shows or hides the system's own objects in the relations' list.
     QCheckBox *SystemCheck;
     // Lists
+    // Narrows the detail list to the names the master's row holds something on.
+    QCheckBox *HeldCheck;
     QLabel *MasterLabel;
     ui::Navigator *MasterNavigator;
     QLabel *DetailLabel;
@@ -162,6 +164,7 @@ public:
     void ByRadioClick(QObject *sender);
     void FilterChange(QObject *sender);
     void SystemCheckClick(QObject *sender);
+    void HeldCheckClick(QObject *sender);
     void DBGridKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
     void MasterQueryAfterScroll(db::TDataSet *dataSet);
     void DetailQueryAfterScroll(db::TDataSet *dataSet);
@@ -455,8 +458,11 @@ private:
     // Each filter field tells which list it narrows.
     void nameFilters();
     // Gives each list the filter of the field above it and, for the
-    // relations, of the system-objects switch.
+    // relations, of the system-objects switch; the detail list also that of
+    // the held-only switch.
     void applyListFilters();
+    // Builds the marks again where the privilege rows were read since.
+    void freshenMarks();
     // Clears the filter of the list where it hides the name, so that the
     // list can stand on it.
     void revealInList(db::TDataSet &list, const QString &name);

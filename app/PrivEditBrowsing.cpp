@@ -180,13 +180,19 @@ void TKelvaneForm::applyListFilters()
     static const QStringList systemPrefixes{QStringLiteral("RDB$"), QStringLiteral("MON$"),
                                             QStringLiteral("SEC$"), QStringLiteral("SQL$")};
     const auto filterOf = [&](const db::TQuery &list, const QLineEdit &field) {
-        db::RowFilter filter{0, field.text(), {}};
+        db::RowFilter filter{0, field.text(), {}, {}, -1};
         if (&list == RelationList && !SystemCheck->isChecked())
             filter.hiddenPrefixes = systemPrefixes;
         return filter;
     };
     MasterQuery.setRowFilter(filterOf(MasterQuery, *MasterFilter));
-    DetailQuery.setRowFilter(filterOf(DetailQuery, *DetailFilter));
+    db::RowFilter detailFilter = filterOf(DetailQuery, *DetailFilter);
+    if (HeldCheck->isChecked() && PrivQuery.active()) {
+        freshenMarks();
+        detailFilter.onlyPairs = m_privilegeMarks.heldPairs();
+        detailFilter.kindField = DetailQueryKind->index();
+    }
+    DetailQuery.setRowFilter(detailFilter);
     // A master with no row shown has no cells to show either.
     if (MasterQuery.active() && MasterQuery.recordCount() == 0)
         MasterQueryAfterScroll(nullptr);
@@ -222,6 +228,13 @@ void TKelvaneForm::SystemCheckClick(QObject *)
 {
     ui::saveChoice(QStringLiteral("Lists"), QStringLiteral("SystemObjects"),
                    SystemCheck->isChecked() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+    applyListFilters();
+}
+
+void TKelvaneForm::HeldCheckClick(QObject *)
+{
+    ui::saveChoice(QStringLiteral("Lists"), QStringLiteral("HeldOnly"),
+                   HeldCheck->isChecked() ? QStringLiteral("on") : QStringLiteral("off"));
     applyListFilters();
 }
 
@@ -334,6 +347,8 @@ void TKelvaneForm::MasterQueryAfterScroll(db::TDataSet *)
                 m_detailReadWithMaster = MasterQuery.openGeneration();
                 DetailQuery.gotoBookmark(bookmark);
             }
+            if (HeldCheck->isChecked())
+                applyListFilters();
         } else {
             DetailQuery.close();
         }
@@ -370,13 +385,7 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
 {
     if (Scanning)
         return;
-    if (m_privilegeMarks.isStale(PrivQuery))
-        m_privilegeMarks.rebuild(
-            PrivQuery,
-            {*PrivQueryName, UserList == &MasterQuery ? *PrivQueryObjectType : *PrivQueryUserType,
-             *PrivQueryPrivilege, *PrivQueryObjectType, *PrivQueryColumn, *PrivQueryOption});
-    else if (!PrivQuery.eof())
-        PrivQuery.last(); // as a walk over the rows would leave them
+    freshenMarks();
     // One shared string per letter rather than an allocation per mark.
     static const std::array<QString, PrivilegeColumns.size()> letters = [] {
         std::array<QString, PrivilegeColumns.size()> all;
@@ -390,6 +399,17 @@ void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
         if (marks & (1u << (column.index - 1)))
             DetailQuery.fields(column.index)->setText(letters[column.index - 1]);
     }
+}
+
+void TKelvaneForm::freshenMarks()
+{
+    if (m_privilegeMarks.isStale(PrivQuery))
+        m_privilegeMarks.rebuild(
+            PrivQuery,
+            {*PrivQueryName, UserList == &MasterQuery ? *PrivQueryObjectType : *PrivQueryUserType,
+             *PrivQueryPrivilege, *PrivQueryObjectType, *PrivQueryColumn, *PrivQueryOption});
+    else if (!PrivQuery.eof())
+        PrivQuery.last(); // as a walk over the rows would leave them
 }
 
 void TKelvaneForm::CheckProcedure()

@@ -172,7 +172,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
     setTabOrder(ByTableRadio, SystemCheck);
     setTabOrder(SystemCheck, MasterFilter);
     setTabOrder(MasterFilter, DetailFilter);
-    setTabOrder(DetailFilter, MasterGrid);
+    setTabOrder(DetailFilter, HeldCheck);
+    setTabOrder(HeldCheck, MasterGrid);
 }
 
 void TKelvaneForm::createComponents()
@@ -353,6 +354,12 @@ void TKelvaneForm::createLists()
     MasterFilter = addFilter(this, QStringLiteral("MasterFilter"));
     DetailFilter = addFilter(this, QStringLiteral("DetailFilter"));
     nameFilters();
+    HeldCheck = new QCheckBox(QStringLiteral("&Held only"), this);
+    HeldCheck->setObjectName(QStringLiteral("HeldCheck"));
+    HeldCheck->setToolTip(
+        QStringLiteral("Shows only the names the current row of the left list holds something on"));
+    HeldCheck->setChecked(ui::savedChoice(QStringLiteral("Lists"), QStringLiteral("HeldOnly")) ==
+                          QLatin1String("on"));
 
     MasterGrid =
         addGrid(this, QStringLiteral("MasterGrid"), MasterSource, QRect(4, ListsTop, 175, 364));
@@ -445,6 +452,7 @@ void TKelvaneForm::wireEvents()
     }
     onEvent(AboutButton, &QToolButton::clicked, this, [this] { AboutButtonClick(AboutButton); });
     onEvent(SystemCheck, &QCheckBox::clicked, this, [this] { SystemCheckClick(SystemCheck); });
+    onEvent(HeldCheck, &QCheckBox::clicked, this, [this] { HeldCheckClick(HeldCheck); });
     for (QLineEdit *field : {MasterFilter, DetailFilter})
         onEvent(field, &QLineEdit::textChanged, this, [this, field] { FilterChange(field); });
     onEvent(ExitButton, &QToolButton::clicked, this, [this] { ExitButtonClick(ExitButton); });
@@ -585,7 +593,12 @@ void TKelvaneForm::layOut()
     DetailNavigator->move(std::max(248 + masterWider, DetailLabel->x() + DetailLabel->width() + 2),
                           27);
     Label3->move(364 + wider, 32);
-    DetailFilter->setGeometry(185 + masterWider, 49, 272 + wider - masterWider, 21);
+    // The held-only switch at the end of the detail filter's row, as wide as
+    // its caption.
+    const int heldWidth = captionWidth(*HeldCheck, HeldCheck->text()) + 6;
+    const int detailWidth = 272 + wider - masterWider;
+    DetailFilter->setGeometry(185 + masterWider, 49, detailWidth - heldWidth - 6, 21);
+    HeldCheck->setGeometry(185 + masterWider + detailWidth - heldWidth, 51, heldWidth, 17);
     DetailGrid->setGeometry(185 + masterWider, ListsTop, 272 + wider - masterWider, 364 + taller);
     // The name column grows; the privilege columns stay under their label.
     DetailGrid->setFirstColumnGrowth(wider - masterWider);

@@ -36,6 +36,15 @@ void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
     m_generation = privileges.openGeneration();
 }
 
+QSet<std::pair<QString, int>> PrivilegeMarks::heldPairs() const
+{
+    QSet<std::pair<QString, int>> pairs;
+    pairs.reserve(m_marks.size());
+    for (auto mark = m_marks.keyBegin(); mark != m_marks.keyEnd(); ++mark)
+        pairs.insert(*mark);
+    return pairs;
+}
+
 int PrivilegeMarks::columnOf(int objectType, const QString &privilege)
 {
     // The lists show only the kinds a statement can give privileges on.

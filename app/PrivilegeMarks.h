@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <utility>
 
@@ -47,6 +48,8 @@ public:
     [[nodiscard]] bool isStale(const db::TDataSet &privileges) const;
     // Walks the rows from the first to the end, where it leaves them.
     void rebuild(db::TDataSet &privileges, const Fields &fields);
+    // Every pair the rows mark something on.
+    [[nodiscard]] QSet<std::pair<QString, int>> heldPairs() const;
     [[nodiscard]] Marks marksOf(const QString &name, int kind) const
     {
         return cellsOf(name, kind).held;

@@ -231,6 +231,9 @@ bool TDataSet::passesFilter(const QString *row) const
     const QString &value = row[m_filter.field];
     if (!value.contains(m_filter.text, Qt::CaseInsensitive))
         return false;
+    if (m_filter.onlyPairs &&
+        !m_filter.onlyPairs->contains({value, row[m_filter.kindField].toInt()}))
+        return false;
     return std::none_of(m_filter.hiddenPrefixes.begin(), m_filter.hiddenPrefixes.end(),
                         [&value](const QString &prefix) { return value.startsWith(prefix); });
 }
@@ -455,8 +458,10 @@ int TDataSet::findBookmarkedRow(const TBookmark &bookmark) const
         }
         return true;
     };
-    // Nearest match to where the row stood, so that equal rows keep their place.
-    for (int distance = 0; distance < m_rowCount; ++distance) {
+    // Nearest match to where the row stood, so that equal rows keep their
+    // place. The row may have stood far below the rows a filter leaves.
+    const int farthest = std::max(bookmark.m_row + 1, m_rowCount);
+    for (int distance = 0; distance < farthest; ++distance) {
         const int below = bookmark.m_row + distance;
         const int above = bookmark.m_row - distance;
         if (below < m_rowCount && matches(below))

@@ -2,10 +2,13 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace db {
@@ -83,8 +86,15 @@ struct RowFilter
     int field = 0;
     QString text;
     QStringList hiddenPrefixes;
+    // When set, only the rows whose name (field) and kind (kindField) are
+    // among these pairs pass.
+    std::optional<QSet<std::pair<QString, int>>> onlyPairs;
+    int kindField = -1;
 
-    [[nodiscard]] bool isEmpty() const { return text.isEmpty() && hiddenPrefixes.isEmpty(); }
+    [[nodiscard]] bool isEmpty() const
+    {
+        return text.isEmpty() && hiddenPrefixes.isEmpty() && !onlyPairs;
+    }
     friend bool operator==(const RowFilter &, const RowFilter &) = default;
 };
 

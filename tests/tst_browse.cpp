@@ -97,6 +97,7 @@ private Q_SLOTS:
     void connectingFillsBothLists();
     void connectStatementsInOrder();
     void filtersAndTheSystemSwitchNarrowTheLists();
+    void heldOnlyFollowsTheMasterRow();
     void listsHoldEveryKindAGrantCanName();
     void switchingViewsReloadsTheDetailOnce_data();
     void switchingViewsReloadsTheDetailOnce();
@@ -274,6 +275,50 @@ void TestBrowse::filtersAndTheSystemSwitchNarrowTheLists()
     QVERIFY(!KelvaneForm->SystemCheck->isChecked());
     KelvaneForm->SystemCheck->click();
     QVERIFY(KelvaneForm->SystemCheck->isChecked());
+}
+
+void TestBrowse::heldOnlyFollowsTheMasterRow()
+{
+    connect();
+    TKelvaneForm *form = KelvaneForm;
+    driver::select(QStringLiteral("FRED"), QStringLiteral("ORDERS"));
+    QVERIFY(!form->HeldCheck->isChecked());
+    // The mnemonic clicks as a button does, a moment after the key.
+    QTest::keyClick(form->DetailGrid, Qt::Key_H, Qt::AltModifier);
+    QTRY_VERIFY(form->HeldCheck->isChecked());
+    // REFERENCES alone would mark nothing; ORDERS shows for its UPDATE rows.
+    QCOMPARE(namesOf(form->DetailGrid), (QStringList{"CUSTOMER", "ORDERS", "P_ONE"}));
+    QCOMPARE(currentDetail(), QStringLiteral("ORDERS"));
+    // Each move shows what the new row holds, and works with the filter.
+    form->MasterQuery.last();
+    QCOMPARE(currentMaster(), QStringLiteral("fred"));
+    QCOMPARE(namesOf(form->DetailGrid), QStringList{"Customer"});
+    QCOMPARE(cellsOf(QStringLiteral("Customer")), QStringLiteral("S...."));
+    driver::select(QStringLiteral("CAROL"), QStringLiteral("V_CUST"));
+    QCOMPARE(namesOf(form->DetailGrid), (QStringList{"P_TWO", "V_CUST"}));
+    QTest::keyClicks(form->DetailFilter, QStringLiteral("v_"));
+    QCOMPARE(namesOf(form->DetailGrid), QStringList{"V_CUST"});
+    form->DetailFilter->clear();
+    // Turned round: the grantees that hold something on the relation; the
+    // relations' list, now the master, shows every relation.
+    form->ByTableRadio->click();
+    QVERIFY(namesOf(form->MasterGrid).contains(QStringLiteral("T000")) ||
+            namesOf(form->MasterGrid).contains(QStringLiteral("CUSTOMER")));
+    driver::select(QStringLiteral("BOB"), QStringLiteral("ORDERS"));
+    QVERIFY(!namesOf(form->DetailGrid).contains(QStringLiteral("CAROL")));
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("BOB")));
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("FRED")));
+    form->ByUserRadio->click();
+    // Remembered for the next window; off again, every relation shows.
+    m_forms.reset();
+    m_forms = std::make_unique<Forms>();
+    KelvaneForm->show();
+    connect();
+    form = KelvaneForm;
+    QVERIFY(form->HeldCheck->isChecked());
+    form->HeldCheck->click();
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("V_CUST")));
+    QVERIFY(namesOf(form->DetailGrid).contains(QStringLiteral("ORDERS")));
 }
 
 void TestBrowse::connectStatementsInOrder()

@@ -138,7 +138,7 @@ void TestEngine::keptRowsOpenAnotherDatasetOnce()
 {
     // Rows hidden by a filter travel too, and fields match by name.
     auto from = peopleQuery();
-    from->setRowFilter({0, QStringLiteral("o"), {}});
+    from->setRowFilter({0, QStringLiteral("o"), {}, {}, -1});
     from->open();
     QCOMPARE(from->recordCount(), 2);
     auto to = peopleQuery();

@@ -306,11 +306,13 @@ void TestMainWindow::resizedWindowGivesTheListsRoomAndIsRemembered()
         form->show();
         form->resize(861, 640);
         // 400 pixels more than the lists were laid out for: two fifths to the
-        // users' list, the rest to the grid; each filter over its list.
+        // users' list, the rest to the grid; each filter over its list, the
+        // detail's beside the held-only switch.
         QCOMPARE(form->MasterGrid->geometry(), QRect(4, 72, 335, 564));
         QCOMPARE(form->DetailGrid->geometry(), QRect(345, 72, 512, 564));
         QCOMPARE(form->MasterFilter->geometry(), QRect(4, 49, 335, 21));
-        QCOMPARE(form->DetailFilter->geometry(), QRect(345, 49, 512, 21));
+        QCOMPARE(form->DetailFilter->geometry().topLeft(), QPoint(345, 49));
+        QCOMPARE(form->DetailFilter->geometry().right() + 7, form->HeldCheck->x());
         QCOMPARE(form->ExitButton->geometry(), QRect(816, 0, 45, 24));
         // The privilege columns stay under their label; the names take the room.
         const ui::DBGrid *grid = form->DetailGrid;
@@ -389,7 +391,11 @@ void TestMainWindow::design()
     QCOMPARE(nextTabStop(form->ByTableRadio), form->SystemCheck);
     QCOMPARE(nextTabStop(form->SystemCheck), form->MasterFilter);
     QCOMPARE(nextTabStop(form->MasterFilter), form->DetailFilter);
-    QCOMPARE(nextTabStop(form->DetailFilter), form->MasterGrid);
+    QCOMPARE(nextTabStop(form->DetailFilter), form->HeldCheck);
+    QCOMPARE(nextTabStop(form->HeldCheck), form->MasterGrid);
+    // The held-only switch ends the detail filter's row, clear of the field.
+    QCOMPARE(form->HeldCheck->geometry().right(), form->DetailGrid->geometry().right());
+    QVERIFY(form->DetailFilter->geometry().right() < form->HeldCheck->x());
     form->close();
 }
 
