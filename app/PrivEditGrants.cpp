@@ -150,6 +150,7 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
 {
     if (changes.isEmpty())
         return {};
+    db::checkRolesStayUsable(changes, login());
     checkServerCanStore(changes);
     return m_commands.runChanges(changes, risksBeyond, [this](const QList<db::ColumnRisk> &risks) {
         return columnMends(risks);
@@ -325,10 +326,15 @@ QStringList TKelvaneForm::revokeWhatOptionsGave(const QList<db::GrantRow> &lost)
         QString letters;
         for (QChar letter : db::lettersOf(ofReceiver))
             letters += letter;
-        const db::Plan step =
-            db::planRevoke(ofReceiver, letters,
-                           db::namedGrantee(first.grantee, first.granteeType, login()), login());
-        plan.changes += step.changes;
+        const db::Grantee receiver = db::namedGrantee(first.grantee, first.granteeType, login());
+        plan.changes += db::planRevoke(ofReceiver, letters, receiver, login()).changes;
+        if (first.objectType == db::kind::Role) {
+            const QList<db::GrantRow> kept =
+                db::rowsWhere(grantsOf({first.grantee, first.granteeType}),
+                              [&lost](const db::GrantRow &row) { return !lost.contains(row); });
+            plan.changes += db::membershipsGivenBack(kept, {first.objectType, first.object},
+                                                     first.grantor, receiver, login());
+        }
     }
     QStringList notDone = runChanges(plan.changes);
     for (const db::GrantRow &row : leftOf())

@@ -297,6 +297,9 @@ void TKelvaneForm::RemoveItemClick(QObject *)
                 runCommand([&] {
                     notDone = runChanges({db::revokeAllOnAllChange(granteeOf(grantee))},
                                          db::columnRisks(held));
+                    // Firebird 4 leaves the memberships the user gave; the
+                    // question said they go.
+                    notDone += revokeWhatOptionsGave(given);
                 });
                 MasterQuery.close();
                 MasterQuery.open();

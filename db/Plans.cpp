@@ -121,6 +121,24 @@ void addGrantsKeepingGrantors(Plan &plan, const QList<GrantRow> &rows, const Gra
 
 } // namespace
 
+QList<Change> membershipsGivenBack(const QList<GrantRow> &memberships, const ObjectRef &role,
+                                   const QString &revokedGrantor, const Grantee &to,
+                                   const Login &login)
+{
+    if (login.isFirebird3)
+        return {};
+    Plan plan;
+    addGrantsKeepingGrantors(plan,
+                             rowsWhere(memberships,
+                                       [&](const GrantRow &row) {
+                                           return row.grantee == to.name.storedText() &&
+                                                  row.granteeType == to.type && isOn(row, role) &&
+                                                  row.grantor != revokedGrantor;
+                                       }),
+                             to, login);
+    return plan.changes;
+}
+
 Grantee namedGrantee(const SqlName &name, int type, const Login &login)
 {
     const QString stored = name.storedText();
@@ -170,13 +188,20 @@ Plan planCopy(const QList<GrantRow> &source, const QList<CopyTarget> &targets, c
                 continue;
             }
             // The server refuses a role granted to itself; say so rather
-            // than send what must fail.
-            if (object.type == kind::Role && target.grantee.type == kind::Role &&
-                object.name == target.grantee.name.storedText()) {
+            // than send what must fail. Firebird 4 takes a user of the
+            // role's name for the role itself, and then refuses every
+            // connection in the role.
+            if (object.type == kind::Role && object.name == target.grantee.name.storedText() &&
+                (target.grantee.type == kind::Role || !login.isFirebird3)) {
                 if (!from.isEmpty())
                     plan.notDone.append(
-                        QStringLiteral("the role %1 was not made a member of itself")
-                            .arg(target.grantee.name.text()));
+                        target.grantee.type == kind::Role
+                            ? QStringLiteral("the role %1 was not made a member of itself")
+                                  .arg(target.grantee.name.text())
+                            : QStringLiteral("the role %1 was not given to the user %1: Firebird "
+                                             "4 would take it for the role granted to itself "
+                                             "and refuse every connection in the role")
+                                  .arg(target.grantee.name.text()));
                 continue;
             }
             for (QChar letter : lettersOf(from + held)) {
@@ -413,22 +438,11 @@ Plan planRename(const QList<GrantRow> &oldRows, const QList<GrantRow> &madeByOld
             // Firebird 4 revokes a membership from every grantor at once,
             // GRANTED BY or not, so the new name's grant of a role must
             // come after the old one's revoke.
-            if (object.type == kind::Role) {
-                plan.changes.append(revokes + grants);
-                // Also the receiver's membership from other grantors, which
-                // that revoke took along.
-                if (!login.isFirebird3)
-                    addGrantsKeepingGrantors(plan,
-                                             rowsWhere(othersMemberships,
-                                                       [&](const GrantRow &row) {
-                                                           return row.grantee == receiver &&
-                                                                  row.granteeType == type &&
-                                                                  isOn(row, object) &&
-                                                                  row.grantor !=
-                                                                      oldName.name.storedText();
-                                                       }),
-                                             to, login);
-            } else
+            if (object.type == kind::Role)
+                plan.changes.append(revokes + grants +
+                                    membershipsGivenBack(othersMemberships, object,
+                                                         oldName.name.storedText(), to, login));
+            else
                 plan.changes.append(grants + revokes);
         }
         if (held.isEmpty())

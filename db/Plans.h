@@ -98,6 +98,15 @@ struct CopyTarget
                                           const QStringList &relationColumns, QStringList &skipped,
                                           QList<QChar> &skippedLetters);
 
+// Firebird 4 revokes a membership from every grantor at once, GRANTED BY or
+// not: after revoking the revoked grantor's membership of the role, the
+// grants that give back what the receiver holds from others (none on
+// Firebird 3, which takes only that grantor's).
+[[nodiscard]] QList<Change> membershipsGivenBack(const QList<GrantRow> &memberships,
+                                                 const ObjectRef &role,
+                                                 const QString &revokedGrantor, const Grantee &to,
+                                                 const Login &login);
+
 // Moves every privilege of the old name to the new one, object by object:
 // grants to the new name, the grants the old name made re-granted by the new
 // one, then the old name's revoked. With GRANTED BY each privilege keeps its

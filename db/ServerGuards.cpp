@@ -82,6 +82,25 @@ bool needsStoreCheck(const QList<Change> &changes)
     });
 }
 
+bool locksOutTheRole(const Change &change, const Login &login)
+{
+    return !login.isFirebird3 && change.verb == Change::Verb::Grant &&
+           change.objectType == kind::Role && change.granteeType == kind::User &&
+           change.grantee == change.object;
+}
+
+void checkRolesStayUsable(const QList<Change> &changes, const Login &login)
+{
+    for (const Change &change : changes) {
+        if (locksOutTheRole(change, login))
+            throw kelvane::Exception(
+                QStringLiteral("The role %1 cannot be given to the user %1: Firebird 4 takes it "
+                               "for the role granted to itself and then refuses every connection "
+                               "in the role %1. Nothing was changed")
+                    .arg(change.object));
+    }
+}
+
 void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &rows)
 {
     QStringList checked;

@@ -20,6 +20,14 @@ namespace db {
 // column-level row on relations, as the catalogue has them.
 void checkServerCanStore(const QList<Change> &changes, const QList<GrantRow> &rows);
 
+// Whether Firebird 4 would take the grant of a role to a user of the role's
+// own name for the role granted to itself: from then on it refuses every
+// connection in that role ("Too many concurrent executions of the same
+// request"), the default role's included.
+[[nodiscard]] bool locksOutTheRole(const Change &change, const Login &login);
+// Fails, before any statement, where one of the changes does.
+void checkRolesStayUsable(const QList<Change> &changes, const Login &login);
+
 // The columns whose column-level UPDATE or REFERENCES rows revoking the rows
 // takes, the grantee's own, and an empty name where a grant option may take
 // along such rows it gave others, on any column.

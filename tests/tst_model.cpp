@@ -13,6 +13,7 @@
 #include "app/PrivEdit.h"
 #include "db/Batch.h"
 #include "db/Database.h"
+#include "db/Exception.h"
 #include "db/Query.h"
 #include "model/Model.h"
 #include "ui/Application.h"
@@ -320,7 +321,14 @@ QString TestModel::runSeed(quint32 seed, std::optional<QList<Command>> given, QL
         if (!run(*command, answerer))
             continue;
         ran.append(*command);
-        const QString why = check(*command, outcome, answerer, before);
+        QString why;
+        try {
+            why = check(*command, outcome, answerer, before);
+        } catch (const kelvane::Exception &failure) {
+            // The server refusing a check (a login, a probe) is a finding
+            // too, to be shrunk and shown with its catalogue.
+            why = QStringLiteral("the check failed: ") + failure.message();
+        }
         if (!why.isEmpty())
             return QStringLiteral("after command %1 (%2): %3")
                 .arg(ran.size())

@@ -229,6 +229,19 @@ void TestPlans::ddlAndDefaultRolesTravelExactly()
         held, {{{db::SqlName::stored(QStringLiteral("R1")), kind::Role}, {}}}, Sysdba, false);
     QVERIFY(!sqlOf(toRole).join(u'\n').contains(QLatin1String("GRANT DEFAULT R1")));
     QCOMPARE(toRole.notDone, QStringList{"the role R1 was not made a member of itself"});
+    // Nor, on Firebird 4, to a user of the role's name, which the server
+    // takes for the same circle and then admits nobody in the role.
+    const db::Plan toNamesake =
+        db::planCopy(held, {{user(QStringLiteral("R1")), {}}}, Sysdba, false);
+    QVERIFY(!sqlOf(toNamesake).join(u'\n').contains(QLatin1String(" R1 TO")));
+    QVERIFY(toNamesake.notDone.first().startsWith(
+        QLatin1String("the role R1 was not given to the user R1")));
+    QVERIFY(db::locksOutTheRole(
+        db::grantChange({kind::Role, "R1", 'M', {}, 0, {}}, user(QStringLiteral("R1"))), Sysdba));
+    db::Login firebird3 = Sysdba;
+    firebird3.isFirebird3 = true;
+    QVERIFY(sqlOf(db::planCopy(held, {{user(QStringLiteral("R1")), {}}}, firebird3, false))
+                .contains(QStringLiteral("GRANT DEFAULT R1 TO R1")));
 }
 
 void TestPlans::revokesEveryGrantorItMayName()

@@ -28,7 +28,8 @@ namespace {
 // SELECT on BED with the option from two grantors and passed it to TINA;
 // NURSE's UPDATE on T, with the option, went to TINA for F2, which CLERK
 // holds from SYSDBA too. BED is a table and a sequence; CLERK alone holds
-// AUDITING.
+// AUDITING. HEAD gave the role SURGERY to OLGA and TINA, who holds it from
+// SYSDBA too.
 const char *const Schema = R"(
 CREATE TABLE T (F1 INTEGER, F2 INTEGER);
 INSERT INTO T VALUES (1, 2);
@@ -52,6 +53,12 @@ GRANT NURSING TO TINA;
 GRANT ACNT TO OLGA;
 CREATE ROLE AUDITING;
 GRANT AUDITING TO CLERK;
+CREATE ROLE SURGERY;
+GRANT SELECT ON BED TO ROLE SURGERY;
+GRANT SURGERY TO HEAD WITH ADMIN OPTION;
+GRANT SURGERY TO OLGA GRANTED BY HEAD;
+GRANT SURGERY TO TINA GRANTED BY HEAD;
+GRANT SURGERY TO TINA;
 )";
 
 const QString Acnt = QStringLiteral("RDB$USER IN ('ACNT', 'ACNT2')");
@@ -72,6 +79,7 @@ private Q_SLOTS:
     void optionFromTwoGrantorsTakesWhatItGave();
     void ddlPrivilegeNobodyHoldsIsARow();
     void windowFollowsOtherSessions();
+    void removalTakesTheMembershipsItNamed();
 
 private:
     // Whether the login may run the statement: empty when it may, else why not.
@@ -255,6 +263,30 @@ void TestPromises::optionFromTwoGrantorsTakesWhatItGave()
     QCOMPARE(currentMaster(), QStringLiteral("NURSE"));
     QCOMPARE(currentDetail(), relation.section(QLatin1Char(' '), 0, 0));
     QTEST(cellsOf(relation), "cells");
+}
+
+void TestPromises::removalTakesTheMembershipsItNamed()
+{
+    // Firebird 4 leaves the memberships a removed user gave, and revokes
+    // one from every grantor at once: OLGA's goes, TINA's from SYSDBA stays.
+    select(QStringLiteral("HEAD"), QStringLiteral("SURGERY"));
+    QString question, report;
+    answerConfirm(true, &question);
+    driver::answerMessage(&report);
+    driver::chooseFromEditMenu("RemoveItem");
+    QVERIFY(testui::allAnswered());
+    for (const QString &text : {question, report})
+        QVERIFY2(text.contains(QLatin1String("membership of role SURGERY to OLGA\n"
+                                             "membership of role SURGERY to TINA")),
+                 qPrintable(text));
+    QCOMPARE(m_window.db->catalogue(QStringLiteral("RDB$RELATION_NAME = 'SURGERY'")),
+             QStringList{"TINA|8|SURGERY|13|M||0|SYSDBA"});
+    const auto inWard = [this](const QString &login) {
+        return m_window.db->refusal(QStringLiteral("SELECT * FROM BED;"), login, login.toLower(),
+                                    QStringLiteral("SURGERY"));
+    };
+    QVERIFY(!inWard(QStringLiteral("OLGA")).isEmpty());
+    QCOMPARE(inWard(QStringLiteral("TINA")), QString());
 }
 
 void TestPromises::ddlPrivilegeNobodyHoldsIsARow()

@@ -365,8 +365,13 @@ void matchLetter(QList<Row> &after, const QList<Row> &source, const QList<Row> &
 
 bool Model::grantsNothing(const QList<Row> &rows, const Name &grantee, const Name &object) const
 {
-    if (object.type != kind::Role || grantee.type == kind::User)
+    if (object.type != kind::Role)
         return false;
+    // Firebird 4 takes a role given to a user of its name for a circle, so
+    // the window gives it nothing: the server would answer every connection
+    // in the role "Too many concurrent executions of the same request".
+    if (grantee.type == kind::User)
+        return m_server >= 4 && grantee.name == object.name;
     if (grantee.type != kind::Role || m_server == 3)
         return true;
     // Does the object role hold the grantee role, itself or through others?
@@ -509,6 +514,11 @@ Outcome Model::removal(const Name &grantee) const
 {
     QList<Row> after = m_rows;
     after.removeIf([&](const Row &row) { return isOf(row, grantee) && !row.grantor.isEmpty(); });
+    // The question names every grant the user made as going with it, and
+    // the command sees to it where the server does not (Firebird 4 keeps
+    // the memberships, neither keeps a grant made without an option).
+    if (grantee.type == kind::User)
+        after.removeIf([&](const Row &row) { return row.grantor == grantee.name; });
     Outcome outcome = withCascade(after);
     outcome.takenFromOthers.removeIf([&](const Row &row) { return isOf(row, grantee); });
     return outcome;
