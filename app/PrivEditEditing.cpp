@@ -162,6 +162,13 @@ void TKelvaneForm::toggleOptionInCommand(int column)
             QStringLiteral("%1 %2 has no EXECUTE privilege, and so no grant option for it")
                 .arg(objectLook(db::kind::Relation, isView(currentObject().name)).name,
                      currentObject().name));
+    // The server refuses an option to a procedure, function, trigger, view
+    // or package.
+    if (const db::Grantee grantee = currentGrantee();
+        grantee.type != db::kind::User && grantee.type != db::kind::Role)
+        throw kelvane::Exception(
+            QStringLiteral("The %1 %2 cannot hold a grant option: only users, roles and PUBLIC do")
+                .arg(db::kindName(grantee.type), grantee.name.text()));
     // An option goes with a privilege held: an empty cell is granted first,
     // on its own, rather than with an option nobody asked for.
     if (!isCellSet(column))

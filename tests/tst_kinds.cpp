@@ -386,6 +386,16 @@ void TestKinds::commandsOnGranteesOfEveryKind()
     expected = changed(expected, {"18:PK:0:ORDERS:S::0:SYSDBA", "8:LONELY:0:ORDERS:S::0:SYSDBA"});
     QCOMPARE(catalogue(), expected);
     QCOMPARE(screen(), QStringLiteral("user FRED / table ORDERS"));
+    // Only users, roles and PUBLIC hold grant options: nothing is sent.
+    select(QStringLiteral("PK (package)"), QStringLiteral("ORDERS (table)"));
+    QString refused;
+    driver::answerMessage(&refused);
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(refused.contains(QLatin1String("The package PK cannot hold a grant option")),
+             qPrintable(refused));
+    QCOMPARE(statements(log).size(), 2);
+    QCOMPARE(catalogue(), expected);
 
     // Copy to other relations, on a sequence, offers the other sequences.
     select(QStringLiteral("FRED"), QStringLiteral("SQ (sequence)"));

@@ -273,8 +273,9 @@ Outcome Model::toggleOption(const Name &grantee, const Name &object, int column)
     };
     QList<Row> after = m_rows;
     const bool held = std::any_of(m_rows.begin(), m_rows.end(), ofCell);
+    // Only users and roles hold options (the server refuses the others).
     if (letter.isEmpty() || (letter == QLatin1String("X") && object.type == kind::Relation) ||
-        !held)
+        !held || (grantee.type != kind::User && grantee.type != kind::Role))
         return {m_rows, {}};
     const bool give = std::any_of(m_rows.begin(), m_rows.end(),
                                   [&](const Row &row) { return ofCell(row) && row.option == 0; });
