@@ -138,6 +138,7 @@ void TDataSet::open()
         return true;
     });
     afterRowsFetched();
+    calculateFirstOpened();
     closeOnFailure.dismiss();
     scrolledToFirstOpened();
 }
@@ -172,8 +173,17 @@ void TDataSet::openWithKeptRows()
         next += keptWidth;
         return true;
     });
+    calculateFirstOpened();
     closeOnFailure.dismiss();
     scrolledToFirstOpened();
+}
+
+void TDataSet::calculateFirstOpened()
+{
+    // The row the open stands on, at once: a calculation that fails fails
+    // the open, not a later paint.
+    if (m_rowCount > 0)
+        calculateRow(0);
 }
 
 void TDataSet::scrolledToFirstOpened()
@@ -219,7 +229,7 @@ void TDataSet::fetchRows(const RowReader &readRow)
         }
         if (!filtered) {
             ++m_rowCount;
-            calculateRow(m_rowCount - 1);
+            rowShown();
         } else if (passesFilter(&target[base])) {
             appendShown(&target[base]);
         }
@@ -248,7 +258,7 @@ void TDataSet::appendShown(const QString *row)
             m_values[base + slot] = row[slot];
     }
     ++m_rowCount;
-    calculateRow(m_rowCount - 1);
+    rowShown();
 }
 
 void TDataSet::setRowFilter(const RowFilter &filter)
@@ -266,6 +276,7 @@ void TDataSet::setRowFilter(const RowFilter &filter)
     const TBookmark current = bookmark();
     m_filter = filter;
     std::vector<QString>().swap(m_values);
+    m_calculatedIn.clear();
     m_rowCount = 0;
     const size_t width = m_fields.size();
     for (size_t base = 0; base < m_allValues.size(); base += width) {
@@ -301,23 +312,38 @@ QString TDataSet::allTextAt(int row, int fieldIndex) const
 
 void TDataSet::calculateRow(int row)
 {
+    m_calculatedIn[size_t(row)] = m_calculation;
+    for (const auto &field : m_fields) {
+        if (field->isCalculated())
+            m_values[size_t(row) * m_fields.size() + size_t(field->index())].clear();
+    }
     if (!m_onCalcFields)
         return;
+    const int calculating = m_calcRow;
     m_calcRow = row;
-    auto done = qScopeGuard([this] { m_calcRow = -1; });
+    auto done = qScopeGuard([this, calculating] { m_calcRow = calculating; });
     m_onCalcFields(*this);
+}
+
+void TDataSet::rowShown()
+{
+    m_calculatedIn.push_back(0);
+}
+
+void TDataSet::calculateIfStale(int row) const
+{
+    if (m_calculatedIn[size_t(row)] != m_calculation)
+        const_cast<TDataSet *>(this)->calculateRow(row);
 }
 
 void TDataSet::recalculate()
 {
     checkActive();
-    for (int row = 0; row < m_rowCount; ++row) {
-        for (const auto &field : m_fields) {
-            if (field->isCalculated())
-                m_values[size_t(row) * m_fields.size() + size_t(field->index())].clear();
-        }
-        calculateRow(row);
-    }
+    ++m_calculation;
+    // The current row at once, so that a failure of the calculation is the
+    // caller's, not a later paint's.
+    if (m_current >= 0)
+        calculateRow(m_current);
     notify(Change::Values);
 }
 
@@ -361,6 +387,7 @@ void TDataSet::clearRows()
 {
     std::vector<QString>().swap(m_values);
     std::vector<QString>().swap(m_allValues);
+    m_calculatedIn.clear();
     m_rowCount = 0;
     m_current = -1;
 }
@@ -372,6 +399,8 @@ int TDataSet::activeRow() const
 
 const QString &TDataSet::valueAt(int row, int slot) const
 {
+    if (m_fields[size_t(slot)]->isCalculated())
+        calculateIfStale(row);
     return m_values[size_t(row) * m_fields.size() + size_t(slot)];
 }
 

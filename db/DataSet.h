@@ -143,8 +143,10 @@ public:
     // Rows kept for an open that did not come are dropped: a later open
     // reads the server.
     void forgetKeptRows() { m_nextRows.reset(); }
-    // Calculates every row's calculated fields again from the rows as they
-    // were read, without reading them again; the current row stays.
+    // Calculates the calculated fields again from the rows as they were
+    // read, without reading them again; the current row stays. The current
+    // row is calculated at once, every other when it is first read, so
+    // that what it costs grows with the rows shown, not with the rows held.
     void recalculate();
     [[nodiscard]] bool active() const { return m_active; }
     // Counts the opens, so that what is derived from the rows can tell when
@@ -206,8 +208,13 @@ private:
     using RowReader = std::function<bool(std::vector<QString> &target, size_t base)>;
     void fetchRows(const RowReader &readRow);
     void openWithKeptRows();
+    void calculateFirstOpened();
     void scrolledToFirstOpened();
     void calculateRow(int row);
+    // A row appended to the shown rows, to be calculated when first read.
+    void rowShown();
+    // Calculates the row where it was not since the last recalculate().
+    void calculateIfStale(int row) const;
     void clearRows();
     [[nodiscard]] int activeRow() const;
     void scrolledTo(int row);
@@ -237,6 +244,10 @@ private:
     int m_rowCount = 0;
     int m_current = -1;
     int m_calcRow = -1;
+    // For each shown row, the recalculation it was last calculated in; 0
+    // for never.
+    mutable std::vector<quint64> m_calculatedIn;
+    quint64 m_calculation = 1;
     bool m_active = false;
     bool m_bof = true;
     bool m_eof = true;

@@ -339,9 +339,12 @@ void TestEngine::calculatedFieldsAreFilledPerRowRead()
             calc->setText(ds.fields(0)->text().toLower());
     });
     query->open();
-    QCOMPARE(seen, (QStringList{"BOB", "CAROL", "DAVE", "Eve"}));
+    // The row the open stands on at once, each other when first read, once.
+    QCOMPARE(seen, QStringList{"BOB"});
     QCOMPARE(calc->textAt(1), QStringLiteral("carol"));
     QCOMPARE(calc->textAt(2), QString());
+    QCOMPARE(calc->textAt(1), QStringLiteral("carol"));
+    QCOMPARE(seen, (QStringList{"BOB", "CAROL", "DAVE"}));
 
     // Writing a calculated field does not calculate anything again.
     seen.clear();
@@ -355,7 +358,7 @@ void TestEngine::calculatedFieldsAreFilledPerRowRead()
     // Reading the rows again calculates them again.
     query->close();
     query->open();
-    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen, QStringList{"BOB"});
     QCOMPARE(calc->text(), QStringLiteral("bob"));
 
     // Calculating again without reading: written values go, the rows and a
@@ -370,9 +373,10 @@ void TestEngine::calculatedFieldsAreFilledPerRowRead()
     query->next();
     query->recalculate();
     query->enableControls();
-    QCOMPARE(seen.size(), 4);
+    QCOMPARE(seen, QStringList{"CAROL"});
     QCOMPARE(calc->text(), QStringLiteral("carol"));
     QCOMPARE(calc->textAt(0), QStringLiteral("bob"));
+    QCOMPARE(seen, (QStringList{"CAROL", "BOB"}));
     QCOMPARE(query->recNo(), 1);
     QCOMPARE(values.size(), 1);
     QCOMPARE(changed.size(), 1); // setText's own, with controls enabled
