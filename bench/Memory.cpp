@@ -28,6 +28,23 @@ void warmClientLibrary(const QString &target)
         (void)row;
 }
 
+// A thousand moves more, a hundred down the users' list and a hundred back,
+// ending on the row they started from: what the resident set and the heap
+// grew by then is what moving leaves behind.
+void moveAThousandTimes()
+{
+    db::TDataSet &master = KelvaneForm->MasterQuery;
+    for (int move = 0; move < 1000; ++move) {
+        if ((move / 100) % 2 == 0)
+            master.next();
+        else
+            master.prior();
+        if (move % 50 == 49)
+            settle();
+    }
+    settle();
+}
+
 void report(const char *key, qint64 value)
 {
     std::printf("%s=%lld\n", key, static_cast<long long>(value));
@@ -66,6 +83,12 @@ int runMemoryChild(const QStringList &args)
         report("peak_kb", procStatusKb("VmHWM"));
         report("rss_kb", procStatusKb("VmRSS"));
         report("heap_growth", heapInUse() - heapBefore);
+        const QString before = KelvaneForm->MasterQuery.fields(0)->text();
+        moveAThousandTimes();
+        if (KelvaneForm->MasterQuery.fields(0)->text() != before)
+            fail(QStringLiteral("the thousand moves did not come back to %1").arg(before));
+        report("moved_rss_kb", procStatusKb("VmRSS"));
+        report("moved_heap_growth", heapInUse() - heapBefore);
         report("master_rows", KelvaneForm->MasterQuery.recordCount());
         report("detail_rows", KelvaneForm->DetailQuery.recordCount());
         report("priv_rows", KelvaneForm->PrivQuery.recordCount());
@@ -120,6 +143,17 @@ MemoryFigures runChild(const QStringList &args)
     }
     return figures;
 }
+
+namespace {
+
+QString signedKib(qint64 kilobytes)
+{
+    return QStringLiteral("%1%2 KiB")
+        .arg(kilobytes >= 0 ? QStringLiteral("+") : QString())
+        .arg(kilobytes);
+}
+
+} // namespace
 
 void printMemory(const MemoryFigures &programCold, const MemoryFigures &programWarm,
                  const MemoryFigures &bareCold, const MemoryFigures &bareWarm)
@@ -177,6 +211,15 @@ void printMemory(const MemoryFigures &programCold, const MemoryFigures &programW
     const auto verdict = [](bool met) {
         return met ? QStringLiteral("met") : QStringLiteral("NOT met");
     };
+    for (const auto &[label, figures] :
+         {std::pair{"cold", &programCold}, std::pair{"warm", &programWarm}})
+        out(QStringLiteral("  program, %1: after 1,000 more moves, back on the same row, resident "
+                           "set %2 (%3 against the first move), heap %4 (%5)")
+                .arg(QLatin1String(label), kib(double((*figures)["moved_rss_kb"]) * 1024.0),
+                     signedKib((*figures)["moved_rss_kb"] - (*figures)["rss_kb"]),
+                     kib(double((*figures)["moved_heap_growth"])),
+                     signedKib(((*figures)["moved_heap_growth"] - (*figures)["heap_growth"]) /
+                               1024)));
     out(QStringLiteral(
             "  target, program peak growth (cold) within 3 x the rows as delivered (%1): %2")
             .arg(kib(3 * delivered), verdict(growth(programCold) <= 3 * delivered)));
