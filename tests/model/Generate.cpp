@@ -179,7 +179,9 @@ Schema generate(std::mt19937 &random, int serverVersion)
     for (int i = 0; i < 3 && !passable.isEmpty(); ++i) {
         const auto &[holder, what] = draw.pick(passable);
         const Grantee &to = draw.pick(users);
-        if (to.name != holder.name)
+        const bool roleToNamesake =
+            serverVersion >= 4 && QString(what).remove(QLatin1String("DEFAULT ")) == to.name;
+        if (to.name != holder.name && !roleToNamesake)
             grants.append(QStringLiteral("GRANT %1 TO %2 GRANTED BY %3;")
                               .arg(QString(what).remove(QLatin1String("DEFAULT ")), to.sql,
                                    quoted(holder.name)));
