@@ -383,7 +383,10 @@ void TKelvaneForm::DetailQueryAfterScroll(db::TDataSet *)
 
 void TKelvaneForm::DetailQueryCalcFields(db::TDataSet *)
 {
-    if (Scanning)
+    // Closed privileges, after a failure that was reported as it happened,
+    // mark nothing: blank cells, never those of the rows read before. A
+    // row is calculated when it is painted, where nothing may throw.
+    if (Scanning || !PrivQuery.active())
         return;
     freshenMarks();
     // One shared string per letter rather than an allocation per mark.

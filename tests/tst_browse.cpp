@@ -442,14 +442,8 @@ void TestBrowse::closedPrivilegeRowsAreNeverReadFromTheIndex()
     QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("SU..."));
     form->PrivQuery.close();
     form->DetailQuery.close();
-    QString failure;
-    try {
-        form->DetailQuery.open();
-    } catch (const kelvane::Exception &e) {
-        failure = e.message();
-    }
-    QVERIFY2(failure.contains(QStringLiteral("closed dataset")), qPrintable(failure));
-    QVERIFY(!form->DetailQuery.active());
+    form->DetailQuery.open();
+    QCOMPARE(cellsOf(QStringLiteral("CUSTOMER")), QStringLiteral("....."));
     QVERIFY(!form->DetailQuery.controlsDisabled());
 
     // Open again, the rows are indexed afresh.
