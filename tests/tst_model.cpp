@@ -693,7 +693,8 @@ QString TestModel::check(const Command &command, const model::Outcome &outcome,
                 return QStringLiteral("%1 left its list without a word").arg(detail.name);
         } else if (command.kind != Command::Removal && !command.newName.isEmpty() &&
                    !(user == Name{command.newName.toUpper(), kind::User}) &&
-                   !answerer.messages.join(QString()).contains(QLatin1String("nothing"))) {
+                   !answerer.messages.join(QString()).contains(QLatin1String("nothing"),
+                                                               Qt::CaseInsensitive)) {
             return QStringLiteral("stands on %1, not on the new name %2")
                 .arg(user.name, command.newName.toUpper());
         }
@@ -721,12 +722,25 @@ QString TestModel::checkAccess(const Command &command, const model::Outcome &out
     const bool everyone = targeted.contains(QStringLiteral("PUBLIC"));
     for (const QString &login : m_schema.logins) {
         // Roles count on Firebird 4 without asking: a login in a role the
-        // command touched is touched too.
-        const bool inRole =
-            std::any_of(m_model->rows().begin(), m_model->rows().end(), [&](const Row &row) {
-                return row.grantee == login && row.objectType == kind::Role &&
-                       targeted.contains(row.object);
-            });
+        // command touched, itself, through PUBLIC or through roles granted
+        // to its roles, is touched too.
+        QStringList roles;
+        for (const Row &row : m_model->rows()) {
+            const bool ofLogin = row.grantee == login || row.grantee == QLatin1String("PUBLIC");
+            if (ofLogin && row.granteeType == kind::User && row.objectType == kind::Role &&
+                !roles.contains(row.object))
+                roles.append(row.object);
+        }
+        for (qsizetype r = 0; r < roles.size(); ++r) {
+            for (const Row &row : m_model->rows()) {
+                if (row.granteeType == kind::Role && row.grantee == roles.at(r) &&
+                    row.objectType == kind::Role && !roles.contains(row.object))
+                    roles.append(row.object);
+            }
+        }
+        const bool inRole = std::any_of(roles.begin(), roles.end(), [&](const QString &role) {
+            return targeted.contains(role);
+        });
         for (qsizetype i = 0; i < m_probes.size(); ++i) {
             const Probe &probe = m_probes.at(i);
             if (grants(m_model->rows(), login, probe) && !works[login].at(i))

@@ -493,6 +493,13 @@ Outcome Model::copyToRelations(const Name &grantee, const Name &object,
 
 Outcome Model::rename(const Name &grantee, const QString &newName) const
 {
+    // The new name would hold a role of its own name, which the window
+    // refuses on Firebird 4: nothing changes.
+    if (grantsNothing(m_rows, {newName, kind::User}, {newName, kind::Role}) &&
+        std::any_of(m_rows.begin(), m_rows.end(), [&](const Row &row) {
+            return isOf(row, grantee) && row.objectType == kind::Role && row.object == newName;
+        }))
+        return {m_rows, {}};
     QList<Row> after;
     for (Row row : m_rows) {
         if (isOf(row, grantee) && !row.grantor.isEmpty()) {
