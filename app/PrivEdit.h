@@ -392,8 +392,9 @@ private:
     // Runs the plan's statements once the administrator agrees to what they
     // take along; returns what was left undone.
     QStringList runPlan(const db::Plan &plan, bool asksWhatIsTaken = false);
-    // Revokes, granted by their holders, the grants a question said go with
-    // the options taken that the server left; returns those still held.
+    // Revokes, granted by their holders, the grants a question said go (with
+    // the options taken, or with a removed user) that the server left;
+    // returns those still held.
     QStringList revokeWhatOptionsGave(const QList<db::GrantRow> &lost);
     // Runs the command; if it fails, the lists and cells are read again for
     // the user and relation it started on before the failure is reported, so

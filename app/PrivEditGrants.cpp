@@ -338,8 +338,7 @@ QStringList TKelvaneForm::revokeWhatOptionsGave(const QList<db::GrantRow> &lost)
     }
     QStringList notDone = runChanges(plan.changes);
     for (const db::GrantRow &row : leftOf())
-        notDone.append(QStringLiteral("%1 by %2 is still held: the option it was granted with "
-                                      "went, but the server kept the grant")
+        notDone.append(QStringLiteral("%1 by %2 is still held: the server kept it")
                            .arg(db::describeGiven({row}).constFirst(), row.grantor));
     return notDone;
 }

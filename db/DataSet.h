@@ -220,7 +220,8 @@ private:
     void scrolledTo(int row);
     [[nodiscard]] int findBookmarkedRow(const TBookmark &bookmark) const;
     [[nodiscard]] bool passesFilter(const QString *row) const;
-    // Appends one row of values to the shown rows and calculates it.
+    // Appends one row of values to the shown rows, to be calculated when
+    // first read.
     void appendShown(const QString *row);
 
     // Ordered: a later change covers an earlier one pending with it.
