@@ -375,7 +375,7 @@ private:
     QStringList runChanges(const QList<db::Change> &changes,
                            const QList<db::ColumnRisk> &risksBeyond = {});
     // Fails, before any statement, where the server could not keep what the
-    // changes grant.
+    // changes grant, or would then refuse the connections of a role.
     void checkServerCanStore(const QList<db::Change> &changes);
     // The statements that give back the column-level rights at risk, where
     // the server drops them in effect: on Firebird 3.

@@ -29,7 +29,6 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
                      user.name.text(),
                      login().isFirebird3 ? QString() : QStringLiteral(" and roles")));
     const db::Change grant = db::grantWordChange(relation, privilege, user);
-    db::checkRolesStayUsable({grant}, login());
     checkServerCanStore({grant});
     ChangeQuery.sqlClear();
     ChangeQuery.sqlAdd(grant.sql);

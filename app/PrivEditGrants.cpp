@@ -150,7 +150,6 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
 {
     if (changes.isEmpty())
         return {};
-    db::checkRolesStayUsable(changes, login());
     checkServerCanStore(changes);
     return m_commands.runChanges(changes, risksBeyond, [this](const QList<db::ColumnRisk> &risks) {
         return columnMends(risks);
@@ -159,6 +158,7 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
 
 void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
 {
+    db::checkRolesStayUsable(changes, login());
     if (db::needsStoreCheck(changes))
         db::checkServerCanStore(changes, readGrantRows(ColumnRowsQuery));
 }
@@ -330,7 +330,7 @@ QStringList TKelvaneForm::revokeWhatOptionsGave(const QList<db::GrantRow> &lost)
         plan.changes += db::planRevoke(ofReceiver, letters, receiver, login()).changes;
         if (first.objectType == db::kind::Role) {
             const QList<db::GrantRow> kept =
-                db::rowsWhere(grantsOf({first.grantee, first.granteeType}),
+                db::rowsWhere(membershipsOfReceivers(ofReceiver),
                               [&lost](const db::GrantRow &row) { return !lost.contains(row); });
             plan.changes += db::membershipsGivenBack(kept, {first.objectType, first.object},
                                                      first.grantor, receiver, login());
