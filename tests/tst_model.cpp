@@ -731,13 +731,7 @@ QString TestModel::checkAccess(const Command &command, const model::Outcome &out
                 !roles.contains(row.object))
                 roles.append(row.object);
         }
-        for (qsizetype r = 0; r < roles.size(); ++r) {
-            for (const Row &row : m_model->rows()) {
-                if (row.granteeType == kind::Role && row.grantee == roles.at(r) &&
-                    row.objectType == kind::Role && !roles.contains(row.object))
-                    roles.append(row.object);
-            }
-        }
+        roles = model::rolesReachedFrom(m_model->rows(), roles);
         const bool inRole = std::any_of(roles.begin(), roles.end(), [&](const QString &role) {
             return targeted.contains(role);
         });

@@ -376,17 +376,19 @@ bool Model::grantsNothing(const QList<Row> &rows, const Name &grantee, const Nam
     if (grantee.type != kind::Role || m_server == 3)
         return true;
     // Does the object role hold the grantee role, itself or through others?
-    QStringList reached{object.name};
-    for (qsizetype i = 0; i < reached.size(); ++i) {
-        if (reached.at(i) == grantee.name)
-            return true;
+    return rolesReachedFrom(rows, {object.name}).contains(grantee.name);
+}
+
+QStringList rolesReachedFrom(const QList<Row> &rows, QStringList roles)
+{
+    for (qsizetype i = 0; i < roles.size(); ++i) {
         for (const Row &row : rows) {
-            if (row.granteeType == kind::Role && row.grantee == reached.at(i) &&
-                row.objectType == kind::Role && !reached.contains(row.object))
-                reached.append(row.object);
+            if (row.granteeType == kind::Role && row.grantee == roles.at(i) &&
+                row.objectType == kind::Role && !roles.contains(row.object))
+                roles.append(row.object);
         }
     }
-    return false;
+    return roles;
 }
 
 Outcome Model::copy(const Name &source, const QList<Name> &targets,

@@ -92,6 +92,9 @@ struct Schema
 [[nodiscard]] QList<Name> relationRows(const QList<Row> &rows);
 // The five cells of a pair, "S.I.X" style, "." for an empty one.
 [[nodiscard]] QString cellsOf(const QList<Row> &rows, const Name &grantee, const Name &object);
+// The roles given, and every role granted to them, to roles granted to
+// those and so on (Firebird 4).
+[[nodiscard]] QStringList rolesReachedFrom(const QList<Row> &rows, QStringList roles);
 
 // What a command must leave, and whether it takes from anyone it was not
 // given: then it must have asked first.
