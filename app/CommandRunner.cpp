@@ -144,6 +144,13 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
     return walk.refused;
 }
 
+void TCommandRunner::abandon(const QString &message)
+{
+    if (m_work)
+        m_work->rollback();
+    throw kelvane::Exception(message);
+}
+
 bool TCommandRunner::mendColumnRights(const QList<db::ColumnRisk> &risks, const MendPlanner &mends,
                                       QStringList &notes)
 {
@@ -215,6 +222,9 @@ void TCommandRunner::walkChanges(Walk &walk)
         if (!step.refused)
             continue;
         const db::Change &change = changes.at(step.next);
+        if (m_allOrNothing)
+            abandon(QStringLiteral("The server refused %1:\n%2\n\nNothing was changed.")
+                        .arg(change.sql, step.message));
         if (change.verb == db::Change::Verb::Revoke && walk.revokeRefusalEnds) {
             // A refused revoke ends the command; what ran before it stays.
             walk.revokeRefusal = step.message;

@@ -67,6 +67,14 @@ public:
                            const QList<db::ColumnRisk> &risksBeyond = {},
                            const MendPlanner &mends = {});
 
+    // Undoes everything the running command sent and ends it with the
+    // message, as Cancel does.
+    [[noreturn]] void abandon(const QString &message);
+    // While it is on, any statement the server refuses undoes the whole
+    // command, which then fails naming it: for an undo, which must take
+    // effect whole or not at all.
+    void setAllOrNothing(bool on) { m_allOrNothing = on; }
+
 private:
     struct Walk;
     void walkChanges(Walk &walk);
@@ -83,4 +91,5 @@ private:
     const Hooks m_hooks;
     // The transaction of the command running, while it runs.
     std::unique_ptr<db::TCommandTransaction> m_work;
+    bool m_allOrNothing = false;
 };

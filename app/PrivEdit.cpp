@@ -109,6 +109,8 @@ void TKelvaneForm::DBComboChange(QObject *)
     MasterQuery.close();
     Database.close();
     m_loginKnown = false;
+    // What can be undone belongs to the connection it was done on.
+    m_undo.clear();
 
     showConnection();
 

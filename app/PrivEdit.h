@@ -3,10 +3,12 @@
 #include "CommandRunner.h"
 #include "Kinds.h"
 #include "PrivilegeMarks.h"
+#include "UndoJournal.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DdlPrivileges.h"
 #include "db/Descriptions.h"
+#include "db/LetterOnEach.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "db/ServerGuards.h"
@@ -95,6 +97,8 @@ public:
     db::TQuery ColumnsQuery;
     // The server's logins, privileges or not.
     db::TQuery LoginsQuery;
+    // The rows a command can change, by grantee and by object, for undo.
+    db::TQuery ScopeQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -120,8 +124,19 @@ public:
     db::TField *ViewsQueryViewName;
 
     ui::PopupMenu *EditMenu;
+    // Name the command they take back or do again: "Undo rename of HELEN
+    // to HELEN2".
+    QAction *UndoItem;
+    QAction *RedoItem;
+    QAction *N0;
     QAction *GrantAllItem;
     QAction *RevokeAllItem;
+    // One letter, that of the cell's column, on every relation shown (By
+    // User) or to and from every grantee shown (By Relation); in both menus.
+    QAction *GrantEachItem;
+    QAction *GrantEachOptionItem;
+    QAction *RevokeEachItem;
+    QAction *RevokeEachOptionItem;
     QAction *N1;
     QAction *UserCopyItem;
     QAction *TableCopyItem;
@@ -147,6 +162,11 @@ public:
     // master, the other the detail, as the view mode says.
     db::TQuery *UserList = nullptr;
     db::TQuery *RelationList = nullptr;
+
+    // The columns of a catalogue row that the commands carry exactly.
+    static constexpr const char *SelectGrantRows =
+        "SELECT RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, RDB$PRIVILEGE, "
+        "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR";
 
     // How long a command walks before its progress shows, in milliseconds.
     int ProgressDelay = 500;
@@ -177,6 +197,10 @@ public:
     void DetailGridColEnter(QObject *sender);
     void GrantAllItemClick(QObject *sender);
     void RevokeAllItemClick(QObject *sender);
+    void EachLetterItemClick(QObject *sender);
+    // Ctrl+Z and Ctrl+Shift+Z.
+    void UndoItemClick(QObject *sender);
+    void RedoItemClick(QObject *sender);
     void EditMenuPopup(QObject *sender);
     void UserCopyItemClick(QObject *sender);
     void TableCopyItemClick(QObject *sender);
@@ -295,6 +319,34 @@ private:
     // a role), or takes the option away where every row of it holds one,
     // with its refresh, in one command.
     void toggleOptionInCommand(int column);
+    // Every catalogue row the scope holds, as the lists show rows.
+    [[nodiscard]] QList<db::GrantRow> readScopeRows(const db::UndoScope &scope);
+    // The name the next command's step takes in the undo items.
+    void nameCommand(const QString &name) { m_undo.name(name); }
+    void captionUndoItems();
+    // Takes back the next step to undo, or does again the next to redo, as
+    // one command, once the rows it left are found as it left them.
+    void replayStep(bool redo);
+    // Brings the scope's rows to those wanted, inside the running command;
+    // anything else undoes the command and says why.
+    void restoreRows(const UndoStep &step, bool redo);
+    // The column whose letter the commands on every row shown take: the
+    // current cell's, SELECT's from the names' column.
+    [[nodiscard]] int eachLetterColumn() const;
+    // Names the commands on every row shown for the view and the letter.
+    void captionEachLetterItems();
+    // Each relation the detail list shows, with the user's rows on it.
+    [[nodiscard]] QList<db::LetterTarget> relationsShownFor(const ListKey &user);
+    // Each grantee the detail list shows, with its rows on the object.
+    [[nodiscard]] QList<db::LetterTarget> granteesShownOn(const db::ObjectRef &object);
+    // "Grant SELECT to FRED on 318 relations", which the question goes on
+    // naming: ": ARC_T001, ARC_T002, … and 308 more?"
+    [[nodiscard]] QString eachLetterSummary(db::LetterAction action, const QString &word,
+                                            qsizetype count) const;
+    // Gives or takes the letter on each row the detail list shows where it
+    // applies and changes anything, once the administrator agrees, as one
+    // command.
+    void letterOnEachShown(db::LetterAction action, int column);
     // The cells of a detail row: which are set, with the option, by column.
     [[nodiscard]] PrivilegeMarks::Cells cellsAt(int row) const;
     // A cell with the grant option, or limited to some columns, looks so.
@@ -421,7 +473,7 @@ private:
     static void reportNotDone(const QStringList &notDone);
     // Grants the new name what the current user holds of the rows copied,
     // and stands on the new name.
-    void copyToNewUser(const QString &name,
+    void copyToNewUser(const QString &name, const QString &commandName,
                        const std::function<bool(const db::GrantRow &)> &copied);
     // Tells which of the grants the removed user had made went with the
     // user's own privileges.
@@ -489,6 +541,16 @@ private:
     // The commands' transactions and the walks of their statements, with
     // the window's progress and messages.
     TCommandRunner m_commands;
+    // The commands that can be undone or done again, and what the running
+    // one changes.
+    TUndoJournal m_undo;
+    enum class Replay
+    {
+        None,
+        Undo,
+        Redo
+    };
+    Replay m_replay = Replay::None;
     // The read of the master list that the detail list was read with.
     quint64 m_detailReadWithMaster = 0;
     db::Login m_login;

@@ -170,6 +170,8 @@ void TKelvaneForm::UserCopyItemClick(QObject *)
                        .arg(distinctName(*UserList), distinctName(*RelationList)),
                    otherUsers(source), true);
     runCopy(userUpdates, [&] {
+        nameCommand(QStringLiteral("copy of %1's privileges on %2 to users")
+                        .arg(distinctName(*UserList), distinctName(*RelationList)));
         const auto onRelation = [this](const db::GrantRow &row) { return isCurrentObject(row); };
         const db::Plan plan = db::planCopy(db::rowsWhere(grantsOf(source), onRelation),
                                            pickedUsers(onRelation), login(), true);
@@ -206,6 +208,8 @@ void TKelvaneForm::TableCopyItemClick(QObject *)
                        .arg(distinctName(*UserList), distinctName(*RelationList)),
                    targets, false);
     runCopy(relationUpdates, [&] {
+        nameCommand(QStringLiteral("copy of %1's privileges on %2 to relations")
+                        .arg(distinctName(*UserList), distinctName(*RelationList)));
         QStringList relations;
         for (const ListKey &key : pickedKeys())
             relations.append(key.name);
@@ -252,6 +256,8 @@ void TKelvaneForm::AllCopyItemClick(QObject *)
         QStringLiteral("Copy ALL the privileges of %1 to users:").arg(distinctName(*UserList)),
         otherUsers(source), true);
     runCopy(userUpdates, [&] {
+        nameCommand(
+            QStringLiteral("copy of ALL %1's privileges to users").arg(distinctName(*UserList)));
         // Every privilege a statement can give: on the objects listed, and
         // the DDL privileges, which the lists do not show.
         const auto carried = [](const db::GrantRow &row) {

@@ -84,11 +84,6 @@ ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource 
     return grid;
 }
 
-// The columns of a catalogue row that the commands carry exactly.
-constexpr const char *SelectGrantRows =
-    "SELECT RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, RDB$PRIVILEGE, "
-    "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR";
-
 void addGrantFields(db::TQuery &query)
 {
     for (const char *column : {"RDB$USER", "RDB$RELATION_NAME", "RDB$FIELD_NAME", "RDB$GRANTOR"})
@@ -143,7 +138,9 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
-      LoginsQuery(Database), m_commands(Database, commandHooks(ProgressDelay))
+      LoginsQuery(Database), ScopeQuery(Database),
+      m_commands(Database, commandHooks(ProgressDelay)),
+      m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
     setObjectName(QStringLiteral("KelvaneForm"));
     setWindowTitle(QStringLiteral("Set at RunTime"));
@@ -189,6 +186,7 @@ void TKelvaneForm::createComponents()
     LoginQuery.setName(QStringLiteral("LoginQuery"));
     GrantedByQuery.setName(QStringLiteral("GrantedByQuery"));
     ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
+    ScopeQuery.setName(QStringLiteral("ScopeQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
@@ -266,6 +264,8 @@ void TKelvaneForm::createComponents()
                   "AND (RDB$FIELD_NAME IS NOT NULL OR RDB$USER_TYPE = 18)"},
                  {});
     addGrantFields(ColumnRowsQuery);
+    // Its conditions name the scope each read asks for.
+    addGrantFields(ScopeQuery);
     // The longest name is the catalogue's: 31 characters on Firebird 3, 63
     // on Firebird 4.
     addStatement(
@@ -379,12 +379,28 @@ void TKelvaneForm::createMenus()
 {
     EditMenu = new ui::PopupMenu(this);
     EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    // Ctrl+Z and Ctrl+Shift+Z go through the window's key handler.
+    UndoItem = EditMenu->addItem(QStringLiteral("UndoItem"), QStringLiteral("Undo\tCtrl+Z"));
+    RedoItem = EditMenu->addItem(QStringLiteral("RedoItem"), QStringLiteral("Redo\tCtrl+Shift+Z"));
+    N0 = EditMenu->addSeparator();
+    N0->setObjectName(QStringLiteral("N0"));
     GrantAllItem =
         EditMenu->addItem(QStringLiteral("GrantAllItem"),
                           QStringLiteral("Grant this user all privileges to this relation"));
     RevokeAllItem =
         EditMenu->addItem(QStringLiteral("RevokeAllItem"),
                           QStringLiteral("Revoke all this user's privileges on this relation"));
+    // Captioned again for the view and the letter as the menus open.
+    GrantEachItem = EditMenu->addItem(QStringLiteral("GrantEachItem"),
+                                      QStringLiteral("Grant SELECT on every relation shown"));
+    GrantEachOptionItem =
+        EditMenu->addItem(QStringLiteral("GrantEachOptionItem"),
+                          QStringLiteral("Grant SELECT with grant option on every relation shown"));
+    RevokeEachItem = EditMenu->addItem(QStringLiteral("RevokeEachItem"),
+                                       QStringLiteral("Revoke SELECT on every relation shown"));
+    RevokeEachOptionItem = EditMenu->addItem(
+        QStringLiteral("RevokeEachOptionItem"),
+        QStringLiteral("Revoke grant option for SELECT on every relation shown"));
     N1 = EditMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     UserCopyItem = EditMenu->addItem(
@@ -434,6 +450,9 @@ void TKelvaneForm::createMenus()
     GrantOptionItem = PrivilegeMenu->addItem(QStringLiteral("GrantOptionItem"),
                                              QStringLiteral("With Grant Option"));
     GrantOptionItem->setCheckable(true);
+    PrivilegeMenu->addSeparator();
+    PrivilegeMenu->addActions(
+        {GrantEachItem, GrantEachOptionItem, RevokeEachItem, RevokeEachOptionItem});
 
     MasterGrid->setPopupMenu(EditMenu);
     DetailGrid->setPopupMenu(EditMenu);
@@ -500,6 +519,12 @@ void TKelvaneForm::wireEvents()
         {SaveRelationSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {SaveAllSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {RefreshItem, &TKelvaneForm::RefreshItemClick},
+        {UndoItem, &TKelvaneForm::UndoItemClick},
+        {RedoItem, &TKelvaneForm::RedoItemClick},
+        {GrantEachItem, &TKelvaneForm::EachLetterItemClick},
+        {GrantEachOptionItem, &TKelvaneForm::EachLetterItemClick},
+        {RevokeEachItem, &TKelvaneForm::EachLetterItemClick},
+        {RevokeEachOptionItem, &TKelvaneForm::EachLetterItemClick},
     };
     for (const auto &[item, handler] : commands)
         onEvent(item, &QAction::triggered, this, [this, item, handler] { (this->*handler)(item); });

@@ -30,6 +30,7 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
                      login().isFirebird3 ? QString() : QStringLiteral(" and roles")));
     const db::Change grant = db::grantWordChange(relation, privilege, user);
     checkServerCanStore({grant});
+    m_undo.beforeChanges({grant});
     ChangeQuery.sqlClear();
     ChangeQuery.sqlAdd(grant.sql);
     try {
@@ -178,7 +179,14 @@ void TKelvaneForm::toggleOptionInCommand(int column)
                      distinctName(*RelationList)));
     const auto bit = PrivilegeMarks::Marks(1u << (column - 1));
     const bool give = !(cellsAt(DetailQuery.recNo()).withOption & bit);
+    const QString kindOfOption = currentObject().type == db::kind::Role
+                                     ? QStringLiteral("admin option")
+                                     : QStringLiteral("grant option");
     inCommand([&] {
+        nameCommand((give ? QStringLiteral("%1 for %2 on %3 to %4")
+                          : QStringLiteral("revoke of the %1 for %2 on %3 from %4"))
+                        .arg(kindOfOption, privilegeWordOf(column), distinctName(*RelationList),
+                             distinctName(*UserList)));
         const CellRows cell = readCell(column);
         const bool anyOption = std::any_of(cell.ofCell.begin(), cell.ofCell.end(),
                                            [](const db::GrantRow &row) { return row.option > 0; });
@@ -263,9 +271,15 @@ bool TKelvaneForm::moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift
 
 void TKelvaneForm::toggleInCommand(int column)
 {
+    const QString word = privilegeWordOf(column);
+    const QString user = distinctName(*UserList);
+    const QString relation = distinctName(*RelationList);
     inCommand([&] {
         bool granted = false;
         const QStringList notDone = togglePrivilege(column, granted);
+        nameCommand(granted
+                        ? QStringLiteral("grant of %1 on %2 to %3").arg(word, relation, user)
+                        : QStringLiteral("revoke of %1 on %2 from %3").arg(word, relation, user));
         if (granted)
             refreshCells();
         else
@@ -303,6 +317,7 @@ void TKelvaneForm::PrivilegeMenuPopup(QObject *)
     const int row = DetailQuery.recNo();
     GrantOptionItem->setChecked(column > 0 && (cellsAt(row).withOption & (1u << (column - 1))));
     GrantOptionItem->setEnabled(isEditableColumn(column) && isCellSet(column));
+    captionEachLetterItems();
 }
 
 void TKelvaneForm::GrantOptionItemClick(QObject *)
@@ -324,6 +339,8 @@ void TKelvaneForm::GrantAllItemClick(QObject *)
         return;
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
+        nameCommand(QStringLiteral("grant of all privileges on %1 to %2")
+                        .arg(distinctName(*RelationList), distinctName(*UserList)));
         // Read first: a role of the user's name, which ALL must not reach.
         (void)grantsOnCurrentPair();
         GrantPrivilege(currentGrantee(), currentObject(), QStringLiteral("ALL"));
@@ -337,6 +354,8 @@ void TKelvaneForm::RevokeAllItemClick(QObject *)
         return;
     checkGranteeKind(keyOf(*UserList));
     inCommand([&] {
+        nameCommand(QStringLiteral("revoke of all privileges on %1 from %2")
+                        .arg(distinctName(*RelationList), distinctName(*UserList)));
         const QList<db::GrantRow> held = grantsOnCurrentPair();
         const QStringList notDone =
             runPlan(db::planRevoke(held, QString(), currentGrantee(), login()));
@@ -355,6 +374,13 @@ void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
         return;
     if (key == Qt::Key_F5 && shift == Qt::NoModifier) {
         RefreshItemClick(RefreshItem);
+        key = 0;
+        return;
+    }
+    // In a filter, Ctrl+Z takes back the typing, as in any text field.
+    if (key == Qt::Key_Z && !qobject_cast<QLineEdit *>(focusWidget()) &&
+        (shift == Qt::ControlModifier || shift == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        replayStep(shift != Qt::ControlModifier);
         key = 0;
         return;
     }

@@ -151,6 +151,7 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     if (changes.isEmpty())
         return {};
     checkServerCanStore(changes);
+    m_undo.beforeChanges(changes);
     return m_commands.runChanges(changes, risksBeyond, [this](const QList<db::ColumnRisk> &risks) {
         return columnMends(risks);
     });
@@ -174,20 +175,61 @@ void TKelvaneForm::inCommand(const std::function<void()> &command, bool staysOnP
 {
     const ListKey user = keyOf(*UserList);
     const ListKey relation = keyOf(*RelationList);
+    m_undo.begin(user, relation);
+    std::optional<UndoStep> step;
+    // What the command leaves is read before it commits, whether it ends
+    // quietly or telling what it left undone.
+    const auto readWhatItLeft = [&] {
+        try {
+            step = m_undo.end();
+        } catch (const kelvane::Exception &failure) {
+            qCWarning(lcSql).noquote() << "the command cannot be undone:" << failure.message();
+        }
+    };
+    const auto keepStep = [&] {
+        if (!step)
+            return;
+        switch (m_replay) {
+        case Replay::None:
+            m_undo.recordDone(std::move(*step));
+            break;
+        case Replay::Undo:
+            m_undo.recordUndone(std::move(*step));
+            break;
+        case Replay::Redo:
+            m_undo.recordRedone(std::move(*step));
+            break;
+        }
+    };
+    const auto ranCommand = [&] {
+        try {
+            command();
+        } catch (const kelvane::EngineError &) {
+            m_undo.abandon();
+            throw;
+        } catch (...) {
+            readWhatItLeft();
+            throw;
+        }
+        readWhatItLeft();
+    };
     try {
-        m_commands.run(command, [&] { rereadListsQuietly(user, relation); });
+        m_commands.run(ranCommand, [&] { rereadListsQuietly(user, relation); });
     } catch (const kelvane::EngineError &failure) {
+        m_undo.abandon();
         const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
         if (went.isEmpty())
             throw;
         throw kelvane::EngineError(failure.message() + QStringLiteral("\n\n") + went,
                                    failure.codes());
     } catch (const kelvane::Exception &failure) {
+        keepStep();
         const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
         if (went.isEmpty())
             throw;
         throw kelvane::Exception(failure.message() + QStringLiteral("\n\n") + went);
     }
+    keepStep();
     const QString went = staysOnPair ? whereThePairWent(user, relation) : QString();
     if (!went.isEmpty())
         ui::showInformationMessage(went);

@@ -45,6 +45,8 @@ void TKelvaneForm::EditMenuPopup(QObject *)
     RemoveItem->setEnabled(onUsersGrid);
     RenameItem->setEnabled(RemoveItem->isEnabled());
     CopyNewAllItem->setEnabled(RemoveItem->isEnabled());
+    captionEachLetterItems();
+    captionUndoItems();
 }
 
 bool TKelvaneForm::askNewUserName(const QString &caption, const QString &prompt, QString &name,
@@ -93,6 +95,8 @@ void TKelvaneForm::AddNewItemClick(QObject *)
     const ListKey user{name.storedText(), db::kind::User};
     inCommand(
         [&] {
+            nameCommand(
+                QStringLiteral("new user %1 on %2").arg(user.name, distinctName(*RelationList)));
             // Read first: a role of the name, which the statement must not reach.
             (void)grantsOf(user);
             GrantPrivilege(granteeOf(user), currentObject(), QStringLiteral("SELECT"));
@@ -120,7 +124,11 @@ void TKelvaneForm::CopyNewItemClick(QObject *)
     if (!hasCurrentPair() || !askNewUserName(QStringLiteral("Copy These Privileges To New User"),
                                              QStringLiteral("New User Name"), name))
         return;
-    copyToNewUser(name, [this](const db::GrantRow &row) { return isCurrentObject(row); });
+    copyToNewUser(name,
+                  QStringLiteral("copy of %1's privileges on %2 to %3")
+                      .arg(distinctName(*UserList), distinctName(*RelationList),
+                           db::SqlName::typed(name).storedText()),
+                  [this](const db::GrantRow &row) { return isCurrentObject(row); });
 }
 
 void TKelvaneForm::CopyNewAllItemClick(QObject *)
@@ -129,18 +137,21 @@ void TKelvaneForm::CopyNewAllItemClick(QObject *)
     if (!hasCurrentPair() || !askNewUserName(QStringLiteral("Copy ALL Privileges To New User"),
                                              QStringLiteral("New User Name"), name))
         return;
-    copyToNewUser(name, [](const db::GrantRow &row) {
-        return db::isStatementObject(row.objectType, row.object);
-    });
+    copyToNewUser(
+        name,
+        QStringLiteral("copy of ALL %1's privileges to %2")
+            .arg(distinctName(*UserList), db::SqlName::typed(name).storedText()),
+        [](const db::GrantRow &row) { return db::isStatementObject(row.objectType, row.object); });
 }
 
-void TKelvaneForm::copyToNewUser(const QString &name,
+void TKelvaneForm::copyToNewUser(const QString &name, const QString &commandName,
                                  const std::function<bool(const db::GrantRow &)> &copied)
 {
     const ui::BusyCursor busy;
     const db::SqlName newUser = db::SqlName::typed(name);
     inCommand(
         [&] {
+            nameCommand(commandName);
             QStringList notDone;
             runCommand([&] {
                 // Only what the new name lacks is granted; nothing is taken from
@@ -193,6 +204,7 @@ void TKelvaneForm::RenameItemClick(QObject *)
     const ui::BusyCursor busy;
     inCommand(
         [&] {
+            nameCommand(QStringLiteral("rename of %1 to %2").arg(oldName, newUser.storedText()));
             QStringList notDone;
             runCommand([&] {
                 const QList<db::GrantRow> given = grantsGivenByGrantee(old);
@@ -294,6 +306,7 @@ void TKelvaneForm::RemoveItemClick(QObject *)
         // the login may revoke.
         inCommand(
             [&] {
+                nameCommand(QStringLiteral("removal of %1").arg(name));
                 runCommand([&] {
                     notDone = runChanges({db::revokeAllOnAllChange(granteeOf(grantee))},
                                          db::columnRisks(held));

@@ -169,12 +169,13 @@ void TestCommands::editMenuEnabling_data()
     QTest::addColumn<bool>("byUser");
     QTest::addColumn<bool>("onMaster");
     QTest::addColumn<QString>("disabled");
-    QTest::newRow("By User, users' grid") << true << true << "";
+    // Nothing done yet: nothing to undo or redo.
+    QTest::newRow("By User, users' grid") << true << true << "UndoItem RedoItem";
     QTest::newRow("By User, relations' grid")
-        << true << false << "AllCopyItem RemoveItem RenameItem CopyNewAllItem";
-    QTest::newRow("By Relation, users' grid") << false << false << "AllCopyItem";
+        << true << false << "UndoItem RedoItem AllCopyItem RemoveItem RenameItem CopyNewAllItem";
+    QTest::newRow("By Relation, users' grid") << false << false << "UndoItem RedoItem AllCopyItem";
     QTest::newRow("By Relation, relations' grid")
-        << false << true << "AllCopyItem RemoveItem RenameItem CopyNewAllItem";
+        << false << true << "UndoItem RedoItem AllCopyItem RemoveItem RenameItem CopyNewAllItem";
 }
 
 void TestCommands::editMenuEnabling()

@@ -147,6 +147,35 @@ private:
     QPointer<QMessageBox> m_last;
 };
 
+QStringList texts(const QList<Row> &rows)
+{
+    QStringList lines;
+    for (const Row &row : rows)
+        lines.append(row.text());
+    lines.sort();
+    return lines;
+}
+
+// "missing A, B; not expected C": empty where the rows are the same.
+QString differences(const QList<Row> &expected, const QList<Row> &actual)
+{
+    const QStringList wanted = texts(expected);
+    const QStringList found = texts(actual);
+    if (wanted == found)
+        return {};
+    QStringList missing, extra;
+    for (const QString &line : wanted) {
+        if (!found.contains(line))
+            missing.append(line);
+    }
+    for (const QString &line : found) {
+        if (!wanted.contains(line))
+            extra.append(line);
+    }
+    return QStringLiteral("missing %1; not expected %2")
+        .arg(missing.join(QStringLiteral(", ")), extra.join(QStringLiteral(", ")));
+}
+
 // The probes of what a login can do, each with the privilege it needs.
 struct Probe
 {
@@ -230,6 +259,12 @@ private:
     [[nodiscard]] QString check(const Command &command, const model::Outcome &outcome,
                                 const Answerer &answerer, const QList<Row> &before);
     [[nodiscard]] QString checkAccess(const Command &command, const model::Outcome &outcome);
+    // Ctrl+Z brings back the catalogue as it was before the command and the
+    // pair the window stood on; Ctrl+Shift+Z the catalogue the command left.
+    [[nodiscard]] QString checkUndo(const Command &command, const QList<Row> &before);
+    // Presses the keys with every message answered Yes; returns the
+    // messages that were not questions.
+    QStringList press(Qt::KeyboardModifiers modifiers);
     [[nodiscard]] QString replayExport();
     [[nodiscard]] QList<Command> shrink(quint32 seed, QList<Command> failing, QString &why);
     void report(quint32 seed, const QList<Command> &commands, const QString &why) const;
@@ -335,6 +370,10 @@ QString TestModel::runSeed(quint32 seed, std::optional<QList<Command>> given, QL
             // too, to be shrunk and shown with its catalogue.
             why = QStringLiteral("the check failed: ") + failure.message();
         }
+        // Every third command is taken back and done again, or each one
+        // with KELVANE_MODEL_UNDO=1.
+        if (why.isEmpty() && (ran.size() % 3 == 1 || qEnvironmentVariableIsSet("KELVANE_MODEL_UNDO")))
+            why = checkUndo(*command, before);
         if (!why.isEmpty())
             return QStringLiteral("after command %1 (%2): %3")
                 .arg(ran.size())
@@ -630,29 +669,10 @@ QString TestModel::check(const Command &command, const model::Outcome &outcome,
     // where the administrator said No.
     QList<Row> expected = answerer.saidNo ? before : outcome.rows;
     const QList<Row> actual = readCatalogue();
-    const auto texts = [](const QList<Row> &rows) {
-        QStringList lines;
-        for (const Row &row : rows)
-            lines.append(row.text());
-        lines.sort();
-        return lines;
-    };
-    if (texts(actual) != texts(expected)) {
-        QStringList missing, extra;
-        for (const QString &line : texts(expected)) {
-            if (!texts(actual).contains(line))
-                missing.append(line);
-        }
-        for (const QString &line : texts(actual)) {
-            if (!texts(expected).contains(line))
-                extra.append(line);
-        }
-        return QStringLiteral("the catalogue differs from the model: missing %1; not expected %2; "
-                              "questions %3; messages %4")
-            .arg(missing.join(QStringLiteral(", ")), extra.join(QStringLiteral(", ")),
-                 answerer.questions.join(QStringLiteral(" / ")),
+    if (const QString differs = differences(expected, actual); !differs.isEmpty())
+        return QStringLiteral("the catalogue differs from the model: %1; questions %2; messages %3")
+            .arg(differs, answerer.questions.join(QStringLiteral(" / ")),
                  answerer.messages.join(QStringLiteral(" / ")));
-    }
     if (!outcome.takenFromOthers.isEmpty() && answerer.questions.isEmpty())
         return QStringLiteral("took without asking: ") + texts(outcome.takenFromOthers).join(", ");
     m_model->set(actual);
@@ -750,6 +770,42 @@ QString TestModel::checkAccess(const Command &command, const model::Outcome &out
         }
     }
     m_access = works;
+    return {};
+}
+
+QStringList TestModel::press(Qt::KeyboardModifiers modifiers)
+{
+    QList<bool> yes;
+    const Answerer answerer(yes);
+    KelvaneForm->MasterGrid->setFocus();
+    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_Z, modifiers);
+    return answerer.messages;
+}
+
+QString TestModel::checkUndo(const Command &command, const QList<Row> &before)
+{
+    const QList<Row> after = m_model->rows();
+    if (differences(before, after).isEmpty())
+        return {};
+    const QStringList undoSaid = press(Qt::ControlModifier);
+    if (const QString differs = differences(before, readCatalogue()); !differs.isEmpty())
+        return QStringLiteral("the undo left another catalogue than the command found: %1; "
+                              "messages %2")
+            .arg(differs, undoSaid.join(QStringLiteral(" / ")));
+    TKelvaneForm *form = KelvaneForm;
+    const Name user{form->UserList->fields(0)->text(),
+                    (form->UserList == &form->MasterQuery ? form->MasterQueryKind
+                                                          : form->DetailQueryKind)
+                        ->text()
+                        .toInt()};
+    if (command.kind != Command::SwitchView && !(user == command.user) &&
+        form->UserList == &form->MasterQuery)
+        return QStringLiteral("after the undo the window stands on %1, not on %2")
+            .arg(user.name, command.user.name);
+    const QStringList redoSaid = press(Qt::ControlModifier | Qt::ShiftModifier);
+    if (const QString differs = differences(after, readCatalogue()); !differs.isEmpty())
+        return QStringLiteral("the redo left another catalogue than the command: %1; messages %2")
+            .arg(differs, redoSaid.join(QStringLiteral(" / ")));
     return {};
 }
 

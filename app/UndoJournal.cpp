@@ -1,0 +1,88 @@
+#include "UndoJournal.h"
+
+void TUndoJournal::begin(const ListKey &user, const ListKey &relation)
+{
+    m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation};
+}
+
+void TUndoJournal::name(const QString &name)
+{
+    if (m_capture)
+        m_capture->name = name;
+}
+
+void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
+{
+    if (!m_capture || changes.isEmpty())
+        return;
+    // The grantees' rows tell which revokes reach beyond them: those of a
+    // privilege held with an option, or with column rights.
+    const db::UndoScope grantees = db::granteesOf(changes);
+    const QList<db::GrantRow> granteesRows = m_read(grantees);
+    const db::UndoScope reach = db::scopeOf(changes, granteesRows).beyond(m_capture->scope);
+    // Rows an earlier change of the command reached were read before it.
+    const auto isNew = [this, &reach](const db::GrantRow &row) {
+        return !m_capture->scope.holds(row) && reach.holds(row);
+    };
+    m_capture->before += db::rowsWhere(granteesRows, isNew);
+    if (!reach.objects.isEmpty()) {
+        const db::UndoScope objects{{}, reach.objects};
+        m_capture->before += db::rowsWhere(m_read(objects), [&](const db::GrantRow &row) {
+            return isNew(row) && !grantees.holds(row);
+        });
+    }
+    m_capture->scope.unite(reach);
+}
+
+std::optional<UndoStep> TUndoJournal::end()
+{
+    std::optional<Capture> capture = std::move(m_capture);
+    m_capture.reset();
+    if (!capture || capture->scope.isEmpty())
+        return std::nullopt;
+    QList<db::GrantRow> after = db::rowsIn(m_read(capture->scope), capture->scope);
+    if (db::sameRows(capture->before, after))
+        return std::nullopt;
+    return UndoStep{capture->name,    capture->scope, std::move(capture->before),
+                    std::move(after), capture->user,  capture->relation};
+}
+
+void TUndoJournal::push(QList<UndoStep> &steps, UndoStep step)
+{
+    steps.append(std::move(step));
+    while (steps.size() > Depth)
+        steps.removeFirst();
+}
+
+void TUndoJournal::recordDone(UndoStep step)
+{
+    push(m_undo, std::move(step));
+    m_redo.clear();
+}
+
+void TUndoJournal::recordUndone(UndoStep step)
+{
+    push(m_redo, std::move(step));
+}
+
+void TUndoJournal::recordRedone(UndoStep step)
+{
+    push(m_undo, std::move(step));
+}
+
+const UndoStep *TUndoJournal::nextUndo() const
+{
+    return m_undo.isEmpty() ? nullptr : &m_undo.constLast();
+}
+
+const UndoStep *TUndoJournal::nextRedo() const
+{
+    return m_redo.isEmpty() ? nullptr : &m_redo.constLast();
+}
+
+void TUndoJournal::clear()
+{
+    m_capture.reset();
+    m_undo.clear();
+    m_redo.clear();
+}
