@@ -141,7 +141,12 @@ QString TKelvaneForm::eachLetterSummary(db::LetterAction action, const QString &
 void TKelvaneForm::letterOnEachShown(db::LetterAction action, int column)
 {
     const bool byUser = RelationList == &DetailQuery;
-    const QChar letter = PrivilegeColumns.at(column - 1).letter;
+    // On one object the X column is that object's one privilege, whatever
+    // its letter; across relations of every kind it is EXECUTE alone.
+    const QChar letter =
+        !byUser && column == ExecuteColumn && db::hasSinglePrivilege(currentObject().type)
+            ? db::singleLetterOf(currentObject().type)
+            : PrivilegeColumns.at(column - 1).letter;
     const QString word =
         byUser ? QString(PrivilegeColumns.at(column - 1).label) : privilegeWordOf(column);
     if (!byUser)

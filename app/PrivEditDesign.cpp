@@ -398,9 +398,9 @@ void TKelvaneForm::createMenus()
                           QStringLiteral("Grant SELECT with grant option on every relation shown"));
     RevokeEachItem = EditMenu->addItem(QStringLiteral("RevokeEachItem"),
                                        QStringLiteral("Revoke SELECT on every relation shown"));
-    RevokeEachOptionItem = EditMenu->addItem(
-        QStringLiteral("RevokeEachOptionItem"),
-        QStringLiteral("Revoke grant option for SELECT on every relation shown"));
+    RevokeEachOptionItem =
+        EditMenu->addItem(QStringLiteral("RevokeEachOptionItem"),
+                          QStringLiteral("Revoke grant option for SELECT on every relation shown"));
     N1 = EditMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     UserCopyItem = EditMenu->addItem(

@@ -68,11 +68,6 @@ Plan planPair(const LetterTarget &target, QChar letter, LetterAction action, con
 
 } // namespace
 
-QChar storedLetterFor(const ObjectRef &object, QChar letter)
-{
-    return hasSinglePrivilege(object.type) ? singleLetterOf(object.type) : letter;
-}
-
 bool letterApplies(const LetterTarget &target, QChar letter, LetterAction action,
                    const Login &login)
 {
@@ -81,9 +76,10 @@ bool letterApplies(const LetterTarget &target, QChar letter, LetterAction action
     if (!isStatementKind(object.type) || isDdl(object.type, object.name) ||
         !isGranteeKind(granteeType))
         return false;
-    // The X column is the single privilege of every kind that has one, and
-    // nothing on a table or view.
-    if ((letter == QLatin1Char('X')) != hasSinglePrivilege(object.type))
+    // EXECUTE is a procedure's, a function's or a package's, never a
+    // sequence's usage or a role's membership, whose letters are their own.
+    if (hasSinglePrivilege(object.type) ? letter != singleLetterOf(object.type)
+                                        : !QStringLiteral("SUIDR").contains(letter))
         return false;
     if (givesOption(action) && granteeType != kind::User && granteeType != kind::Role)
         return false;
@@ -101,7 +97,7 @@ Plan planLetterOnEach(const QList<LetterTarget> &targets, QChar letter, LetterAc
         const LetterTarget &target = targets.at(i);
         if (!letterApplies(target, letter, action, login))
             continue;
-        const Plan step = planPair(target, storedLetterFor(target.object, letter), action, login);
+        const Plan step = planPair(target, letter, action, login);
         append(plan, step);
         // A pair whose rows the login may not take is named among what
         // was left undone, not among what changes.

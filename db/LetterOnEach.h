@@ -24,16 +24,12 @@ struct LetterTarget
     QList<GrantRow> held;
 };
 
-// Whether the letter (a relation's, or X for a kind's single privilege)
-// means anything for the pair: a table has no EXECUTE, a procedure no
-// SELECT; only users, roles and PUBLIC hold options; a role goes to users,
+// Whether the letter, as the catalogue stores it, means anything for the
+// pair: a table has no EXECUTE, a procedure no SELECT, a sequence only its
+// usage; only users, roles and PUBLIC hold options; a role goes to users,
 // and on Firebird 4 to roles.
 [[nodiscard]] bool letterApplies(const LetterTarget &target, QChar letter, LetterAction action,
                                  const Login &login);
-
-// The letter as the pair's object stores it: a kind with one privilege
-// stores that one's.
-[[nodiscard]] QChar storedLetterFor(const ObjectRef &object, QChar letter);
 
 // The statements that leave each pair holding the letter (whole, with the
 // option where asked) or not holding it (or its option), sending nothing

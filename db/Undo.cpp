@@ -182,14 +182,16 @@ Plan planRestore(const QList<GrantRow> &now, const QList<GrantRow> &wanted, cons
     for (const GroupKey &key : order) {
         const QList<GrantRow> have = nowBy.value(key);
         if (!sameRows(have, wantedBy.value(key)) &&
-            std::any_of(have.begin(), have.end(), [](const GrantRow &row) { return row.option > 0; }))
+            std::any_of(have.begin(), have.end(),
+                        [](const GrantRow &row) { return row.option > 0; }))
             optionsRevoked.insert(key);
     }
     const auto mayGoAlong = [&optionsRevoked](const GroupKey &key) {
-        return std::any_of(optionsRevoked.begin(), optionsRevoked.end(), [&key](const GroupKey &by) {
-            return by.grantee == key.grantor && by.object == key.object &&
-                   by.objectType == key.objectType && by.letter == key.letter;
-        });
+        return std::any_of(optionsRevoked.begin(), optionsRevoked.end(),
+                           [&key](const GroupKey &by) {
+                               return by.grantee == key.grantor && by.object == key.object &&
+                                      by.objectType == key.objectType && by.letter == key.letter;
+                           });
     };
     Plan plan;
     QList<GrantRow> grants;

@@ -372,7 +372,8 @@ QString TestModel::runSeed(quint32 seed, std::optional<QList<Command>> given, QL
         }
         // Every third command is taken back and done again, or each one
         // with KELVANE_MODEL_UNDO=1.
-        if (why.isEmpty() && (ran.size() % 3 == 1 || qEnvironmentVariableIsSet("KELVANE_MODEL_UNDO")))
+        if (why.isEmpty() &&
+            (ran.size() % 3 == 1 || qEnvironmentVariableIsSet("KELVANE_MODEL_UNDO")))
             why = checkUndo(*command, before);
         if (!why.isEmpty())
             return QStringLiteral("after command %1 (%2): %3")
@@ -793,11 +794,11 @@ QString TestModel::checkUndo(const Command &command, const QList<Row> &before)
                               "messages %2")
             .arg(differs, undoSaid.join(QStringLiteral(" / ")));
     TKelvaneForm *form = KelvaneForm;
-    const Name user{form->UserList->fields(0)->text(),
-                    (form->UserList == &form->MasterQuery ? form->MasterQueryKind
-                                                          : form->DetailQueryKind)
-                        ->text()
-                        .toInt()};
+    const Name user{
+        form->UserList->fields(0)->text(),
+        (form->UserList == &form->MasterQuery ? form->MasterQueryKind : form->DetailQueryKind)
+            ->text()
+            .toInt()};
     if (command.kind != Command::SwitchView && !(user == command.user) &&
         form->UserList == &form->MasterQuery)
         return QStringLiteral("after the undo the window stands on %1, not on %2")

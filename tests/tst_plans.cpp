@@ -3,7 +3,9 @@
 #include "PlannerRows.h"
 #include "db/Descriptions.h"
 #include "db/Exception.h"
+#include "db/LetterOnEach.h"
 #include "db/ServerGuards.h"
+#include "db/Undo.h"
 
 #include <QTest>
 
@@ -26,6 +28,11 @@ private Q_SLOTS:
     void columnsMissingOnTheOtherRelation();
     void ddlAndDefaultRolesTravelExactly();
     void revokesEveryGrantorItMayName();
+    void letterOnEachRowShown_data();
+    void letterOnEachRowShown();
+    void restores_data();
+    void restores();
+    void undoReachesWhatRevokesCascadeTo();
 };
 
 void TestPlans::copies_data()
@@ -264,6 +271,124 @@ void TestPlans::revokesEveryGrantorItMayName()
     // its option gave others.
     QCOMPARE(db::columnRisks(boss.changes), (QList<db::ColumnRisk>{{"T", "C"}, {"T", QString()}}));
     QCOMPARE(db::columnRisks(sysdba.changes), QList<db::ColumnRisk>());
+}
+
+void TestPlans::letterOnEachRowShown_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QChar>("letter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QList<int>>("changed");
+    using db::LetterAction;
+    // FRED holds SELECT on T1 from BOSS, with the option; nothing on T2;
+    // UPDATE (A) on T2; the one privilege of P and of the sequence SQ.
+    QTest::newRow("grant where not held whole, to the trigger too")
+        << int(LetterAction::Grant) << QChar(u'S')
+        << QStringList{"GRANT SELECT ON T2 TO FRED", "GRANT SELECT ON T1 TO TRIGGER TR"}
+        << QList<int>{1, 4};
+    QTest::newRow("a column's UPDATE granted whole")
+        << int(LetterAction::Grant) << QChar(u'U')
+        << QStringList{"GRANT UPDATE ON T1 TO FRED", "GRANT UPDATE ON T2 TO FRED",
+                       "GRANT UPDATE ON T1 TO TRIGGER TR"}
+        << QList<int>{0, 1, 4};
+    QTest::newRow("EXECUTE: the procedure alone, not the sequence's usage")
+        << int(LetterAction::Revoke) << QChar(u'X')
+        << QStringList{"REVOKE EXECUTE ON PROCEDURE P FROM FRED"} << QList<int>{2};
+    QTest::newRow("the option: to users alone")
+        << int(LetterAction::GrantWithOption) << QChar(u'U')
+        << QStringList{"GRANT UPDATE ON T1 TO FRED WITH GRANT OPTION",
+                       "GRANT UPDATE ON T2 TO FRED WITH GRANT OPTION"}
+        << QList<int>{0, 1};
+    QTest::newRow("option taken from its grantor")
+        << int(LetterAction::RevokeOption) << QChar(u'S')
+        << QStringList{"REVOKE GRANT OPTION FOR SELECT ON T1 FROM FRED GRANTED BY BOSS"}
+        << QList<int>{0};
+    QTest::newRow("revoke where held, on columns too")
+        << int(LetterAction::Revoke) << QChar(u'U') << QStringList{"REVOKE UPDATE ON T2 FROM FRED"}
+        << QList<int>{1};
+}
+
+void TestPlans::letterOnEachRowShown()
+{
+    QFETCH(int, action);
+    QFETCH(QChar, letter);
+    QFETCH(QStringList, expected);
+    QFETCH(QList<int>, changed);
+    const QList<db::LetterTarget> targets{
+        {user("FRED"),
+         {kind::Relation, "T1"},
+         {row("FRED", kind::Relation, "T1", 'S', {}, 1, "BOSS")}},
+        {user("FRED"), {kind::Relation, "T2"}, {row("FRED", kind::Relation, "T2", 'U', "A")}},
+        {user("FRED"), {kind::Procedure, "P"}, {row("FRED", kind::Procedure, "P", 'X')}},
+        {user("FRED"), {kind::Sequence, "SQ"}, {row("FRED", kind::Sequence, "SQ", 'G')}},
+        // A trigger holds no option, and a table no EXECUTE.
+        {{db::SqlName::stored("TR"), kind::Trigger}, {kind::Relation, "T1"}, {}},
+    };
+    QList<int> planned;
+    const db::Plan plan =
+        db::planLetterOnEach(targets, letter, db::LetterAction(action), Sysdba, planned);
+    QCOMPARE(sqlOf(plan), expected);
+    QCOMPARE(planned, changed);
+}
+
+void TestPlans::restores_data()
+{
+    QTest::addColumn<QList<GrantRow>>("now");
+    QTest::addColumn<QList<GrantRow>>("wanted");
+    QTest::addColumn<QStringList>("expected");
+    const GrantRow bobOption = row("BOB", kind::Relation, "T", 'S', {}, 1, "BOSS");
+    const GrantRow carolByBob = row("CAROL", kind::Relation, "T", 'S', {}, 0, "BOB");
+    QTest::newRow("the same rows: nothing")
+        << QList<GrantRow>{bobOption} << QList<GrantRow>{bobOption} << QStringList();
+    QTest::newRow("an option before what was given with it, each by its grantor")
+        << QList<GrantRow>() << QList<GrantRow>{carolByBob, bobOption}
+        << QStringList{"GRANT SELECT ON T TO BOB WITH GRANT OPTION GRANTED BY BOSS",
+                       "GRANT SELECT ON T TO CAROL GRANTED BY BOB"};
+    QTest::newRow("a grantor's rows revoked whole and given again as they were")
+        << QList<GrantRow>{row("BOB", kind::Relation, "T", 'U')}
+        << QList<GrantRow>{row("BOB", kind::Relation, "T", 'U', "A"),
+                           row("BOB", kind::Relation, "T", 'U', "B")}
+        << QStringList{"REVOKE UPDATE ON T FROM BOB", "GRANT UPDATE (A, B) ON T TO BOB"};
+    QTest::newRow("what an option's revoke takes along waits for the next round")
+        << QList<GrantRow>{bobOption, carolByBob} << QList<GrantRow>{carolByBob}
+        << QStringList{"REVOKE SELECT ON T FROM BOB GRANTED BY BOSS"};
+}
+
+void TestPlans::restores()
+{
+    QFETCH(QList<GrantRow>, now);
+    QFETCH(QList<GrantRow>, wanted);
+    QFETCH(QStringList, expected);
+    QStringList refusals;
+    QCOMPARE(sqlOf(db::planRestore(now, wanted, Sysdba, refusals)), expected);
+    QVERIFY(refusals.isEmpty());
+    // BOSS may not name BOB: nothing is planned, and the reason is told.
+    if (!expected.isEmpty() && now.isEmpty()) {
+        QCOMPARE(sqlOf(db::planRestore(now, wanted, Boss, refusals)), QStringList());
+        QCOMPARE(refusals, QStringList{"giving SELECT on T to CAROL by BOB: BOSS may not name "
+                                       "that grantor"});
+    }
+}
+
+void TestPlans::undoReachesWhatRevokesCascadeTo()
+{
+    const QList<GrantRow> bobs{row("BOB", kind::Relation, "T", 'S', {}, 1),
+                               row("BOB", kind::Relation, "V", 'S'),
+                               row("BOB", kind::Relation, "W", 'U', "A")};
+    const db::Grantee bob = user("BOB");
+    const auto scope = [&](const db::Change &change) {
+        const db::UndoScope reach = db::scopeOf({change}, bobs);
+        QStringList objects(reach.objects.begin(), reach.objects.end());
+        objects.sort();
+        return objects;
+    };
+    // A grant reaches its grantee's rows alone; a revoke also every row on
+    // an object where the grantee held an option or column rights.
+    QCOMPARE(scope(db::grantWordChange({kind::Relation, "T"}, "SELECT", bob)), QStringList());
+    QCOMPARE(scope(db::revokeChange(kind::Relation, "V", "SELECT", bob)), QStringList());
+    QCOMPARE(scope(db::revokeChange(kind::Relation, "T", "SELECT", bob)), QStringList{"T"});
+    QCOMPARE(scope(db::revokeAllOnAllChange(bob)), (QStringList{"T", "W"}));
+    QVERIFY(db::scopeOf({db::revokeAllOnAllChange(bob)}, bobs).grantees.contains("BOB"));
 }
 
 QTEST_APPLESS_MAIN(TestPlans)

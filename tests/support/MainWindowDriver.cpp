@@ -259,7 +259,12 @@ void whenPopup(std::function<void(QMenu *)> action)
 
 void chooseItem(QMenu *menu, const char *objectName)
 {
-    auto *item = menu->findChild<QAction *>(QLatin1String(objectName));
+    // What the menu shows: an item two menus share belongs to one of them.
+    const QList<QAction *> items = menu->actions();
+    const auto found = std::find_if(items.begin(), items.end(), [objectName](QAction *action) {
+        return action->objectName() == QLatin1String(objectName);
+    });
+    QAction *item = found == items.end() ? nullptr : *found;
     QVERIFY2(item && item->isEnabled(), objectName);
     menu->setActiveAction(item);
     QTest::keyClick(menu, Qt::Key_Return);
