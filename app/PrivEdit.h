@@ -97,8 +97,11 @@ public:
     db::TQuery ColumnsQuery;
     // The server's logins, privileges or not.
     db::TQuery LoginsQuery;
-    // The rows a command can change, by grantee and by object, for undo.
+    // The rows a command can change, by grantee and by object, for undo:
+    // a few names through the statement prepared once, more as lists.
     db::TQuery ScopeQuery;
+    db::TQuery FewNamesQuery;
+    static constexpr int FewNames = 4;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 

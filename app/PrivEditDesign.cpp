@@ -138,7 +138,7 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
-      LoginsQuery(Database), ScopeQuery(Database),
+      LoginsQuery(Database), ScopeQuery(Database), FewNamesQuery(Database),
       m_commands(Database, commandHooks(ProgressDelay)),
       m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
@@ -187,6 +187,7 @@ void TKelvaneForm::createComponents()
     GrantedByQuery.setName(QStringLiteral("GrantedByQuery"));
     ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
     ScopeQuery.setName(QStringLiteral("ScopeQuery"));
+    FewNamesQuery.setName(QStringLiteral("FewNamesQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
@@ -266,6 +267,13 @@ void TKelvaneForm::createComponents()
     addGrantFields(ColumnRowsQuery);
     // Its conditions name the scope each read asks for.
     addGrantFields(ScopeQuery);
+    // Names not asked for are left empty, which no grantee or object has.
+    addStatement(FewNamesQuery,
+                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",
+                  "WHERE RDB$USER IN (:G1, :G2, :G3, :G4)",
+                  "OR RDB$RELATION_NAME IN (:O1, :O2, :O3, :O4)"},
+                 {});
+    addGrantFields(FewNamesQuery);
     // The longest name is the catalogue's: 31 characters on Firebird 3, 63
     // on Firebird 4.
     addStatement(

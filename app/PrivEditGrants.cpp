@@ -39,6 +39,7 @@ QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
     GranteeQuery.setParamText(0, grantee.name);
     QList<db::GrantRow> rows = readGrantRows(GranteeQuery);
     noteRoles(rows);
+    m_undo.noteRowsOf(grantee.name, rows);
     return db::rowsWhere(rows, [&grantee](const db::GrantRow &row) {
         if (grantee.kind != ListKey::AnyKind)
             return row.granteeType == grantee.kind;

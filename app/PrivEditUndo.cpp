@@ -38,17 +38,35 @@ constexpr int RestoreRounds = 6;
 
 QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
 {
+    // Most commands reach a grantee or two and an object or two: one
+    // statement, prepared once, reads them.
+    if (scope.grantees.size() <= FewNames && scope.objects.size() <= FewNames) {
+        FewNamesQuery.close();
+        const auto setNames = [this](const QSet<QString> &names, int first) {
+            auto name = names.begin();
+            for (int i = first; i < first + FewNames; ++i)
+                FewNamesQuery.setParamText(i, name == names.end() ? QString() : *name++);
+        };
+        setNames(scope.grantees, 0);
+        setNames(scope.objects, FewNames);
+        return readGrantRows(FewNamesQuery);
+    }
     QList<ScopeName> names;
     for (const QString &grantee : scope.grantees)
         names.append({true, grantee});
     for (const QString &object : scope.objects)
         names.append({false, object});
     QList<db::GrantRow> rows;
+    // The names the reads so far asked for: a row they reach came with them.
+    db::UndoScope read;
     for (qsizetype from = 0; from < names.size(); from += NamesPerRead) {
         QStringList grantees;
         QStringList objects;
-        for (const ScopeName &item : names.mid(from, NamesPerRead))
+        db::UndoScope chunk;
+        for (const ScopeName &item : names.mid(from, NamesPerRead)) {
             (item.grantee ? grantees : objects).append(quoted(item.name));
+            (item.grantee ? chunk.grantees : chunk.objects).insert(item.name);
+        }
         QStringList conditions;
         if (!grantees.isEmpty())
             conditions.append(QStringLiteral("RDB$USER IN (%1)").arg(grantees.join(u',')));
@@ -58,13 +76,9 @@ QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
         ScopeQuery.sqlAdd(QLatin1String(SelectGrantRows));
         ScopeQuery.sqlAdd(QStringLiteral("FROM RDB$USER_PRIVILEGES"));
         ScopeQuery.sqlAdd(QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" OR ")));
-        // A row that an earlier read's names reach came with that read.
-        const QList<ScopeName> earlier = names.mid(0, from);
-        rows += db::rowsWhere(readGrantRows(ScopeQuery), [&earlier](const db::GrantRow &row) {
-            return std::none_of(earlier.begin(), earlier.end(), [&row](const ScopeName &item) {
-                return item.name == (item.grantee ? row.grantee : row.object);
-            });
-        });
+        rows += db::rowsWhere(readGrantRows(ScopeQuery),
+                              [&read](const db::GrantRow &row) { return !read.holds(row); });
+        read.unite(chunk);
     }
     return rows;
 }

@@ -2,13 +2,19 @@
 
 void TUndoJournal::begin(const ListKey &user, const ListKey &relation)
 {
-    m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation};
+    m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation, {}};
 }
 
 void TUndoJournal::name(const QString &name)
 {
     if (m_capture)
         m_capture->name = name;
+}
+
+void TUndoJournal::noteRowsOf(const QString &grantee, const QList<db::GrantRow> &rows)
+{
+    if (m_capture)
+        m_capture->noted.insert(grantee, rows);
 }
 
 void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
@@ -18,7 +24,19 @@ void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
     // The grantees' rows tell which revokes reach beyond them: those of a
     // privilege held with an option, or with column rights.
     const db::UndoScope grantees = db::granteesOf(changes);
-    const QList<db::GrantRow> granteesRows = m_read(grantees);
+    QList<db::GrantRow> granteesRows;
+    db::UndoScope unread;
+    for (const QString &grantee : grantees.grantees) {
+        if (const auto noted = m_capture->noted.constFind(grantee);
+            noted != m_capture->noted.cend())
+            granteesRows += *noted;
+        else
+            unread.grantees.insert(grantee);
+    }
+    if (!unread.isEmpty())
+        granteesRows += m_read(unread);
+    // Statements follow: what was read before them no longer stands.
+    m_capture->noted.clear();
     const db::UndoScope reach = db::scopeOf(changes, granteesRows).beyond(m_capture->scope);
     // Rows an earlier change of the command reached were read before it.
     const auto isNew = [this, &reach](const db::GrantRow &row) {

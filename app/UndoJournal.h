@@ -3,6 +3,7 @@
 #include "Kinds.h"
 #include "db/Undo.h"
 
+#include <QHash>
 #include <functional>
 #include <optional>
 
@@ -35,6 +36,10 @@ public:
     // A command starts on the pair; it names itself while it runs.
     void begin(const ListKey &user, const ListKey &relation);
     void name(const QString &name);
+    // Every row of the grantee's name as the running command has just read
+    // them: the capture takes them instead of reading them again, until the
+    // next statements are sent.
+    void noteRowsOf(const QString &grantee, const QList<db::GrantRow> &rows);
     // Before changes run: the rows they can reach that no earlier change of
     // the command reached are read as they stand.
     void beforeChanges(const QList<db::Change> &changes);
@@ -68,6 +73,7 @@ private:
         QList<db::GrantRow> before;
         ListKey user;
         ListKey relation;
+        QHash<QString, QList<db::GrantRow>> noted;
     };
     static void push(QList<UndoStep> &steps, UndoStep step);
 

@@ -219,7 +219,7 @@ void expectNothingHeld(const QString &user)
 // question on what the command takes away) is answered as soon as it shows,
 // and the time it waits for the answer counts in, up to the answers'
 // polling interval.
-Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
+Timing timeCommand(const std::function<void()> &command,
                    const QList<std::function<void(QWidget *)>> &answers)
 {
     auto clock = std::make_shared<Stopwatch>();
@@ -236,7 +236,7 @@ Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
         });
     }
     try {
-        (KelvaneForm->*command)(nullptr);
+        command();
     } catch (const kelvane::Exception &failure) {
         // In the program the event loop shows it as a message; here the
         // command has failed and the operation with it.
@@ -250,6 +250,12 @@ Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
         fail(QStringLiteral("the command's dialog was not answered"));
     checkNothingUnexpected(QStringLiteral("command"));
     return clock->elapsed();
+}
+
+Timing timeCommand(void (TKelvaneForm::*command)(QObject *),
+                   const QList<std::function<void(QWidget *)>> &answers)
+{
+    return timeCommand([command] { (KelvaneForm->*command)(nullptr); }, answers);
 }
 
 void clickYes(QWidget *modal)
@@ -357,8 +363,7 @@ Operation copyAllOp(const QString &label, const QString &source, const QStringLi
                      };
                      // The targets hold what the source does not: the copy
                      // names what it takes from them and asks.
-                     return timeCommand(&TKelvaneForm::AllCopyItemClick,
-                                        {chooseTargets, clickYes});
+                     return timeCommand(&TKelvaneForm::AllCopyItemClick, {chooseTargets, clickYes});
                  },
                  [snapshot, source, targets] {
                      expectMaster(source);
@@ -375,10 +380,9 @@ Operation renameOp(const QString &label, QRadioButton *view, const QString &user
     auto snapshot = std::make_shared<Snapshot>(QStringList{user});
     Operation op{label, standingOn(view, user, relation),
                  [newName] {
-                     return timeCommand(&TKelvaneForm::RenameItemClick,
-                                        {[newName](QWidget *modal) {
-                                            typeIntoInput(modal, newName);
-                                        }});
+                     return timeCommand(&TKelvaneForm::RenameItemClick, {[newName](QWidget *modal) {
+                         typeIntoInput(modal, newName);
+                     }});
                  },
                  [=] {
                      expectCurrentPair(view, newName, relation);
@@ -394,10 +398,9 @@ Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &
     auto snapshot = std::make_shared<Snapshot>(QStringList{user});
     Operation op{label, standingOn(view, user, relation),
                  [newName] {
-                     return timeCommand(&TKelvaneForm::CopyNewAllItemClick,
-                                        {[newName](QWidget *modal) {
-                                            typeIntoInput(modal, newName);
-                                        }});
+                     return timeCommand(
+                         &TKelvaneForm::CopyNewAllItemClick,
+                         {[newName](QWidget *modal) { typeIntoInput(modal, newName); }});
                  },
                  [=] {
                      expectCurrentPair(view, newName, relation);
@@ -405,6 +408,39 @@ Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &
                      expectSameRows(snapshot, user, user);
                  }};
     return editing(op, restoring(snapshot, {newName}));
+}
+
+Operation eachRelationOp(const QString &label, const QString &user)
+{
+    auto snapshot = std::make_shared<Snapshot>(QStringList{user});
+    const auto selectsHeld = [user] {
+        return benchConnection()
+            .rows(QStringLiteral(
+                      "SELECT COUNT(DISTINCT RDB$RELATION_NAME) FROM RDB$USER_PRIVILEGES WHERE "
+                      "RDB$USER = ? "
+                      "AND RDB$PRIVILEGE = 'S' AND RDB$OBJECT_TYPE = 0 AND RDB$FIELD_NAME IS NULL"),
+                  {user})
+            .value(0)
+            .value(0)
+            .toInt();
+    };
+    Operation op{label, standingOn(KelvaneForm->ByUserRadio, user, QStringLiteral("T0001")),
+                 [] {
+                     // From the names' column: the letter is SELECT's.
+                     return timeCommand(
+                         [] { KelvaneForm->EachLetterItemClick(KelvaneForm->GrantEachItem); },
+                         {clickYes});
+                 },
+                 [user, selectsHeld] {
+                     expectMaster(user);
+                     expectGridsFilled();
+                     if (const int held = selectsHeld(); held != TableCount + ViewCount)
+                         fail(QStringLiteral("%1 holds SELECT on %2 relations, not on every "
+                                             "table and view")
+                                  .arg(user)
+                                  .arg(held));
+                 }};
+    return editing(op, restoring(snapshot, {}));
 }
 
 Operation removeOp(const QString &label, QRadioButton *view, const QString &user,

@@ -131,6 +131,8 @@ int runBench(const Options &options)
                                    QStringLiteral("T0001"), QStringLiteral("NEWUSER1")));
         bench.measure(removeOp(QStringLiteral("(i) remove CLERK081"), KelvaneForm->ByUserRadio,
                                QStringLiteral("CLERK081"), QStringLiteral("T0001")));
+        bench.measure(eachRelationOp(QStringLiteral("(j) grant SELECT on every relation, CLERK085"),
+                                     QStringLiteral("CLERK085")));
 
         out();
         out(QStringLiteral("By Relation (master: relation names; detail: every user):"));
