@@ -355,7 +355,7 @@ Operation switchView(const QString &label, QRadioButton *from, QRadioButton *to,
 // One toggle, Ctrl+S on an empty cell of the user on the relation, By User.
 Operation toggleOp(const QString &label, const QString &user, const QString &relation);
 // SELECT granted to the user on every relation the list shows: every table
-// and view.
+// and view, and the system's tables unless the list hides them.
 Operation eachRelationOp(const QString &label, const QString &user);
 // Editing commands, in the view given; the relation is the other half of the
 // pair the window stands on.

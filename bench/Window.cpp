@@ -49,8 +49,10 @@ void startWatchdog()
     auto *timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, qApp, [] {
         QWidget *modal = QApplication::activeModalWidget();
+        // A long command's progress closes by itself: rejecting it would
+        // press its Cancel.
         if (!modal || !modal->isVisible() || (modal == LoginForm && g_expectLogin) ||
-            g_expectDialog)
+            g_expectDialog || modal->objectName() == QLatin1String("ProgressDialog"))
             return;
         QString text =
             modal->objectName() + QStringLiteral(" \"") + modal->windowTitle() + QLatin1Char('"');
