@@ -33,12 +33,18 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
     return rows;
 }
 
-QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
+QList<db::GrantRow> TKelvaneForm::readGranteeRows(const QString &name)
 {
     GranteeQuery.close();
-    GranteeQuery.setParamText(0, grantee.name);
+    GranteeQuery.setParamText(0, name);
     QList<db::GrantRow> rows = readGrantRows(GranteeQuery);
     noteRoles(rows);
+    return rows;
+}
+
+QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
+{
+    const QList<db::GrantRow> rows = readGranteeRows(grantee.name);
     m_undo.noteRowsOf(grantee.name, rows);
     return db::rowsWhere(rows, [&grantee](const db::GrantRow &row) {
         if (grantee.kind != ListKey::AnyKind)

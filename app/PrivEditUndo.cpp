@@ -38,7 +38,11 @@ constexpr int RestoreRounds = 6;
 
 QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
 {
-    // Most commands reach a grantee or two and an object or two: one
+    // A grant reaches its grantee alone, whose statement the command's own
+    // read of the cell has prepared already.
+    if (scope.objects.isEmpty() && scope.grantees.size() == 1)
+        return readGranteeRows(*scope.grantees.begin());
+    // Most other commands reach a grantee or two and an object or two: one
     // statement, prepared once, reads them.
     if (scope.grantees.size() <= FewNames && scope.objects.size() <= FewNames) {
         FewNamesQuery.close();
