@@ -191,7 +191,11 @@ QList<Probe> probesOf(const model::Schema &schema)
     for (const QString &table : schema.tables) {
         const Name object{table, kind::Relation};
         const QString first = schema.columns.value(table).constFirst();
-        probes << Probe{QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(table), object, u'S', {}}
+        // A SELECT that reads no column is never refused.
+        probes << Probe{QStringLiteral("SELECT %2 FROM %1 WHERE 1 = 0").arg(table, first),
+                        object,
+                        u'S',
+                        {}}
                << Probe{QStringLiteral("INSERT INTO %1 (%2) SELECT NULL FROM RDB$DATABASE WHERE "
                                        "1 = 0")
                             .arg(table, first),
