@@ -2,6 +2,7 @@
 
 #include "ExportCommand.h"
 #include "KelvaneVersion.h"
+#include "WhoCanCommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -79,32 +80,60 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
                        "KELVANE_PASSWORD (or ISC_PASSWORD), else it is asked for on the "
                        "terminal."),
         QStringLiteral("database"));
-    const QCommandLineOption user(QStringLiteral("user"),
-                                  QStringLiteral("The login for --export; ISC_USER, else SYSDBA."),
-                                  QStringLiteral("name"));
-    const QCommandLineOption role(QStringLiteral("role"),
-                                  QStringLiteral("The SQL role for --export, e.g. RDB$ADMIN."),
-                                  QStringLiteral("role"));
+    const QCommandLineOption whoCan(
+        QStringLiteral("who-can"),
+        QStringLiteral("Prints who can use each object of the name given as the argument, and "
+                       "through what (directly, PUBLIC, a role, ownership, SYSDBA), "
+                       "tab-separated, and exits, without a display. The database and the "
+                       "password as for --export."),
+        QStringLiteral("database"));
+    const QCommandLineOption letter(
+        QStringLiteral("letter"),
+        QStringLiteral("With --who-can, only this privilege: S U I D R X G M, or its word."),
+        QStringLiteral("letter"));
+    const QCommandLineOption user(
+        QStringLiteral("user"),
+        QStringLiteral("The login for --export and --who-can; ISC_USER, else SYSDBA."),
+        QStringLiteral("name"));
+    const QCommandLineOption role(
+        QStringLiteral("role"),
+        QStringLiteral("The SQL role for --export and --who-can, e.g. RDB$ADMIN."),
+        QStringLiteral("role"));
     const QCommandLineOption output(
         QStringLiteral("output"),
         QStringLiteral("The file --export writes, replaced whole; standard output without it."),
         QStringLiteral("file"));
-    for (const QCommandLineOption &option : {exportTo, user, role, output})
+    for (const QCommandLineOption &option : {exportTo, whoCan, letter, user, role, output})
         parser.addOption(option);
     for (const char *name : QtValueOptions)
         addHidden(parser, name, true);
     for (const char *name : QtSwitches)
         addHidden(parser, name, false);
 
+    parser.addPositionalArgument(QStringLiteral("name"),
+                                 QStringLiteral("With --who-can, the object, as the catalogue "
+                                                "keeps its name."),
+                                 QStringLiteral("[name]"));
+
     QString error;
-    if (!parser.parse(QCoreApplication::arguments()))
+    const QStringList arguments =
+        parser.parse(QCoreApplication::arguments()) ? parser.positionalArguments() : QStringList();
+    const bool withoutWindow = parser.isSet(exportTo) || parser.isSet(whoCan);
+    if (!parser.errorText().isEmpty())
         error = parser.errorText();
-    else if (!parser.positionalArguments().isEmpty())
+    else if (parser.isSet(exportTo) && parser.isSet(whoCan))
+        error = QStringLiteral("--export and --who-can go one at a time.");
+    else if (parser.isSet(whoCan) && arguments.size() != 1)
+        error = QStringLiteral("--who-can takes the database, then the name of one object.");
+    else if (!parser.isSet(whoCan) && !arguments.isEmpty())
         error = QStringLiteral("Unexpected argument '%1': kelvane takes no arguments.")
-                    .arg(parser.positionalArguments().constFirst());
-    else if (!parser.isSet(exportTo) &&
-             (parser.isSet(user) || parser.isSet(role) || parser.isSet(output)))
-        error = QStringLiteral("--user, --role and --output go with --export.");
+                    .arg(arguments.constFirst());
+    else if (!withoutWindow && (parser.isSet(user) || parser.isSet(role)))
+        error = QStringLiteral("--user and --role go with --export or --who-can.");
+    else if (!parser.isSet(exportTo) && parser.isSet(output))
+        error = QStringLiteral("--output goes with --export.");
+    else if (!parser.isSet(whoCan) && parser.isSet(letter))
+        error = QStringLiteral("--letter goes with --who-can.");
     if (!error.isEmpty()) {
         print(stderr, QStringLiteral("kelvane: %1\n\n%2").arg(error, parser.helpText()));
         return 2;
@@ -120,5 +149,9 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
     if (parser.isSet(exportTo))
         return runExport(
             {parser.value(exportTo), parser.value(user), parser.value(role), parser.value(output)});
+    if (parser.isSet(whoCan))
+        return runWhoCan({{parser.value(whoCan), parser.value(user), parser.value(role)},
+                          arguments.constFirst(),
+                          parser.value(letter)});
     return std::nullopt;
 }

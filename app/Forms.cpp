@@ -5,6 +5,7 @@
 #include "dialogs/DBLogin.h"
 #include "dialogs/MarlAbout.h"
 #include "dialogs/Pictures.h"
+#include "dialogs/WhoCan.h"
 #include "ui/Application.h"
 #include "ui/QuitSignals.h"
 
@@ -16,6 +17,7 @@ TKelvaneForm *KelvaneForm = nullptr;
 TCopyForm *CopyForm = nullptr;
 TLoginForm *LoginForm = nullptr;
 TMarlAboutForm *MarlAboutForm = nullptr;
+TWhoCanForm *WhoCanForm = nullptr;
 
 Forms::Forms()
 {
@@ -25,6 +27,7 @@ Forms::Forms()
     CopyForm = new TCopyForm(KelvaneForm);
     LoginForm = new TLoginForm(KelvaneForm);
     MarlAboutForm = new TMarlAboutForm(KelvaneForm);
+    WhoCanForm = new TWhoCanForm(KelvaneForm);
 }
 
 Forms::~Forms()
@@ -34,6 +37,7 @@ Forms::~Forms()
     CopyForm = nullptr;
     LoginForm = nullptr;
     MarlAboutForm = nullptr;
+    WhoCanForm = nullptr;
 }
 
 int runKelvane()

@@ -4,16 +4,18 @@ class TKelvaneForm;
 class TCopyForm;
 class TLoginForm;
 class TMarlAboutForm;
+class TWhoCanForm;
 
-// The program-wide instances of the four forms, created at start-up in this
+// The program-wide instances of the five forms, created at start-up in this
 // order and kept for the whole run: what a dialog holds carries over from one
 // showing to the next.
 extern TKelvaneForm *KelvaneForm;
 extern TCopyForm *CopyForm;
 extern TLoginForm *LoginForm;
 extern TMarlAboutForm *MarlAboutForm;
+extern TWhoCanForm *WhoCanForm;
 
-// Creates the four forms; destroying it destroys them.
+// Creates the five forms; destroying it destroys them.
 class Forms
 {
 public:

@@ -156,6 +156,7 @@ public:
     QAction *SaveRelationSqlItem;
     QAction *SaveAllSqlItem;
     QAction *N5;
+    QAction *WhoCanItem;
     QAction *RefreshItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
@@ -219,6 +220,9 @@ public:
     // Reads both lists and the privileges again (F5), standing on the same
     // pair: what other sessions changed shows.
     void RefreshItemClick(QObject *sender);
+    // Who can use the current relation and through what: the current
+    // grantee's paths, or everyone's.
+    void WhoCanItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();

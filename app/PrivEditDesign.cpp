@@ -446,6 +446,9 @@ void TKelvaneForm::createMenus()
                                        QStringLiteral("Save ALL privileges as SQL..."));
     N5 = EditMenu->addSeparator();
     N5->setObjectName(QStringLiteral("N5"));
+    // Ctrl+W goes through the window's key handler.
+    WhoCanItem = EditMenu->addItem(QStringLiteral("WhoCanItem"),
+                                   QStringLiteral("Who can use this relation, and why...\tCtrl+W"));
     // F5 itself goes through the window's key handler, as its other keys do.
     RefreshItem = EditMenu->addItem(QStringLiteral("RefreshItem"),
                                     QStringLiteral("Read the catalogue again\tF5"));
@@ -527,6 +530,7 @@ void TKelvaneForm::wireEvents()
         {SaveRelationSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {SaveAllSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {RefreshItem, &TKelvaneForm::RefreshItemClick},
+        {WhoCanItem, &TKelvaneForm::WhoCanItemClick},
         {UndoItem, &TKelvaneForm::UndoItemClick},
         {RedoItem, &TKelvaneForm::RedoItemClick},
         {GrantEachItem, &TKelvaneForm::EachLetterItemClick},

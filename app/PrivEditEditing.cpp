@@ -398,6 +398,8 @@ void TKelvaneForm::FormKeyDown(QObject *, int &key, Qt::KeyboardModifiers shift)
         GrantAllItemClick(GrantAllItem);
     } else if (key == Qt::Key_R) {
         RevokeAllItemClick(RevokeAllItem);
+    } else if (key == Qt::Key_W) {
+        WhoCanItemClick(WhoCanItem);
     } else if (isPrivilegeKey) {
         if (hasCurrentPair())
             toggleInCommand(column->index);

@@ -443,7 +443,9 @@ void TestMainWindow::menus()
                                         : action->objectName() + ": " + action->text());
     QCOMPARE(
         items,
-        (QStringList{"UndoItem: Undo\tCtrl+Z", "RedoItem: Redo\tCtrl+Shift+Z", "-",
+        (QStringList{"UndoItem: Undo\tCtrl+Z",
+                     "RedoItem: Redo\tCtrl+Shift+Z",
+                     "-",
                      "GrantAllItem: Grant this user all privileges to this relation",
                      "RevokeAllItem: Revoke all this user's privileges on this relation",
                      "GrantEachItem: Grant SELECT on every relation shown",
@@ -454,23 +456,28 @@ void TestMainWindow::menus()
                      "UserCopyItem: Copy this user's privileges on this relation to other users...",
                      "TableCopyItem: Copy the privileges on this relation to other relations for "
                      "this user...",
-                     "AllCopyItem: Copy ALL this user's privileges to other users...", "-",
-                     "RemoveItem: Remove user completely", "RenameItem: Rename user...", "-",
+                     "AllCopyItem: Copy ALL this user's privileges to other users...",
+                     "-",
+                     "RemoveItem: Remove user completely",
+                     "RenameItem: Rename user...",
+                     "-",
                      "AddNewItem: Add new user for this relation...",
                      "CopyNewItem: Copy this user's privileges on this relation to a new user...",
-                     "CopyNewAllItem: Copy ALL this user's privileges to a new user...", "-",
+                     "CopyNewAllItem: Copy ALL this user's privileges to a new user...",
+                     "-",
                      "SaveUserSqlItem: Save this user's privileges as SQL...",
                      "SaveRelationSqlItem: Save the privileges on this relation as SQL...",
-                     "SaveAllSqlItem: Save ALL privileges as SQL...", "-",
+                     "SaveAllSqlItem: Save ALL privileges as SQL...",
+                     "-",
+                     "WhoCanItem: Who can use this relation, and why...\tCtrl+W",
                      "RefreshItem: Read the catalogue again\tF5"}));
     // The cell's menu shares the commands on every row shown with the edit menu.
     QList<QAction *> cellItems = KelvaneForm->PrivilegeMenu->actions();
     QVERIFY(cellItems.takeAt(2)->isSeparator());
-    QCOMPARE(cellItems, (QList<QAction *>{KelvaneForm->PrivilegeItem, KelvaneForm->GrantOptionItem,
-                                          KelvaneForm->GrantEachItem,
-                                          KelvaneForm->GrantEachOptionItem,
-                                          KelvaneForm->RevokeEachItem,
-                                          KelvaneForm->RevokeEachOptionItem}));
+    QCOMPARE(cellItems,
+             (QList<QAction *>{KelvaneForm->PrivilegeItem, KelvaneForm->GrantOptionItem,
+                               KelvaneForm->GrantEachItem, KelvaneForm->GrantEachOptionItem,
+                               KelvaneForm->RevokeEachItem, KelvaneForm->RevokeEachOptionItem}));
     QCOMPARE(KelvaneForm->GrantOptionItem->text(), QStringLiteral("With Grant Option"));
     QCOMPARE(KelvaneForm->PrivilegeItem->text(), QStringLiteral("Select"));
     QCOMPARE(KelvaneForm->MasterGrid->popupMenu(), KelvaneForm->EditMenu);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace db {
+class TDatabase;
+}
+
+// Who a command run without a window logs in as, and where.
+struct CommandLogin
+{
+    QString database; // an alias of the alias file, else a connection string
+    QString user;     // empty: ISC_USER, else SYSDBA
+    QString role;
+};
+
+// "kelvane: message" on standard error.
+void printError(const QString &message);
+
+// Connects and runs the work, returning its exit status; 1 with the engine's
+// message on standard error when the connection or the work fails, 2 when the
+// database is neither an alias nor a connection string or no password can be
+// had. The password comes from KELVANE_PASSWORD, else ISC_PASSWORD, else it
+// is asked for on the terminal with echo off; never from the command line.
+[[nodiscard]] int runOnDatabase(const CommandLogin &login,
+                                const std::function<int(db::TDatabase &)> &work);
