@@ -4,6 +4,7 @@
 #include "db/Exception.h"
 #include "db/Session.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
 #include <optional>
@@ -122,7 +123,23 @@ void printError(const QString &message)
     std::fflush(stderr);
 }
 
-int runOnDatabase(const CommandLogin &login, const std::function<int(db::TDatabase &)> &work)
+void writeToStandardOutput(const QStringList &lines)
+{
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        throw kelvane::Exception(out.errorString());
+    for (const QString &line : lines) {
+        if (out.write((line + QLatin1Char('\n')).toUtf8()) < 0)
+            throw kelvane::Exception(
+                QStringLiteral("Cannot write standard output: %1").arg(out.errorString()));
+    }
+    if (!out.flush())
+        throw kelvane::Exception(
+            QStringLiteral("Cannot write standard output: %1").arg(out.errorString()));
+}
+
+int runOnDatabase(const CommandLogin &login, const std::function<int(db::TDatabase &)> &work,
+                  int failure)
 {
     const QString user = !login.user.isEmpty()                   ? login.user
                          : qEnvironmentVariableIsSet("ISC_USER") ? qEnvironmentVariable("ISC_USER")
@@ -149,6 +166,6 @@ int runOnDatabase(const CommandLogin &login, const std::function<int(db::TDataba
         return 2;
     } catch (const kelvane::Exception &error) {
         printError(error.message());
-        return 1;
+        return failure;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace db {
@@ -17,11 +18,13 @@ struct CommandLogin
 
 // "kelvane: message" on standard error.
 void printError(const QString &message);
+// The lines, each ended, in UTF-8; throws when a write fails.
+void writeToStandardOutput(const QStringList &lines);
 
-// Connects and runs the work, returning its exit status; 1 with the engine's
-// message on standard error when the connection or the work fails, 2 when the
-// database is neither an alias nor a connection string or no password can be
-// had. The password comes from KELVANE_PASSWORD, else ISC_PASSWORD, else it
-// is asked for on the terminal with echo off; never from the command line.
+// Connects and runs the work, returning its exit status; failure (1 unless
+// given) with the engine's message on standard error when the connection or
+// the work fails, 2 when the database is neither an alias nor a connection
+// string or no password can be had. The password comes from KELVANE_PASSWORD, else ISC_PASSWORD,
+// else it is asked for on the terminal with echo off; never from the command line.
 [[nodiscard]] int runOnDatabase(const CommandLogin &login,
-                                const std::function<int(db::TDatabase &)> &work);
+                                const std::function<int(db::TDatabase &)> &work, int failure = 1);

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "DiffCommand.h"
 #include "ExportCommand.h"
 #include "KelvaneVersion.h"
 #include "WhoCanCommand.h"
@@ -87,49 +88,63 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
                        "tab-separated, and exits, without a display. The database and the "
                        "password as for --export."),
         QStringLiteral("database"));
+    const QCommandLineOption diff(
+        QStringLiteral("diff"),
+        QStringLiteral("Prints the statements that would make the privileges of this database "
+                       "those of the database given as the argument, and exits: 0 when they "
+                       "grant the same, 1 when they differ, 2 on trouble. Each is an alias or "
+                       "a connection string; the password as for --export."),
+        QStringLiteral("database"));
     const QCommandLineOption letter(
         QStringLiteral("letter"),
         QStringLiteral("With --who-can, only this privilege: S U I D R X G M, or its word."),
         QStringLiteral("letter"));
     const QCommandLineOption user(
         QStringLiteral("user"),
-        QStringLiteral("The login for --export and --who-can; ISC_USER, else SYSDBA."),
+        QStringLiteral("The login for --export, --who-can and --diff; ISC_USER, else SYSDBA."),
         QStringLiteral("name"));
     const QCommandLineOption role(
         QStringLiteral("role"),
-        QStringLiteral("The SQL role for --export and --who-can, e.g. RDB$ADMIN."),
+        QStringLiteral("The SQL role for --export, --who-can and --diff, e.g. RDB$ADMIN."),
         QStringLiteral("role"));
     const QCommandLineOption output(
         QStringLiteral("output"),
         QStringLiteral("The file --export writes, replaced whole; standard output without it."),
         QStringLiteral("file"));
-    for (const QCommandLineOption &option : {exportTo, whoCan, letter, user, role, output})
+    for (const QCommandLineOption &option : {exportTo, whoCan, diff, letter, user, role, output})
         parser.addOption(option);
     for (const char *name : QtValueOptions)
         addHidden(parser, name, true);
     for (const char *name : QtSwitches)
         addHidden(parser, name, false);
 
-    parser.addPositionalArgument(QStringLiteral("name"),
+    parser.addPositionalArgument(QStringLiteral("argument"),
                                  QStringLiteral("With --who-can, the object, as the catalogue "
-                                                "keeps its name."),
-                                 QStringLiteral("[name]"));
+                                                "keeps its name; with --diff, the database to "
+                                                "compare with."),
+                                 QStringLiteral("[argument]"));
 
     QString error;
     const QStringList arguments =
         parser.parse(QCoreApplication::arguments()) ? parser.positionalArguments() : QStringList();
-    const bool withoutWindow = parser.isSet(exportTo) || parser.isSet(whoCan);
+    const int commands =
+        int(parser.isSet(exportTo)) + int(parser.isSet(whoCan)) + int(parser.isSet(diff));
+    const bool withoutWindow = commands > 0;
+    const bool takesArgument = parser.isSet(whoCan) || parser.isSet(diff);
     if (!parser.errorText().isEmpty())
         error = parser.errorText();
-    else if (parser.isSet(exportTo) && parser.isSet(whoCan))
-        error = QStringLiteral("--export and --who-can go one at a time.");
+    else if (commands > 1)
+        error = QStringLiteral("--export, --who-can and --diff go one at a time.");
     else if (parser.isSet(whoCan) && arguments.size() != 1)
         error = QStringLiteral("--who-can takes the database, then the name of one object.");
-    else if (!parser.isSet(whoCan) && !arguments.isEmpty())
+    else if (parser.isSet(diff) && arguments.size() != 1)
+        error = QStringLiteral("--diff takes two databases: the one to change, then the one "
+                               "to make it like.");
+    else if (!takesArgument && !arguments.isEmpty())
         error = QStringLiteral("Unexpected argument '%1': kelvane takes no arguments.")
                     .arg(arguments.constFirst());
     else if (!withoutWindow && (parser.isSet(user) || parser.isSet(role)))
-        error = QStringLiteral("--user and --role go with --export or --who-can.");
+        error = QStringLiteral("--user and --role go with --export, --who-can or --diff.");
     else if (!parser.isSet(exportTo) && parser.isSet(output))
         error = QStringLiteral("--output goes with --export.");
     else if (!parser.isSet(whoCan) && parser.isSet(letter))
@@ -149,6 +164,14 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
     if (parser.isSet(exportTo))
         return runExport(
             {parser.value(exportTo), parser.value(user), parser.value(role), parser.value(output)});
+    if (parser.isSet(diff)) {
+        const CommandLogin login{{}, parser.value(user), parser.value(role)};
+        CommandLogin here = login;
+        here.database = parser.value(diff);
+        CommandLogin there = login;
+        there.database = arguments.constFirst();
+        return runDiff({here, there});
+    }
     if (parser.isSet(whoCan))
         return runWhoCan({{parser.value(whoCan), parser.value(user), parser.value(role)},
                           arguments.constFirst(),

@@ -3,7 +3,6 @@
 #include "db/Exception.h"
 #include "db/WhoCan.h"
 
-#include <QFile>
 #include <algorithm>
 
 namespace {
@@ -19,21 +18,6 @@ QChar letterAsked(const QString &text)
     if (text.size() == 1 && QStringLiteral("SUIDRXGM").contains(text.front().toUpper()))
         return text.front().toUpper();
     return db::letterOfWord(text.toUpper());
-}
-
-void writeLines(const QStringList &lines)
-{
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly))
-        throw kelvane::Exception(out.errorString());
-    for (const QString &line : lines) {
-        if (out.write((line + QLatin1Char('\n')).toUtf8()) < 0)
-            throw kelvane::Exception(
-                QStringLiteral("Cannot write standard output: %1").arg(out.errorString()));
-    }
-    if (!out.flush())
-        throw kelvane::Exception(
-            QStringLiteral("Cannot write standard output: %1").arg(out.errorString()));
 }
 
 } // namespace
@@ -67,7 +51,7 @@ int runWhoCan(const WhoCanRequest &request)
                 QStringLiteral("no object named %1 in the database; names are matched exactly, "
                                "as the catalogue keeps them")
                     .arg(request.object));
-        writeLines(lines);
+        writeToStandardOutput(lines);
         return 0;
     });
 }

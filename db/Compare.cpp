@@ -1,0 +1,191 @@
+#include "Compare.h"
+
+#include "DdlPrivileges.h"
+#include "Descriptions.h"
+#include "ServerGuards.h"
+#include "Undo.h"
+
+#include <QHash>
+#include <QSet>
+#include <optional>
+
+namespace db {
+
+namespace {
+
+// The rows one grantor gave one grantee of one letter on one object: what one
+// REVOKE ... GRANTED BY takes and the GRANTs after it give back.
+struct Group
+{
+    QString grantee;
+    int granteeType;
+    QString object;
+    int objectType;
+    QChar letter;
+    QString grantor;
+    friend bool operator==(const Group &, const Group &) = default;
+};
+
+size_t qHash(const Group &group, size_t seed = 0)
+{
+    return qHashMulti(seed, group.grantee, group.granteeType, group.object, group.objectType,
+                      group.letter, group.grantor);
+}
+
+Group groupOf(const GrantRow &row)
+{
+    return {row.grantee, row.granteeType, row.object, row.objectType, row.privilege, row.grantor};
+}
+
+// The object a grantee of that kind is, when it is one.
+std::optional<int> objectKindOfGrantee(int granteeType)
+{
+    switch (granteeType) {
+    case kind::View:
+        return kind::Relation;
+    case kind::Procedure:
+    case kind::Role:
+    case kind::Function:
+    case kind::Package:
+        return granteeType;
+    default:
+        return std::nullopt; // users, and triggers, whose owners are not read
+    }
+}
+
+QString objectText(int objectType, const QString &name)
+{
+    const QString kindWord = objectType == kind::Relation ? QStringLiteral("table or view")
+                             : objectType == kind::Role   ? QStringLiteral("role")
+                                                          : kindName(objectType);
+    return kindWord + QLatin1Char(' ') + name;
+}
+
+// What the export writes, split into the rows on objects the other side has
+// too and the objects it lacks.
+struct Side
+{
+    QList<GrantRow> rows;
+    QStringList missingThere;
+};
+
+Side sideOf(const Catalogue &catalogue, const Owners &otherOwners)
+{
+    Side side;
+    const auto lacks = [&](int objectType, const QString &name) {
+        if (isDdl(objectType, name) || !otherOwners.of(objectType, name).isEmpty())
+            return false;
+        const QString text = objectText(objectType, name);
+        if (!side.missingThere.contains(text))
+            side.missingThere.append(text);
+        return true;
+    };
+    for (const GrantRow &row : catalogue.rows) {
+        if (!isExported(row, catalogue.owners))
+            continue;
+        const std::optional<int> granteeObject = objectKindOfGrantee(row.granteeType);
+        // Both checks run: each side names what the other lacks.
+        const bool objectMissing = lacks(row.objectType, row.object);
+        const bool granteeMissing = granteeObject && lacks(*granteeObject, row.grantee);
+        if (!objectMissing && !granteeMissing)
+            side.rows.append(row);
+    }
+    return side;
+}
+
+QHash<Group, QList<GrantRow>> byGroup(const QList<GrantRow> &rows)
+{
+    QHash<Group, QList<GrantRow>> groups;
+    for (const GrantRow &row : rows)
+        groups[groupOf(row)].append(row);
+    return groups;
+}
+
+// Revokes go out what was granted with an option first: revoking the option
+// first would take those rows along, and their own revoke would then fail.
+QList<Group> dependentsFirst(QList<Group> groups)
+{
+    QList<Group> ordered;
+    while (!groups.isEmpty()) {
+        const auto isGrantorOfAnother = [&groups](const Group &group) {
+            return std::any_of(groups.begin(), groups.end(), [&group](const Group &other) {
+                return other.grantor == group.grantee && other.object == group.object &&
+                       other.objectType == group.objectType && other.letter == group.letter &&
+                       !(other == group);
+            });
+        };
+        const auto next = std::find_if_not(groups.begin(), groups.end(), isGrantorOfAnother);
+        // A circle of grants: any of them may go first.
+        const qsizetype at = next == groups.end() ? 0 : next - groups.begin();
+        ordered.append(groups.takeAt(at));
+    }
+    return ordered;
+}
+
+} // namespace
+
+CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &there)
+{
+    CatalogueDifference difference;
+    const Side mine = sideOf(here, there.owners);
+    const Side theirs = sideOf(there, here.owners);
+    difference.objectsOnlyHere = mine.missingThere;
+    difference.objectsOnlyThere = theirs.missingThere;
+    const QHash<Group, QList<GrantRow>> have = byGroup(mine.rows);
+    const QHash<Group, QList<GrantRow>> want = byGroup(theirs.rows);
+
+    QList<Group> differing;
+    for (auto it = have.begin(); it != have.end(); ++it) {
+        if (!sameRows(it.value(), want.value(it.key())))
+            differing.append(it.key());
+    }
+    for (auto it = want.begin(); it != want.end(); ++it) {
+        if (!have.contains(it.key()))
+            differing.append(it.key());
+    }
+    std::sort(differing.begin(), differing.end(), [](const Group &a, const Group &b) {
+        return std::tie(a.grantee, a.granteeType, a.object, a.objectType, a.letter, a.grantor) <
+               std::tie(b.grantee, b.granteeType, b.object, b.objectType, b.letter, b.grantor);
+    });
+
+    QList<Group> revoked;
+    QList<GrantRow> granted;
+    for (const Group &group : differing) {
+        difference.onlyHere += rowsWhere(have.value(group), [&](const GrantRow &row) {
+            return !want.value(group).contains(row);
+        });
+        difference.onlyThere += rowsWhere(want.value(group), [&](const GrantRow &row) {
+            return !have.value(group).contains(row);
+        });
+        if (have.contains(group))
+            revoked.append(group);
+        granted += want.value(group);
+    }
+    // What a revoke may take along comes back: the grants its grantee made
+    // with the option (the server's cascade), and on Firebird 4 its
+    // memberships of the role from every grantor.
+    for (const GrantRow &row : theirs.rows) {
+        const bool mayGoAlong = std::any_of(revoked.begin(), revoked.end(), [&](const Group &by) {
+            const bool sameObject = by.object == row.object && by.objectType == row.objectType;
+            return sameObject && ((by.grantee == row.grantor && by.letter == row.privilege) ||
+                                  (by.objectType == kind::Role && by.grantee == row.grantee &&
+                                   by.granteeType == row.granteeType));
+        });
+        if (mayGoAlong && !granted.contains(row))
+            granted.append(row);
+    }
+
+    for (const Group &group : dependentsFirst(revoked)) {
+        const Grantee from{SqlName::stored(group.grantee), group.granteeType, true};
+        const SqlName grantor = SqlName::stored(group.grantor);
+        difference.statements.append(revokeChange(group.objectType, group.object,
+                                                  wordOf(group.letter), from, &grantor,
+                                                  columnsTakenBy(have.value(group)))
+                                         .sql +
+                                     QLatin1Char(';'));
+    }
+    difference.statements += exportStatements(granted, there.owners);
+    return difference;
+}
+
+} // namespace db
