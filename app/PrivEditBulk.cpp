@@ -176,7 +176,11 @@ void TKelvaneForm::letterOnEachShown(db::LetterAction action, int column)
         // "Undo grant SELECT to FRED on 318 relations"
         nameCommand(summary.front().toLower() + summary.mid(1));
         const QStringList notDone = names.isEmpty() ? plan.notDone : runPlan(plan);
-        RefreshPrivileges();
+        // A grant to names the lists show changes which names they show no
+        // more than a toggle does: the cells alone are read again.
+        const bool gives =
+            action == db::LetterAction::Grant || action == db::LetterAction::GrantWithOption;
+        gives ? refreshCells() : RefreshPrivileges();
         reportNotDone(notDone);
     });
 }
