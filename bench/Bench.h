@@ -342,7 +342,8 @@ void printTimingTable(const std::vector<Outcome> &outcomes, int runs);
 void printRoundTrips(const std::vector<Outcome> &outcomes, int rttMs);
 // Each figure the program is held to beside its goal, and whether it is met;
 // round trips need a run through the delaying proxy (rttMs > 0).
-void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio);
+void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio,
+                double compareRatio);
 
 // Browsing
 Operation connectOp(const QString &label);
@@ -372,6 +373,9 @@ Operation copyNewAllOp(const QString &label, QRadioButton *view, const QString &
 // through the connection string.
 // Returns the export's time over that of a bare read of every row.
 double measureExport(const QString &target, int runs);
+// The catalogue read twice and compared with itself, as `kelvane --diff`
+// does, beside two bare reads of it. Returns the ratio of the two.
+double measureCompare(const QString &target, int runs);
 
 // ---------------------------------------------------------------------------
 // Memory, each measurement in a process of its own

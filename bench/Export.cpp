@@ -5,6 +5,7 @@
 #include "Bench.h"
 
 #include "TestServer.h"
+#include "db/Compare.h"
 #include "db/Database.h"
 #include "db/Export.h"
 
@@ -32,7 +33,69 @@ double bareRead(BenchConnection &connection, db::client::Statement &statement, q
     return clock.elapsed().wall;
 }
 
+std::unique_ptr<db::client::Statement> bareReadStatement(BenchConnection &bare)
+{
+    return guarded(QStringLiteral("bare read"), [&] {
+        return std::make_unique<db::client::Statement>(
+            bare.attachment(), bare.reading(), QStringLiteral("SELECT * FROM RDB$USER_PRIVILEGES"));
+    });
+}
+
+std::unique_ptr<db::TDatabase> programConnection()
+{
+    auto database = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
+    database->setAliasName(Alias);
+    database->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
+    database->paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
+    guarded(QStringLiteral("connect"), [&] { database->open(); });
+    return database;
+}
+
 } // namespace
+
+double measureCompare(const QString &target, int runs)
+{
+    out();
+    out(QStringLiteral("Compare (kelvane --diff of the catalogue with itself, over two "
+                       "connections):"));
+    const std::unique_ptr<db::TDatabase> here = programConnection();
+    const std::unique_ptr<db::TDatabase> there = programConnection();
+    BenchConnection bare(target, QStringLiteral("bare read"));
+    const auto statement = bareReadStatement(bare);
+    qint64 sink = 0;
+    QList<double> program;
+    QList<double> compareOnly;
+    QList<double> floor;
+    qsizetype rows = 0;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        const db::Catalogue mine =
+            guarded(QStringLiteral("compare"), [&] { return db::readCatalogue(*here); });
+        const db::Catalogue theirs =
+            guarded(QStringLiteral("compare"), [&] { return db::readCatalogue(*there); });
+        QElapsedTimer comparing;
+        comparing.start();
+        const db::CatalogueDifference difference = db::compareCatalogues(mine, theirs);
+        compareOnly.append(msSince(comparing));
+        program.append(msSince(clock));
+        if (!difference.isEmpty())
+            fail(QStringLiteral("compare: a catalogue differs from itself"));
+        rows = mine.rows.size();
+        floor.append(guarded(QStringLiteral("bare read"), [&] {
+            return bareRead(bare, *statement, sink) + bareRead(bare, *statement, sink);
+        }));
+    }
+    out(QStringLiteral("  %1 rows a side: both read and compared in a median %2 ms of %3 runs, "
+                       "of it the comparison %4 ms; two bare reads %5 ms; ratio %6")
+            .arg(rows)
+            .arg(median(program), 0, 'f', 1)
+            .arg(runs)
+            .arg(median(compareOnly), 0, 'f', 1)
+            .arg(median(floor), 0, 'f', 1)
+            .arg(median(program) / median(floor), 0, 'f', 2));
+    return median(program) / median(floor);
+}
 
 double measureExport(const QString &target, int runs)
 {
@@ -66,10 +129,7 @@ double measureExport(const QString &target, int runs)
                  .arg(planned));
 
     BenchConnection bare(target, QStringLiteral("bare read"));
-    const auto statement = guarded(QStringLiteral("bare read"), [&] {
-        return std::make_unique<db::client::Statement>(
-            bare.attachment(), bare.reading(), QStringLiteral("SELECT * FROM RDB$USER_PRIVILEGES"));
-    });
+    const auto statement = bareReadStatement(bare);
     qint64 sink = 0;
     QList<double> program;
     QList<double> floor;

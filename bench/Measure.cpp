@@ -408,7 +408,8 @@ void printGoal(const QString &what, std::optional<double> figure, double most, i
 
 } // namespace
 
-void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio)
+void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRatio,
+                double compareRatio)
 {
     out();
     out(QStringLiteral("Goals (--compare): each figure, median of the runs, beside its goal"));
@@ -424,6 +425,8 @@ void printGoals(const std::vector<Outcome> &outcomes, int rttMs, double exportRa
                   goal.most, unmet);
     }
     printGoal(QStringLiteral("Save as SQL: x bare read of every row"), exportRatio, 1.3, unmet);
+    printGoal(QStringLiteral("Compare two catalogues: x bare reads of both"), compareRatio, 2.0,
+              unmet);
     out(unmet == 0 ? QStringLiteral("Every goal with a figure is met.")
                    : QStringLiteral("%1 goal(s) not met.").arg(unmet));
 }

@@ -87,6 +87,7 @@ int runBench(const Options &options)
         proxy ? proxy->connectionString(database.path()) : database.connectionString();
     testserver::AliasFile aliases({{Alias, QStringLiteral("INTRBASE"), target}});
     const double exportRatio = measureExport(target, runs);
+    const double compareRatio = measureCompare(target, runs);
     if (options.exportOnly)
         return 0;
     BareReplay bare(target);
@@ -163,7 +164,7 @@ int runBench(const Options &options)
         if (proxy)
             printRoundTrips(bench.outcomes(), rttMs);
         if (options.compare)
-            printGoals(bench.outcomes(), rttMs, exportRatio);
+            printGoals(bench.outcomes(), rttMs, exportRatio, compareRatio);
     }
     const qint64 bareCharacters = bare.sink();
     bare.disconnect();
