@@ -89,12 +89,14 @@ std::optional<QString> aliasNamed(const QStringList &aliases, const QString &nam
     return std::nullopt;
 }
 
+} // namespace
+
 // An alias when the alias file has one of that name, else a connection
 // string. Anything else is refused: handed to the client library, a bare
 // name would be opened as a local file by the embedded engine, which asks
 // no password. A broken alias file does not stand in the way of a
 // connection string.
-void setTarget(db::TDatabase &database, const QString &name)
+void setDatabaseTarget(db::TDatabase &database, const QString &name)
 {
     QStringList aliases;
     try {
@@ -114,8 +116,6 @@ void setTarget(db::TDatabase &database, const QString &name)
                                                       : QStringLiteral("its aliases: ") +
                                                             aliases.join(QStringLiteral(", "))));
 }
-
-} // namespace
 
 void printError(const QString &message)
 {
@@ -148,7 +148,7 @@ int runOnDatabase(const CommandLogin &login, const std::function<int(db::TDataba
         db::TDatabase database(QStringLiteral("KELVANE"));
         // Before the password is asked for: a name that is neither an alias
         // nor a database is a mistake to hear of at once.
-        setTarget(database, login.database);
+        setDatabaseTarget(database, login.database);
         const std::optional<QString> password = passwordFor(user, login.database);
         if (!password) {
             printError(QStringLiteral("no password: set KELVANE_PASSWORD, or type it on a "

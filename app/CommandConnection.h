@@ -16,6 +16,11 @@ struct CommandLogin
     QString role;
 };
 
+// Makes the database that of the alias of that name (whatever its case where
+// none matches exactly), else of the connection string; refuses anything
+// else, which the client library would open as a local file with no
+// password asked.
+void setDatabaseTarget(db::TDatabase &database, const QString &name);
 // "kelvane: message" on standard error.
 void printError(const QString &message);
 // The lines, each ended, in UTF-8; throws when a write fails.

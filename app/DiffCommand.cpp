@@ -18,8 +18,8 @@ QStringList scriptOf(const db::CatalogueDifference &difference, const QString &h
         lines.append(QStringLiteral("-- Only in %1, left as it is: %2").arg(here, object));
     for (const QString &object : difference.objectsOnlyThere)
         lines.append(QStringLiteral("-- Only in %1, not granted: %2").arg(there, object));
-    lines += difference.statements;
-    if (!difference.statements.isEmpty())
+    lines += db::statementsOf(difference.changes);
+    if (!difference.changes.isEmpty())
         lines.append(QStringLiteral("COMMIT;"));
     return lines;
 }

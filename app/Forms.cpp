@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include "PrivEdit.h"
+#include "dialogs/Compare.h"
 #include "dialogs/CopyPriv.h"
 #include "dialogs/DBLogin.h"
 #include "dialogs/MarlAbout.h"
@@ -18,6 +19,7 @@ TCopyForm *CopyForm = nullptr;
 TLoginForm *LoginForm = nullptr;
 TMarlAboutForm *MarlAboutForm = nullptr;
 TWhoCanForm *WhoCanForm = nullptr;
+TCompareForm *CompareForm = nullptr;
 
 Forms::Forms()
 {
@@ -28,6 +30,7 @@ Forms::Forms()
     LoginForm = new TLoginForm(KelvaneForm);
     MarlAboutForm = new TMarlAboutForm(KelvaneForm);
     WhoCanForm = new TWhoCanForm(KelvaneForm);
+    CompareForm = new TCompareForm(KelvaneForm);
 }
 
 Forms::~Forms()
@@ -38,6 +41,7 @@ Forms::~Forms()
     LoginForm = nullptr;
     MarlAboutForm = nullptr;
     WhoCanForm = nullptr;
+    CompareForm = nullptr;
 }
 
 int runKelvane()

@@ -5,8 +5,9 @@ class TCopyForm;
 class TLoginForm;
 class TMarlAboutForm;
 class TWhoCanForm;
+class TCompareForm;
 
-// The program-wide instances of the five forms, created at start-up in this
+// The program-wide instances of the six forms, created at start-up in this
 // order and kept for the whole run: what a dialog holds carries over from one
 // showing to the next.
 extern TKelvaneForm *KelvaneForm;
@@ -14,8 +15,9 @@ extern TCopyForm *CopyForm;
 extern TLoginForm *LoginForm;
 extern TMarlAboutForm *MarlAboutForm;
 extern TWhoCanForm *WhoCanForm;
+extern TCompareForm *CompareForm;
 
-// Creates the five forms; destroying it destroys them.
+// Creates the six forms; destroying it destroys them.
 class Forms
 {
 public:

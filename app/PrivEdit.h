@@ -4,6 +4,7 @@
 #include "Kinds.h"
 #include "PrivilegeMarks.h"
 #include "UndoJournal.h"
+#include "db/Compare.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/DdlPrivileges.h"
@@ -157,6 +158,7 @@ public:
     QAction *SaveAllSqlItem;
     QAction *N5;
     QAction *WhoCanItem;
+    QAction *CompareItem;
     QAction *RefreshItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
@@ -223,6 +225,9 @@ public:
     // Who can use the current relation and through what: the current
     // grantee's paths, or everyone's.
     void WhoCanItemClick(QObject *sender);
+    // What differs from another database, and the differences ticked
+    // brought here as one command.
+    void CompareItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();
@@ -337,6 +342,10 @@ private:
     // Brings the scope's rows to those wanted, inside the running command;
     // anything else undoes the command and says why.
     void restoreRows(const UndoStep &step, bool redo);
+    // Makes the pairs chosen hold exactly what they hold in the other
+    // database's catalogue, in one command.
+    void bringHere(const QList<db::PairDifference> &chosen, const db::Catalogue &theirs,
+                   const QString &other);
     // The column whose letter the commands on every row shown take: the
     // current cell's, SELECT's from the names' column.
     [[nodiscard]] int eachLetterColumn() const;

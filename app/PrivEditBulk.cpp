@@ -8,23 +8,12 @@
 #include "ui/BusyCursor.h"
 #include "ui/DBGrid.h"
 #include "ui/Dialogs.h"
+#include "ui/Lines.h"
 
 #include <QAction>
 #include <QHash>
 
 namespace {
-
-// The names a question shows before it counts the rest.
-constexpr qsizetype NamesShown = 10;
-
-QString firstNames(const QStringList &names)
-{
-    if (names.size() <= NamesShown)
-        return names.join(QStringLiteral(", "));
-    return QStringLiteral("%1, %2 and %3 more")
-        .arg(names.mid(0, NamesShown).join(QStringLiteral(", ")), QString(QChar(0x2026)))
-        .arg(names.size() - NamesShown);
-}
 
 QString counted(qsizetype count, const QString &one, const QString &many)
 {
@@ -171,7 +160,7 @@ void TKelvaneForm::letterOnEachShown(db::LetterAction action, int column)
         }
         const QString summary = eachLetterSummary(action, word, names.size());
         if (!names.isEmpty() &&
-            !ui::confirm(QStringLiteral("%1: %2?").arg(summary, firstNames(names))))
+            !ui::confirm(QStringLiteral("%1: %2?").arg(summary, ui::firstNames(names))))
             return;
         // "Undo grant SELECT to FRED on 318 relations"
         nameCommand(summary.front().toLower() + summary.mid(1));

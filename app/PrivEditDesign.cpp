@@ -447,6 +447,8 @@ void TKelvaneForm::createMenus()
     N5 = EditMenu->addSeparator();
     N5->setObjectName(QStringLiteral("N5"));
     // Ctrl+W goes through the window's key handler.
+    CompareItem = EditMenu->addItem(QStringLiteral("CompareItem"),
+                                    QStringLiteral("Compare with another database..."));
     WhoCanItem = EditMenu->addItem(QStringLiteral("WhoCanItem"),
                                    QStringLiteral("Who can use this relation, and why...\tCtrl+W"));
     // F5 itself goes through the window's key handler, as its other keys do.
@@ -531,6 +533,7 @@ void TKelvaneForm::wireEvents()
         {SaveAllSqlItem, &TKelvaneForm::SaveSqlItemClick},
         {RefreshItem, &TKelvaneForm::RefreshItemClick},
         {WhoCanItem, &TKelvaneForm::WhoCanItemClick},
+        {CompareItem, &TKelvaneForm::CompareItemClick},
         {UndoItem, &TKelvaneForm::UndoItemClick},
         {RedoItem, &TKelvaneForm::RedoItemClick},
         {GrantEachItem, &TKelvaneForm::EachLetterItemClick},

@@ -124,15 +124,19 @@ QList<Group> dependentsFirst(QList<Group> groups)
 
 } // namespace
 
-CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &there)
+CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &there,
+                                      const std::function<bool(const GrantRow &)> &chosen)
 {
     CatalogueDifference difference;
     const Side mine = sideOf(here, there.owners);
     const Side theirs = sideOf(there, here.owners);
     difference.objectsOnlyHere = mine.missingThere;
     difference.objectsOnlyThere = theirs.missingThere;
+    difference.hereRows = mine.rows;
+    difference.thereRows = theirs.rows;
     const QHash<Group, QList<GrantRow>> have = byGroup(mine.rows);
     const QHash<Group, QList<GrantRow>> want = byGroup(theirs.rows);
+    const auto isChosen = [&chosen](const GrantRow &row) { return !chosen || chosen(row); };
 
     QList<Group> differing;
     for (auto it = have.begin(); it != have.end(); ++it) {
@@ -150,21 +154,29 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
 
     QList<Group> revoked;
     QList<GrantRow> granted;
+    QSet<Group> changing;
     for (const Group &group : differing) {
-        difference.onlyHere += rowsWhere(have.value(group), [&](const GrantRow &row) {
-            return !want.value(group).contains(row);
-        });
-        difference.onlyThere += rowsWhere(want.value(group), [&](const GrantRow &row) {
-            return !have.value(group).contains(row);
-        });
-        if (have.contains(group))
+        const QList<GrantRow> mineOf = have.value(group);
+        const QList<GrantRow> theirsOf = want.value(group);
+        difference.onlyHere +=
+            rowsWhere(mineOf, [&](const GrantRow &row) { return !theirsOf.contains(row); });
+        difference.onlyThere +=
+            rowsWhere(theirsOf, [&](const GrantRow &row) { return !mineOf.contains(row); });
+        if (!isChosen(mineOf.isEmpty() ? theirsOf.constFirst() : mineOf.constFirst()))
+            continue;
+        changing.insert(group);
+        if (!mineOf.isEmpty())
             revoked.append(group);
-        granted += want.value(group);
+        granted += theirsOf;
     }
-    // What a revoke may take along comes back: the grants its grantee made
-    // with the option (the server's cascade), and on Firebird 4 its
-    // memberships of the role from every grantor.
-    for (const GrantRow &row : theirs.rows) {
+    // What a revoke may take along comes back as it is to stand: the grants
+    // its grantee made with the option (the server's cascade), and on
+    // Firebird 4 its memberships of the role from every grantor.
+    const QList<GrantRow> standing =
+        rowsWhere(theirs.rows,
+                  [&](const GrantRow &row) { return changing.contains(groupOf(row)); }) +
+        rowsWhere(mine.rows, [&](const GrantRow &row) { return !changing.contains(groupOf(row)); });
+    for (const GrantRow &row : standing) {
         const bool mayGoAlong = std::any_of(revoked.begin(), revoked.end(), [&](const Group &by) {
             const bool sameObject = by.object == row.object && by.objectType == row.objectType;
             return sameObject && ((by.grantee == row.grantor && by.letter == row.privilege) ||
@@ -178,14 +190,80 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
     for (const Group &group : dependentsFirst(revoked)) {
         const Grantee from{SqlName::stored(group.grantee), group.granteeType, true};
         const SqlName grantor = SqlName::stored(group.grantor);
-        difference.statements.append(revokeChange(group.objectType, group.object,
-                                                  wordOf(group.letter), from, &grantor,
-                                                  columnsTakenBy(have.value(group)))
-                                         .sql +
-                                     QLatin1Char(';'));
+        difference.changes.append(revokeChange(group.objectType, group.object, wordOf(group.letter),
+                                               from, &grantor, columnsTakenBy(have.value(group))));
     }
-    difference.statements += exportStatements(granted, there.owners);
+    difference.changes += exportChanges(granted, there.owners);
     return difference;
+}
+
+QStringList statementsOf(const QList<Change> &changes)
+{
+    QStringList statements;
+    for (const Change &change : changes)
+        statements.append(change.sql + QLatin1Char(';'));
+    return statements;
+}
+
+QList<PairDifference> pairsOf(const CatalogueDifference &difference)
+{
+    QList<PairDifference> pairs;
+    const auto pairOf = [&pairs](const GrantRow &row) -> PairDifference & {
+        for (PairDifference &pair : pairs) {
+            if (pair.holds(row))
+                return pair;
+        }
+        pairs.append({row.grantee, row.granteeType, row.object, row.objectType, {}, {}});
+        return pairs.last();
+    };
+    for (const GrantRow &row : difference.onlyHere + difference.onlyThere)
+        (void)pairOf(row);
+    for (PairDifference &pair : pairs) {
+        const auto ofPair = [&pair](const GrantRow &row) { return pair.holds(row); };
+        pair.here = rowsWhere(difference.hereRows, ofPair);
+        pair.there = rowsWhere(difference.thereRows, ofPair);
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const PairDifference &a, const PairDifference &b) {
+        return std::tie(a.grantee, a.granteeType, a.object, a.objectType) <
+               std::tie(b.grantee, b.granteeType, b.object, b.objectType);
+    });
+    return pairs;
+}
+
+QString describePair(const PairDifference &pair)
+{
+    // A DDL privilege as the lists name it ("CREATE TABLE").
+    const auto held = [](const QList<GrantRow> &rows) {
+        QList<GrantRow> listed;
+        for (const GrantRow &row : rows)
+            listed.append(asListRow(row));
+        QStringList forms;
+        for (const PrivilegeForm &form : formsOf(listed))
+            forms.append(describeHeld(form));
+        return forms.join(QStringLiteral(", "));
+    };
+    QStringList parts;
+    for (const QChar letter : lettersOf(pair.here + pair.there)) {
+        const QList<GrantRow> mine = ofLetter(pair.here, letter);
+        const QList<GrantRow> theirs = ofLetter(pair.there, letter);
+        if (sameRows(mine, theirs))
+            continue;
+        if (theirs.isEmpty())
+            parts.append(held(mine) + QStringLiteral(" here only"));
+        else if (mine.isEmpty())
+            parts.append(held(theirs) + QStringLiteral(" there only"));
+        else
+            parts.append(QStringLiteral("here %1, there %2").arg(held(mine), held(theirs)));
+    }
+    const QString kindWord = pair.granteeType == kind::Role ? QStringLiteral("role ")
+                             : kindName(pair.granteeType).isEmpty()
+                                 ? QString()
+                                 : kindName(pair.granteeType) + QLatin1Char(' ');
+    return QStringLiteral("%1%2 on %3: %4")
+        .arg(kindWord, pair.grantee,
+             isDdl(pair.objectType, pair.object) ? QStringLiteral("the DDL privileges")
+                                                 : pair.object,
+             parts.join(QStringLiteral("; ")));
 }
 
 } // namespace db

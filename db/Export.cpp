@@ -224,7 +224,7 @@ bool isExported(const GrantRow &row, const Owners &owners)
              row.grantee == owners.of(row.objectType, row.object));
 }
 
-QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners)
+QList<Change> exportChanges(const QList<GrantRow> &rows, const Owners &owners)
 {
     QHash<GranteeKey, QList<GrantRow>> byGrantee;
     for (const GrantRow &row : rows) {
@@ -248,15 +248,23 @@ QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners)
         return a.form.objectType == kind::Role && b.form.objectType != kind::Role;
     });
 
-    QStringList statements;
-    statements.reserve(planned.size());
+    QList<Change> changes;
+    changes.reserve(planned.size());
     for (const Planned &entry : planned) {
         const SqlName grantor = SqlName::stored(entry.form.grantor);
         // The file may run where a role and a user share a name that
         // they do not share here: every user and role is named with its kind.
         const Grantee to{SqlName::stored(entry.grantee.first), entry.grantee.second, true};
-        statements.append(grantSql(entry.form, to, &grantor) + QLatin1Char(';'));
+        changes.append(grantChange(entry.form, to, &grantor));
     }
+    return changes;
+}
+
+QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners)
+{
+    QStringList statements;
+    for (const Change &change : exportChanges(rows, owners))
+        statements.append(change.sql + QLatin1Char(';'));
     return statements;
 }
 

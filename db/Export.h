@@ -60,6 +60,8 @@ struct Catalogue
 // memberships come before the other statements of their round; otherwise
 // statements go by grantee (name, then kind), then by object and privilege.
 [[nodiscard]] QStringList exportStatements(const QList<GrantRow> &rows, const Owners &owners);
+// The same statements as changes, for a command to run.
+[[nodiscard]] QList<Change> exportChanges(const QList<GrantRow> &rows, const Owners &owners);
 
 // The text of an export, and how many GRANT statements it holds.
 struct ExportText
