@@ -2,11 +2,19 @@
 // `kelvane --diff A B` prints, run on A, make its rows those of B; the diff
 // of equal databases is empty; objects on one side alone are named, never
 // granted.
+#include "MainWindowDriver.h"
 #include "TestServer.h"
+#include "app/PrivEdit.h"
 #include "db/Compare.h"
 #include "db/Database.h"
+#include "dialogs/Compare.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
 
+#include <QLabel>
+#include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -115,6 +123,7 @@ class TestDiff : public QObject
 
 private Q_SLOTS:
     void diffAppliedMakesTheRowsEqual();
+    void windowBringsTheTickedPairsAndUndoes();
 };
 
 void TestDiff::diffAppliedMakesTheRowsEqual()
@@ -150,7 +159,7 @@ void TestDiff::diffAppliedMakesTheRowsEqual()
     a.run(diff.out);
     QCOMPARE(grantedRows(a), grantedRows(b));
     const db::CatalogueDifference left = db::compareCatalogues(catalogueOf(a), catalogueOf(b));
-    QCOMPARE(left.statements, QStringList());
+    QCOMPARE(db::statementsOf(left.changes), QStringList());
 
     // Equal once the objects on one side alone are gone.
     a.run(QStringLiteral("DROP TABLE ONLY_IN_A;"));
@@ -163,6 +172,60 @@ void TestDiff::diffAppliedMakesTheRowsEqual()
         runKelvane({"--diff", a.connectionString(), b.connectionString() + "-nosuch"});
     QCOMPARE(unreadable.status, 2);
     QVERIFY(!unreadable.errors.isEmpty());
+}
+
+void TestDiff::windowBringsTheTickedPairsAndUndoes()
+{
+    ui::Application::setTitle(QStringLiteral("Kelvane"));
+    driver::WindowFixture window;
+    window.start(QStringLiteral("COMPARE"), Objects);
+    window.db->run(QLatin1String(Alike) + QLatin1String(OnA));
+    testserver::TestDatabase b(QStringLiteral("compare-b"));
+    b.run(QLatin1String(Objects) + QLatin1String(Alike) + QLatin1String(OnB));
+    driver::chooseAlias(QStringLiteral("COMPARE"), testserver::password());
+    driver::select(QStringLiteral("OPT"), QStringLiteral("T1"));
+    const QString pairs =
+        QStringLiteral("RDB$RELATION_NAME = 'T1' AND RDB$USER IN ('OPT', 'CAROL')");
+    const QString others = QStringLiteral("NOT (") + pairs + QLatin1Char(')');
+    const QStringList before = window.db->catalogue();
+    const QStringList othersBefore = window.db->catalogue(others);
+
+    driver::InputAnswer typed(b.connectionString());
+    driver::answerInput(&typed);
+    QStringList lines;
+    QString note;
+    testui::whenModal([&](QWidget *modal) {
+        auto *form = qobject_cast<TCompareForm *>(modal);
+        QVERIFY(form);
+        note = form->NoteLabel->text();
+        QVERIFY(!form->OKButton->isEnabled());
+        for (int row = 0; row < form->DifferenceList->count(); ++row) {
+            const QString line = form->DifferenceList->item(row)->text();
+            lines.append(line);
+            if (!line.startsWith(QLatin1String("OPT on T1:")) &&
+                !line.startsWith(QLatin1String("CAROL on T1:")))
+                continue;
+            form->DifferenceList->setCurrentRow(row);
+            QTest::keyClick(form->DifferenceList, Qt::Key_Space);
+        }
+        QTest::mouseClick(form->OKButton, Qt::LeftButton);
+    });
+    driver::chooseFromEditMenu("CompareItem");
+    QVERIFY(testui::allAnswered());
+    QVERIFY2(lines.contains(QStringLiteral("OPT on T1: here INSERT — granted by SYSDBA, with grant "
+                                           "option, there INSERT — granted by SYSDBA")),
+             qPrintable(lines.join(u'\n')));
+    QVERIFY(lines.contains(QStringLiteral("ONLY_A on T1: SELECT — granted by SYSDBA here only")));
+    QVERIFY2(note.contains(QLatin1String("not brought: table or view ONLY_IN_B")),
+             qPrintable(note));
+
+    // The two pairs as they are there; nothing else changed.
+    QCOMPARE(window.db->catalogue(pairs), b.catalogue(pairs));
+    QCOMPARE(window.db->catalogue(others), othersBefore);
+    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.db->catalogue(), before);
+    QCOMPARE(driver::currentMaster(), QStringLiteral("OPT"));
+    window.stop();
 }
 
 QTEST_MAIN(TestDiff)

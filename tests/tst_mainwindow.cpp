@@ -469,6 +469,7 @@ void TestMainWindow::menus()
                      "SaveRelationSqlItem: Save the privileges on this relation as SQL...",
                      "SaveAllSqlItem: Save ALL privileges as SQL...",
                      "-",
+                     "CompareItem: Compare with another database...",
                      "WhoCanItem: Who can use this relation, and why...\tCtrl+W",
                      "RefreshItem: Read the catalogue again\tF5"}));
     // The cell's menu shares the commands on every row shown with the edit menu.
