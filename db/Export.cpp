@@ -53,12 +53,14 @@ constexpr const char *CatalogueSql[] = {
     "FROM RDB$FUNCTIONS WHERE RDB$PACKAGE_NAME IS NULL",
     "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PACKAGE_NAME, 18, NULL, NULL, NULL, NULL",
     "FROM RDB$PACKAGES",
-    // And the login and role as the server has them, for the file's header,
+    // And the login, role and server version as the server has them, for the
+    // file's header and the server's faults,
     // in the columns' own types: a VARCHAR would make the whole column one,
     // and every name in it keep its padding.
     "UNION ALL SELECT 'L', CAST(CURRENT_USER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER),",
     "NULL, CAST(CURRENT_ROLE AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME), 0,",
-    "NULL, NULL, NULL, NULL FROM RDB$DATABASE",
+    "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN",
+    "RDB$USER_PRIVILEGES.RDB$FIELD_NAME), NULL, NULL FROM RDB$DATABASE",
 };
 
 constexpr const char *CatalogueColumns[] = {
@@ -199,6 +201,7 @@ Catalogue readCatalogue(TDatabase &database)
         if (at(0) == QLatin1String("L")) {
             catalogue.login = at(1);
             catalogue.role = at(3) == QLatin1String("NONE") ? QString() : at(3);
+            catalogue.isFirebird3 = at(6).startsWith(QLatin1String("3."));
             continue;
         }
         const QString letter = at(5);

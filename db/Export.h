@@ -40,6 +40,7 @@ struct Catalogue
     // Who read it, as the server knows the attachment; the role empty for none.
     QString login;
     QString role;
+    bool isFirebird3 = false;
 };
 
 // The whole catalogue and the owners of tables, views, procedures,
