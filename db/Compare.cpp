@@ -13,30 +13,6 @@ namespace db {
 
 namespace {
 
-// The rows one grantor gave one grantee of one letter on one object: what one
-// REVOKE ... GRANTED BY takes and the GRANTs after it give back.
-struct Group
-{
-    QString grantee;
-    int granteeType;
-    QString object;
-    int objectType;
-    QChar letter;
-    QString grantor;
-    friend bool operator==(const Group &, const Group &) = default;
-};
-
-size_t qHash(const Group &group, size_t seed = 0)
-{
-    return qHashMulti(seed, group.grantee, group.granteeType, group.object, group.objectType,
-                      group.letter, group.grantor);
-}
-
-Group groupOf(const GrantRow &row)
-{
-    return {row.grantee, row.granteeType, row.object, row.objectType, row.privilege, row.grantor};
-}
-
 // The object a grantee of that kind is, when it is one.
 std::optional<int> objectKindOfGrantee(int granteeType)
 {
@@ -93,9 +69,9 @@ Side sideOf(const Catalogue &catalogue, const Owners &otherOwners)
     return side;
 }
 
-QHash<Group, QList<GrantRow>> byGroup(const QList<GrantRow> &rows)
+QHash<GroupKey, QList<GrantRow>> byGroup(const QList<GrantRow> &rows)
 {
-    QHash<Group, QList<GrantRow>> groups;
+    QHash<GroupKey, QList<GrantRow>> groups;
     for (const GrantRow &row : rows)
         groups[groupOf(row)].append(row);
     return groups;
@@ -103,12 +79,12 @@ QHash<Group, QList<GrantRow>> byGroup(const QList<GrantRow> &rows)
 
 // Revokes go out what was granted with an option first: revoking the option
 // first would take those rows along, and their own revoke would then fail.
-QList<Group> dependentsFirst(QList<Group> groups)
+QList<GroupKey> dependentsFirst(QList<GroupKey> groups)
 {
-    QList<Group> ordered;
+    QList<GroupKey> ordered;
     while (!groups.isEmpty()) {
-        const auto isGrantorOfAnother = [&groups](const Group &group) {
-            return std::any_of(groups.begin(), groups.end(), [&group](const Group &other) {
+        const auto isGrantorOfAnother = [&groups](const GroupKey &group) {
+            return std::any_of(groups.begin(), groups.end(), [&group](const GroupKey &other) {
                 return other.grantor == group.grantee && other.object == group.object &&
                        other.objectType == group.objectType && other.letter == group.letter &&
                        !(other == group);
@@ -134,11 +110,11 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
     difference.objectsOnlyThere = theirs.missingThere;
     difference.hereRows = mine.rows;
     difference.thereRows = theirs.rows;
-    const QHash<Group, QList<GrantRow>> have = byGroup(mine.rows);
-    const QHash<Group, QList<GrantRow>> want = byGroup(theirs.rows);
+    const QHash<GroupKey, QList<GrantRow>> have = byGroup(mine.rows);
+    const QHash<GroupKey, QList<GrantRow>> want = byGroup(theirs.rows);
     const auto isChosen = [&chosen](const GrantRow &row) { return !chosen || chosen(row); };
 
-    QList<Group> differing;
+    QList<GroupKey> differing;
     for (auto it = have.begin(); it != have.end(); ++it) {
         if (!sameRows(it.value(), want.value(it.key())))
             differing.append(it.key());
@@ -147,15 +123,15 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
         if (!have.contains(it.key()))
             differing.append(it.key());
     }
-    std::sort(differing.begin(), differing.end(), [](const Group &a, const Group &b) {
+    std::sort(differing.begin(), differing.end(), [](const GroupKey &a, const GroupKey &b) {
         return std::tie(a.grantee, a.granteeType, a.object, a.objectType, a.letter, a.grantor) <
                std::tie(b.grantee, b.granteeType, b.object, b.objectType, b.letter, b.grantor);
     });
 
-    QList<Group> revoked;
+    QList<GroupKey> revoked;
     QList<GrantRow> granted;
-    QSet<Group> changing;
-    for (const Group &group : differing) {
+    QSet<GroupKey> changing;
+    for (const GroupKey &group : differing) {
         const QList<GrantRow> mineOf = have.value(group);
         const QList<GrantRow> theirsOf = want.value(group);
         difference.onlyHere +=
@@ -177,17 +153,18 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
                   [&](const GrantRow &row) { return changing.contains(groupOf(row)); }) +
         rowsWhere(mine.rows, [&](const GrantRow &row) { return !changing.contains(groupOf(row)); });
     for (const GrantRow &row : standing) {
-        const bool mayGoAlong = std::any_of(revoked.begin(), revoked.end(), [&](const Group &by) {
-            const bool sameObject = by.object == row.object && by.objectType == row.objectType;
-            return sameObject && ((by.grantee == row.grantor && by.letter == row.privilege) ||
-                                  (by.objectType == kind::Role && by.grantee == row.grantee &&
-                                   by.granteeType == row.granteeType));
-        });
+        const bool mayGoAlong =
+            std::any_of(revoked.begin(), revoked.end(), [&](const GroupKey &by) {
+                const bool sameObject = by.object == row.object && by.objectType == row.objectType;
+                return sameObject && ((by.grantee == row.grantor && by.letter == row.privilege) ||
+                                      (by.objectType == kind::Role && by.grantee == row.grantee &&
+                                       by.granteeType == row.granteeType));
+            });
         if (mayGoAlong && !granted.contains(row))
             granted.append(row);
     }
 
-    for (const Group &group : dependentsFirst(revoked)) {
+    for (const GroupKey &group : dependentsFirst(revoked)) {
         const Grantee from{SqlName::stored(group.grantee), group.granteeType, true};
         const SqlName grantor = SqlName::stored(group.grantor);
         difference.changes.append(revokeChange(group.objectType, group.object, wordOf(group.letter),

@@ -14,30 +14,6 @@ namespace {
 // REVOKE ALL ON ALL names no object: its change carries no kind.
 constexpr int NoObjectKind = -1;
 
-// The rows of one grantee, object, letter and grantor: what one REVOKE with
-// GRANTED BY takes, column rows and option included.
-struct GroupKey
-{
-    QString grantee;
-    int granteeType;
-    QString object;
-    int objectType;
-    QChar letter;
-    QString grantor;
-    friend bool operator==(const GroupKey &, const GroupKey &) = default;
-};
-
-size_t qHash(const GroupKey &key, size_t seed = 0)
-{
-    return qHashMulti(seed, key.grantee, key.granteeType, key.object, key.objectType,
-                      key.letter.unicode(), key.grantor);
-}
-
-GroupKey groupOf(const GrantRow &row)
-{
-    return {row.grantee, row.granteeType, row.object, row.objectType, row.privilege, row.grantor};
-}
-
 QString rowKey(const GrantRow &row)
 {
     return QStringList{row.grantee,
@@ -91,6 +67,17 @@ QList<GrantRow> inGrantingOrder(QList<GrantRow> rows)
 }
 
 } // namespace
+
+size_t qHash(const GroupKey &key, size_t seed)
+{
+    return qHashMulti(seed, key.grantee, key.granteeType, key.object, key.objectType,
+                      key.letter.unicode(), key.grantor);
+}
+
+GroupKey groupOf(const GrantRow &row)
+{
+    return {row.grantee, row.granteeType, row.object, row.objectType, row.privilege, row.grantor};
+}
 
 bool UndoScope::holds(const GrantRow &row) const
 {

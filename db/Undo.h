@@ -29,6 +29,21 @@ struct UndoScope
     friend bool operator==(const UndoScope &, const UndoScope &) = default;
 };
 
+// The rows of one grantee, object, letter and grantor: what one REVOKE with
+// GRANTED BY takes, column rows and option included.
+struct GroupKey
+{
+    QString grantee;
+    int granteeType;
+    QString object;
+    int objectType;
+    QChar letter;
+    QString grantor;
+    friend bool operator==(const GroupKey &, const GroupKey &) = default;
+};
+[[nodiscard]] size_t qHash(const GroupKey &key, size_t seed = 0);
+[[nodiscard]] GroupKey groupOf(const GrantRow &row);
+
 // The reach of the changes, given every row of their grantees as they stand
 // before the changes run.
 [[nodiscard]] UndoScope scopeOf(const QList<Change> &changes, const QList<GrantRow> &granteesRows);
