@@ -3,6 +3,7 @@
 // of equal databases is empty; objects on one side alone are named, never
 // granted.
 #include "MainWindowDriver.h"
+#include "RunKelvane.h"
 #include "TestServer.h"
 #include "app/PrivEdit.h"
 #include "db/Batch.h"
@@ -16,7 +17,6 @@
 
 #include <QLabel>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -70,25 +70,8 @@ CREATE TABLE ONLY_IN_B (ID INTEGER);
 GRANT SELECT ON ONLY_IN_B TO USER ONLY_B;
 )";
 
-struct Ran
-{
-    int status = -1;
-    QString out;
-    QString errors;
-};
-
-Ran runKelvane(const QStringList &arguments)
-{
-    QProcess kelvane;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KELVANE_PASSWORD"), testserver::password());
-    kelvane.setProcessEnvironment(environment);
-    kelvane.start(QStringLiteral(KELVANE_PROGRAM), arguments);
-    if (!kelvane.waitForFinished(60000))
-        return {};
-    return {kelvane.exitCode(), QString::fromUtf8(kelvane.readAllStandardOutput()),
-            QString::fromUtf8(kelvane.readAllStandardError())};
-}
+using testprogram::Ran;
+using testprogram::runKelvane;
 
 db::Catalogue catalogueOf(const testserver::TestDatabase &database)
 {

@@ -2,6 +2,7 @@
 // privilege, its export run through isql in a database of the same objects,
 // and the two catalogues compared row by row; one grantee's export; and the
 // command line without a display.
+#include "RunKelvane.h"
 #include "TestServer.h"
 #include "db/Database.h"
 #include "db/Export.h"
@@ -114,32 +115,8 @@ QStringList exportOf(const testserver::TestDatabase &database,
     return statements;
 }
 
-// What one run of the program answered.
-struct Ran
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray errors;
-};
-
-// Runs the program with the arguments, with no display and no terminal to
-// ask a password on, its passwords from the variables given.
-Ran runKelvane(const QStringList &arguments, const QMap<QString, QString> &variables)
-{
-    QProcess kelvane;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name :
-         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ISC_PASSWORD", "KELVANE_PASSWORD"})
-        environment.remove(QLatin1String(name));
-    for (auto it = variables.begin(); it != variables.end(); ++it)
-        environment.insert(it.key(), it.value());
-    kelvane.setProcessEnvironment(environment);
-    kelvane.setChildProcessModifier([] { ::setsid(); });
-    kelvane.start(QStringLiteral(KELVANE_PROGRAM), arguments);
-    if (!kelvane.waitForFinished(60000))
-        return {};
-    return {kelvane.exitCode(), kelvane.readAllStandardOutput(), kelvane.readAllStandardError()};
-}
+using testprogram::Ran;
+using testprogram::runKelvane;
 
 // Runs the file with isql as SYSDBA, as the header of the file says.
 void runFile(const testserver::TestDatabase &database, const QString &file)
@@ -270,9 +247,8 @@ void TestExport::commandLineWithoutDisplay()
     environment.insert(QStringLiteral("KELVANE_PASSWORD"), testserver::password());
     kelvane.setProcessEnvironment(environment);
     const QString file = m_dir.filePath(QStringLiteral("cli.sql"));
-    kelvane.start(QStringLiteral(KELVANE_PROGRAM),
-                  {QStringLiteral("--export"), m_source->connectionString(),
-                   QStringLiteral("--output"), file});
+    kelvane.start(testprogram::program(), {QStringLiteral("--export"), m_source->connectionString(),
+                                           QStringLiteral("--output"), file});
     QVERIFY(kelvane.waitForFinished(60000));
     QCOMPARE(kelvane.exitCode(), 0);
     QFile written(file);
@@ -289,8 +265,7 @@ void TestExport::commandLineWithoutDisplay()
     environment.insert(QStringLiteral("KELVANE_PASSWORD"), QStringLiteral("wrong"));
     environment.insert(QStringLiteral("KELVANE_ALIASES"), aliases.path());
     kelvane.setProcessEnvironment(environment);
-    kelvane.start(QStringLiteral(KELVANE_PROGRAM),
-                  {QStringLiteral("--export"), QStringLiteral("SOURCE")});
+    kelvane.start(testprogram::program(), {QStringLiteral("--export"), QStringLiteral("SOURCE")});
     QVERIFY(kelvane.waitForFinished(60000));
     QCOMPARE(kelvane.exitCode(), 1);
     QCOMPARE(kelvane.readAllStandardOutput(), QByteArray());
@@ -339,7 +314,7 @@ void TestExport::commandLineKeepsWhatIsNotAFile()
     QCOMPARE(exportTo(null).status, 0);
     const Ran toFull = exportTo(full);
     QCOMPARE(toFull.status, 1);
-    QVERIFY2(toFull.errors.contains(QFile::encodeName(full)), toFull.errors.constData());
+    QVERIFY2(toFull.errors.contains(full), qPrintable(toFull.errors));
     for (const QString &device : {null, full})
         QCOMPARE(kindOf(device), int(S_IFCHR));
     // Standard output on a full device fails too, and says so.
@@ -349,8 +324,7 @@ void TestExport::commandLineKeepsWhatIsNotAFile()
     environment.insert(QStringLiteral("KELVANE_PASSWORD"), testserver::password());
     shell.setProcessEnvironment(environment);
     shell.setStandardOutputFile(full);
-    shell.start(QStringLiteral(KELVANE_PROGRAM),
-                {QStringLiteral("--export"), m_source->connectionString()});
+    shell.start(testprogram::program(), {QStringLiteral("--export"), m_source->connectionString()});
     QVERIFY(shell.waitForFinished(60000));
     QCOMPARE(shell.exitCode(), 1);
     QVERIFY(shell.readAllStandardError().contains("standard output"));
@@ -367,7 +341,7 @@ void TestExport::commandLineRefusesWhatNamesNoDatabase()
     const Ran unknown = runKelvane({QStringLiteral("--export"), QStringLiteral("NOSUCH")}, right);
     QCOMPARE(unknown.status, 2);
     QCOMPARE(
-        QString::fromUtf8(unknown.errors).trimmed(),
+        unknown.errors.trimmed(),
         QStringLiteral("kelvane: no alias NOSUCH in %1 (its aliases: SOURCE)").arg(aliases.path()));
     // An alias whatever its case.
     QCOMPARE(runKelvane({QStringLiteral("--export"), QStringLiteral("source")}, right).status, 0);
@@ -381,7 +355,7 @@ void TestExport::commandLineRefusesWhatNamesNoDatabase()
     const Ran none = runKelvane({QStringLiteral("--export"), QStringLiteral("SOURCE")},
                                 {{"KELVANE_ALIASES", aliases.path()}});
     QCOMPARE(none.status, 2);
-    QVERIFY2(none.errors.contains("no password"), none.errors.constData());
+    QVERIFY2(none.errors.contains(QLatin1String("no password")), qPrintable(none.errors));
 }
 
 QTEST_GUILESS_MAIN(TestExport)

@@ -3,6 +3,7 @@
 // and with each role, on Firebird 3 and 4; the window's dialog and the
 // command line say the same.
 #include "MainWindowDriver.h"
+#include "RunKelvane.h"
 #include "TestServer.h"
 #include "app/PrivEdit.h"
 #include "db/Batch.h"
@@ -13,7 +14,6 @@
 
 #include <QCheckBox>
 #include <QListWidget>
-#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -107,25 +107,8 @@ bool allows(const QList<db::AccessPath> &paths, const QString &role, const Probe
     });
 }
 
-struct Ran
-{
-    int status = -1;
-    QString out;
-    QString errors;
-};
-
-Ran runKelvane(const QStringList &arguments)
-{
-    QProcess kelvane;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KELVANE_PASSWORD"), testserver::password());
-    kelvane.setProcessEnvironment(environment);
-    kelvane.start(QStringLiteral(KELVANE_PROGRAM), arguments);
-    if (!kelvane.waitForFinished(60000))
-        return {};
-    return {kelvane.exitCode(), QString::fromUtf8(kelvane.readAllStandardOutput()),
-            QString::fromUtf8(kelvane.readAllStandardError())};
-}
+using testprogram::Ran;
+using testprogram::runKelvane;
 
 } // namespace
 
