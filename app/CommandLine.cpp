@@ -92,8 +92,9 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
         QStringLiteral("diff"),
         QStringLiteral("Prints the statements that would make the privileges of this database "
                        "those of the database given as the argument, and exits: 0 when they "
-                       "grant the same, 1 when they differ, 2 on trouble. Each is an alias or "
-                       "a connection string; the password as for --export."),
+                       "grant the same, 1 when they differ, 2 on trouble. Each is an alias, "
+                       "a connection string or a file saved by --export; the password as for "
+                       "--export."),
         QStringLiteral("database"));
     const QCommandLineOption letter(
         QStringLiteral("letter"),

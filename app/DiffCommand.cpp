@@ -2,6 +2,7 @@
 
 #include "db/Compare.h"
 #include "db/Exception.h"
+#include "db/SavedExport.h"
 #include "db/ServerGuards.h"
 
 #include <QSet>
@@ -66,30 +67,46 @@ QStringList scriptOf(const db::CatalogueDifference &difference, const db::Catalo
     return lines;
 }
 
+int readDatabase(const CommandLogin &login, db::Catalogue &into)
+{
+    return runOnDatabase(
+        login,
+        [&into](db::TDatabase &database) {
+            into = db::readCatalogue(database);
+            return 0;
+        },
+        Trouble);
+}
+
 } // namespace
 
 int runDiff(const DiffRequest &request)
 {
+    // Either side may be a file the export saved instead of a database.
+    const bool hereIsFile = db::isSavedExport(request.here.database);
+    const bool thereIsFile = db::isSavedExport(request.there.database);
     db::Catalogue here;
-    const int read = runOnDatabase(
-        request.here,
-        [&here](db::TDatabase &database) {
-            here = db::readCatalogue(database);
+    db::Catalogue there;
+    int status = hereIsFile ? 0 : readDatabase(request.here, here);
+    if (status == 0 && !thereIsFile)
+        status = readDatabase(request.there, there);
+    if (status != 0)
+        return status;
+    try {
+        // A file stands on the other side's objects; between two files
+        // neither knows them.
+        if (hereIsFile)
+            here = db::readSavedExport(request.here.database, thereIsFile ? nullptr : &there);
+        if (thereIsFile)
+            there = db::readSavedExport(request.there.database, hereIsFile ? nullptr : &here);
+        const db::CatalogueDifference difference = db::compareCatalogues(here, there);
+        if (difference.isEmpty())
             return 0;
-        },
-        Trouble);
-    if (read != 0)
-        return read;
-    return runOnDatabase(
-        request.there,
-        [&](db::TDatabase &database) {
-            const db::CatalogueDifference difference =
-                db::compareCatalogues(here, db::readCatalogue(database));
-            if (difference.isEmpty())
-                return 0;
-            writeToStandardOutput(
-                scriptOf(difference, here, request.here.database, request.there.database));
-            return 1;
-        },
-        Trouble);
+        writeToStandardOutput(
+            scriptOf(difference, here, request.here.database, request.there.database));
+        return 1;
+    } catch (const kelvane::Exception &error) {
+        printError(error.message());
+        return Trouble;
+    }
 }

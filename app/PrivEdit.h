@@ -159,6 +159,7 @@ public:
     QAction *N5;
     QAction *WhoCanItem;
     QAction *CompareItem;
+    QAction *CompareFileItem;
     QAction *RefreshItem;
     ui::PopupMenu *PrivilegeMenu;
     QAction *PrivilegeItem;
@@ -228,6 +229,7 @@ public:
     // What differs from another database, and the differences ticked
     // brought here as one command.
     void CompareItemClick(QObject *sender);
+    void CompareFileItemClick(QObject *sender);
 
     // Operations that several handlers share
     void CheckProcedure();
@@ -342,6 +344,9 @@ private:
     // Brings the scope's rows to those wanted, inside the running command;
     // anything else undoes the command and says why.
     void restoreRows(const UndoStep &step, bool redo);
+    // Shows what differs between the two, and brings the pairs ticked here.
+    void showComparison(const db::Catalogue &mine, const db::Catalogue &theirs,
+                        const QString &other);
     // Makes the pairs chosen hold exactly what they hold in the other
     // database's catalogue, in one command.
     void bringHere(const QList<db::PairDifference> &chosen, const db::Catalogue &theirs,

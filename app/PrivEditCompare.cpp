@@ -1,16 +1,19 @@
-// Comparing this database's privileges with another's, and bringing the
-// differences the administrator ticks here.
+// Comparing this database's privileges with another's or with a saved
+// file's, and bringing the differences the administrator ticks here.
 #include "PrivEdit.h"
 
 #include "CommandConnection.h"
 #include "Forms.h"
 #include "db/Compare.h"
 #include "db/Exception.h"
+#include "db/SavedExport.h"
 #include "db/Session.h"
 #include "dialogs/Compare.h"
 #include "ui/BusyCursor.h"
 #include "ui/Dialogs.h"
 #include "ui/Lines.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -50,13 +53,38 @@ void TKelvaneForm::CompareItemClick(QObject *)
         other.trimmed().isEmpty())
         return;
     other = other.trimmed();
-    db::CatalogueDifference difference;
+    db::Catalogue mine;
     db::Catalogue theirs;
     {
         const ui::BusyCursor busy;
         theirs = readOther(other, Database.params());
-        difference = db::compareCatalogues(db::readCatalogue(Database), theirs);
+        mine = db::readCatalogue(Database);
     }
+    showComparison(mine, theirs, other);
+}
+
+void TKelvaneForm::CompareFileItemClick(QObject *)
+{
+    if (!Database.connected())
+        return;
+    const QString path = ui::askOpenFileName(QStringLiteral("Compare with a saved file"),
+                                             QStringLiteral("SQL files (*.sql);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    db::Catalogue mine;
+    db::Catalogue theirs;
+    {
+        const ui::BusyCursor busy;
+        mine = db::readCatalogue(Database);
+        theirs = db::readSavedExport(path, &mine);
+    }
+    showComparison(mine, theirs, QFileInfo(path).fileName());
+}
+
+void TKelvaneForm::showComparison(const db::Catalogue &mine, const db::Catalogue &theirs,
+                                  const QString &other)
+{
+    const db::CatalogueDifference difference = db::compareCatalogues(mine, theirs);
     const QList<db::PairDifference> pairs = db::pairsOf(difference);
     const QString note = objectsNote(difference, other);
     if (pairs.isEmpty()) {

@@ -449,6 +449,8 @@ void TKelvaneForm::createMenus()
     // Ctrl+W goes through the window's key handler.
     CompareItem = EditMenu->addItem(QStringLiteral("CompareItem"),
                                     QStringLiteral("Compare with another database..."));
+    CompareFileItem = EditMenu->addItem(QStringLiteral("CompareFileItem"),
+                                        QStringLiteral("Compare with a saved file..."));
     WhoCanItem = EditMenu->addItem(QStringLiteral("WhoCanItem"),
                                    QStringLiteral("Who can use this relation, and why...\tCtrl+W"));
     // F5 itself goes through the window's key handler, as its other keys do.
@@ -534,6 +536,7 @@ void TKelvaneForm::wireEvents()
         {RefreshItem, &TKelvaneForm::RefreshItemClick},
         {WhoCanItem, &TKelvaneForm::WhoCanItemClick},
         {CompareItem, &TKelvaneForm::CompareItemClick},
+        {CompareFileItem, &TKelvaneForm::CompareFileItemClick},
         {UndoItem, &TKelvaneForm::UndoItemClick},
         {RedoItem, &TKelvaneForm::RedoItemClick},
         {GrantEachItem, &TKelvaneForm::EachLetterItemClick},

@@ -45,11 +45,15 @@ struct Side
     QStringList missingThere;
 };
 
-Side sideOf(const Catalogue &catalogue, const Owners &otherOwners)
+// firebird3: the numbering of DDL privileges' objects to compare in, that of
+// the first side's server, as Firebird 4 numbers them one higher.
+Side sideOf(const Catalogue &catalogue, const Catalogue &other, bool firebird3)
 {
     Side side;
     const auto lacks = [&](int objectType, const QString &name) {
-        if (isDdl(objectType, name) || !otherOwners.of(objectType, name).isEmpty())
+        // A saved file's objects are the database's: it lacks none of them.
+        if (other.isSavedFile || isDdl(objectType, name) ||
+            !other.owners.of(objectType, name).isEmpty())
             return false;
         const QString text = objectText(objectType, name);
         if (!side.missingThere.contains(text))
@@ -63,8 +67,11 @@ Side sideOf(const Catalogue &catalogue, const Owners &otherOwners)
         // Both checks run: each side names what the other lacks.
         const bool objectMissing = lacks(row.objectType, row.object);
         const bool granteeMissing = granteeObject && lacks(*granteeObject, row.grantee);
-        if (!objectMissing && !granteeMissing)
-            side.rows.append(row);
+        if (objectMissing || granteeMissing)
+            continue;
+        side.rows.append(row);
+        if (isDdlObject(row.object))
+            side.rows.last().objectType = ddlObjectType(row.object, firebird3);
     }
     return side;
 }
@@ -104,8 +111,8 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
                                       const std::function<bool(const GrantRow &)> &chosen)
 {
     CatalogueDifference difference;
-    const Side mine = sideOf(here, there.owners);
-    const Side theirs = sideOf(there, here.owners);
+    const Side mine = sideOf(here, there, here.isFirebird3);
+    const Side theirs = sideOf(there, here, here.isFirebird3);
     difference.objectsOnlyHere = mine.missingThere;
     difference.objectsOnlyThere = theirs.missingThere;
     difference.hereRows = mine.rows;

@@ -15,6 +15,7 @@ struct DdlObject
     QLatin1StringView kind;
 };
 
+// In the order of their type numbers: 20 (Firebird 3) or 21 (Firebird 4) on.
 constexpr DdlObject DdlObjects[] = {
     {QLatin1StringView("SQL$DATABASE"), QLatin1StringView("DATABASE")},
     {QLatin1StringView("SQL$TABLES"), QLatin1StringView("TABLE")},
@@ -127,6 +128,15 @@ QString ddlObjectOf(const QString &listName)
     const DdlObject *object = nullptr;
     QChar letter;
     return findDdlPrivilege(listName, object, letter) ? QString(object->name) : QString();
+}
+
+int ddlObjectType(const QString &object, bool firebird3)
+{
+    const DdlObject *ddl = ddlObject(object);
+    if (!ddl)
+        return -1;
+    const int first = firebird3 ? 20 : 21;
+    return first + int(ddl - std::begin(DdlObjects));
 }
 
 QStringList ddlPrivilegeNames()

@@ -30,6 +30,9 @@ namespace db {
 [[nodiscard]] QChar ddlLetterOf(const QString &listName);
 // The catalogue object a DDL privilege's list name is kept on: SQL$TABLES.
 [[nodiscard]] QString ddlObjectOf(const QString &listName);
+// The type number the catalogue gives the DDL privileges' object, which
+// Firebird 4 moved up by one; -1 for another object.
+[[nodiscard]] int ddlObjectType(const QString &object, bool firebird3);
 // Every DDL privilege the servers know, by list name, in the lists' order.
 [[nodiscard]] QStringList ddlPrivilegeNames();
 

@@ -41,6 +41,9 @@ struct Catalogue
     QString login;
     QString role;
     bool isFirebird3 = false;
+    // Read from a file the export saved, which names no objects of its own:
+    // they are taken to be those of the database it is compared with.
+    bool isSavedFile = false;
 };
 
 // The whole catalogue and the owners of tables, views, procedures,

@@ -10,6 +10,7 @@
 #include "db/Compare.h"
 #include "db/Database.h"
 #include "db/Exception.h"
+#include "db/SavedExport.h"
 #include "dialogs/Compare.h"
 #include "model/Model.h"
 #include "ui/Application.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <random>
@@ -83,7 +85,8 @@ db::Catalogue catalogueOf(const testserver::TestDatabase &database)
     return db::readCatalogue(connection);
 }
 
-// The rows an export writes, one line each, in order.
+// The rows an export writes, one line each, in order; a DDL privilege's
+// object kind "ddl", as the servers number it apart.
 QStringList grantedRows(const testserver::TestDatabase &database)
 {
     const db::Catalogue catalogue = catalogueOf(database);
@@ -95,7 +98,9 @@ QStringList grantedRows(const testserver::TestDatabase &database)
                             .arg(row.grantee)
                             .arg(row.granteeType)
                             .arg(row.object)
-                            .arg(row.objectType)
+                            .arg(db::isDdl(row.objectType, row.object)
+                                     ? QStringLiteral("ddl")
+                                     : QString::number(row.objectType))
                             .arg(row.privilege)
                             .arg(row.column)
                             .arg(row.option)
@@ -166,6 +171,36 @@ void changeAtRandom(const testserver::TestDatabase &database, std::mt19937 &rand
     }
 }
 
+// A file as the export writes it, of the statements given.
+QByteArray savedFile(const QStringList &statements, const QString &what = "every privilege")
+{
+    return QStringLiteral("-- Privileges of test.fdb, saved by Kelvane on 2026-12-10T08:00:00Z as "
+                          "SYSDBA.\n-- Exported: %1, %2 GRANT statement(s).\n%3\nCOMMIT;\n")
+        .arg(what)
+        .arg(statements.size())
+        .arg(statements.join(u'\n'))
+        .toUtf8();
+}
+
+// The statements a diff printed, without its comments.
+QStringList statementLines(const QString &script)
+{
+    QStringList lines = script.split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("--")); });
+    return lines;
+}
+
+// Saves the database's privileges as the command line does, in the folder.
+QString exportOf(const testserver::TestDatabase &database, const QTemporaryDir &folder,
+                 const QString &name)
+{
+    const QString path = folder.filePath(name);
+    const Ran saved = runKelvane({"--export", database.connectionString(), "--output", path});
+    if (saved.status != 0)
+        qWarning().noquote() << saved.errors;
+    return path;
+}
+
 } // namespace
 
 class TestDiff : public QObject
@@ -173,10 +208,131 @@ class TestDiff : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void savedFileReadsBackItsRows();
+    void savedFileRefusals_data();
+    void savedFileRefusals();
     void diffAppliedMakesTheRowsEqual();
     void windowBringsTheTickedPairsAndUndoes();
     void catalogueChangedApartComesEqual();
+    void acrossVersionsComesEqual();
 };
+
+// The rows of a catalogue, written by the export and read back: every kind
+// of statement it writes, names that need quoting, each server's numbering
+// of DDL privileges.
+void TestDiff::savedFileReadsBackItsRows()
+{
+    using namespace db;
+    const QList<GrantRow> rows{
+        {"FRED", kind::User, "T1", kind::Relation, 'S', {}, 1, "SYSDBA"},
+        {"FRED", kind::User, "T1", kind::Relation, 'U', "NAME", 0, "SYSDBA"},
+        {"FRED", kind::User, "T1", kind::Relation, 'U', "with \"quote\" and ; --", 0, "SYSDBA"},
+        {"lower case", kind::Role, "Tab le", kind::Relation, 'R', "ID", 0, "OWNER"},
+        {"CAROL", kind::User, "T1", kind::Relation, 'S', {}, 0, "FRED"},
+        {"FRED", kind::User, "NURSING", kind::Role, 'M', {}, 2, "SYSDBA"},
+        {"OLGA", kind::User, "NURSING", kind::Role, 'M', "D", 0, "SYSDBA"},
+        {"USAGE", kind::Role, "ORDER", kind::Role, 'M', {}, 0, "SYSDBA"},
+        {"V1", kind::View, "P", kind::Procedure, 'X', {}, 0, "SYSDBA"},
+        {"TR", kind::Trigger, "F", kind::Function, 'X', {}, 0, "SYSDBA"},
+        {"PK", kind::Package, "SQ", kind::Sequence, 'G', {}, 0, "SYSDBA"},
+        {"P", kind::Procedure, "EX", kind::Exception, 'G', {}, 0, "SYSDBA"},
+        {"F", kind::Function, "PKG", kind::Package, 'X', {}, 1, "SYSDBA"},
+        {"PUBLIC", kind::User, "T1", kind::Relation, 'D', {}, 0, "SYSDBA"},
+        // Not exported: the owner's own, and the server's.
+        {"OWNER", kind::User, "Tab le", kind::Relation, 'S', {}, 1, "OWNER"},
+        {"SYSDBA", kind::User, "RDB$PAGES", kind::Relation, 'S', {}, 1, {}},
+    };
+    for (const bool firebird3 : {true, false}) {
+        Catalogue database;
+        database.isFirebird3 = firebird3;
+        // Every object, and every grantee that is one, is the database's.
+        for (const auto &[type, object] : {std::pair{kind::Relation, "Tab le"},
+                                           {kind::Relation, "T1"},
+                                           {kind::Role, "NURSING"},
+                                           {kind::Role, "ORDER"},
+                                           {kind::Role, "lower case"},
+                                           {kind::Role, "USAGE"},
+                                           {kind::Relation, "V1"},
+                                           {kind::Procedure, "P"},
+                                           {kind::Function, "F"},
+                                           {kind::Package, "PK"},
+                                           {kind::Package, "PKG"},
+                                           {kind::Sequence, "SQ"},
+                                           {kind::Exception, "EX"}})
+            database.owners.add(type, object, "OWNER");
+        database.rows = rows;
+        for (const auto &[object, letter] : {std::pair{"SQL$TABLES", 'C'}, {"SQL$DATABASE", 'O'}})
+            database.rows.append(GrantRow{"FRED",
+                                          kind::User,
+                                          object,
+                                          ddlObjectType(object, firebird3),
+                                          QChar(letter),
+                                          {},
+                                          int(letter == 'C'),
+                                          "SYSDBA"});
+        const QStringList statements = exportStatements(database.rows, database.owners);
+        const Catalogue read =
+            catalogueOfExport(savedFile(statements), QStringLiteral("saved.sql"), &database);
+        QVERIFY(read.isSavedFile);
+        const auto sorted = [&](QList<GrantRow> list) {
+            list = rowsWhere(list,
+                             [&](const GrantRow &row) { return isExported(row, database.owners); });
+            std::sort(list.begin(), list.end(), [](const GrantRow &a, const GrantRow &b) {
+                return std::tie(a.grantee, a.object, a.privilege, a.column) <
+                       std::tie(b.grantee, b.object, b.privilege, b.column);
+            });
+            return list;
+        };
+        QCOMPARE(read.rows.size(), statements.size() + 1); // UPDATE of two columns
+        QVERIFY(sorted(read.rows) == sorted(database.rows));
+        QVERIFY(compareCatalogues(database, read).isEmpty());
+    }
+}
+
+void TestDiff::savedFileRefusals_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+    const QString grant = QStringLiteral("GRANT SELECT ON T1 TO USER FRED GRANTED BY SYSDBA;");
+    QTest::newRow("not an export")
+        << QByteArray("GRANT SELECT ON T1 TO FRED;\n") << "line 1: not privileges saved by Kelvane";
+    QTest::newRow("part") << savedFile({grant}, "the privileges of FRED")
+                          << "line 2: it holds only the privileges of FRED";
+    QByteArray shortened = savedFile({grant, grant});
+    shortened.replace("-- Exported: every privilege, 2", "-- Exported: every privilege, 3");
+    QTest::newRow("count") << shortened << "it holds 2 GRANT statement(s) where its header says 3";
+    QByteArray uncommitted = savedFile({grant});
+    uncommitted.chop(QByteArray("COMMIT;\n").size());
+    QTest::newRow("no commit") << uncommitted << "does not end with COMMIT";
+    QTest::newRow("revoke") << savedFile({"REVOKE SELECT ON T1 FROM USER FRED GRANTED BY SYSDBA;"})
+                            << "line 3: GRANT expected";
+    QTest::newRow("no grantor") << savedFile({"GRANT SELECT ON T1 TO USER FRED;"})
+                                << "line 3: GRANTED expected";
+    QTest::newRow("quote") << savedFile({"GRANT SELECT ON \"T1 TO USER FRED GRANTED BY X;"})
+                           << "closing quote is missing";
+    QTest::newRow("after commit") << savedFile({grant}) + grant.toUtf8()
+                                  << "line 5: a statement after COMMIT";
+    QByteArray notUtf8 = savedFile({"GRANT SELECT ON \"TX\" TO USER F GRANTED BY X;"});
+    notUtf8.replace("\"TX\"", "\"T\xff\"");
+    QTest::newRow("not UTF-8") << notUtf8 << "is not UTF-8";
+    QTest::newRow("option of a role")
+        << savedFile({"GRANT R TO USER FRED WITH GRANT OPTION GRANTED BY SYSDBA;"})
+        << "ADMIN expected";
+}
+
+void TestDiff::savedFileRefusals()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+    try {
+        (void)db::catalogueOfExport(text, QStringLiteral("saved.sql"), nullptr);
+        QFAIL("the file was read");
+    } catch (const kelvane::Exception &error) {
+        QVERIFY2(error.message().startsWith(QLatin1String("saved.sql")) &&
+                     error.message().contains(message),
+                 qPrintable(error.message()));
+    }
+}
 
 void TestDiff::diffAppliedMakesTheRowsEqual()
 {
@@ -283,6 +439,29 @@ void TestDiff::windowBringsTheTickedPairsAndUndoes()
     driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(window.db->catalogue(), before);
     QCOMPARE(driver::currentMaster(), QStringLiteral("OPT"));
+
+    // B saved as a file: the same differences, where the file names the
+    // object; those on ONLY_IN_A, which the file does not name, differ too.
+    const QTemporaryDir folder;
+    const QString saved = exportOf(b, folder, QStringLiteral("b.sql"));
+    driver::answerOpenDialog(saved);
+    QStringList fromFile;
+    testui::whenModal([&](QWidget *modal) {
+        auto *form = qobject_cast<TCompareForm *>(modal);
+        QVERIFY(form);
+        QVERIFY(form->CompareLabel->text().contains(QLatin1String("b.sql")));
+        for (int row = 0; row < form->DifferenceList->count(); ++row)
+            fromFile.append(form->DifferenceList->item(row)->text());
+        QTest::mouseClick(form->CancelButton, Qt::LeftButton);
+    });
+    driver::chooseFromEditMenu("CompareFileItem");
+    QVERIFY(testui::allAnswered());
+    QStringList expected = lines;
+    expected.append(QStringLiteral("ALIKE on ONLY_IN_A: SELECT — granted by SYSDBA here only"));
+    expected.sort();
+    fromFile.sort();
+    QCOMPARE(fromFile, expected);
+    QCOMPARE(window.db->catalogue(), before);
     window.stop();
 }
 
@@ -302,11 +481,54 @@ void TestDiff::catalogueChangedApartComesEqual()
         changeAtRandom(b, random, 12);
         const Ran diff = runKelvane({"--diff", a.connectionString(), b.connectionString()});
         QVERIFY2(diff.status == 1, qPrintable(diff.errors));
-        a.run(diff.out);
+        // B's saved file stands for B: it is B, and A differs from it as
+        // from B, by the same statements (the column mends may come in
+        // another order); they are the ones run.
+        const QTemporaryDir folder;
+        const QString saved = exportOf(b, folder, QStringLiteral("b.sql"));
+        QCOMPARE(runKelvane({"--diff", b.connectionString(), saved}).status, 0);
+        const Ran fromFile = runKelvane({"--diff", a.connectionString(), saved});
+        QStringList statements = statementLines(fromFile.out);
+        QStringList fromDatabase = statementLines(diff.out);
+        statements.sort();
+        fromDatabase.sort();
+        QCOMPARE(statements, fromDatabase);
+        a.run(fromFile.out);
         QVERIFY2(grantedRows(a) == grantedRows(b),
                  qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(diff.out)));
         const Ran again = runKelvane({"--diff", a.connectionString(), b.connectionString()});
         QCOMPARE(again.status, 0);
+    }
+}
+
+// A Firebird 3 and a Firebird 4 database of one catalogue, changed apart:
+// the diff either way makes the first's rows the second's; DDL privileges,
+// which the servers number apart, compare alike.
+void TestDiff::acrossVersionsComesEqual()
+{
+    const std::optional<testserver::Server> other = testserver::otherServer();
+    if (!other)
+        QSKIP("no server of the other version (KELVANE_FB_OTHER_PORT)");
+    std::mt19937 random(5);
+    const model::Schema schema = model::generate(random, 3);
+    testserver::TestDatabase here(QStringLiteral("across-here"));
+    testserver::TestDatabase there(QStringLiteral("across-there"), other);
+    QVERIFY(here.serverVersion() != there.serverVersion());
+    for (const testserver::TestDatabase *database : {&here, &there})
+        database->run(schema.objectsScript + schema.grantsScript);
+    QVERIFY(schema.grantsScript.contains(QLatin1String("GRANT CREATE")) ||
+            schema.grantsScript.contains(QLatin1String("GRANT ALTER")) ||
+            schema.grantsScript.contains(QLatin1String("GRANT DROP")));
+    QCOMPARE(runKelvane({"--diff", here.connectionString(), there.connectionString()}).status, 0);
+    changeAtRandom(here, random, 12);
+    changeAtRandom(there, random, 12);
+    for (const auto &[from, to] : {std::pair{&here, &there}, {&there, &here}}) {
+        const Ran diff = runKelvane({"--diff", from->connectionString(), to->connectionString()});
+        QVERIFY2(diff.status <= 1, qPrintable(diff.errors));
+        from->run(diff.out);
+        QVERIFY2(grantedRows(*from) == grantedRows(*to), qPrintable(diff.out));
+        QCOMPARE(runKelvane({"--diff", from->connectionString(), to->connectionString()}).status,
+                 0);
     }
 }
 

@@ -470,6 +470,7 @@ void TestMainWindow::menus()
                      "SaveAllSqlItem: Save ALL privileges as SQL...",
                      "-",
                      "CompareItem: Compare with another database...",
+                     "CompareFileItem: Compare with a saved file...",
                      "WhoCanItem: Who can use this relation, and why...\tCtrl+W",
                      "RefreshItem: Read the catalogue again\tF5"}));
     // The cell's menu shares the commands on every row shown with the edit menu.

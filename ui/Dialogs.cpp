@@ -74,19 +74,26 @@ bool confirm(const QString &text, bool yesByDefault)
     return box.clickedButton() == yes;
 }
 
-QString askSaveFileName(const QString &caption, const QString &suggested, const QString &nameFilter)
+namespace {
+
+// Qt's own dialog: the same on every desktop, and driven by the keyboard.
+QString askFileName(const QString &caption, const QString &suggested, const QString &nameFilter,
+                    QFileDialog::AcceptMode mode)
 {
     if (QuitSignals::quitting())
         return {};
-    // Qt's own dialog: the same on every desktop, and driven by the keyboard.
     QFileDialog dialog(QApplication::activeWindow(), caption);
-    dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    const bool saving = mode == QFileDialog::AcceptSave;
+    dialog.setObjectName(saving ? QStringLiteral("SaveFileDialog")
+                                : QStringLiteral("OpenFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilter(nameFilter);
-    dialog.setDefaultSuffix(QStringLiteral("sql"));
-    dialog.selectFile(suggested);
+    if (saving) {
+        dialog.setDefaultSuffix(QStringLiteral("sql"));
+        dialog.selectFile(suggested);
+    }
     // The files' dates show whole: their column as wide as they are, in a
     // dialog wide enough to keep the names beside them.
     constexpr int DateColumn = 3;
@@ -96,6 +103,18 @@ QString askSaveFileName(const QString &caption, const QString &suggested, const 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString askSaveFileName(const QString &caption, const QString &suggested, const QString &nameFilter)
+{
+    return askFileName(caption, suggested, nameFilter, QFileDialog::AcceptSave);
+}
+
+QString askOpenFileName(const QString &caption, const QString &nameFilter)
+{
+    return askFileName(caption, {}, nameFilter, QFileDialog::AcceptOpen);
 }
 
 bool inputQuery(const QString &caption, const QString &prompt, QString &value,

@@ -36,6 +36,8 @@ void showInformationMessage(const QString &text);
 // dialog has asked.
 [[nodiscard]] QString askSaveFileName(const QString &caption, const QString &suggested,
                                       const QString &nameFilter);
+// Asks for an existing file to read; empty when the administrator cancels.
+[[nodiscard]] QString askOpenFileName(const QString &caption, const QString &nameFilter);
 // Upper-cases the letters a to z and nothing else.
 [[nodiscard]] QString upperCaseAscii(const QString &text);
 

@@ -427,9 +427,12 @@ void answerInput(InputAnswer *answer)
     });
 }
 
-void answerSaveDialog(const QString &path, QString *suggested)
+namespace {
+
+void answerFileDialog(const QString &path, QDialogButtonBox::StandardButton accept,
+                      QString *suggested)
 {
-    testui::whenModal([path, suggested](QWidget *modal) {
+    testui::whenModal([path, accept, suggested](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
         auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
@@ -437,12 +440,24 @@ void answerSaveDialog(const QString &path, QString *suggested)
         if (suggested)
             *suggested = edit->text();
         // Typed, the path would open the name completer's popup, which takes
-        // the Return: the name goes in whole and Save is clicked.
+        // the Return: the name goes in whole and the button is clicked.
         edit->setText(path);
         auto *buttons = dialog->findChild<QDialogButtonBox *>();
-        QVERIFY(buttons && buttons->button(QDialogButtonBox::Save));
-        buttons->button(QDialogButtonBox::Save)->click();
+        QVERIFY(buttons && buttons->button(accept));
+        buttons->button(accept)->click();
     });
+}
+
+} // namespace
+
+void answerSaveDialog(const QString &path, QString *suggested)
+{
+    answerFileDialog(path, QDialogButtonBox::Save, suggested);
+}
+
+void answerOpenDialog(const QString &path)
+{
+    answerFileDialog(path, QDialogButtonBox::Open, nullptr);
 }
 
 void answerConfirm(bool yes, QString *text)

@@ -130,6 +130,8 @@ void answerInput(InputAnswer *answer);
 // Answers the next save dialog by typing the path over the name it
 // suggests, which is kept in suggested, and pressing Return.
 void answerSaveDialog(const QString &path, QString *suggested = nullptr);
+// Opens the file: its path given whole, then Open clicked.
+void answerOpenDialog(const QString &path);
 
 // Answers the next confirmation with Yes or No and keeps its title and text
 // as "title:text".

@@ -86,9 +86,18 @@ QString connectionString(const QString &path)
     return QStringLiteral("localhost/%1:%2").arg(port(), path);
 }
 
-TestDatabase::TestDatabase(const QString &name)
+std::optional<Server> otherServer()
 {
-    const QString dataDir = requiredEnv("KELVANE_FB_DIR") + QStringLiteral("/data");
+    if (qEnvironmentVariableIsEmpty("KELVANE_FB_OTHER_PORT"))
+        return std::nullopt;
+    return Server{requiredEnv("KELVANE_FB_OTHER_DIR"), requiredEnv("KELVANE_FB_OTHER_PORT")};
+}
+
+TestDatabase::TestDatabase(const QString &name, const std::optional<Server> &server)
+    : m_port(server ? server->port : port())
+{
+    const QString dataDir =
+        (server ? server->dir : requiredEnv("KELVANE_FB_DIR")) + QStringLiteral("/data");
     QDir().mkpath(dataDir);
     m_path = QStringLiteral("%1/%2-%3.fdb")
                  .arg(dataDir, name, QUuid::createUuid().toString(QUuid::Id128).left(8));
@@ -97,6 +106,11 @@ TestDatabase::TestDatabase(const QString &name)
                            "UTF8;\nCOMMIT;\n")
                 .arg(connectionString(), password()),
             {}, {});
+}
+
+QString TestDatabase::connectionString() const
+{
+    return QStringLiteral("localhost/%1:%2").arg(m_port, m_path);
 }
 
 TestDatabase::~TestDatabase()

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 class QTimer;
@@ -25,15 +26,27 @@ namespace testserver {
 // A connection string for a database file of the server.
 [[nodiscard]] QString connectionString(const QString &path);
 
+// A server: its folder (the databases go in its data folder) and port.
+struct Server
+{
+    QString dir;
+    QString port;
+};
+// A second server of the other version, where the test script started one
+// (KELVANE_FB_OTHER_DIR and KELVANE_FB_OTHER_PORT), for comparisons across
+// versions; the same password.
+[[nodiscard]] std::optional<Server> otherServer();
+
 // A fresh database of its own for one test class; SQL run through isql-fb.
 class TestDatabase
 {
 public:
-    explicit TestDatabase(const QString &name);
+    // On the server the tests run against, or on the one given.
+    explicit TestDatabase(const QString &name, const std::optional<Server> &server = {});
     ~TestDatabase();
 
     [[nodiscard]] const QString &path() const { return m_path; }
-    [[nodiscard]] QString connectionString() const { return testserver::connectionString(m_path); }
+    [[nodiscard]] QString connectionString() const;
     // Runs a script as SYSDBA (or the given login); fails the test on error.
     void run(const QString &script, const QString &user = QStringLiteral("SYSDBA"),
              const QString &password = testserver::password()) const;
@@ -60,6 +73,7 @@ public:
 
 private:
     QString m_path;
+    QString m_port;
 };
 
 // An alias file in a temporary folder, named by KELVANE_ALIASES while it lives.
