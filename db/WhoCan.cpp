@@ -58,6 +58,27 @@ QList<Held> everyLetter(int objectType)
     return held;
 }
 
+const QString SelectAny = QStringLiteral("SELECT_ANY_OBJECT_IN_DATABASE");
+
+// What a system privilege gives on the object, as Firebird 4.0.5 lets a
+// login use it: SELECT_ANY_OBJECT_IN_DATABASE reads (and references) any
+// table or view; ACCESS_ANY_OBJECT_IN_DATABASE uses every object but
+// makes no one a member of a role.
+QList<Held> lettersOfSystemPrivilege(const QString &privilege, int objectType)
+{
+    if (privilege == SelectAny)
+        return objectType == kind::Relation ? QList<Held>{{u'S', {}}, {u'R', {}}} : QList<Held>();
+    return objectType == kind::Role ? QList<Held>() : everyLetter(objectType);
+}
+
+// What a role holds for its members: its grants on the object, or what a
+// system privilege of its gives.
+struct RoleHolding
+{
+    QList<Held> held;
+    QString systemPrivilege;
+};
+
 // Roles granted to roles (Firebird 4): who holds which role, and whether as
 // a default one.
 struct RoleEdge
@@ -103,6 +124,8 @@ bool pathBelow(const AccessPath &a, const AccessPath &b)
         return a.defaultRole;
     if (a.roles != b.roles)
         return a.roles.join(u',').toUtf8() < b.roles.join(u',').toUtf8();
+    if (a.systemPrivilege != b.systemPrivilege)
+        return a.systemPrivilege < b.systemPrivilege;
     return letterRank(a.letter) < letterRank(b.letter);
 }
 
@@ -126,12 +149,18 @@ QString privilegeText(const AccessPath &path)
 bool sameGroup(const AccessPath &a, const AccessPath &b)
 {
     return a.grantee == b.grantee && a.granteeType == b.granteeType && a.route == b.route &&
-           a.roles == b.roles && a.defaultRole == b.defaultRole;
+           a.roles == b.roles && a.defaultRole == b.defaultRole &&
+           a.systemPrivilege == b.systemPrivilege;
 }
 
-QString roleChain(const QStringList &roles)
+// "role WC_R1, granted to role WC_R2", after the system privilege that
+// gives the letter where one does.
+QString roleChain(const AccessPath &path)
 {
-    return QStringLiteral("role ") + roles.join(QStringLiteral(", granted to role "));
+    return (path.systemPrivilege.isEmpty()
+                ? QString()
+                : QStringLiteral("the system privilege %1 of ").arg(path.systemPrivilege)) +
+           QStringLiteral("role ") + path.roles.join(QStringLiteral(", granted to role "));
 }
 
 QString whoText(const AccessPath &path, const QString &login)
@@ -152,7 +181,7 @@ QString howText(const AccessPath &path, const QString &login)
         return QStringLiteral("directly");
     case AccessPath::Route::Role:
         return QStringLiteral("through %1%2 (%3)")
-            .arg(roleChain(path.roles),
+            .arg(roleChain(path),
                  publics && !login.isEmpty() ? QStringLiteral(", held by PUBLIC") : QString(),
                  path.defaultRole
                      ? QStringLiteral("default role")
@@ -173,7 +202,7 @@ QString throughCell(const AccessPath &path)
     case AccessPath::Route::Directly:
         return QStringLiteral("directly");
     case AccessPath::Route::Role:
-        return roleChain(path.roles);
+        return roleChain(path);
     case AccessPath::Route::Owner:
         return QStringLiteral("owner");
     case AccessPath::Route::Sysdba:
@@ -204,10 +233,10 @@ QList<AccessPath> whoCan(const ObjectRef &object, const AccessFacts &facts)
     QList<AccessPath> paths;
     const auto add = [&paths](const QString &grantee, int granteeType, const QList<Held> &held,
                               AccessPath::Route route, const QStringList &roles = {},
-                              bool defaultRole = false) {
+                              bool defaultRole = false, const QString &systemPrivilege = {}) {
         for (const Held &one : held)
-            paths.append(
-                {grantee, granteeType, one.letter, one.columns, route, roles, defaultRole});
+            paths.append({grantee, granteeType, one.letter, one.columns, route, roles, defaultRole,
+                          systemPrivilege});
     };
 
     // Each grantee's own rows, and what each role holds for its members.
@@ -216,16 +245,21 @@ QList<AccessPath> whoCan(const ObjectRef &object, const AccessFacts &facts)
         if (!grantees.contains(std::pair(row.grantee, row.granteeType)))
             grantees.append({row.grantee, row.granteeType});
     }
-    QHash<QString, QList<Held>> ofRole;
+    QHash<QString, QList<RoleHolding>> ofRole;
     for (const auto &[grantee, type] : grantees) {
         const QList<Held> held = heldBy(rowsWhere(facts.onObject, [&](const GrantRow &row) {
             return row.grantee == grantee && row.granteeType == type;
         }));
         add(grantee, type, held, AccessPath::Route::Directly);
         if (type == kind::Role)
-            ofRole.insert(grantee, held);
+            ofRole[grantee].append({held, {}});
     }
-    ofRole.insert(Admin, everyLetter(object.type));
+    ofRole[Admin].append({everyLetter(object.type), {}});
+    for (auto it = facts.systemPrivileges.begin(); it != facts.systemPrivileges.end(); ++it) {
+        const QList<Held> held = lettersOfSystemPrivilege(it.value(), object.type);
+        if (!held.isEmpty())
+            ofRole[it.key()].append({held, it.value()});
+    }
 
     RoleGraph graph;
     for (const GrantRow &row : facts.memberships) {
@@ -248,8 +282,10 @@ QList<AccessPath> whoCan(const ObjectRef &object, const AccessFacts &facts)
             if (!ofRole.contains(role))
                 continue;
             const bool isDefault = always.contains(role);
-            add(row.grantee, row.granteeType, ofRole.value(role), AccessPath::Route::Role,
-                isDefault ? always.value(role) : connected.value(role), isDefault);
+            for (const RoleHolding &holding : ofRole.value(role))
+                add(row.grantee, row.granteeType, holding.held, AccessPath::Route::Role,
+                    isDefault ? always.value(role) : connected.value(role), isDefault,
+                    holding.systemPrivilege);
         }
     }
 

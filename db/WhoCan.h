@@ -6,6 +6,8 @@
 
 #include "Vocabulary.h"
 
+#include <QHash>
+
 namespace db {
 
 class TDatabase;
@@ -18,6 +20,11 @@ struct AccessFacts
     QString owner;               // of the object; empty when unknown
     QString databaseOwner;
     bool isFirebird3 = false;
+    // Firebird 4's roles whose system privileges reach objects: the role
+    // and its widest such privilege, ACCESS_ANY_OBJECT_IN_DATABASE or
+    // SELECT_ANY_OBJECT_IN_DATABASE. RDB$ADMIN, which holds every one, is
+    // not among them.
+    QHash<QString, QString> systemPrivileges;
 };
 
 // One way a grantee reaches one letter of the object.
@@ -43,6 +50,9 @@ struct AccessPath
     // The role is in effect at every connection: Firebird 4's DEFAULT, down
     // a chain of roles each granted DEFAULT to the next.
     bool defaultRole = false;
+    // The role's system privilege that gives the letter, where a grant does
+    // not: "SELECT_ANY_OBJECT_IN_DATABASE".
+    QString systemPrivilege;
 
     // The role the grantee must connect with; empty when none is needed.
     [[nodiscard]] QString connectRole() const;
@@ -50,8 +60,9 @@ struct AccessPath
 };
 
 // Every path to every letter of the object: each grantee's own grants, the
-// members of each role (PUBLIC among them) that reaches a grant or is
-// RDB$ADMIN, the object's owner, SYSDBA and the database's owner.
+// members of each role (PUBLIC among them) that reaches a grant, is
+// RDB$ADMIN or holds a system privilege that reaches the object, the
+// object's owner, SYSDBA and the database's owner.
 [[nodiscard]] QList<AccessPath> whoCan(const ObjectRef &object, const AccessFacts &facts);
 
 // The paths of one login: its own and PUBLIC's, which every login holds.
@@ -74,7 +85,8 @@ struct AccessPath
 [[nodiscard]] QString tabulatedHeader();
 
 // The object's rows, every membership, the object's and the database's
-// owners and the server's version, in one statement.
+// owners and the server's version, in one statement; on Firebird 4 the
+// roles' system privileges in a second.
 [[nodiscard]] AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object);
 
 } // namespace db

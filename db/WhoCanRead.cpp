@@ -35,6 +35,31 @@ constexpr const char *Columns[] = {
 // Longer than any name on Firebird 3 (31 bytes) or 4 (63 characters).
 constexpr int NameSize = 252;
 
+// Firebird 4 keeps a role's system privileges as a bit each in eight bytes,
+// numbered as the server lists them: SELECT_ANY_OBJECT_IN_DATABASE is bit
+// 16 and ACCESS_ANY_OBJECT_IN_DATABASE bit 17, the two low bits of the third
+// byte.
+void readSystemPrivileges(TDatabase &database, AccessFacts &facts)
+{
+    TQuery query(database);
+    query.setName(QStringLiteral("SystemPrivilegeQuery"));
+    query.sqlAdd(QStringLiteral(
+        "SELECT RDB$ROLE_NAME, BITS FROM (SELECT RDB$ROLE_NAME, "
+        "BIN_AND(ASCII_VAL(SUBSTRING(RDB$SYSTEM_PRIVILEGES FROM 3 FOR 1)), 3) AS BITS "
+        "FROM RDB$ROLES WHERE RDB$ROLE_NAME <> 'RDB$ADMIN') WHERE BITS <> 0"));
+    query.addField(QStringLiteral("RDB$ROLE_NAME"), FieldKind::Data, NameSize);
+    query.addField(QStringLiteral("BITS"), FieldKind::Data, 12);
+    query.open();
+    const int count = query.recordCount();
+    for (int row = 0; row < count; ++row) {
+        const bool accessAny = (query.fields(1)->textAt(row).toInt() & 2) != 0;
+        facts.systemPrivileges.insert(query.fields(0)->textAt(row),
+                                      accessAny ? QStringLiteral("ACCESS_ANY_OBJECT_IN_DATABASE")
+                                                : QStringLiteral("SELECT_ANY_OBJECT_IN_DATABASE"));
+    }
+    query.close();
+}
+
 } // namespace
 
 AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
@@ -91,6 +116,8 @@ AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
         }
     }
     query.close();
+    if (!facts.isFirebird3)
+        readSystemPrivileges(database, facts);
     return facts;
 }
 

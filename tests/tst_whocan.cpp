@@ -44,17 +44,31 @@ GRANT CREATE TABLE TO USER WC_OWNER;
 )";
 
 // Firebird 4: WC_R2 is WC_DEFAULT's default role, and brings WC_R1 when
-// connected with, WC_R3 always.
+// connected with, WC_R3 always; WC_SEL and WC_ACC hold system privileges
+// that reach every object, WC_SEL as WC_AUDITOR's default role.
 const char *const Firebird4Roles = R"(
 GRANT DEFAULT WC_R2 TO USER WC_DEFAULT;
 GRANT WC_R1 TO ROLE WC_R2;
 GRANT DEFAULT WC_R3 TO ROLE WC_R2;
+CREATE ROLE WC_SEL SET SYSTEM PRIVILEGES TO SELECT_ANY_OBJECT_IN_DATABASE, USER_MANAGEMENT;
+CREATE ROLE WC_ACC SET SYSTEM PRIVILEGES TO ACCESS_ANY_OBJECT_IN_DATABASE;
+COMMIT;
+GRANT DEFAULT WC_SEL TO USER WC_AUDITOR;
+GRANT WC_ACC TO USER WC_MEMBER;
 )";
-const char *const Firebird3Roles = "GRANT WC_R2 TO USER WC_DEFAULT;";
+// Firebird 3 has no system privileges: the same roles give nothing.
+const char *const Firebird3Roles = R"(
+GRANT WC_R2 TO USER WC_DEFAULT;
+CREATE ROLE WC_SEL;
+CREATE ROLE WC_ACC;
+COMMIT;
+GRANT WC_SEL TO USER WC_AUDITOR;
+GRANT WC_ACC TO USER WC_MEMBER;
+)";
 
-const QStringList Logins{"WC_DIRECT", "WC_MEMBER", "WC_DEFAULT",
-                         "WC_ADMIN",  "WC_OWNER",  "WC_NOBODY"};
-const QStringList Roles{QString(), "WC_R1", "WC_R2", "WC_R3", "RDB$ADMIN"};
+const QStringList Logins{"WC_DIRECT", "WC_MEMBER", "WC_DEFAULT", "WC_ADMIN",
+                         "WC_OWNER",  "WC_NOBODY", "WC_AUDITOR"};
+const QStringList Roles{QString(), "WC_R1", "WC_R2", "WC_R3", "RDB$ADMIN", "WC_SEL", "WC_ACC"};
 
 QString passwordOf(const QString &login)
 {
@@ -243,6 +257,22 @@ void TestWhoCan::linesSayThroughWhat_data()
         "WC_R3)"};
     QTest::newRow("procedure through PUBLIC's role")
         << "WC_P" << db::kind::Procedure << "WC_NOBODY" << procedure << procedure;
+    const QStringList publics{
+        "WC_AUDITOR — INSERT through PUBLIC",
+        "WC_AUDITOR — UPDATE (B) through role WC_R3, held by PUBLIC (when connecting with role "
+        "WC_R3)"};
+    QTest::newRow("system privilege of a default role")
+        << "WC_T" << db::kind::Relation << "WC_AUDITOR" << publics
+        << QStringList{"WC_AUDITOR — SELECT, REFERENCES through the system privilege "
+                       "SELECT_ANY_OBJECT_IN_DATABASE of role WC_SEL (default role)"} +
+               publics;
+    const QString memberProcedure = QString(procedure.first()).replace("WC_NOBODY", "WC_MEMBER");
+    QTest::newRow("system privilege on a procedure")
+        << "WC_P" << db::kind::Procedure << "WC_MEMBER" << QStringList{memberProcedure}
+        << QStringList{"WC_MEMBER — EXECUTE through the system privilege "
+                       "ACCESS_ANY_OBJECT_IN_DATABASE of role WC_ACC (when connecting with role "
+                       "WC_ACC)",
+                       memberProcedure};
 }
 
 void TestWhoCan::linesSayThroughWhat()
@@ -308,6 +338,8 @@ void TestWhoCan::commandLineTabulates()
         expected.insert(2, "WC_T\trelation\tSYSDBA\tuser\tDELETE\t\trole RDB$ADMIN\tdefault role");
         expected.insert(6, "WC_T\trelation\tWC_DEFAULT\tuser\tDELETE\t\trole WC_R1, granted to "
                            "role WC_R2\twith role WC_R2");
+        expected.insert(7, "WC_T\trelation\tWC_MEMBER\tuser\tDELETE\t\tthe system privilege "
+                           "ACCESS_ANY_OBJECT_IN_DATABASE of role WC_ACC\twith role WC_ACC");
     }
     QCOMPARE(deletes.out.split(u'\n', Qt::SkipEmptyParts), expected);
 
