@@ -7,12 +7,6 @@
 
 namespace {
 
-// Every kind a grant can name an object of: one name may be a table and a
-// sequence at once.
-constexpr int ObjectKinds[] = {db::kind::Relation, db::kind::Procedure, db::kind::Function,
-                               db::kind::Package,  db::kind::Sequence,  db::kind::Exception,
-                               db::kind::Role};
-
 QChar letterAsked(const QString &text)
 {
     if (text.size() == 1 && QStringLiteral("SUIDRXGM").contains(text.front().toUpper()))
@@ -33,20 +27,15 @@ int runWhoCan(const WhoCanRequest &request)
     }
     return runOnDatabase(request.login, [&](db::TDatabase &database) {
         QStringList lines{db::tabulatedHeader()};
-        bool found = false;
-        for (const int type : ObjectKinds) {
-            const db::ObjectRef object{type, request.object};
-            const db::AccessFacts facts = db::readAccessFacts(database, object);
-            if (facts.owner.isEmpty() && facts.onObject.isEmpty())
-                continue;
-            found = true;
+        const auto objects = db::readAccessFactsOfName(database, request.object);
+        for (const auto &[object, facts] : objects) {
             QList<db::AccessPath> paths = db::whoCan(object, facts);
             if (!letter.isNull())
                 paths.removeIf(
                     [letter](const db::AccessPath &path) { return path.letter != letter; });
             lines += db::tabulatePaths(object, paths);
         }
-        if (!found)
+        if (objects.isEmpty())
             throw kelvane::Exception(
                 QStringLiteral("no object named %1 in the database; names are matched exactly, "
                                "as the catalogue keeps them")

@@ -31,32 +31,37 @@ QString Owners::of(int objectType, const QString &object) const
 
 namespace {
 
+// Each kind of object a GRANT names, with the catalogue table and column of
+// its name. Packaged procedures and functions are left out: privileges name
+// their package.
+struct OwnedKind
+{
+    int type;
+    const char *table;
+    const char *nameColumn;
+    bool mayBePackaged;
+};
+
+constexpr OwnedKind OwnedKinds[] = {
+    {kind::Relation, "RDB$RELATIONS", "RDB$RELATION_NAME", false},
+    {kind::Procedure, "RDB$PROCEDURES", "RDB$PROCEDURE_NAME", true},
+    {kind::Exception, "RDB$EXCEPTIONS", "RDB$EXCEPTION_NAME", false},
+    {kind::Role, "RDB$ROLES", "RDB$ROLE_NAME", false},
+    {kind::Sequence, "RDB$GENERATORS", "RDB$GENERATOR_NAME", false},
+    {kind::Function, "RDB$FUNCTIONS", "RDB$FUNCTION_NAME", true},
+    {kind::Package, "RDB$PACKAGES", "RDB$PACKAGE_NAME", false},
+};
+
 // The catalogue's rows (kind P) and, in the same columns, each object's owner
-// (kind O: the owner as RDB$USER, the object as RDB$RELATION_NAME): one
-// statement, so one execution and one fetch, however large the catalogue.
-// Packaged procedures and functions are left out: privileges name their
-// package.
-constexpr const char *CatalogueSql[] = {
-    "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE,",
-    "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$RELATION_NAME, 0, NULL, NULL, NULL, NULL",
-    "FROM RDB$RELATIONS",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PROCEDURE_NAME, 5, NULL, NULL, NULL, NULL",
-    "FROM RDB$PROCEDURES WHERE RDB$PACKAGE_NAME IS NULL",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$EXCEPTION_NAME, 7, NULL, NULL, NULL, NULL",
-    "FROM RDB$EXCEPTIONS",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$ROLE_NAME, 13, NULL, NULL, NULL, NULL",
-    "FROM RDB$ROLES",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$GENERATOR_NAME, 14, NULL, NULL, NULL, NULL",
-    "FROM RDB$GENERATORS",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$FUNCTION_NAME, 15, NULL, NULL, NULL, NULL",
-    "FROM RDB$FUNCTIONS WHERE RDB$PACKAGE_NAME IS NULL",
-    "UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, RDB$PACKAGE_NAME, 18, NULL, NULL, NULL, NULL",
-    "FROM RDB$PACKAGES",
-    // And the login, role and server version as the server has them, for the
-    // file's header and the server's faults,
-    // in the columns' own types: a VARCHAR would make the whole column one,
-    // and every name in it keep its padding.
+// (kind O: ownerRowsSql) and the reader (kind L): one statement, so one
+// execution and one fetch, however large the catalogue.
+constexpr const char *CatalogueRowsSql =
+    "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
+    "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES";
+// The login, role and server version as the server has them, for the file's
+// header and the server's faults, in the columns' own types: a VARCHAR would
+// make the whole column one, and every name in it keep its padding.
+constexpr const char *ReaderSql[] = {
     "UNION ALL SELECT 'L', CAST(CURRENT_USER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER),",
     "NULL, CAST(CURRENT_ROLE AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME), 0,",
     "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN",
@@ -177,11 +182,43 @@ void numberRounds(QList<Planned> &planned, const Owners &owners)
 
 } // namespace
 
+QList<int> ownedKinds()
+{
+    QList<int> kinds;
+    for (const OwnedKind &owned : OwnedKinds)
+        kinds.append(owned.type);
+    return kinds;
+}
+
+QString ownerRowsSql(bool oneName)
+{
+    QString sql;
+    for (const OwnedKind &owned : OwnedKinds) {
+        QStringList conditions;
+        if (oneName)
+            conditions.append(QStringLiteral("%1 = :Owned%2")
+                                  .arg(QLatin1String(owned.nameColumn))
+                                  .arg(owned.type));
+        if (owned.mayBePackaged)
+            conditions.append(QStringLiteral("RDB$PACKAGE_NAME IS NULL"));
+        sql += QStringLiteral(" UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, %1, %2, NULL, NULL, "
+                              "NULL, NULL FROM %3")
+                   .arg(QLatin1String(owned.nameColumn))
+                   .arg(owned.type)
+                   .arg(QLatin1String(owned.table));
+        if (!conditions.isEmpty())
+            sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    }
+    return sql;
+}
+
 Catalogue readCatalogue(TDatabase &database)
 {
     TQuery query(database);
     query.setName(QStringLiteral("CatalogueQuery"));
-    for (const char *line : CatalogueSql)
+    query.sqlAdd(QLatin1String(CatalogueRowsSql));
+    query.sqlAdd(ownerRowsSql(false));
+    for (const char *line : ReaderSql)
         query.sqlAdd(QLatin1String(line));
     for (const char *column : CatalogueColumns)
         query.addField(QLatin1String(column), FieldKind::Data, NameSize);

@@ -46,6 +46,16 @@ struct Catalogue
     bool isSavedFile = false;
 };
 
+// The kinds of object a GRANT names whose owners the catalogue keeps: tables
+// and views, procedures, exceptions, roles, sequences, functions, packages.
+[[nodiscard]] QList<int> ownedKinds();
+// SQL: a "UNION ALL SELECT 'O', ..." per owned kind, each object's owner in
+// RDB$USER's place, its name in RDB$RELATION_NAME's and its kind in
+// RDB$OBJECT_TYPE's, the other five columns NULL. With oneName, each reads
+// the objects of one name alone, given as a parameter of its own, as many
+// as ownedKinds() has.
+[[nodiscard]] QString ownerRowsSql(bool oneName);
+
 // The whole catalogue and the owners of tables, views, procedures,
 // functions, packages, sequences, exceptions and roles, in one statement.
 [[nodiscard]] Catalogue readCatalogue(TDatabase &database);

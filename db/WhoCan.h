@@ -88,5 +88,10 @@ struct AccessPath
 // owners and the server's version, in one statement; on Firebird 4 the
 // roles' system privileges in a second.
 [[nodiscard]] AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object);
+// The same for every object of the name, of whatever kind (a table and a
+// sequence may share it), read at once; those that do not exist and have
+// no rows are left out.
+[[nodiscard]] QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &database,
+                                                                             const QString &name);
 
 } // namespace db

@@ -1,31 +1,11 @@
 // Reading what the server decides access from; the deciding is WhoCan.cpp's.
+#include "Export.h"
 #include "Query.h"
 #include "WhoCan.h"
 
 namespace db {
 
 namespace {
-
-// The catalogue table and name column of each kind's owner.
-std::pair<const char *, const char *> ownerSource(int objectType)
-{
-    switch (objectType) {
-    case kind::Procedure:
-        return {"RDB$PROCEDURES", "RDB$PROCEDURE_NAME"};
-    case kind::Exception:
-        return {"RDB$EXCEPTIONS", "RDB$EXCEPTION_NAME"};
-    case kind::Role:
-        return {"RDB$ROLES", "RDB$ROLE_NAME"};
-    case kind::Sequence:
-        return {"RDB$GENERATORS", "RDB$GENERATOR_NAME"};
-    case kind::Function:
-        return {"RDB$FUNCTIONS", "RDB$FUNCTION_NAME"};
-    case kind::Package:
-        return {"RDB$PACKAGES", "RDB$PACKAGE_NAME"};
-    default:
-        return {"RDB$RELATIONS", "RDB$RELATION_NAME"};
-    }
-}
 
 constexpr const char *Columns[] = {
     "ROW_KIND",      "RDB$USER",       "RDB$USER_TYPE",    "RDB$RELATION_NAME", "RDB$OBJECT_TYPE",
@@ -62,22 +42,17 @@ void readSystemPrivileges(TDatabase &database, AccessFacts &facts)
 
 } // namespace
 
-AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
+QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &database,
+                                                               const QString &name)
 {
-    const auto [table, nameColumn] = ownerSource(object.type);
     TQuery query(database);
     query.setName(QStringLiteral("AccessQuery"));
     query.sqlAdd(QStringLiteral(
         "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
         "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES"));
-    query.sqlAdd(QStringLiteral("WHERE (RDB$RELATION_NAME = :Object AND RDB$OBJECT_TYPE = :Kind) "
-                                "OR (RDB$OBJECT_TYPE = 13 AND RDB$PRIVILEGE = 'M')"));
-    // A packaged procedure or function is its package's, which privileges name.
-    const bool packaged = object.type == kind::Procedure || object.type == kind::Function;
-    query.sqlAdd(QStringLiteral("UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, NULL, NULL, NULL, "
-                                "NULL, NULL, NULL FROM %1 WHERE %2 = :Owned%3")
-                     .arg(QLatin1String(table), QLatin1String(nameColumn),
-                          packaged ? QStringLiteral(" AND RDB$PACKAGE_NAME IS NULL") : QString()));
+    query.sqlAdd(QStringLiteral(
+        "WHERE RDB$RELATION_NAME = :Object OR (RDB$OBJECT_TYPE = 13 AND RDB$PRIVILEGE = 'M')"));
+    query.sqlAdd(ownerRowsSql(true));
     // The version in a name's column, cast so that it keeps no padding.
     query.sqlAdd(QStringLiteral(
         "UNION ALL SELECT 'D', CAST(MON$OWNER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER), "
@@ -85,20 +60,23 @@ AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
         "RDB$USER_PRIVILEGES.RDB$RELATION_NAME), NULL, NULL, NULL, NULL, NULL FROM MON$DATABASE"));
     for (const char *column : Columns)
         query.addField(QLatin1String(column), FieldKind::Data, NameSize);
-    query.setParamText(0, object.name);
-    query.setParamText(1, QString::number(object.type));
-    query.setParamText(2, object.name);
+    for (int i = 0; i < query.paramCount(); ++i)
+        query.setParamText(i, name);
     query.open();
 
-    AccessFacts facts;
+    // What every kind shares: the memberships, the database's owner, the
+    // server; then each kind's rows and owner.
+    AccessFacts shared;
+    QList<GrantRow> onName;
+    QHash<int, QString> owners;
     const int count = query.recordCount();
     for (int row = 0; row < count; ++row) {
         const auto at = [&](int column) { return query.fields(column)->textAt(row); };
         if (at(0) == QLatin1String("O")) {
-            facts.owner = at(1);
+            owners.insert(at(4).toInt(), at(1));
         } else if (at(0) == QLatin1String("D")) {
-            facts.databaseOwner = at(1);
-            facts.isFirebird3 = at(3).startsWith(QLatin1String("3."));
+            shared.databaseOwner = at(1);
+            shared.isFirebird3 = at(3).startsWith(QLatin1String("3."));
         } else {
             const QString letter = at(5);
             const GrantRow grant{at(1),
@@ -109,16 +87,36 @@ AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
                                  at(6),
                                  at(7).toInt(),
                                  at(8)};
-            if (isOn(grant, object))
-                facts.onObject.append(grant);
+            if (grant.object == name)
+                onName.append(grant);
             if (grant.objectType == kind::Role && grant.privilege == u'M')
-                facts.memberships.append(grant);
+                shared.memberships.append(grant);
         }
     }
     query.close();
-    if (!facts.isFirebird3)
-        readSystemPrivileges(database, facts);
-    return facts;
+    if (!shared.isFirebird3)
+        readSystemPrivileges(database, shared);
+
+    QList<std::pair<ObjectRef, AccessFacts>> objects;
+    for (const int type : ownedKinds()) {
+        const ObjectRef object{type, name};
+        AccessFacts facts = shared;
+        facts.owner = owners.value(type);
+        facts.onObject =
+            rowsWhere(onName, [&object](const GrantRow &row) { return isOn(row, object); });
+        if (!facts.owner.isEmpty() || !facts.onObject.isEmpty())
+            objects.append({object, facts});
+    }
+    return objects;
+}
+
+AccessFacts readAccessFacts(TDatabase &database, const ObjectRef &object)
+{
+    for (const auto &[found, facts] : readAccessFactsOfName(database, object.name)) {
+        if (found.type == object.type)
+            return facts;
+    }
+    return {};
 }
 
 } // namespace db
