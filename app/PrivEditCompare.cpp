@@ -127,12 +127,8 @@ void TKelvaneForm::bringHere(const QList<db::PairDifference> &chosen, const db::
                              other));
         // Read again in the command: the pairs end as they stand there,
         // whatever changed here since the comparison was shown.
-        const db::CatalogueDifference now = db::compareCatalogues(
-            db::readCatalogue(Database), theirs, [&chosen](const db::GrantRow &row) {
-                return std::any_of(
-                    chosen.begin(), chosen.end(),
-                    [&row](const db::PairDifference &pair) { return pair.holds(row); });
-            });
+        const db::CatalogueDifference now =
+            db::compareCatalogues(db::readCatalogue(Database), theirs, db::inPairs(chosen));
         reportNotDone(runChanges(now.changes));
         rereadLists(user, relation);
     });

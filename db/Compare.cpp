@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QSet>
 #include <optional>
+#include <set>
 
 namespace db {
 
@@ -84,23 +85,57 @@ QHash<GroupKey, QList<GrantRow>> byGroup(const QList<GrantRow> &rows)
     return groups;
 }
 
+// A person's standing on one object and letter, whichever side of a grant
+// the person is on: the grantee of one group and the grantor of another
+// meet under it.
+GroupKey standingOf(const QString &person, const QString &object, int objectType, QChar letter)
+{
+    return {person, 0, object, objectType, letter, {}};
+}
+
 // Revokes go out what was granted with an option first: revoking the option
 // first would take those rows along, and their own revoke would then fail.
-QList<GroupKey> dependentsFirst(QList<GroupKey> groups)
+// Otherwise they keep their order; in a circle of grants the first goes
+// first.
+QList<GroupKey> dependentsFirst(const QList<GroupKey> &groups)
 {
+    // Each group's grantee and grantor as standings, to find who gave whom
+    // the option without a walk of every pair.
+    QHash<GroupKey, QList<qsizetype>> byGrantor;
+    QHash<GroupKey, QList<qsizetype>> byGrantee;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const GroupKey &group = groups.at(i);
+        byGrantor[standingOf(group.grantor, group.object, group.objectType, group.letter)].append(
+            i);
+        byGrantee[standingOf(group.grantee, group.object, group.objectType, group.letter)].append(
+            i);
+    }
+    // How many of the groups left each group's grantee gave the option to.
+    QList<qsizetype> waitingFor(groups.size(), 0);
+    std::set<qsizetype> ready;
+    std::set<qsizetype> left;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const GroupKey &group = groups.at(i);
+        for (const qsizetype given : byGrantor.value(
+                 standingOf(group.grantee, group.object, group.objectType, group.letter)))
+            waitingFor[i] += given != i;
+        if (waitingFor[i] == 0)
+            ready.insert(i);
+        left.insert(i);
+    }
     QList<GroupKey> ordered;
-    while (!groups.isEmpty()) {
-        const auto isGrantorOfAnother = [&groups](const GroupKey &group) {
-            return std::any_of(groups.begin(), groups.end(), [&group](const GroupKey &other) {
-                return other.grantor == group.grantee && other.object == group.object &&
-                       other.objectType == group.objectType && other.letter == group.letter &&
-                       !(other == group);
-            });
-        };
-        const auto next = std::find_if_not(groups.begin(), groups.end(), isGrantorOfAnother);
-        // A circle of grants: any of them may go first.
-        const qsizetype at = next == groups.end() ? 0 : next - groups.begin();
-        ordered.append(groups.takeAt(at));
+    while (!left.empty()) {
+        const qsizetype next = ready.empty() ? *left.begin() : *ready.begin();
+        ready.erase(next);
+        left.erase(next);
+        const GroupKey &gone = groups.at(next);
+        ordered.append(gone);
+        // Whoever gave it the option waits for one group less.
+        for (const qsizetype giver :
+             byGrantee.value(standingOf(gone.grantor, gone.object, gone.objectType, gone.letter))) {
+            if (giver != next && left.count(giver) && --waitingFor[giver] == 0)
+                ready.insert(giver);
+        }
     }
     return ordered;
 }
@@ -159,16 +194,28 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
         rowsWhere(theirs.rows,
                   [&](const GrantRow &row) { return changing.contains(groupOf(row)); }) +
         rowsWhere(mine.rows, [&](const GrantRow &row) { return !changing.contains(groupOf(row)); });
+    // What the revokes reach: the grants their grantees made with the option
+    // on the same object and letter, and the memberships of the role.
+    QSet<GroupKey> optionsRevoked;
+    QSet<GroupKey> membershipsRevoked;
+    for (const GroupKey &by : std::as_const(revoked)) {
+        optionsRevoked.insert(standingOf(by.grantee, by.object, by.objectType, by.letter));
+        if (by.objectType == kind::Role)
+            membershipsRevoked.insert(
+                {by.grantee, by.granteeType, by.object, by.objectType, {}, {}});
+    }
+    QSet<GrantRow> grantedRows(granted.begin(), granted.end());
     for (const GrantRow &row : standing) {
         const bool mayGoAlong =
-            std::any_of(revoked.begin(), revoked.end(), [&](const GroupKey &by) {
-                const bool sameObject = by.object == row.object && by.objectType == row.objectType;
-                return sameObject && ((by.grantee == row.grantor && by.letter == row.privilege) ||
-                                      (by.objectType == kind::Role && by.grantee == row.grantee &&
-                                       by.granteeType == row.granteeType));
-            });
-        if (mayGoAlong && !granted.contains(row))
+            optionsRevoked.contains(
+                standingOf(row.grantor, row.object, row.objectType, row.privilege)) ||
+            (row.objectType == kind::Role &&
+             membershipsRevoked.contains(
+                 {row.grantee, row.granteeType, row.object, row.objectType, {}, {}}));
+        if (mayGoAlong && !grantedRows.contains(row)) {
             granted.append(row);
+            grantedRows.insert(row);
+        }
     }
 
     for (const GroupKey &group : dependentsFirst(revoked)) {
@@ -189,29 +236,51 @@ QStringList statementsOf(const QList<Change> &changes)
     return statements;
 }
 
+namespace {
+
+GroupKey pairOf(const QString &grantee, int granteeType, const QString &object, int objectType)
+{
+    return {grantee, granteeType, object, objectType, {}, {}};
+}
+
+GroupKey pairOf(const GrantRow &row)
+{
+    return pairOf(row.grantee, row.granteeType, row.object, row.objectType);
+}
+
+} // namespace
+
 QList<PairDifference> pairsOf(const CatalogueDifference &difference)
 {
     QList<PairDifference> pairs;
-    const auto pairOf = [&pairs](const GrantRow &row) -> PairDifference & {
-        for (PairDifference &pair : pairs) {
-            if (pair.holds(row))
-                return pair;
-        }
+    QHash<GroupKey, qsizetype> at;
+    for (const GrantRow &row : difference.onlyHere + difference.onlyThere) {
+        if (at.contains(pairOf(row)))
+            continue;
+        at.insert(pairOf(row), pairs.size());
         pairs.append({row.grantee, row.granteeType, row.object, row.objectType, {}, {}});
-        return pairs.last();
-    };
-    for (const GrantRow &row : difference.onlyHere + difference.onlyThere)
-        (void)pairOf(row);
-    for (PairDifference &pair : pairs) {
-        const auto ofPair = [&pair](const GrantRow &row) { return pair.holds(row); };
-        pair.here = rowsWhere(difference.hereRows, ofPair);
-        pair.there = rowsWhere(difference.thereRows, ofPair);
+    }
+    for (const GrantRow &row : difference.hereRows) {
+        if (const auto pair = at.constFind(pairOf(row)); pair != at.constEnd())
+            pairs[*pair].here.append(row);
+    }
+    for (const GrantRow &row : difference.thereRows) {
+        if (const auto pair = at.constFind(pairOf(row)); pair != at.constEnd())
+            pairs[*pair].there.append(row);
     }
     std::sort(pairs.begin(), pairs.end(), [](const PairDifference &a, const PairDifference &b) {
         return std::tie(a.grantee, a.granteeType, a.object, a.objectType) <
                std::tie(b.grantee, b.granteeType, b.object, b.objectType);
     });
     return pairs;
+}
+
+std::function<bool(const GrantRow &)> inPairs(const QList<PairDifference> &pairs)
+{
+    QSet<GroupKey> chosen;
+    for (const PairDifference &pair : pairs)
+        chosen.insert(pairOf(pair.grantee, pair.granteeType, pair.object, pair.objectType));
+    return [chosen](const GrantRow &row) { return chosen.contains(pairOf(row)); };
 }
 
 QString describePair(const PairDifference &pair)

@@ -51,14 +51,10 @@ struct PairDifference
     int objectType = kind::Relation;
     QList<GrantRow> here;
     QList<GrantRow> there;
-
-    [[nodiscard]] bool holds(const GrantRow &row) const
-    {
-        return row.grantee == grantee && row.granteeType == granteeType && row.object == object &&
-               row.objectType == objectType;
-    }
 };
 
+// Whether a row is on one of the pairs.
+[[nodiscard]] std::function<bool(const GrantRow &)> inPairs(const QList<PairDifference> &pairs);
 // The pairs where the rows differ, in the order of their grantees and objects.
 [[nodiscard]] QList<PairDifference> pairsOf(const CatalogueDifference &difference);
 // "FRED on T1: SELECT — granted by SYSDBA here only; INSERT here — granted by

@@ -122,7 +122,7 @@ private:
                 ++at;
             } else if (c.isSpace()) {
                 ++at;
-            } else if (m_text.mid(at, 2) == QLatin1String("--")) {
+            } else if (QStringView(m_text).mid(at, 2) == QLatin1String("--")) {
                 while (at < m_text.size() && m_text.at(at) != u'\n')
                     ++at;
             } else if (c == u';') {
@@ -162,7 +162,7 @@ private:
                     ++m_line;
                 if (m_text.at(at) != u'"') {
                     token.text += m_text.at(at);
-                } else if (m_text.mid(at, 2) == QLatin1String("\"\"")) {
+                } else if (QStringView(m_text).mid(at, 2) == QLatin1String("\"\"")) {
                     token.text += u'"';
                     ++at;
                 } else {

@@ -43,6 +43,12 @@ const KindWords *kindWords(int type)
 
 } // namespace
 
+size_t qHash(const GrantRow &row, size_t seed)
+{
+    return qHashMulti(seed, row.grantee, row.granteeType, row.object, row.objectType,
+                      row.privilege.unicode(), row.column, row.option, row.grantor);
+}
+
 QList<GrantRow> rowsWhere(const QList<GrantRow> &rows,
                           const std::function<bool(const GrantRow &)> &wanted)
 {

@@ -47,6 +47,7 @@ struct GrantRow
 
     friend bool operator==(const GrantRow &, const GrantRow &) = default;
 };
+[[nodiscard]] size_t qHash(const GrantRow &row, size_t seed = 0);
 
 [[nodiscard]] QList<GrantRow> rowsWhere(const QList<GrantRow> &rows,
                                         const std::function<bool(const GrantRow &)> &wanted);
