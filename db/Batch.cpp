@@ -10,18 +10,21 @@ namespace db {
 
 namespace {
 
-// The batch travels as one parameter of "length:statement" items; lengths
-// count characters, as the server's string functions do.
-constexpr qsizetype BatchCharacters = 8191;
+// The batch travels as one parameter of "length:statement" items, as the
+// statements' UTF-8 bytes in a parameter of character set NONE: the server
+// takes those bytes as they are, and its string functions count them one
+// by one, four times as many statements as UTF-8 characters would hold in
+// the same message. EXECUTE STATEMENT reads them as the connection's UTF-8.
+constexpr qsizetype BatchBytes = 32765;
 
 const char *const BlockSql =
-    "EXECUTE BLOCK (BATCH VARCHAR(8191) CHARACTER SET UTF8 = ?)\n"
+    "EXECUTE BLOCK (BATCH VARCHAR(32765) CHARACTER SET NONE = ?)\n"
     "RETURNS (DONE INTEGER, REFUSED INTEGER)\n"
     "AS\n"
     "  DECLARE AT_CHAR INTEGER = 1;\n"
     "  DECLARE COLON INTEGER;\n"
     "  DECLARE LEN INTEGER;\n"
-    "  DECLARE STMT VARCHAR(8191) CHARACTER SET UTF8;\n"
+    "  DECLARE STMT VARCHAR(32765) CHARACTER SET NONE;\n"
     "BEGIN\n"
     "  DONE = 0;\n"
     "  REFUSED = 0;\n"
@@ -45,9 +48,10 @@ const char *const BlockSql =
     "  SUSPEND;\n"
     "END";
 
-QString item(const QString &statement)
+QByteArray item(const QString &statement)
 {
-    return QString::number(characterCount(statement)) + QLatin1Char(':') + statement;
+    const QByteArray bytes = statement.toUtf8();
+    return QByteArray::number(bytes.size()) + ':' + bytes;
 }
 
 } // namespace
@@ -88,16 +92,13 @@ void TCommandTransaction::rollback()
 
 TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements, qsizetype from)
 {
-    QString batch;
-    qsizetype characters = 0;
+    QByteArray batch;
     qsizetype end = from;
     while (end < statements.size() && end - from < MaxBatchStatements) {
-        const QString next = item(statements.at(end));
-        const qsizetype nextCharacters = characterCount(next);
-        if (characters + nextCharacters > BatchCharacters)
+        const QByteArray next = item(statements.at(end));
+        if (batch.size() + next.size() > BatchBytes)
             break;
         batch += next;
-        characters += nextCharacters;
         ++end;
     }
     if (end == from)
@@ -105,7 +106,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 
     client::Statement &block = m_database.statement(QLatin1String(BlockSql));
     qCDebug(lcSql).noquote() << "batch of" << (end - from) << "from" << statements.at(from);
-    client::Cursor &result = block.open(*m_transaction, {batch});
+    client::Cursor &result = block.open(*m_transaction, {QString::fromUtf8(batch)});
     if (!result.fetch())
         throw kelvane::EngineError(QStringLiteral("The batch returned no result"));
     const qsizetype done = result.text(0).toInt();

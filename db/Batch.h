@@ -55,9 +55,10 @@ public:
     // How many changes ran in it.
     [[nodiscard]] qsizetype ran() const { return m_ran; }
 
-    // At most this many statements go in one batch; the Cancel of a long
-    // command waits for the batch in flight.
-    static constexpr qsizetype MaxBatchStatements = 200;
+    // At most this many statements go in one batch, and no more than its
+    // parameter's 32,765 bytes hold; the Cancel of a long command waits for
+    // the batch in flight, a quarter of a second or so on the server.
+    static constexpr qsizetype MaxBatchStatements = 500;
 
 private:
     friend class TDatabase;

@@ -120,7 +120,7 @@ void TestFaults::initTestCase()
     ui::Application::setTitle(QStringLiteral("Kelvane"));
     m_db = std::make_unique<testserver::TestDatabase>(QStringLiteral("faults"));
     m_db->run(QString::fromLatin1(Schema));
-    m_db->run(testserver::manyTablesScript(QStringLiteral("T"), 100,
+    m_db->run(testserver::manyTablesScript(QStringLiteral("T"), 250,
                                            QStringLiteral("SELECT, INSERT, UPDATE, DELETE"),
                                            QStringLiteral("HEAVY, LOADED")));
     // A file the server can open that is no database at all.
@@ -361,8 +361,8 @@ void TestFaults::longRenameStoppedHalfWay_data()
 
 void TestFaults::longRenameStoppedHalfWay()
 {
-    // The user holds four privileges on each of 100 tables: renaming it
-    // walks 500 statements, three batches.
+    // The user holds four privileges on each of 250 tables: renaming it
+    // walks 1,250 statements, three batches.
     QFETCH(bool, serverLost);
     QFETCH(QString, user);
     const QString renamed = user + QLatin1Char('2');
@@ -416,11 +416,11 @@ void TestFaults::longRenameStoppedHalfWay()
     // Cancel is heard before the next batch goes.
     const QStringList sent = statements(log);
     QCOMPARE(sent.size(), shownAt);
-    QCOMPARE(message, QStringLiteral("Cancelled: nothing was changed. The %1 of the command's 500 "
-                                     "statements that had run were undone, and the other %2 "
+    QCOMPARE(message, QStringLiteral("Cancelled: nothing was changed. The %1 of the command's "
+                                     "1250 statements that had run were undone, and the other %2 "
                                      "never ran.")
                           .arg(sent.size())
-                          .arg(500 - sent.size()));
+                          .arg(1250 - sent.size()));
     QCOMPARE(m_db->rowsOf(user), before);
     QCOMPARE(m_db->rowsOf(renamed), QStringList());
     // The lists were read again, standing where the command began.
