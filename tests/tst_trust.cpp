@@ -33,7 +33,7 @@ using driver::statements;
 namespace {
 
 // BOB's UPDATE (ADDRESS) is the right that must survive what is done to
-// ALICE's. HEAVY holds three privileges on each of 120 tables: renaming it
+// ALICE's. HEAVY holds three privileges on each of 250 tables: renaming it
 // takes more than one batch.
 const char *const Schema = R"(
 CREATE TABLE PATIENT (ID INTEGER NOT NULL PRIMARY KEY, ADDRESS VARCHAR(40), PHONE VARCHAR(20));
@@ -104,7 +104,7 @@ void TestTrust::initTestCase()
 void TestTrust::init()
 {
     m_window.start(QStringLiteral("TRUST"), Schema);
-    m_window.db->run(testserver::manyTablesScript(QStringLiteral("H"), 120,
+    m_window.db->run(testserver::manyTablesScript(QStringLiteral("H"), 250,
                                                   QStringLiteral("SELECT, INSERT, DELETE"),
                                                   QStringLiteral("HEAVY")));
     driver::chooseAlias(QStringLiteral("TRUST"), testserver::password());
