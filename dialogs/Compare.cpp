@@ -1,6 +1,7 @@
 #include "Compare.h"
 
 #include "ui/Application.h"
+#include "ui/FormStyle.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -60,6 +61,7 @@ void TCompareForm::setDifferences(const QString &other, const QStringList &lines
         item->setCheckState(Qt::Unchecked);
     }
     DifferenceList->setCurrentRow(0);
+    ui::widenForLines(*this, *DifferenceList, lines, true);
     NoteLabel->setText(note);
     NoteLabel->setVisible(!note.isEmpty());
     DifferenceListChange(DifferenceList);

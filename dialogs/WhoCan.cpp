@@ -1,6 +1,7 @@
 #include "WhoCan.h"
 
 #include "ui/Application.h"
+#include "ui/FormStyle.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -59,6 +60,8 @@ void TWhoCanForm::setPaths(const QString &object, const QString &grantee,
         QStringLiteral("&Only %1").arg(QString(grantee).replace(u'&', QStringLiteral("&&"))));
     NoteLabel->setText(note);
     NoteLabel->setVisible(!note.isEmpty());
+    // As wide as either list needs, so that ticking the box does not resize.
+    ui::widenForLines(*this, *PathList, ofGrantee + everyone);
     OnlyGranteeCheckClick(OnlyGranteeCheck);
 }
 

@@ -1,12 +1,16 @@
 #include "FormStyle.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 namespace ui {
@@ -57,6 +61,30 @@ void centreOnScreen(QWidget &window)
         return;
     const QRect available = screen->availableGeometry();
     window.move(available.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+void widenForLines(QWidget &window, const QAbstractItemView &list, const QStringList &lines,
+                   bool checkable)
+{
+    int widest = 0;
+    for (const QString &line : lines)
+        widest = std::max(widest, list.fontMetrics().horizontalAdvance(line));
+    const QStyle *style = list.style();
+    // The item's own margins, its check box where it has one, the list's
+    // frame and its scroll bar, and what the window has around the list.
+    int needed = widest + 2 * style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8 +
+                 2 * list.frameWidth() + style->pixelMetric(QStyle::PM_ScrollBarExtent);
+    // Before the window is first shown its layout has not sized the list yet.
+    if (const QLayout *layout = window.layout())
+        needed += layout->contentsMargins().left() + layout->contentsMargins().right();
+    if (checkable)
+        needed += style->pixelMetric(QStyle::PM_IndicatorWidth) +
+                  style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 4;
+    const QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 9 / 10 : needed;
+    const int width = std::min(needed, room);
+    if (width > window.width())
+        window.resize(width, window.height());
 }
 
 QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,

@@ -4,7 +4,9 @@
 #include <QFont>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
+class QAbstractItemView;
 class QDialog;
 class QFrame;
 class QLabel;
@@ -26,6 +28,11 @@ void substituteDesignFonts();
 // A dialog of fixed size: no resizing, no minimise or maximise.
 void makeFixedDialog(QDialog &dialog, const QString &caption, int clientWidth, int clientHeight);
 void centreOnScreen(QWidget &window);
+// Widens the window so that the list shows the longest of the lines whole
+// (checkable: beside a check box each), as far as nine tenths of the
+// screen's width; never narrows it.
+void widenForLines(QWidget &window, const QAbstractItemView &list, const QStringList &lines,
+                   bool checkable = false);
 
 QLabel *addLabel(QWidget *parent, const QString &objectName, const QString &caption, int left,
                  int top);
