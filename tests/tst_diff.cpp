@@ -77,12 +77,7 @@ using testprogram::runKelvane;
 
 db::Catalogue catalogueOf(const testserver::TestDatabase &database)
 {
-    db::TDatabase connection(QStringLiteral("DIFF"));
-    connection.setConnectionString(database.connectionString());
-    connection.paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
-    connection.paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
-    connection.open();
-    return db::readCatalogue(connection);
+    return db::readCatalogue(*testserver::connectAsSysdba(database));
 }
 
 // The rows an export writes, one line each, in order; a DDL privilege's
@@ -125,11 +120,7 @@ void changeAtRandom(const testserver::TestDatabase &database, std::mt19937 &rand
     const auto pick = [&](qsizetype size) {
         return qsizetype(std::uniform_int_distribution<qsizetype>(0, size - 1)(random));
     };
-    db::TDatabase connection(QStringLiteral("CHANGES"));
-    connection.setConnectionString(database.connectionString());
-    connection.paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
-    connection.paramsAdd(QStringLiteral("PASSWORD=") + testserver::password());
-    connection.open();
+    const std::unique_ptr<db::TDatabase> connection = testserver::connectAsSysdba(database);
     for (int i = 0; i < count; ++i) {
         const db::GrantRow &row = rows.at(pick(rows.size()));
         const db::Grantee grantee{db::SqlName::stored(row.grantee), row.granteeType, true};
@@ -160,7 +151,7 @@ void changeAtRandom(const testserver::TestDatabase &database, std::mt19937 &rand
         }
         // Each in a transaction of its own: a statement the server takes and
         // then fails on at commit is left out alone.
-        db::TCommandTransaction change(connection);
+        db::TCommandTransaction change(*connection);
         if (change.run({sql}, 0).refused)
             continue;
         try {

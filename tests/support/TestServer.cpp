@@ -248,14 +248,31 @@ void createLogin(const QString &name, const QString &password)
             QStringLiteral("SYSDBA"), testserver::password());
 }
 
-std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias)
+namespace {
+
+std::unique_ptr<db::TDatabase> sysdbaConnection(const std::function<void(db::TDatabase &)> &target)
 {
     auto connection = std::make_unique<db::TDatabase>(QStringLiteral("KELVANE"));
-    connection->setAliasName(alias);
+    target(*connection);
     connection->paramsAdd(QStringLiteral("USERNAME=SYSDBA"));
     connection->paramsAdd(QStringLiteral("PASSWORD=") + password());
     connection->open();
     return connection;
+}
+
+} // namespace
+
+std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias)
+{
+    return sysdbaConnection(
+        [&alias](db::TDatabase &connection) { connection.setAliasName(alias); });
+}
+
+std::unique_ptr<db::TDatabase> connectAsSysdba(const TestDatabase &database)
+{
+    return sysdbaConnection([&database](db::TDatabase &connection) {
+        connection.setConnectionString(database.connectionString());
+    });
 }
 
 } // namespace testserver

@@ -113,6 +113,8 @@ void createLogin(const QString &name, const QString &password);
 
 // A connection named KELVANE to the alias, open, logged in as SYSDBA.
 [[nodiscard]] std::unique_ptr<db::TDatabase> connectAsSysdba(const QString &alias);
+// The same, to a test database by its connection string.
+[[nodiscard]] std::unique_ptr<db::TDatabase> connectAsSysdba(const TestDatabase &database);
 
 } // namespace testserver
 
