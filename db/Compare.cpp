@@ -140,6 +140,17 @@ QList<GroupKey> dependentsFirst(const QList<GroupKey> &groups)
     return ordered;
 }
 
+// One grantee's rows on one object, as the window lists them.
+GroupKey pairOf(const QString &grantee, int granteeType, const QString &object, int objectType)
+{
+    return {grantee, granteeType, object, objectType, {}, {}};
+}
+
+GroupKey pairOf(const GrantRow &row)
+{
+    return pairOf(row.grantee, row.granteeType, row.object, row.objectType);
+}
+
 } // namespace
 
 CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &there,
@@ -235,20 +246,6 @@ QStringList statementsOf(const QList<Change> &changes)
         statements.append(change.sql + QLatin1Char(';'));
     return statements;
 }
-
-namespace {
-
-GroupKey pairOf(const QString &grantee, int granteeType, const QString &object, int objectType)
-{
-    return {grantee, granteeType, object, objectType, {}, {}};
-}
-
-GroupKey pairOf(const GrantRow &row)
-{
-    return pairOf(row.grantee, row.granteeType, row.object, row.objectType);
-}
-
-} // namespace
 
 QList<PairDifference> pairsOf(const CatalogueDifference &difference)
 {
