@@ -15,7 +15,8 @@ namespace {
 // takes those bytes as they are, and its string functions count them one
 // by one, four times as many statements as UTF-8 characters would hold in
 // the same message. EXECUTE STATEMENT reads them as the connection's UTF-8.
-constexpr qsizetype BatchBytes = 32765;
+// The block's VARCHAR(32765) is that longest parameter.
+constexpr qsizetype BatchBytes = client::MaxParameterBytes;
 
 const char *const BlockSql =
     "EXECUTE BLOCK (BATCH VARCHAR(32765) CHARACTER SET NONE = ?)\n"

@@ -253,9 +253,6 @@ private:
     std::vector<unsigned char> m_buffer;
 };
 
-// The longest text a parameter of the server's can carry.
-constexpr qsizetype MaxParameterBytes = 32765;
-
 void checkParameters(const QStringList &values, int expected)
 {
     if (values.size() != expected)

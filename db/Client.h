@@ -84,6 +84,9 @@ private:
 class Cursor;
 struct RowLayout;
 
+// The longest text, in UTF-8 bytes, a parameter of the server's can carry.
+inline constexpr qsizetype MaxParameterBytes = 32765;
+
 // A statement prepared once on the attachment and run in any of its
 // transactions; its parameters are texts, which the server converts.
 class Statement

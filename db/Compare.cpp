@@ -212,17 +212,14 @@ CatalogueDifference compareCatalogues(const Catalogue &here, const Catalogue &th
     for (const GroupKey &by : std::as_const(revoked)) {
         optionsRevoked.insert(standingOf(by.grantee, by.object, by.objectType, by.letter));
         if (by.objectType == kind::Role)
-            membershipsRevoked.insert(
-                {by.grantee, by.granteeType, by.object, by.objectType, {}, {}});
+            membershipsRevoked.insert(pairOf(by.grantee, by.granteeType, by.object, by.objectType));
     }
     QSet<GrantRow> grantedRows(granted.begin(), granted.end());
     for (const GrantRow &row : standing) {
         const bool mayGoAlong =
             optionsRevoked.contains(
                 standingOf(row.grantor, row.object, row.objectType, row.privilege)) ||
-            (row.objectType == kind::Role &&
-             membershipsRevoked.contains(
-                 {row.grantee, row.granteeType, row.object, row.objectType, {}, {}}));
+            (row.objectType == kind::Role && membershipsRevoked.contains(pairOf(row)));
         if (mayGoAlong && !grantedRows.contains(row)) {
             granted.append(row);
             grantedRows.insert(row);

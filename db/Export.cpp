@@ -54,11 +54,8 @@ constexpr OwnedKind OwnedKinds[] = {
 
 // The catalogue's rows (kind P) and, in the same columns, each object's owner
 // (kind O: ownerRowsSql) and the reader (kind L): one statement, so one
-// execution and one fetch, however large the catalogue.
-constexpr const char *CatalogueRowsSql =
-    "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
-    "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES";
-// The login, role and server version as the server has them, for the file's
+// execution and one fetch, however large the catalogue. The reader is the
+// login, role and server version as the server has them, for the file's
 // header and the server's faults, in the columns' own types: a VARCHAR would
 // make the whole column one, and every name in it keep its padding.
 constexpr const char *ReaderSql[] = {
@@ -67,14 +64,6 @@ constexpr const char *ReaderSql[] = {
     "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN",
     "RDB$USER_PRIVILEGES.RDB$FIELD_NAME), NULL, NULL FROM RDB$DATABASE",
 };
-
-constexpr const char *CatalogueColumns[] = {
-    "ROW_KIND",      "RDB$USER",       "RDB$USER_TYPE",    "RDB$RELATION_NAME", "RDB$OBJECT_TYPE",
-    "RDB$PRIVILEGE", "RDB$FIELD_NAME", "RDB$GRANT_OPTION", "RDB$GRANTOR",
-};
-
-// Longer than any name on Firebird 3 (31 bytes) or 4 (63 characters).
-constexpr int NameSize = 252;
 
 bool objectBelow(const GrantRow &a, const GrantRow &b)
 {
@@ -212,25 +201,44 @@ QString ownerRowsSql(bool oneName)
     return sql;
 }
 
+QString privilegeRowsSql()
+{
+    return QStringLiteral(
+        "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
+        "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES");
+}
+
+void addCatalogueFields(TQuery &query)
+{
+    for (const char *column :
+         {"ROW_KIND", "RDB$USER", "RDB$USER_TYPE", "RDB$RELATION_NAME", "RDB$OBJECT_TYPE",
+          "RDB$PRIVILEGE", "RDB$FIELD_NAME", "RDB$GRANT_OPTION", "RDB$GRANTOR"})
+        query.addField(QLatin1String(column), FieldKind::Data, NameFieldSize);
+}
+
+GrantRow privilegeRowAt(const TQuery &query, int row)
+{
+    const auto at = [&](int column) { return query.fields(column)->textAt(row); };
+    const QString letter = at(5);
+    return {at(1), at(2).toInt(), at(3), at(4).toInt(), letter.isEmpty() ? QChar() : letter.front(),
+            at(6), at(7).toInt(), at(8)};
+}
+
 Catalogue readCatalogue(TDatabase &database)
 {
     TQuery query(database);
     query.setName(QStringLiteral("CatalogueQuery"));
-    query.sqlAdd(QLatin1String(CatalogueRowsSql));
+    query.sqlAdd(privilegeRowsSql());
     query.sqlAdd(ownerRowsSql(false));
     for (const char *line : ReaderSql)
         query.sqlAdd(QLatin1String(line));
-    for (const char *column : CatalogueColumns)
-        query.addField(QLatin1String(column), FieldKind::Data, NameSize);
+    addCatalogueFields(query);
     query.open();
-    const TField *fields[std::size(CatalogueColumns)];
-    for (size_t i = 0; i < std::size(CatalogueColumns); ++i)
-        fields[i] = query.fields(int(i));
     Catalogue catalogue;
     const int count = query.recordCount();
     catalogue.rows.reserve(count);
     for (int row = 0; row < count; ++row) {
-        const auto at = [&](int column) { return fields[column]->textAt(row); };
+        const auto at = [&](int column) { return query.fields(column)->textAt(row); };
         if (at(0) == QLatin1String("O")) {
             catalogue.owners.add(at(4).toInt(), at(3), at(1));
             continue;
@@ -241,10 +249,7 @@ Catalogue readCatalogue(TDatabase &database)
             catalogue.isFirebird3 = at(6).startsWith(QLatin1String("3."));
             continue;
         }
-        const QString letter = at(5);
-        catalogue.rows.append({at(1), at(2).toInt(), at(3), at(4).toInt(),
-                               letter.isEmpty() ? QChar() : letter.front(), at(6), at(7).toInt(),
-                               at(8)});
+        catalogue.rows.append(privilegeRowAt(query, row));
     }
     query.close();
     return catalogue;

@@ -18,6 +18,7 @@ class QIODevice;
 namespace db {
 
 class TDatabase;
+class TQuery;
 
 // Who owns each object a GRANT can name, by its kind (as RDB$OBJECT_TYPE
 // numbers it) and name.
@@ -49,6 +50,17 @@ struct Catalogue
 // The kinds of object a GRANT names whose owners the catalogue keeps: tables
 // and views, procedures, exceptions, roles, sequences, functions, packages.
 [[nodiscard]] QList<int> ownedKinds();
+// The catalogue statement's columns, which the export and who-can share: a
+// row kind, then RDB$USER_PRIVILEGES' own eight. privilegeRowsSql selects
+// the privilege rows (kind 'P'), to be narrowed by a WHERE and joined by
+// UNION ALL to rows of other kinds in the same columns; addCatalogueFields
+// gives a query those columns; privilegeRowAt reads a 'P' row.
+[[nodiscard]] QString privilegeRowsSql();
+// A name field's size: longer than any name on Firebird 3 (31 bytes) or 4
+// (63 characters).
+inline constexpr int NameFieldSize = 252;
+void addCatalogueFields(TQuery &query);
+[[nodiscard]] GrantRow privilegeRowAt(const TQuery &query, int row);
 // SQL: a "UNION ALL SELECT 'O', ..." per owned kind, each object's owner in
 // RDB$USER's place, its name in RDB$RELATION_NAME's and its kind in
 // RDB$OBJECT_TYPE's, the other five columns NULL. With oneName, each reads

@@ -58,15 +58,13 @@ QList<Held> everyLetter(int objectType)
     return held;
 }
 
-const QString SelectAny = QStringLiteral("SELECT_ANY_OBJECT_IN_DATABASE");
-
 // What a system privilege gives on the object, as Firebird 4.0.5 lets a
 // login use it: SELECT_ANY_OBJECT_IN_DATABASE reads (and references) any
 // table or view; ACCESS_ANY_OBJECT_IN_DATABASE uses every object but
 // makes no one a member of a role.
 QList<Held> lettersOfSystemPrivilege(const QString &privilege, int objectType)
 {
-    if (privilege == SelectAny)
+    if (privilege == SelectAnyObject)
         return objectType == kind::Relation ? QList<Held>{{u'S', {}}, {u'R', {}}} : QList<Held>();
     return objectType == kind::Role ? QList<Held>() : everyLetter(objectType);
 }

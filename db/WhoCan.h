@@ -12,6 +12,10 @@ namespace db {
 
 class TDatabase;
 
+// Firebird 4's system privileges that reach objects.
+inline const QString SelectAnyObject = QStringLiteral("SELECT_ANY_OBJECT_IN_DATABASE");
+inline const QString AccessAnyObject = QStringLiteral("ACCESS_ANY_OBJECT_IN_DATABASE");
+
 // What the server reads when it decides whether a login may use an object.
 struct AccessFacts
 {
@@ -21,9 +25,8 @@ struct AccessFacts
     QString databaseOwner;
     bool isFirebird3 = false;
     // Firebird 4's roles whose system privileges reach objects: the role
-    // and its widest such privilege, ACCESS_ANY_OBJECT_IN_DATABASE or
-    // SELECT_ANY_OBJECT_IN_DATABASE. RDB$ADMIN, which holds every one, is
-    // not among them.
+    // and its widest such privilege, AccessAnyObject or SelectAnyObject. RDB$ADMIN, which holds
+    // every one, is not among them.
     QHash<QString, QString> systemPrivileges;
 };
 

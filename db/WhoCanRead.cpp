@@ -7,14 +7,6 @@ namespace db {
 
 namespace {
 
-constexpr const char *Columns[] = {
-    "ROW_KIND",      "RDB$USER",       "RDB$USER_TYPE",    "RDB$RELATION_NAME", "RDB$OBJECT_TYPE",
-    "RDB$PRIVILEGE", "RDB$FIELD_NAME", "RDB$GRANT_OPTION", "RDB$GRANTOR",
-};
-
-// Longer than any name on Firebird 3 (31 bytes) or 4 (63 characters).
-constexpr int NameSize = 252;
-
 // Firebird 4 keeps a role's system privileges as a bit each in eight bytes,
 // numbered as the server lists them: SELECT_ANY_OBJECT_IN_DATABASE is bit
 // 16 and ACCESS_ANY_OBJECT_IN_DATABASE bit 17, the two low bits of the third
@@ -27,15 +19,14 @@ void readSystemPrivileges(TDatabase &database, AccessFacts &facts)
         "SELECT RDB$ROLE_NAME, BITS FROM (SELECT RDB$ROLE_NAME, "
         "BIN_AND(ASCII_VAL(SUBSTRING(RDB$SYSTEM_PRIVILEGES FROM 3 FOR 1)), 3) AS BITS "
         "FROM RDB$ROLES WHERE RDB$ROLE_NAME <> 'RDB$ADMIN') WHERE BITS <> 0"));
-    query.addField(QStringLiteral("RDB$ROLE_NAME"), FieldKind::Data, NameSize);
+    query.addField(QStringLiteral("RDB$ROLE_NAME"), FieldKind::Data, NameFieldSize);
     query.addField(QStringLiteral("BITS"), FieldKind::Data, 12);
     query.open();
     const int count = query.recordCount();
     for (int row = 0; row < count; ++row) {
         const bool accessAny = (query.fields(1)->textAt(row).toInt() & 2) != 0;
         facts.systemPrivileges.insert(query.fields(0)->textAt(row),
-                                      accessAny ? QStringLiteral("ACCESS_ANY_OBJECT_IN_DATABASE")
-                                                : QStringLiteral("SELECT_ANY_OBJECT_IN_DATABASE"));
+                                      accessAny ? AccessAnyObject : SelectAnyObject);
     }
     query.close();
 }
@@ -47,9 +38,7 @@ QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &databa
 {
     TQuery query(database);
     query.setName(QStringLiteral("AccessQuery"));
-    query.sqlAdd(QStringLiteral(
-        "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
-        "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES"));
+    query.sqlAdd(privilegeRowsSql());
     query.sqlAdd(QStringLiteral(
         "WHERE RDB$RELATION_NAME = :Object OR (RDB$OBJECT_TYPE = 13 AND RDB$PRIVILEGE = 'M')"));
     query.sqlAdd(ownerRowsSql(true));
@@ -58,8 +47,7 @@ QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &databa
         "UNION ALL SELECT 'D', CAST(MON$OWNER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER), "
         "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN "
         "RDB$USER_PRIVILEGES.RDB$RELATION_NAME), NULL, NULL, NULL, NULL, NULL FROM MON$DATABASE"));
-    for (const char *column : Columns)
-        query.addField(QLatin1String(column), FieldKind::Data, NameSize);
+    addCatalogueFields(query);
     for (int i = 0; i < query.paramCount(); ++i)
         query.setParamText(i, name);
     query.open();
@@ -78,15 +66,7 @@ QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &databa
             shared.databaseOwner = at(1);
             shared.isFirebird3 = at(3).startsWith(QLatin1String("3."));
         } else {
-            const QString letter = at(5);
-            const GrantRow grant{at(1),
-                                 at(2).toInt(),
-                                 at(3),
-                                 at(4).toInt(),
-                                 letter.isEmpty() ? QChar() : letter.front(),
-                                 at(6),
-                                 at(7).toInt(),
-                                 at(8)};
+            const GrantRow grant = privilegeRowAt(query, row);
             if (grant.object == name)
                 onName.append(grant);
             if (grant.objectType == kind::Role && grant.privilege == u'M')
