@@ -106,9 +106,10 @@ test_firebird4() {
     printf '\nThe same tests against a Firebird 4 server:\n'
     KELVANE_FB4_DIR=$FB4_DIR KELVANE_FB4_PORT=$FB4_PORT bash "$FB4SERVER" start
     # The Firebird 3 server stays up beside it, for the comparison across
-    # versions.
-    KELVANE_FB_DIR=$FB4_DIR KELVANE_FB_PORT=$FB4_PORT \
-        KELVANE_FB_OTHER_DIR=$KELVANE_FB_DIR KELVANE_FB_OTHER_PORT=$KELVANE_FB_PORT \
+    # versions. The other server is named first: assignments before a command
+    # expand left to right, each seeing the ones before it.
+    KELVANE_FB_OTHER_DIR=$KELVANE_FB_DIR KELVANE_FB_OTHER_PORT=$KELVANE_FB_PORT \
+        KELVANE_FB_DIR=$FB4_DIR KELVANE_FB_PORT=$FB4_PORT \
         ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$TEST_JOBS" -E "$FB3_ONLY_TESTS"
 }
 
