@@ -170,10 +170,13 @@ public:
     db::TQuery *UserList = nullptr;
     db::TQuery *RelationList = nullptr;
 
-    // The columns of a catalogue row that the commands carry exactly.
+    // The columns of a catalogue row that the commands carry exactly, the
+    // names trimmed as they travel.
     static constexpr const char *SelectGrantRows =
-        "SELECT RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, RDB$PRIVILEGE, "
-        "RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR";
+        "SELECT TRIM(TRAILING FROM RDB$USER) AS RDB$USER, RDB$USER_TYPE, "
+        "TRIM(TRAILING FROM RDB$RELATION_NAME) AS RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
+        "RDB$PRIVILEGE, TRIM(TRAILING FROM RDB$FIELD_NAME) AS RDB$FIELD_NAME, RDB$GRANT_OPTION, "
+        "TRIM(TRAILING FROM RDB$GRANTOR) AS RDB$GRANTOR";
 
     // How long a command walks before its progress shows, in milliseconds.
     int ProgressDelay = 500;

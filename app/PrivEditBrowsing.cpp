@@ -120,25 +120,28 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows
     // are found by its catalogue object and letter (setPrivilegeParams).
+    const QString columnAndGrantor = QStringLiteral("%1, RDB$GRANT_OPTION, %2")
+                                         .arg(db::trimmedNameSql(QStringLiteral("RDB$FIELD_NAME")),
+                                              db::trimmedNameSql(QStringLiteral("RDB$GRANTOR")));
     if (UserList == &MasterQuery) {
         addStatement(PrivQuery,
-                     {QStringLiteral("SELECT %1 AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS "
-                                     "RDB$OBJECT_TYPE, RDB$USER_TYPE, ")
-                              .arg(listName, listKind) +
-                          QStringLiteral("RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR"),
+                     {QStringLiteral("SELECT %1, RDB$PRIVILEGE, %2 AS RDB$OBJECT_TYPE, "
+                                     "RDB$USER_TYPE, %3")
+                          .arg(db::trimmedNameSql(listName, QStringLiteral("RDB$RELATION_NAME")),
+                               listKind, columnAndGrantor),
                       QStringLiteral("FROM RDB$USER_PRIVILEGES"),
                       QStringLiteral("WHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType")},
                      QStringLiteral("RDB$RELATION_NAME"));
     } else {
-        addStatement(PrivQuery,
-                     {QStringLiteral("SELECT RDB$USER, RDB$PRIVILEGE, %1 AS RDB$OBJECT_TYPE, "
-                                     "RDB$USER_TYPE, ")
-                              .arg(listKind) +
-                          QStringLiteral("RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR"),
-                      QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                      QStringLiteral("WHERE RDB$RELATION_NAME = :Table AND (RDB$OBJECT_TYPE = "
-                                     ":ObjectType OR RDB$PRIVILEGE = :Letter)")},
-                     QStringLiteral("RDB$USER"));
+        addStatement(
+            PrivQuery,
+            {QStringLiteral("SELECT %1, RDB$PRIVILEGE, %2 AS RDB$OBJECT_TYPE, "
+                            "RDB$USER_TYPE, %3")
+                 .arg(db::trimmedNameSql(QStringLiteral("RDB$USER")), listKind, columnAndGrantor),
+             QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+             QStringLiteral("WHERE RDB$RELATION_NAME = :Table AND (RDB$OBJECT_TYPE = "
+                            ":ObjectType OR RDB$PRIVILEGE = :Letter)")},
+            QStringLiteral("RDB$USER"));
     }
     if (!kept) {
         userList.prepare();

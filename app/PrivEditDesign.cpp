@@ -247,13 +247,14 @@ void TKelvaneForm::createComponents()
     // Every role comes along, of kind RoleRow, its option telling whether a
     // user grantee shares its name: each command reads a grantee first, so
     // that its statements name a user or a role exactly as they now stand.
-    addStatement(GranteeQuery,
-                 {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :Grantee",
-                  "UNION ALL SELECT R.RDB$ROLE_NAME, -1, NULL, NULL, NULL, NULL,",
-                  "IIF(EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES U",
-                  "WHERE U.RDB$USER = R.RDB$ROLE_NAME AND U.RDB$USER_TYPE = 8), 1, 0), NULL",
-                  "FROM RDB$ROLES R"},
-                 {});
+    addStatement(
+        GranteeQuery,
+        {SelectGrantRows, "FROM RDB$USER_PRIVILEGES", "WHERE RDB$USER = :Grantee",
+         "UNION ALL SELECT TRIM(TRAILING FROM R.RDB$ROLE_NAME), -1, NULL, NULL, NULL, NULL,",
+         "IIF(EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES U",
+         "WHERE U.RDB$USER = R.RDB$ROLE_NAME AND U.RDB$USER_TYPE = 8), 1, 0), NULL",
+         "FROM RDB$ROLES R"},
+        {});
     addGrantFields(GranteeQuery);
     addStatement(GrantorQuery,
                  {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",

@@ -59,10 +59,11 @@ constexpr OwnedKind OwnedKinds[] = {
 // header and the server's faults, in the columns' own types: a VARCHAR would
 // make the whole column one, and every name in it keep its padding.
 constexpr const char *ReaderSql[] = {
-    "UNION ALL SELECT 'L', CAST(CURRENT_USER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER),",
-    "NULL, CAST(CURRENT_ROLE AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME), 0,",
-    "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN",
-    "RDB$USER_PRIVILEGES.RDB$FIELD_NAME), NULL, NULL FROM RDB$DATABASE",
+    "UNION ALL SELECT 'L', TRIM(TRAILING FROM CAST(CURRENT_USER AS TYPE OF COLUMN",
+    "RDB$USER_PRIVILEGES.RDB$USER)), NULL, TRIM(TRAILING FROM CAST(CURRENT_ROLE AS TYPE OF",
+    "COLUMN RDB$USER_PRIVILEGES.RDB$RELATION_NAME)), 0, NULL, TRIM(TRAILING FROM",
+    "CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN",
+    "RDB$USER_PRIVILEGES.RDB$FIELD_NAME)), NULL, NULL FROM RDB$DATABASE",
 };
 
 bool objectBelow(const GrantRow &a, const GrantRow &b)
@@ -190,8 +191,8 @@ QString ownerRowsSql(bool oneName)
                                   .arg(owned.type));
         if (owned.mayBePackaged)
             conditions.append(QStringLiteral("RDB$PACKAGE_NAME IS NULL"));
-        sql += QStringLiteral(" UNION ALL SELECT 'O', RDB$OWNER_NAME, NULL, %1, %2, NULL, NULL, "
-                              "NULL, NULL FROM %3")
+        sql += QStringLiteral(" UNION ALL SELECT 'O', TRIM(TRAILING FROM RDB$OWNER_NAME), NULL, "
+                              "TRIM(TRAILING FROM %1), %2, NULL, NULL, NULL, NULL FROM %3")
                    .arg(QLatin1String(owned.nameColumn))
                    .arg(owned.type)
                    .arg(QLatin1String(owned.table));
@@ -203,9 +204,13 @@ QString ownerRowsSql(bool oneName)
 
 QString privilegeRowsSql()
 {
-    return QStringLiteral(
-        "SELECT 'P' AS ROW_KIND, RDB$USER, RDB$USER_TYPE, RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
-        "RDB$PRIVILEGE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR FROM RDB$USER_PRIVILEGES");
+    // Every branch after it trims its names too (ownerRowsSql, ReaderSql).
+    return QStringLiteral("SELECT 'P' AS ROW_KIND, %1, RDB$USER_TYPE, %2, RDB$OBJECT_TYPE, "
+                          "RDB$PRIVILEGE, %3, RDB$GRANT_OPTION, %4 FROM RDB$USER_PRIVILEGES")
+        .arg(trimmedNameSql(QStringLiteral("RDB$USER")),
+             trimmedNameSql(QStringLiteral("RDB$RELATION_NAME")),
+             trimmedNameSql(QStringLiteral("RDB$FIELD_NAME")),
+             trimmedNameSql(QStringLiteral("RDB$GRANTOR")));
 }
 
 void addCatalogueFields(TQuery &query)

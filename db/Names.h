@@ -8,6 +8,14 @@ namespace db {
 // trimming; a text that is the beginning of another sorts below it.
 [[nodiscard]] bool isNameBelow(const QString &name, const QString &other);
 
+// A name column read as the name alone: "TRIM(TRAILING FROM RDB$USER) AS
+// RDB$USER". The catalogue keeps names as CHAR, which travel padded to the
+// column's bytes (252 a name on Firebird 4); trimmed they travel as long as
+// they are, and a read of thousands of rows takes a third of the round trips.
+// Every branch of a UNION must trim alike: a CHAR in one branch would come
+// padded in the trimmed branch's type.
+[[nodiscard]] QString trimmedNameSql(const QString &column, const QString &alias = {});
+
 // How many characters the server counts in the text: a letter beyond the
 // Basic Multilingual Plane is one, not two.
 [[nodiscard]] qsizetype characterCount(const QString &text);

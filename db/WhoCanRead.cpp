@@ -42,11 +42,13 @@ QList<std::pair<ObjectRef, AccessFacts>> readAccessFactsOfName(TDatabase &databa
     query.sqlAdd(QStringLiteral(
         "WHERE RDB$RELATION_NAME = :Object OR (RDB$OBJECT_TYPE = 13 AND RDB$PRIVILEGE = 'M')"));
     query.sqlAdd(ownerRowsSql(true));
-    // The version in a name's column, cast so that it keeps no padding.
+    // The version in a name's column; trimmed, as the names of the branches
+    // before it are, so that neither comes padded.
     query.sqlAdd(QStringLiteral(
-        "UNION ALL SELECT 'D', CAST(MON$OWNER AS TYPE OF COLUMN RDB$USER_PRIVILEGES.RDB$USER), "
-        "NULL, CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN "
-        "RDB$USER_PRIVILEGES.RDB$RELATION_NAME), NULL, NULL, NULL, NULL, NULL FROM MON$DATABASE"));
+        "UNION ALL SELECT 'D', TRIM(TRAILING FROM CAST(MON$OWNER AS TYPE OF COLUMN "
+        "RDB$USER_PRIVILEGES.RDB$USER)), NULL, TRIM(TRAILING FROM "
+        "CAST(RDB$GET_CONTEXT('SYSTEM', 'ENGINE_VERSION') AS TYPE OF COLUMN "
+        "RDB$USER_PRIVILEGES.RDB$RELATION_NAME)), NULL, NULL, NULL, NULL, NULL FROM MON$DATABASE"));
     addCatalogueFields(query);
     for (int i = 0; i < query.paramCount(); ++i)
         query.setParamText(i, name);

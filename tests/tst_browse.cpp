@@ -338,10 +338,13 @@ void TestBrowse::connectStatementsInOrder()
                        "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)\n"
                        "UNION SELECT NAME, 99 FROM %1\nORDER BY 1, 2")
             .arg(db::everyDdlPrivilegeSql());
+    // The names come trimmed, as long as they are.
     const QString privileges =
-        QStringLiteral("SELECT %1 AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS RDB$OBJECT_TYPE, "
-                       "RDB$USER_TYPE, RDB$FIELD_NAME, RDB$GRANT_OPTION, RDB$GRANTOR\nFROM "
-                       "RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User AND RDB$USER_TYPE = :UserType")
+        QStringLiteral("SELECT TRIM(TRAILING FROM %1) AS RDB$RELATION_NAME, RDB$PRIVILEGE, %2 AS "
+                       "RDB$OBJECT_TYPE, RDB$USER_TYPE, TRIM(TRAILING FROM RDB$FIELD_NAME) AS "
+                       "RDB$FIELD_NAME, RDB$GRANT_OPTION, TRIM(TRAILING FROM RDB$GRANTOR) AS "
+                       "RDB$GRANTOR\nFROM RDB$USER_PRIVILEGES\nWHERE RDB$USER = :User AND "
+                       "RDB$USER_TYPE = :UserType")
             .arg(db::listNameSql(), db::listKindSql());
     // First who the login is, which the caption names.
     const QString login = KelvaneForm->LoginQuery.sqlText().trimmed();
