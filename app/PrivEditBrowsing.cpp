@@ -454,9 +454,42 @@ void TKelvaneForm::RefreshItemClick(QObject *)
         ui::showInformationMessage(went);
 }
 
+namespace {
+
+// The user's rows as the By User cells read them: the lists' names and kinds,
+// which the grantee's rows already carry, of the user's own kind alone.
+db::ReadRows cellRowsOf(const QList<db::GrantRow> &rows, int userKind)
+{
+    db::ReadRows cells;
+    cells.fieldNames = {QStringLiteral("RDB$RELATION_NAME"), QStringLiteral("RDB$PRIVILEGE"),
+                        QStringLiteral("RDB$OBJECT_TYPE"),   QStringLiteral("RDB$USER_TYPE"),
+                        QStringLiteral("RDB$FIELD_NAME"),    QStringLiteral("RDB$GRANT_OPTION"),
+                        QStringLiteral("RDB$GRANTOR")};
+    for (const db::GrantRow &row : rows) {
+        if (row.granteeType != userKind)
+            continue;
+        for (QString value : {row.object, QString(row.privilege), QString::number(row.objectType),
+                              QString::number(row.granteeType), row.column,
+                              QString::number(row.option), row.grantor})
+            cells.values.push_back(std::move(value));
+    }
+    return cells;
+}
+
+} // namespace
+
 void TKelvaneForm::refreshCells()
 {
     PrivQuery.close();
+    if (UserList == &MasterQuery && UserList->recNo() >= 0) {
+        // Every row of the user's name, read once: the cells take those of
+        // the user's kind, and a running command's way back takes them all
+        // as what it left, instead of reading them again.
+        const ListKey user = keyOf(*UserList);
+        const QList<db::GrantRow> rows = readGranteeRows(user.name);
+        m_undo.noteRowsOf(user.name, rows);
+        PrivQuery.openNextWith(cellRowsOf(rows, user.kind));
+    }
     PrivQuery.open();
     DetailQuery.recalculate();
 }

@@ -58,11 +58,27 @@ std::optional<UndoStep> TUndoJournal::end()
     m_capture.reset();
     if (!capture || capture->scope.isEmpty())
         return std::nullopt;
-    QList<db::GrantRow> after = db::rowsIn(m_read(capture->scope), capture->scope);
+    QList<db::GrantRow> after = db::rowsIn(rowsLeft(*capture), capture->scope);
     if (db::sameRows(capture->before, after))
         return std::nullopt;
     return UndoStep{capture->name,    capture->scope, std::move(capture->before),
                     std::move(after), capture->user,  capture->relation};
+}
+
+QList<db::GrantRow> TUndoJournal::rowsLeft(const Capture &capture) const
+{
+    // Rows noted since the last statements are what the command left; a
+    // scope with objects, or a grantee not noted, is read.
+    if (!capture.scope.objects.isEmpty())
+        return m_read(capture.scope);
+    QList<db::GrantRow> rows;
+    for (const QString &grantee : capture.scope.grantees) {
+        const auto noted = capture.noted.constFind(grantee);
+        if (noted == capture.noted.cend())
+            return m_read(capture.scope);
+        rows += *noted;
+    }
+    return rows;
 }
 
 void TUndoJournal::push(QList<UndoStep> &steps, UndoStep step)

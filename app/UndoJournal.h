@@ -37,8 +37,8 @@ public:
     void begin(const ListKey &user, const ListKey &relation);
     void name(const QString &name);
     // Every row of the grantee's name as the running command has just read
-    // them: the capture takes them instead of reading them again, until the
-    // next statements are sent.
+    // them: the capture, and its end, take them instead of reading them
+    // again, until the next statements are sent.
     void noteRowsOf(const QString &grantee, const QList<db::GrantRow> &rows);
     // Before changes run: the rows they can reach that no earlier change of
     // the command reached are read as they stand.
@@ -75,6 +75,8 @@ private:
         ListKey relation;
         QHash<QString, QList<db::GrantRow>> noted;
     };
+    // The rows of the capture's scope as the command leaves them.
+    [[nodiscard]] QList<db::GrantRow> rowsLeft(const Capture &capture) const;
     static void push(QList<UndoStep> &steps, UndoStep step);
 
     Reader m_read;

@@ -104,6 +104,7 @@ private Q_SLOTS:
     void optionFromEveryGranteeShown();
     void undoRenameStandsOnItsPair();
     void undoRefusedWhileAnotherSessionChangedIt();
+    void grantReadsItsGranteeOnceAfter();
     void journalKeepsTenSteps();
 
 private:
@@ -260,6 +261,33 @@ void TestUndo::undoRefusedWhileAnotherSessionChangedIt()
     press(Qt::ControlModifier);
     QVERIFY(!m_window.db->catalogue(QStringLiteral("RDB$USER = 'CAROL'"))
                  .contains(QStringLiteral("CAROL|8|ARC_T03|0|I||0|SYSDBA")));
+}
+
+// A toggle's grant reads the grantee's rows before it, for the check of the
+// cell and the way back, and once after it: the cells and the way back take
+// the same rows. Taking them back still brings back every row, a procedure's
+// of the same name included.
+void TestUndo::grantReadsItsGranteeOnceAfter()
+{
+    m_window.db->run(QStringLiteral("SET TERM ^;\nCREATE PROCEDURE CAROL AS BEGIN END^\nSET TERM "
+                                    ";^\nGRANT SELECT ON ARC_T03 TO PROCEDURE CAROL;"));
+    KelvaneForm->RefreshPrivileges();
+    select(QStringLiteral("CAROL"), QStringLiteral("ARC_T03"));
+    const QStringList before = catalogue();
+    SqlLog log;
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(driver::statements(log), QStringList{"GRANT INSERT ON ARC_T03 TO CAROL"});
+    const QStringList reads = log.linesOf(QStringLiteral("open"));
+    QCOMPARE(reads.size(), 2);
+    for (const QString &read : reads)
+        QVERIFY2(read.contains(QLatin1String("WHERE RDB$USER = :Grantee")), qPrintable(read));
+    QCOMPARE(KelvaneForm->DetailQueryInsert->text(), QStringLiteral("I"));
+    QCOMPARE(KelvaneForm->DetailQuerySelect->text(), QStringLiteral("S"));
+    QVERIFY(catalogue().contains(QStringLiteral("CAROL|8|ARC_T03|0|I||0|SYSDBA")));
+
+    press(Qt::ControlModifier);
+    QCOMPARE(catalogue(), before);
+    QCOMPARE(KelvaneForm->DetailQueryInsert->text(), QString());
 }
 
 void TestUndo::journalKeepsTenSteps()
