@@ -100,7 +100,8 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     const QString ddlRow = db::isDdlRowSql();
     addStatement(
         userList,
-        {QStringLiteral("SELECT DISTINCT RDB$USER, RDB$USER_TYPE"),
+        {QStringLiteral("SELECT DISTINCT %1, RDB$USER_TYPE")
+             .arg(db::trimmedNameSql(QStringLiteral("RDB$USER"))),
          QStringLiteral("FROM RDB$USER_PRIVILEGES"),
          QStringLiteral("WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)").arg(ddlRow),
          QStringLiteral("AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")},
@@ -108,10 +109,11 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // Every DDL privilege is a row, held or not, so that one nobody holds
     // yet can be granted, and the row stays when its last holder goes.
     addStatement(relationList,
-                 {QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE"),
+                 {QStringLiteral("SELECT %1, RDB$OBJECT_TYPE")
+                      .arg(db::trimmedNameSql(QStringLiteral("RDB$RELATION_NAME"))),
                   QStringLiteral("FROM RDB$USER_PRIVILEGES"),
                   QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
-                  QStringLiteral("UNION SELECT NAME, %1 FROM %2")
+                  QStringLiteral("UNION SELECT TRIM(TRAILING FROM NAME), %1 FROM %2")
                       .arg(db::kind::DdlPrivilege)
                       .arg(db::everyDdlPrivilegeSql()),
                   QStringLiteral("ORDER BY 1, 2")},

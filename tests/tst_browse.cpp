@@ -329,14 +329,16 @@ void TestBrowse::connectStatementsInOrder()
     // statements, and their holders grantees.
     const QString ddlRow = db::isDdlRowSql();
     const QString users =
-        QStringLiteral("SELECT DISTINCT RDB$USER, RDB$USER_TYPE\nFROM RDB$USER_PRIVILEGES\n"
+        QStringLiteral("SELECT DISTINCT TRIM(TRAILING FROM RDB$USER) AS RDB$USER, "
+                       "RDB$USER_TYPE\nFROM RDB$USER_PRIVILEGES\n"
                        "WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)\n"
                        "AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")
             .arg(ddlRow);
     const QString relations =
-        QStringLiteral("SELECT RDB$RELATION_NAME, RDB$OBJECT_TYPE\nFROM RDB$USER_PRIVILEGES\n"
+        QStringLiteral("SELECT TRIM(TRAILING FROM RDB$RELATION_NAME) AS RDB$RELATION_NAME, "
+                       "RDB$OBJECT_TYPE\nFROM RDB$USER_PRIVILEGES\n"
                        "WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)\n"
-                       "UNION SELECT NAME, 99 FROM %1\nORDER BY 1, 2")
+                       "UNION SELECT TRIM(TRAILING FROM NAME), 99 FROM %1\nORDER BY 1, 2")
             .arg(db::everyDdlPrivilegeSql());
     // The names come trimmed, as long as they are.
     const QString privileges =
