@@ -14,6 +14,26 @@
 
 namespace ui {
 
+namespace {
+
+// The row indicator's column, as wide as it is set. QHeaderView measures its
+// labels for its size hint, and drops that measure whenever a label changes:
+// marking the current row made the view measure a hundred rows' labels at
+// every move, for a column whose width never changes.
+class IndicatorHeader : public QHeaderView
+{
+public:
+    explicit IndicatorHeader(QWidget *parent) : QHeaderView(Qt::Vertical, parent)
+    {
+        // As the view's own vertical header has them.
+        setSectionsClickable(true);
+        setHighlightSections(true);
+    }
+    [[nodiscard]] QSize sizeHint() const override { return {maximumWidth(), 0}; }
+};
+
+} // namespace
+
 Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
 {
     return modifiers & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier);
@@ -21,6 +41,7 @@ Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
 
 DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(this)
 {
+    setVerticalHeader(new IndicatorHeader(this));
     setModel(&m_model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
