@@ -120,11 +120,7 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
 {
     if (changes.isEmpty())
         return {};
-    // The statements join the command's transaction, which commits them
-    // with the reads that follow, unless the walk ends the command early.
-    if (!m_work || !m_work->active())
-        throw kelvane::Exception(QStringLiteral("A command's statements ran outside its "
-                                                "transaction: nothing was sent"));
+    checkInCommand();
     Walk walk{changes};
     walkChanges(walk);
     if (!walk.cancelled) {
@@ -142,6 +138,27 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
         reportRefusedRevoke(walk);
     }
     return walk.refused;
+}
+
+db::TCommandTransaction::Step
+TCommandRunner::runThenRead(const QString &statement, db::TQuery &query, const QStringList &columns)
+{
+    checkInCommand();
+    return m_work->runThenRead(statement, query, columns);
+}
+
+bool TCommandRunner::running() const
+{
+    return m_work && m_work->active();
+}
+
+void TCommandRunner::checkInCommand() const
+{
+    // The statements join the command's transaction, which commits them
+    // with the reads that follow, unless the walk ends the command early.
+    if (!running())
+        throw kelvane::Exception(QStringLiteral("A command's statements ran outside its "
+                                                "transaction: nothing was sent"));
 }
 
 void TCommandRunner::abandon(const QString &message)

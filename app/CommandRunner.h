@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/Batch.h"
 #include "db/ServerGuards.h"
 
 #include <QList>
@@ -9,8 +10,8 @@
 #include <memory>
 
 namespace db {
-class TCommandTransaction;
 class TDatabase;
+class TQuery;
 } // namespace db
 
 // Runs the main window's commands, each in one transaction: its reads, its
@@ -67,6 +68,14 @@ public:
                            const QList<db::ColumnRisk> &risksBeyond = {},
                            const MendPlanner &mends = {});
 
+    // Whether a command's transaction is open, for its statements.
+    [[nodiscard]] bool running() const;
+    // Runs one statement in the command's transaction and reads the query's
+    // rows as they stand after it, in the same round trip; the query's next
+    // open takes them. A refused statement is returned, not told.
+    [[nodiscard]] db::TCommandTransaction::Step
+    runThenRead(const QString &statement, db::TQuery &query, const QStringList &columns);
+
     // Undoes everything the running command sent and ends it with the
     // message, as Cancel does.
     [[noreturn]] void abandon(const QString &message);
@@ -77,6 +86,7 @@ public:
 
 private:
     struct Walk;
+    void checkInCommand() const;
     void walkChanges(Walk &walk);
     // false when the administrator cancelled the mends.
     [[nodiscard]] bool mendColumnRights(const QList<db::ColumnRisk> &risks,

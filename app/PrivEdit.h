@@ -177,6 +177,8 @@ public:
         "TRIM(TRAILING FROM RDB$RELATION_NAME) AS RDB$RELATION_NAME, RDB$OBJECT_TYPE, "
         "RDB$PRIVILEGE, TRIM(TRAILING FROM RDB$FIELD_NAME) AS RDB$FIELD_NAME, RDB$GRANT_OPTION, "
         "TRIM(TRAILING FROM RDB$GRANTOR) AS RDB$GRANTOR";
+    // Those columns, in the order SelectGrantRows has them.
+    static const QStringList GrantRowColumns;
 
     // How long a command walks before its progress shows, in milliseconds.
     int ProgressDelay = 500;
@@ -258,6 +260,9 @@ public:
     // one per grantor.
     void GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                         const QString &privilege);
+    // Runs ChangeQuery's grant; in a command, with the grantee's rows read
+    // after it in the same round trip and noted for the cells and undo.
+    void runGrant(const QString &grantee);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -488,7 +488,8 @@ void TKelvaneForm::refreshCells()
         // the user's kind, and a running command's way back takes them all
         // as what it left, instead of reading them again.
         const ListKey user = keyOf(*UserList);
-        const QList<db::GrantRow> rows = readGranteeRows(user.name);
+        const std::optional<QList<db::GrantRow>> noted = m_undo.notedRowsOf(user.name);
+        const QList<db::GrantRow> rows = noted ? *noted : readGranteeRows(user.name);
         m_undo.noteRowsOf(user.name, rows);
         PrivQuery.openNextWith(cellRowsOf(rows, user.kind));
     }

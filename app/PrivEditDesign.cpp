@@ -23,6 +23,12 @@
 #include <QToolButton>
 #include <memory>
 
+const QStringList TKelvaneForm::GrantRowColumns{
+    QStringLiteral("RDB$USER"),          QStringLiteral("RDB$USER_TYPE"),
+    QStringLiteral("RDB$RELATION_NAME"), QStringLiteral("RDB$OBJECT_TYPE"),
+    QStringLiteral("RDB$PRIVILEGE"),     QStringLiteral("RDB$FIELD_NAME"),
+    QStringLiteral("RDB$GRANT_OPTION"),  QStringLiteral("RDB$GRANTOR")};
+
 namespace {
 
 const QString KelvaneDatabase = QStringLiteral("KELVANE");
@@ -86,11 +92,11 @@ ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource 
 
 void addGrantFields(db::TQuery &query)
 {
-    for (const char *column : {"RDB$USER", "RDB$RELATION_NAME", "RDB$FIELD_NAME", "RDB$GRANTOR"})
-        query.addField(QLatin1String(column), db::FieldKind::Data, NameSize);
-    for (const char *column :
-         {"RDB$USER_TYPE", "RDB$OBJECT_TYPE", "RDB$PRIVILEGE", "RDB$GRANT_OPTION"})
-        query.addField(QLatin1String(column), db::FieldKind::Data, 6);
+    // The kinds, the letter and the option are short codes; the rest names.
+    const QStringList codes{QStringLiteral("RDB$USER_TYPE"), QStringLiteral("RDB$OBJECT_TYPE"),
+                            QStringLiteral("RDB$PRIVILEGE"), QStringLiteral("RDB$GRANT_OPTION")};
+    for (const QString &column : TKelvaneForm::GrantRowColumns)
+        query.addField(column, db::FieldKind::Data, codes.contains(column) ? 6 : NameSize);
 }
 
 QList<ui::GridColumn> detailColumns()

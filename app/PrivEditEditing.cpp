@@ -34,13 +34,31 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
     ChangeQuery.sqlClear();
     ChangeQuery.sqlAdd(grant.sql);
     try {
-        ChangeQuery.execSQL();
+        runGrant(user.name.storedText());
     } catch (const kelvane::Exception &failure) {
         // A refused grant does not end the command: the administrator is told
         // why, and the command goes on with its next step.
         ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only.\n") +
                              failure.message());
     }
+}
+
+void TKelvaneForm::runGrant(const QString &grantee)
+{
+    if (!m_commands.running()) {
+        ChangeQuery.execSQL();
+        return;
+    }
+    // In a command the grantee's rows come back in the grant's round trip:
+    // the cells and the way back take them instead of reading them again.
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, grantee);
+    const db::TCommandTransaction::Step step =
+        m_commands.runThenRead(ChangeQuery.sqlText(), GranteeQuery, GrantRowColumns);
+    // Taken even after a refusal: the next read of another grantee must not.
+    m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+    if (step.refused)
+        throw kelvane::EngineError(step.message);
 }
 
 db::Grantee TKelvaneForm::currentGrantee()

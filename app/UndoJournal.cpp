@@ -17,6 +17,16 @@ void TUndoJournal::noteRowsOf(const QString &grantee, const QList<db::GrantRow> 
         m_capture->noted.insert(grantee, rows);
 }
 
+std::optional<QList<db::GrantRow>> TUndoJournal::notedRowsOf(const QString &grantee) const
+{
+    if (!m_capture)
+        return std::nullopt;
+    const auto noted = m_capture->noted.constFind(grantee);
+    if (noted == m_capture->noted.cend())
+        return std::nullopt;
+    return *noted;
+}
+
 void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
 {
     if (!m_capture || changes.isEmpty())

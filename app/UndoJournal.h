@@ -40,6 +40,8 @@ public:
     // them: the capture, and its end, take them instead of reading them
     // again, until the next statements are sent.
     void noteRowsOf(const QString &grantee, const QList<db::GrantRow> &rows);
+    // The rows noted of the grantee's name, while they stand.
+    [[nodiscard]] std::optional<QList<db::GrantRow>> notedRowsOf(const QString &grantee) const;
     // Before changes run: the rows they can reach that no earlier change of
     // the command reached are read as they stand.
     void beforeChanges(const QList<db::Change> &changes);

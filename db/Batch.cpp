@@ -4,6 +4,7 @@
 #include "Database.h"
 #include "Exception.h"
 #include "Names.h"
+#include "Query.h"
 #include "SqlLog.h"
 
 namespace db {
@@ -48,6 +49,47 @@ const char *const BlockSql =
     "  END\n"
     "  SUSPEND;\n"
     "END";
+
+// One statement, then the rows of a query, in one round trip: the first row
+// says whether the server refused the statement, the others are the query's.
+// Inside the block the query's parameters are the block's inputs P1, P2...,
+// read as its variables: ": P1", the blank keeping the client from taking
+// them for parameters of the block's own.
+QString runThenReadSql(const TQuery &query, qsizetype columns)
+{
+    QStringList inputs{QStringLiteral("STATEMENT_SQL VARCHAR(32765) CHARACTER SET NONE = ?")};
+    const QString select = parseParameters(query.sqlText(), [&inputs](qsizetype at) {
+                               inputs.append(QStringLiteral("P%1 VARCHAR(255) CHARACTER SET "
+                                                            "UTF8 = ?")
+                                                 .arg(at + 1));
+                               return QStringLiteral(": P%1").arg(at + 1);
+                           }).text;
+    QStringList outputs;
+    QStringList into;
+    for (qsizetype i = 1; i <= columns; ++i) {
+        outputs.append(QStringLiteral("C%1 VARCHAR(63) CHARACTER SET UTF8").arg(i));
+        into.append(QStringLiteral("C%1").arg(i));
+    }
+    return QStringLiteral(
+               "EXECUTE BLOCK (%1)\n"
+               "RETURNS (REFUSED INTEGER, %2)\n"
+               "AS\n"
+               "BEGIN\n"
+               "  REFUSED = 0;\n"
+               "  BEGIN\n"
+               "    EXECUTE STATEMENT STATEMENT_SQL;\n"
+               "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
+               "         GDSCODE update_conflict DO EXCEPTION;\n"
+               "    WHEN ANY DO REFUSED = 1;\n"
+               "  END\n"
+               "  SUSPEND;\n"
+               "  REFUSED = NULL;\n"
+               "  FOR SELECT * FROM (%3)\n"
+               "  INTO %4 DO SUSPEND;\n"
+               "END")
+        .arg(inputs.join(QStringLiteral(", ")), outputs.join(QStringLiteral(", ")), select,
+             into.join(QStringLiteral(", ")));
+}
 
 QByteArray item(const QString &statement)
 {
@@ -121,6 +163,44 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
     // The block cannot read the server's message; running the statement
     // again alone, where it fails the same way, gives it.
     return runAlone(statements.at(from + done), from + done);
+}
+
+TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statement, TQuery &query,
+                                                           const QStringList &columns)
+{
+    const QByteArray bytes = statement.toUtf8();
+    if (bytes.size() > BatchBytes)
+        return runAlone(statement, 0); // too long to travel in the block
+    QStringList parameters{QString::fromUtf8(bytes)};
+    for (int i = 0; i < query.paramCount(); ++i)
+        parameters.append(query.paramText(i));
+    client::Statement &block = m_database.statement(runThenReadSql(query, columns.size()));
+    client::Cursor &result = block.open(*m_transaction, parameters);
+    if (!result.fetch())
+        throw kelvane::EngineError(QStringLiteral("The statement's block returned no result"));
+    const bool refused = result.text(0).toInt() != 0;
+    ReadRows rows;
+    rows.fieldNames = columns;
+    while (result.fetch()) {
+        for (int column = 1; column <= columns.size(); ++column)
+            rows.values.push_back(result.text(column));
+    }
+    block.closeCursor();
+    if (!refused) {
+        qCDebug(lcSql).noquote() << "send" << statement;
+        qCDebug(lcSql).noquote() << "open" << query.sqlText() << "in the same round trip";
+        ++m_ran;
+        query.openNextWith(std::move(rows));
+        return {1, false, {}};
+    }
+    // Run alone, where it fails the same way, it gives the server's reason;
+    // the rows read stand as long as it took no effect this time either.
+    const Step alone = runAlone(statement, 0);
+    if (alone.refused) {
+        qCDebug(lcSql).noquote() << "open" << query.sqlText() << "in the same round trip";
+        query.openNextWith(std::move(rows));
+    }
+    return alone;
 }
 
 TCommandTransaction::Step TCommandTransaction::runAlone(const QString &statement, qsizetype at)

@@ -10,6 +10,7 @@ namespace client {
 class Transaction;
 }
 class TDatabase;
+class TQuery;
 
 // One command in one transaction: its reads, and its statements sent to the
 // server many at a time. Each batch is a single round trip of an EXECUTE
@@ -44,6 +45,14 @@ public:
     };
     // Runs the statements from `from` on, as many as one batch holds.
     [[nodiscard]] Step run(const QStringList &statements, qsizetype from);
+    // Runs one statement, then reads the query's rows as they stand after
+    // it, in the same round trip; the query's next open takes those rows
+    // instead of reading them. The query's parameters keep the values set;
+    // its columns, named in the order it selects them, are read as texts of
+    // at most 63 characters: names, kinds and letters. A statement the
+    // server refuses takes no effect, and the rows are read all the same.
+    [[nodiscard]] Step runThenRead(const QString &statement, TQuery &query,
+                                   const QStringList &columns);
 
     // Ends the transaction; what it ran stays, or is all undone. The reads
     // after either run in the connection's reading transaction. A commit

@@ -16,7 +16,8 @@ bool isNameChar(QChar c)
 
 } // namespace
 
-ParsedStatement parseParameters(const QString &statement)
+ParsedStatement parseParameters(const QString &statement,
+                                const std::function<QString(qsizetype)> &replace)
 {
     ParsedStatement parsed;
     qsizetype i = 0;
@@ -37,10 +38,10 @@ ParsedStatement parseParameters(const QString &statement)
             qsizetype end = i + 1;
             while (end < n && isNameChar(statement.at(end)))
                 ++end;
-            parsed.names.append(statement.mid(i + 1, end - i - 1));
             // The server knows parameters only by position.
             parsed.text += QStringView(statement).mid(copied, i - copied);
-            parsed.text += QLatin1Char('?');
+            parsed.text += replace ? replace(parsed.names.size()) : QStringLiteral("?");
+            parsed.names.append(statement.mid(i + 1, end - i - 1));
             copied = end;
             i = end;
         } else {

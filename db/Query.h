@@ -3,6 +3,7 @@
 #include "DataSet.h"
 
 #include <QStringList>
+#include <functional>
 
 namespace db {
 
@@ -61,13 +62,14 @@ private:
 
 // The parameters (":Name") of a statement in the order they appear, outside
 // quotes and comments, and its text with each one replaced by "?", as the
-// server takes it.
+// server takes it, or by what `replace` makes of its position.
 struct ParsedStatement
 {
     QString text;
     QStringList names;
 };
-[[nodiscard]] ParsedStatement parseParameters(const QString &statement);
+[[nodiscard]] ParsedStatement
+parseParameters(const QString &statement, const std::function<QString(qsizetype)> &replace = {});
 [[nodiscard]] QStringList parameterNames(const QString &statement);
 
 } // namespace db

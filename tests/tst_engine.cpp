@@ -49,6 +49,8 @@ private Q_SLOTS:
     void statementsAreLoggedPasswordsAreNot();
     void batchesStopAtEachRefusalInOrder();
     void uncommittedCommandLeavesNothing();
+    void statementThenItsRowsInOneRoundTrip_data();
+    void statementThenItsRowsInOneRoundTrip();
     void readsSeeCommitsThroughStatementsPreparedOnce();
     void failedCommitLeavesNoTransaction();
     void lockConflictEndsTheCommand();
@@ -657,6 +659,67 @@ void TestEngine::batchesStopAtEachRefusalInOrder()
         "SELECT RDB$USER FROM RDB$USER_PRIVILEGES WHERE RDB$USER STARTING WITH 'BATCH'"));
     stored.sort();
     QCOMPARE(stored, granted);
+}
+
+void TestEngine::statementThenItsRowsInOneRoundTrip_data()
+{
+    QTest::addColumn<QString>("grantee");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QStringList>("rows");
+    const QString name = QStringLiteral("O'HARA é数:X");
+    QTest::newRow("granted") << name << QStringLiteral("GRANT INSERT ON PEOPLE TO \"%1\"").arg(name)
+                             << false << QStringList{"I", "S"};
+    QTest::newRow("refused") << name << QStringLiteral("GRANT INSERT ON NO_SUCH_TABLE TO X") << true
+                             << QStringList{"S"};
+    QTest::newRow("too long for the block")
+        << name
+        << QStringLiteral("GRANT INSERT ON PEOPLE TO \"%1\" /*%2*/").arg(name, QString(33000, u'x'))
+        << false << QStringList{"I", "S"};
+}
+
+// The rows come back as the statement left them, the query's parameter kept,
+// for the query's next open alone; a refusal carries the server's reason.
+void TestEngine::statementThenItsRowsInOneRoundTrip()
+{
+    QFETCH(QString, grantee);
+    QFETCH(QString, statement);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, rows);
+    m_db->run(QStringLiteral("GRANT SELECT ON PEOPLE TO \"%1\";").arg(grantee));
+    db::TQuery query(*m_connection);
+    query.sqlAdd(QStringLiteral("SELECT TRIM(TRAILING FROM RDB$PRIVILEGE) AS LETTER, "
+                                "TRIM(TRAILING FROM RDB$USER) AS GRANTEE FROM "
+                                "RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee ORDER BY 1"));
+    query.addField(QStringLiteral("GRANTEE"), db::FieldKind::Data, 63);
+    query.addField(QStringLiteral("LETTER"), db::FieldKind::Data, 6);
+    query.setParamText(0, grantee);
+    db::TCommandTransaction work(*m_connection);
+    const db::TCommandTransaction::Step step =
+        work.runThenRead(statement, query, {QStringLiteral("LETTER"), QStringLiteral("GRANTEE")});
+    QCOMPARE(step.refused, refused);
+    QCOMPARE(step.message.contains(QLatin1String("NO_SUCH_TABLE")), refused);
+    // A grant after them is not in what the next open shows; a second open
+    // reads it.
+    QVERIFY(
+        !work.run({QStringLiteral("GRANT DELETE ON PEOPLE TO \"%1\"").arg(grantee)}, 0).refused);
+    QStringList letters;
+    for (query.open(); !query.eof(); query.next()) {
+        QCOMPARE(query.fieldByName(QStringLiteral("GRANTEE"))->text(), grantee);
+        letters.append(query.fieldByName(QStringLiteral("LETTER"))->text());
+    }
+    query.close();
+    // A statement too long for the block runs alone; the query then reads.
+    if (statement.size() > 32000) {
+        rows.append(QStringLiteral("D"));
+        rows.sort();
+    }
+    QCOMPARE(letters, rows);
+    query.open();
+    QCOMPARE(query.recordCount(), 3 - int(refused));
+    query.close();
+    work.commit();
+    m_db->run(QStringLiteral("REVOKE ALL ON PEOPLE FROM \"%1\";").arg(grantee));
 }
 
 void TestEngine::uncommittedCommandLeavesNothing()
