@@ -188,7 +188,7 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
     block.closeCursor();
     if (!refused) {
         qCDebug(lcSql).noquote() << "send" << statement;
-        qCDebug(lcSql).noquote() << "open" << query.sqlText() << "in the same round trip";
+        query.logExecution("open");
         ++m_ran;
         query.openNextWith(std::move(rows));
         return {1, false, {}};
@@ -197,7 +197,7 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
     // the rows read stand as long as it took no effect this time either.
     const Step alone = runAlone(statement, 0);
     if (alone.refused) {
-        qCDebug(lcSql).noquote() << "open" << query.sqlText() << "in the same round trip";
+        query.logExecution("open");
         query.openNextWith(std::move(rows));
     }
     return alone;

@@ -40,6 +40,8 @@ public:
     // transaction, else in one of its own, committed at once. One without
     // parameters that was not prepared goes to the server as it is.
     void execSQL();
+    // Logs the query's text and parameters under the verb ("open").
+    void logExecution(const char *verb) const;
 
     void connectionClosing() override;
 
@@ -50,7 +52,6 @@ protected:
 private:
     void sqlChanged();
     void checkParamIndex(int index) const;
-    void logExecution(const char *verb) const;
     void executeIn(client::Transaction &transaction);
 
     QStringList m_sql;

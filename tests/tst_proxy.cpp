@@ -1,8 +1,10 @@
 // The benchmark's delaying proxy, in front of the private server: a round
 // trip through it costs at least the delay, and it counts the round trips
-// the client made, the same at any delay.
+// the client made, the same at any delay. Through it, the window's toggle.
+#include "MainWindowDriver.h"
 #include "Proxy.h"
 #include "TestServer.h"
+#include "app/PrivEdit.h"
 #include "db/Client.h"
 #include "db/Exception.h"
 
@@ -40,6 +42,7 @@ class TestProxy : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void aRoundTripCostsTheDelay();
+    void aToggledGrantTakesFourRoundTrips();
 };
 
 void TestProxy::aRoundTripCostsTheDelay()
@@ -73,6 +76,34 @@ void TestProxy::aRoundTripCostsTheDelay()
     } catch (const kelvane::Exception &error) {
         QFAIL(qPrintable(error.message()));
     }
+}
+
+// The transaction's start, the cell's read, the grant with the grantee's rows
+// after it, and the commit: the cells and the way back take those rows.
+void TestProxy::aToggledGrantTakesFourRoundTrips()
+{
+    driver::WindowFixture window;
+    window.start(QStringLiteral("TURNS"), "CREATE TABLE T1 (ID INTEGER);\n"
+                                          "GRANT SELECT ON T1 TO FRED;");
+    kbench::DelayProxy proxy(quint16(testserver::port().toUInt()));
+    window.aliases.reset(); // before the next, which keeps the variable it replaces
+    window.aliases = std::make_unique<testserver::AliasFile>(
+        QList<testserver::AliasFile::Alias>{{QStringLiteral("TURNS"), QStringLiteral("INTRBASE"),
+                                             proxy.connectionString(window.db->path())}});
+    window.restartForms();
+    driver::chooseAlias(QStringLiteral("TURNS"), testserver::password());
+    driver::select(QStringLiteral("FRED"), QStringLiteral("T1"));
+    // The first toggle prepares its statements.
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_U, Qt::ControlModifier);
+    for (const Qt::Key key : {Qt::Key_I, Qt::Key_D}) {
+        const qint64 before = proxy.turns();
+        driver::typeInto(KelvaneForm->DetailGrid, key, Qt::ControlModifier);
+        QCOMPARE(proxy.turns() - before, 4);
+    }
+    QCOMPARE(KelvaneForm->DetailQueryInsert->text(), QStringLiteral("I"));
+    QCOMPARE(KelvaneForm->DetailQueryDelete->text(), QStringLiteral("D"));
+    QCOMPARE(window.db->rowsOf(QStringLiteral("FRED")).size(), 4);
+    window.stop();
 }
 
 QTEST_MAIN(TestProxy)

@@ -264,9 +264,9 @@ void TestUndo::undoRefusedWhileAnotherSessionChangedIt()
 }
 
 // A toggle's grant reads the grantee's rows before it, for the check of the
-// cell and the way back, and once after it, in the grant's own round trip:
-// the cells and the way back take the same rows. Taking them back still
-// brings back every row, a procedure's of the same name included.
+// cell and the way back, and once after it: the cells and the way back take
+// the same rows. Taking them back still brings back every row, a
+// procedure's of the same name included.
 void TestUndo::grantReadsItsGranteeOnceAfter()
 {
     m_window.db->run(QStringLiteral("SET TERM ^;\nCREATE PROCEDURE CAROL AS BEGIN END^\nSET TERM "
@@ -281,8 +281,6 @@ void TestUndo::grantReadsItsGranteeOnceAfter()
     QCOMPARE(reads.size(), 2);
     for (const QString &read : reads)
         QVERIFY2(read.contains(QLatin1String("WHERE RDB$USER = :Grantee")), qPrintable(read));
-    QVERIFY2(reads.last().endsWith(QLatin1String("in the same round trip")),
-             qPrintable(reads.last()));
     QCOMPARE(KelvaneForm->DetailQueryInsert->text(), QStringLiteral("I"));
     QCOMPARE(KelvaneForm->DetailQuerySelect->text(), QStringLiteral("S"));
     QVERIFY(catalogue().contains(QStringLiteral("CAROL|8|ARC_T03|0|I||0|SYSDBA")));
