@@ -140,8 +140,9 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
     return walk.refused;
 }
 
-db::TCommandTransaction::Step
-TCommandRunner::runThenRead(const QString &statement, db::TQuery &query, const QStringList &columns)
+db::TCommandTransaction::Step TCommandRunner::runThenRead(const QString &statement,
+                                                          db::TQuery &query,
+                                                          const QList<db::TextColumn> &columns)
 {
     checkInCommand();
     return m_work->runThenRead(statement, query, columns);

@@ -74,7 +74,7 @@ public:
     // rows as they stand after it, in the same round trip; the query's next
     // open takes them. A refused statement is returned, not told.
     [[nodiscard]] db::TCommandTransaction::Step
-    runThenRead(const QString &statement, db::TQuery &query, const QStringList &columns);
+    runThenRead(const QString &statement, db::TQuery &query, const QList<db::TextColumn> &columns);
 
     // Undoes everything the running command sent and ends it with the
     // message, as Cancel does.

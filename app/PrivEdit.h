@@ -179,6 +179,8 @@ public:
         "TRIM(TRAILING FROM RDB$GRANTOR) AS RDB$GRANTOR";
     // Those columns, in the order SelectGrantRows has them.
     static const QStringList GrantRowColumns;
+    // The same, each as wide as its texts can be on this server.
+    [[nodiscard]] QList<db::TextColumn> grantRowTexts();
 
     // How long a command walks before its progress shows, in milliseconds.
     int ProgressDelay = 500;

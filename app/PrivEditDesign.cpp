@@ -90,13 +90,18 @@ ui::DBGrid *addGrid(QWidget *parent, const QString &objectName, db::TDataSource 
     return grid;
 }
 
+// The kinds, the letter and the option are short codes; the rest names.
+constexpr int CodeSize = 6;
+bool isGrantCode(const QString &column)
+{
+    return column.endsWith(QLatin1String("_TYPE")) || column == QLatin1String("RDB$PRIVILEGE") ||
+           column == QLatin1String("RDB$GRANT_OPTION");
+}
+
 void addGrantFields(db::TQuery &query)
 {
-    // The kinds, the letter and the option are short codes; the rest names.
-    const QStringList codes{QStringLiteral("RDB$USER_TYPE"), QStringLiteral("RDB$OBJECT_TYPE"),
-                            QStringLiteral("RDB$PRIVILEGE"), QStringLiteral("RDB$GRANT_OPTION")};
     for (const QString &column : TKelvaneForm::GrantRowColumns)
-        query.addField(column, db::FieldKind::Data, codes.contains(column) ? 6 : NameSize);
+        query.addField(column, db::FieldKind::Data, isGrantCode(column) ? CodeSize : NameSize);
 }
 
 QList<ui::GridColumn> detailColumns()
@@ -653,6 +658,15 @@ void TKelvaneForm::layOut()
     // The name column grows; the privilege columns stay under their label.
     DetailGrid->setFirstColumnGrowth(wider - masterWider);
     MasterGrid->setFirstColumnGrowth(masterWider);
+}
+
+QList<db::TextColumn> TKelvaneForm::grantRowTexts()
+{
+    const int nameLength = login().nameLength;
+    QList<db::TextColumn> texts;
+    for (const QString &column : GrantRowColumns)
+        texts.append({column, isGrantCode(column) ? CodeSize : nameLength});
+    return texts;
 }
 
 void TKelvaneForm::addStatement(db::TQuery &query, const QStringList &lines,

@@ -54,7 +54,7 @@ void TKelvaneForm::runGrant(const QString &grantee)
     GranteeQuery.close();
     GranteeQuery.setParamText(0, grantee);
     const db::TCommandTransaction::Step step =
-        m_commands.runThenRead(ChangeQuery.sqlText(), GranteeQuery, GrantRowColumns);
+        m_commands.runThenRead(ChangeQuery.sqlText(), GranteeQuery, grantRowTexts());
     // Taken even after a refusal: the next read of another grantee must not.
     m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
     if (step.refused)

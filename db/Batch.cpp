@@ -55,7 +55,7 @@ const char *const BlockSql =
 // Inside the block the query's parameters are the block's inputs P1, P2...,
 // read as its variables: ": P1", the blank keeping the client from taking
 // them for parameters of the block's own.
-QString runThenReadSql(const TQuery &query, qsizetype columns)
+QString runThenReadSql(const TQuery &query, const QList<TextColumn> &columns)
 {
     QStringList inputs{QStringLiteral("STATEMENT_SQL VARCHAR(32765) CHARACTER SET NONE = ?")};
     const QString select = parseParameters(query.sqlText(), [&inputs](qsizetype at) {
@@ -66,8 +66,10 @@ QString runThenReadSql(const TQuery &query, qsizetype columns)
                            }).text;
     QStringList outputs;
     QStringList into;
-    for (qsizetype i = 1; i <= columns; ++i) {
-        outputs.append(QStringLiteral("C%1 VARCHAR(63) CHARACTER SET UTF8").arg(i));
+    for (qsizetype i = 1; i <= columns.size(); ++i) {
+        outputs.append(QStringLiteral("C%1 VARCHAR(%2) CHARACTER SET UTF8")
+                           .arg(i)
+                           .arg(columns.at(i - 1).length));
         into.append(QStringLiteral("C%1").arg(i));
     }
     return QStringLiteral(
@@ -166,7 +168,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 }
 
 TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statement, TQuery &query,
-                                                           const QStringList &columns)
+                                                           const QList<TextColumn> &columns)
 {
     const QByteArray bytes = statement.toUtf8();
     if (bytes.size() > BatchBytes)
@@ -174,13 +176,14 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
     QStringList parameters{QString::fromUtf8(bytes)};
     for (int i = 0; i < query.paramCount(); ++i)
         parameters.append(query.paramText(i));
-    client::Statement &block = m_database.statement(runThenReadSql(query, columns.size()));
+    client::Statement &block = m_database.statement(runThenReadSql(query, columns));
     client::Cursor &result = block.open(*m_transaction, parameters);
     if (!result.fetch())
         throw kelvane::EngineError(QStringLiteral("The statement's block returned no result"));
     const bool refused = result.text(0).toInt() != 0;
     ReadRows rows;
-    rows.fieldNames = columns;
+    for (const TextColumn &column : columns)
+        rows.fieldNames.append(column.name);
     while (result.fetch()) {
         for (int column = 1; column <= columns.size(); ++column)
             rows.values.push_back(result.text(column));

@@ -12,6 +12,15 @@ class Transaction;
 class TDatabase;
 class TQuery;
 
+// A column read as text of at most `length` characters. The client fetches
+// as many rows a round trip as fit in its cache at their declared width:
+// the narrower, the more.
+struct TextColumn
+{
+    QString name;
+    int length;
+};
+
 // One command in one transaction: its reads, and its statements sent to the
 // server many at a time. Each batch is a single round trip of an EXECUTE
 // BLOCK that runs its statements one by one and stops at the first the
@@ -48,11 +57,10 @@ public:
     // Runs one statement, then reads the query's rows as they stand after
     // it, in the same round trip; the query's next open takes those rows
     // instead of reading them. The query's parameters keep the values set;
-    // its columns, named in the order it selects them, are read as texts of
-    // at most 63 characters: names, kinds and letters. A statement the
+    // its columns are given in the order it selects them. A statement the
     // server refuses takes no effect, and the rows are read all the same.
     [[nodiscard]] Step runThenRead(const QString &statement, TQuery &query,
-                                   const QStringList &columns);
+                                   const QList<TextColumn> &columns);
 
     // Ends the transaction; what it ran stays, or is all undone. The reads
     // after either run in the connection's reading transaction. A commit

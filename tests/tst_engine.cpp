@@ -695,8 +695,8 @@ void TestEngine::statementThenItsRowsInOneRoundTrip()
     query.addField(QStringLiteral("LETTER"), db::FieldKind::Data, 6);
     query.setParamText(0, grantee);
     db::TCommandTransaction work(*m_connection);
-    const db::TCommandTransaction::Step step =
-        work.runThenRead(statement, query, {QStringLiteral("LETTER"), QStringLiteral("GRANTEE")});
+    const db::TCommandTransaction::Step step = work.runThenRead(
+        statement, query, {{QStringLiteral("LETTER"), 6}, {QStringLiteral("GRANTEE"), 63}});
     QCOMPARE(step.refused, refused);
     QCOMPARE(step.message.contains(QLatin1String("NO_SUCH_TABLE")), refused);
     // A grant after them is not in what the next open shows; a second open
