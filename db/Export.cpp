@@ -322,7 +322,7 @@ ExportText exportText(TDatabase &database, const std::function<bool(const GrantR
                       const QString &what)
 {
     const Catalogue catalogue = readCatalogue(database);
-    const QStringList statements = exportStatements(
+    const QList<Change> changes = exportChanges(
         wanted ? rowsWhere(catalogue.rows, wanted) : catalogue.rows, catalogue.owners);
 
     const QString target =
@@ -338,16 +338,25 @@ ExportText exportText(TDatabase &database, const std::function<bool(const GrantR
                                         : QStringLiteral(" with role ") + catalogue.role)),
         QStringLiteral("-- Exported: %1, %2 GRANT statement(s).")
             .arg(what.isEmpty() ? QStringLiteral("every privilege") : what)
-            .arg(statements.size()),
+            .arg(changes.size()),
         QStringLiteral("-- Left out: what objects get when they are created and the server's own "
                        "rows; Firebird 4's system privileges;"),
         QStringLiteral("-- CREATE DATABASE, which the security database keeps."),
         QStringLiteral("-- GRANTED BY needs SYSDBA, the database owner or the role RDB$ADMIN: "
                        "isql-fb -ch UTF8 -i FILE DATABASE"),
     };
-    lines += statements;
-    lines.append(QStringLiteral("COMMIT;"));
-    return {(lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), statements.size()};
+    // Written into one buffer of its whole size: a hundred thousand
+    // statements, each with its ";", would otherwise be strings of their own.
+    QString text = lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    const QLatin1String end(";\n");
+    qsizetype size = text.size() + QLatin1String("COMMIT;\n").size();
+    for (const Change &change : changes)
+        size += change.sql.size() + end.size();
+    text.reserve(size);
+    for (const Change &change : changes)
+        text.append(change.sql).append(end);
+    text.append(QLatin1String("COMMIT;\n"));
+    return {text.toUtf8(), changes.size()};
 }
 
 qsizetype writeExport(TDatabase &database, QIODevice &out,
