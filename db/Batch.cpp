@@ -170,10 +170,9 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statement, TQuery &query,
                                                            const QList<TextColumn> &columns)
 {
-    const QByteArray bytes = statement.toUtf8();
-    if (bytes.size() > BatchBytes)
+    if (statement.toUtf8().size() > BatchBytes)
         return runAlone(statement, 0); // too long to travel in the block
-    QStringList parameters{QString::fromUtf8(bytes)};
+    QStringList parameters{statement};
     for (int i = 0; i < query.paramCount(); ++i)
         parameters.append(query.paramText(i));
     client::Statement &block = m_database.statement(runThenReadSql(query, columns));
@@ -189,21 +188,20 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
             rows.values.push_back(result.text(column));
     }
     block.closeCursor();
-    if (!refused) {
+    Step step{1, false, {}};
+    if (refused) {
+        // Run alone, where it fails the same way, it gives the server's reason.
+        step = runAlone(statement, 0);
+    } else {
         qCDebug(lcSql).noquote() << "send" << statement;
-        query.logExecution("open");
         ++m_ran;
-        query.openNextWith(std::move(rows));
-        return {1, false, {}};
     }
-    // Run alone, where it fails the same way, it gives the server's reason;
-    // the rows read stand as long as it took no effect this time either.
-    const Step alone = runAlone(statement, 0);
-    if (alone.refused) {
+    // The rows read stand unless the statement, run alone, took effect.
+    if (!refused || step.refused) {
         query.logExecution("open");
         query.openNextWith(std::move(rows));
     }
-    return alone;
+    return step;
 }
 
 TCommandTransaction::Step TCommandTransaction::runAlone(const QString &statement, qsizetype at)

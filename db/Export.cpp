@@ -56,8 +56,8 @@ constexpr OwnedKind OwnedKinds[] = {
 // (kind O: ownerRowsSql) and the reader (kind L): one statement, so one
 // execution and one fetch, however large the catalogue. The reader is the
 // login, role and server version as the server has them, for the file's
-// header and the server's faults, in the columns' own types: a VARCHAR would
-// make the whole column one, and every name in it keep its padding.
+// header and the server's faults, cast to the columns' types and trimmed as
+// every branch's names are: a CHAR left in one branch would come padded.
 constexpr const char *ReaderSql[] = {
     "UNION ALL SELECT 'L', TRIM(TRAILING FROM CAST(CURRENT_USER AS TYPE OF COLUMN",
     "RDB$USER_PRIVILEGES.RDB$USER)), NULL, TRIM(TRAILING FROM CAST(CURRENT_ROLE AS TYPE OF",

@@ -21,9 +21,8 @@ char32_t codePointAt(const QString &text, qsizetype &i)
 
 QString trimmedNameSql(const QString &column, const QString &alias)
 {
-    // The alias defaults to the column's own name without its table's prefix.
-    const QString name = alias.isEmpty() ? column.section(QLatin1Char('.'), -1) : alias;
-    return QStringLiteral("TRIM(TRAILING FROM %1) AS %2").arg(column, name);
+    return QStringLiteral("TRIM(TRAILING FROM %1) AS %2")
+        .arg(column, alias.isEmpty() ? column : alias);
 }
 
 bool isNameBelow(const QString &name, const QString &other)

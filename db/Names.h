@@ -14,6 +14,7 @@ namespace db {
 // they are, and a read of thousands of rows takes a third of the round trips.
 // Every branch of a UNION must trim alike: a CHAR in one branch would come
 // padded in the trimmed branch's type.
+// The alias defaults to the column's name; an expression needs one.
 [[nodiscard]] QString trimmedNameSql(const QString &column, const QString &alias = {});
 
 // How many characters the server counts in the text: a letter beyond the
