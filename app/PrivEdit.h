@@ -10,6 +10,7 @@
 #include "db/DdlPrivileges.h"
 #include "db/Descriptions.h"
 #include "db/LetterOnEach.h"
+#include "db/ListedNames.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "db/ServerGuards.h"
@@ -103,6 +104,9 @@ public:
     db::TQuery ScopeQuery;
     db::TQuery FewNamesQuery;
     static constexpr int FewNames = 4;
+    // Which of some names the lists still hold, after a command that can
+    // have taken them away.
+    db::TQuery StillListedQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -497,6 +501,11 @@ private:
     [[nodiscard]] QString whereThePairWent(const ListKey &user, const ListKey &relation) const;
     // Reads both lists again and stands on the pair, as near as they allow.
     void rereadLists(const ListKey &user, const ListKey &relation);
+    // In a command that can only take names away: the lists' next opens
+    // keep their rows but for the names the command's rows held that no
+    // row lists any more. Too many names to ask about, and the lists are
+    // read whole.
+    void keepListsButNamesGone();
     // Reads the users' list and the cells again and stands on the user, on
     // the same relation: after a command that added a user. relationsKept:
     // the command only moved or added privileges on objects the relations'

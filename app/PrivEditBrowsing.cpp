@@ -97,22 +97,19 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // functions 15, packages 18), Firebird 4's system privileges left out.
     const QString listName = db::listNameSql();
     const QString listKind = db::listKindSql();
-    const QString ddlRow = db::isDdlRowSql();
-    addStatement(
-        userList,
-        {QStringLiteral("SELECT DISTINCT %1, RDB$USER_TYPE")
-             .arg(db::trimmedNameSql(QStringLiteral("RDB$USER"))),
-         QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-         QStringLiteral("WHERE (RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)").arg(ddlRow),
-         QStringLiteral("AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")},
-        QStringLiteral("RDB$USER"));
+    addStatement(userList,
+                 {QStringLiteral("SELECT DISTINCT %1, RDB$USER_TYPE")
+                      .arg(db::trimmedNameSql(QStringLiteral("RDB$USER"))),
+                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+                  QStringLiteral("WHERE ") + db::usersListConditionSql()},
+                 QStringLiteral("RDB$USER"));
     // Every DDL privilege is a row, held or not, so that one nobody holds
     // yet can be granted, and the row stays when its last holder goes.
     addStatement(relationList,
                  {QStringLiteral("SELECT %1, RDB$OBJECT_TYPE")
                       .arg(db::trimmedNameSql(QStringLiteral("RDB$RELATION_NAME"))),
                   QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                  QStringLiteral("WHERE RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)"),
+                  QStringLiteral("WHERE ") + db::relationsListConditionSql(),
                   QStringLiteral("UNION SELECT TRIM(TRAILING FROM NAME), %1 FROM %2")
                       .arg(db::kind::DdlPrivilege)
                       .arg(db::everyDdlPrivilegeSql()),

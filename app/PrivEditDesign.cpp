@@ -150,7 +150,7 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
       LoginsQuery(Database), ScopeQuery(Database), FewNamesQuery(Database),
-      m_commands(Database, commandHooks(ProgressDelay)),
+      StillListedQuery(Database), m_commands(Database, commandHooks(ProgressDelay)),
       m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
     setObjectName(QStringLiteral("KelvaneForm"));
@@ -199,6 +199,7 @@ void TKelvaneForm::createComponents()
     ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
     ScopeQuery.setName(QStringLiteral("ScopeQuery"));
     FewNamesQuery.setName(QStringLiteral("FewNamesQuery"));
+    StillListedQuery.setName(QStringLiteral("StillListedQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
@@ -286,6 +287,10 @@ void TKelvaneForm::createComponents()
                   "OR RDB$RELATION_NAME IN (:O1, :O2, :O3, :O4)"},
                  {});
     addGrantFields(FewNamesQuery);
+    StillListedQuery.sqlAdd(db::stillListedSql());
+    for (const char *column : {"SIDE", "KIND"})
+        StillListedQuery.addField(QLatin1String(column), db::FieldKind::Data, KindSize);
+    StillListedQuery.addField(QStringLiteral("NAME"), db::FieldKind::Data, NameSize);
     // The longest name is the catalogue's: 31 characters on Firebird 3, 63
     // on Firebird 4.
     addStatement(

@@ -416,6 +416,46 @@ void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
     openMasterOnPair(user, relation);
 }
 
+void TKelvaneForm::keepListsButNamesGone()
+{
+    // Whatever the command's statements changed, the way back read first:
+    // the names of those rows are the only ones that can have gone.
+    if (!m_undo.running() || !UserList->active() || !RelationList->active())
+        return;
+    QSet<db::ListedName> reached;
+    for (const db::GrantRow &row : m_undo.capturedBefore()) {
+        reached.insert({db::ListSide::Users, row.grantee, row.granteeType});
+        // Every DDL privilege stands in the list, held or not.
+        if (row.objectType != db::kind::DdlPrivilege)
+            reached.insert({db::ListSide::Relations, row.object, row.objectType});
+    }
+    const std::optional<QString> packed = db::packListedNames(reached.values());
+    if (!packed)
+        return;
+    StillListedQuery.close();
+    StillListedQuery.setParamText(0, *packed);
+    StillListedQuery.open();
+    const auto closed = qScopeGuard([this] { StillListedQuery.close(); });
+    QSet<db::ListedName> gone = reached;
+    for (StillListedQuery.first(); !StillListedQuery.eof(); StillListedQuery.next())
+        gone.remove({db::ListSide(StillListedQuery.fields(0)->text().toInt()),
+                     StillListedQuery.fields(2)->text(),
+                     StillListedQuery.fields(1)->text().toInt()});
+    const auto keepListed = [this, &gone](db::TQuery &list, db::ListSide side) {
+        db::ReadRows rows = list.readRows();
+        const qsizetype name = rows.fieldNames.indexOf(list.fields(0)->fieldName());
+        const qsizetype kind = rows.fieldNames.indexOf(kindField(list)->fieldName());
+        if (name < 0 || kind < 0)
+            return;
+        rows.removeRowsIf([&](const QString *row) {
+            return gone.contains({side, row[name], row[kind].toInt()});
+        });
+        list.openNextWith(std::move(rows));
+    };
+    keepListed(*UserList, db::ListSide::Users);
+    keepListed(*RelationList, db::ListSide::Relations);
+}
+
 void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
 {
     if (UserList == &MasterQuery) {

@@ -284,7 +284,6 @@ void TKelvaneForm::RemoveItemClick(QObject *)
     // Revoking a privilege held with grant option takes along what the user
     // granted to others with it: the administrator hears of it first.
     const QList<db::GrantRow> given = grantsGivenByGrantee(grantee);
-    const QList<db::GrantRow> held = grantsOf(grantee);
     QString question = QStringLiteral("Remove ALL privileges for this user?\n\nThis removes the "
                                       "privileges of %1.")
                            .arg(nameHint(*UserList, UserList->recNo()));
@@ -308,11 +307,21 @@ void TKelvaneForm::RemoveItemClick(QObject *)
             [&] {
                 nameCommand(QStringLiteral("removal of %1").arg(name));
                 runCommand([&] {
+                    // Read in the command, the rows are those the way back
+                    // starts from.
+                    const QList<db::GrantRow> held = grantsOf(grantee);
                     notDone = runChanges({db::revokeAllOnAllChange(granteeOf(grantee))},
                                          db::columnRisks(held));
                     // Firebird 4 leaves the memberships the user gave; the
                     // question said they go.
                     notDone += revokeWhatOptionsGave(given);
+                });
+                // The master list is read again from what it held: a
+                // removal only takes names away.
+                keepListsButNamesGone();
+                const auto unused = qScopeGuard([this] {
+                    MasterQuery.forgetKeptRows();
+                    DetailQuery.forgetKeptRows();
                 });
                 MasterQuery.close();
                 MasterQuery.open();

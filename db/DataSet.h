@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -105,6 +106,25 @@ struct ReadRows
 {
     QStringList fieldNames;
     std::vector<QString> values; // row-major, one slot per name
+
+    // Drops the rows the predicate picks, given each row's first slot; the
+    // others keep their order.
+    template <typename Predicate> void removeRowsIf(Predicate picks)
+    {
+        const size_t width = size_t(fieldNames.size());
+        if (width == 0)
+            return;
+        size_t kept = 0;
+        for (size_t row = 0; row < values.size(); row += width) {
+            if (picks(&values[row]))
+                continue;
+            if (kept != row)
+                std::move(values.begin() + row, values.begin() + row + width,
+                          values.begin() + kept);
+            kept += width;
+        }
+        values.resize(kept);
+    }
 };
 
 // A read-only, bidirectional dataset whose rows are fetched at open. Moves

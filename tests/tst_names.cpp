@@ -7,6 +7,7 @@
 #include "app/PrivEdit.h"
 #include "db/Database.h"
 #include "db/Exception.h"
+#include "db/ListedNames.h"
 #include "db/Names.h"
 #include "db/Query.h"
 #include "ui/Application.h"
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void placeholdersInsideQuotesReachTheServerUnchanged();
     void catalogueNamesReachExactlyTheirObject();
     void typedNamesReachExactlyTheirUser();
+    void listedNamesTravelByTheirBytes();
 
 private:
     // Every privilege row of tables and procedures, one text each.
@@ -316,6 +318,18 @@ void TestNames::typedNamesReachExactlyTheirUser()
             return;
     }
     QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+}
+
+// The block that looks names up skips each by its UTF-8 bytes, so that a
+// colon or a letter beyond ASCII in a name ends nothing early; names beyond
+// its one parameter are not sent at all.
+void TestNames::listedNamesTravelByTheirBytes()
+{
+    QCOMPARE(db::packListedNames({{db::ListSide::Relations, QStringLiteral("Zoë:s"), 0},
+                                  {db::ListSide::Users, QStringLiteral("A"), 8}}),
+             std::optional(QStringLiteral("1:0:6:Zoë:s0:8:1:A")));
+    const QList<db::ListedName> many(3000, {db::ListSide::Users, QStringLiteral("CLERK00001"), 8});
+    QCOMPARE(db::packListedNames(many), std::nullopt);
 }
 
 QTEST_MAIN(TestNames)
