@@ -11,6 +11,17 @@
     return qScopeGuard([&dataSet] { dataSet.enableControls(); });
 }
 
+// Rows kept for the datasets' next opens go with the enclosing block if no
+// open took them, however it ends: a later open reads the server rather
+// than rows the block meant for itself.
+[[nodiscard]] inline auto keptRowsDroppedAtEnd(db::TDataSet &one, db::TDataSet &other)
+{
+    return qScopeGuard([&one, &other] {
+        one.forgetKeptRows();
+        other.forgetKeptRows();
+    });
+}
+
 // Sets the flag for the length of the enclosing block, however it ends.
 [[nodiscard]] inline auto flagSetFor(bool &flag)
 {

@@ -154,10 +154,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     // reads them again.
     readViewNames(sender != nullptr && !kept);
 
-    const auto dropUnused = qScopeGuard([this] {
-        MasterQuery.forgetKeptRows();
-        DetailQuery.forgetKeptRows();
-    });
+    const auto dropUnused = keptRowsDroppedAtEnd(MasterQuery, DetailQuery);
     if (kept) {
         userList.openNextWith(std::move(kept->first));
         relationList.openNextWith(std::move(kept->second));

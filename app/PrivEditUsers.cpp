@@ -319,10 +319,7 @@ void TKelvaneForm::RemoveItemClick(QObject *)
                 // The master list is read again from what it held: a
                 // removal only takes names away.
                 keepListsButNamesGone();
-                const auto unused = qScopeGuard([this] {
-                    MasterQuery.forgetKeptRows();
-                    DetailQuery.forgetKeptRows();
-                });
+                const auto dropUnused = keptRowsDroppedAtEnd(MasterQuery, DetailQuery);
                 MasterQuery.close();
                 MasterQuery.open();
             },

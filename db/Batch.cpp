@@ -93,12 +93,6 @@ QString runThenReadSql(const TQuery &query, const QList<TextColumn> &columns)
              into.join(QStringLiteral(", ")));
 }
 
-QByteArray item(const QString &statement)
-{
-    const QByteArray bytes = statement.toUtf8();
-    return QByteArray::number(bytes.size()) + ':' + bytes;
-}
-
 } // namespace
 
 TCommandTransaction::TCommandTransaction(TDatabase &database) : m_database(database)
@@ -140,7 +134,7 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
     QByteArray batch;
     qsizetype end = from;
     while (end < statements.size() && end - from < MaxBatchStatements) {
-        const QByteArray next = item(statements.at(end));
+        const QByteArray next = client::lengthPrefixed(statements.at(end));
         if (batch.size() + next.size() > BatchBytes)
             break;
         batch += next;

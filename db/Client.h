@@ -6,6 +6,7 @@
 // failure is a kelvane::EngineError carrying the server's words and the codes
 // of its status vector.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -86,6 +87,15 @@ struct RowLayout;
 
 // The longest text, in UTF-8 bytes, a parameter of the server's can carry.
 inline constexpr qsizetype MaxParameterBytes = 32765;
+
+// A text as an EXECUTE BLOCK reads it out of a packed parameter of character
+// set NONE, whose string functions count bytes: the count of its UTF-8
+// bytes, a colon, the bytes. A colon inside the text ends nothing early.
+[[nodiscard]] inline QByteArray lengthPrefixed(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return QByteArray::number(bytes.size()) + ':' + bytes;
+}
 
 // A statement prepared once on the attachment and run in any of its
 // transactions; its parameters are texts, which the server converts.

@@ -63,9 +63,8 @@ std::optional<QString> packListedNames(const QList<ListedName> &names)
 {
     QByteArray packed;
     for (const ListedName &name : names) {
-        const QByteArray bytes = name.name.toUtf8();
         packed += QByteArray::number(int(name.side)) + ':' + QByteArray::number(name.kind) + ':' +
-                  QByteArray::number(bytes.size()) + ':' + bytes;
+                  client::lengthPrefixed(name.name);
         if (packed.size() > client::MaxParameterBytes)
             return std::nullopt;
     }
