@@ -584,6 +584,16 @@ void TestCommands::removalLooksUpOnlyTheNamesItReached()
     connect();
     const QString user = QStringLiteral("Jürg:1");
     select(user, QStringLiteral("CUSTOMER"));
+    // Every row whole, of every grantee: only the removed user's go.
+    const auto everyRow = [this] {
+        return m_window.db->column(QStringLiteral(
+            "SELECT TRIM(RDB$USER) || ':' || RDB$USER_TYPE || ':' || TRIM(RDB$RELATION_NAME) || "
+            "':' || RDB$OBJECT_TYPE || ':' || RDB$PRIVILEGE || ':' || "
+            "COALESCE(TRIM(RDB$FIELD_NAME), '') || ':' || COALESCE(RDB$GRANT_OPTION, 0) || ':' "
+            "|| TRIM(RDB$GRANTOR) FROM RDB$USER_PRIVILEGES ORDER BY 1"));
+    };
+    QStringList rowsLeft = everyRow();
+    QCOMPARE(rowsLeft.removeIf([&](const QString &row) { return row.startsWith(user + ':'); }), 2);
     const QStringList usersBefore = driver::namesOf(KelvaneForm->MasterGrid);
     const QStringList relationsBefore = driver::namesOf(KelvaneForm->DetailGrid);
     QString question;
@@ -592,6 +602,7 @@ void TestCommands::removalLooksUpOnlyTheNamesItReached()
     driver::chooseFromEditMenu("RemoveItem");
     QVERIFY(testui::allAnswered());
     QCOMPARE(statements(log), QStringList{"REVOKE ALL ON ALL FROM \"Jürg:1\""});
+    QCOMPARE(everyRow(), rowsLeft);
     QStringList users = usersBefore;
     QVERIFY(users.removeOne(user));
     QStringList relations = relationsBefore;
