@@ -137,6 +137,15 @@ void TKelvaneForm::DBComboChange(QObject *)
         DBCombo->setCurrentIndex(-1);
         throw;
     }
+    // Rows read for an open that a failure kept from coming are not left
+    // for a later one.
+    const auto dropUnused = qScopeGuard([this] {
+        for (db::TDataSet *dataSet :
+             std::initializer_list<db::TDataSet *>{&LoginQuery, &Procedures, &ViewsQuery})
+            dataSet->forgetKeptRows();
+        m_listsReadAtConnect.reset();
+    });
+    readAtConnect();
     showConnection();
     // The client library, loaded by the first connection, sets handlers of
     // its own for the signals that end the program.
@@ -144,4 +153,32 @@ void TKelvaneForm::DBComboChange(QObject *)
     Procedures.open();
     ViewsQuery.open();
     ByRadioClick(nullptr);
+}
+
+QList<db::PackedSource> TKelvaneForm::readAtConnectSources() const
+{
+    return {db::packedSourceOf(LoginQuery),
+            db::packedSourceOf(Procedures),
+            db::packedSourceOf(ViewsQuery),
+            {db::usersListSql().join(QLatin1Char('\n')),
+             {QStringLiteral("RDB$USER"), QStringLiteral("RDB$USER_TYPE")}},
+            {db::relationsListSql().join(QLatin1Char('\n')),
+             {QStringLiteral("RDB$RELATION_NAME"), QStringLiteral("RDB$OBJECT_TYPE")}}};
+}
+
+void TKelvaneForm::readAtConnect()
+{
+    QStringList chunks;
+    ConnectQuery.close();
+    ConnectQuery.open();
+    {
+        const auto closed = qScopeGuard([this] { ConnectQuery.close(); });
+        for (; !ConnectQuery.eof(); ConnectQuery.next())
+            chunks.append(ConnectQuery.fields(0)->text());
+    }
+    QList<db::ReadRows> rows = db::unpackReadRows(readAtConnectSources(), chunks);
+    LoginQuery.openNextWith(std::move(rows[0]));
+    Procedures.openNextWith(std::move(rows[1]));
+    ViewsQuery.openNextWith(std::move(rows[2]));
+    m_listsReadAtConnect.emplace(std::move(rows[3]), std::move(rows[4]));
 }

@@ -12,6 +12,7 @@
 #include "db/LetterOnEach.h"
 #include "db/ListedNames.h"
 #include "db/Names.h"
+#include "db/PackedRead.h"
 #include "db/Query.h"
 #include "db/ServerGuards.h"
 #include "db/Table.h"
@@ -21,6 +22,7 @@
 #include <QSet>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -107,6 +109,9 @@ public:
     // Which of some names the lists still hold, after a command that can
     // have taken them away.
     db::TQuery StillListedQuery;
+    // What a connection shows first, but for the master's privileges, in
+    // one statement: the login, the procedures, the views and both lists.
+    db::TQuery ConnectQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
 
@@ -568,6 +573,12 @@ private:
     // The names of the database's views, from the views' query as it was
     // read, or read again.
     void readViewNames(bool reread);
+    // The selects ConnectQuery packs, each as its dataset runs it.
+    [[nodiscard]] QList<db::PackedSource> readAtConnectSources() const;
+    // Reads them in one statement and leaves the rows for the datasets'
+    // next opens: the login, the procedures and the views now, the lists at
+    // the ByRadioClick that ends the connection.
+    void readAtConnect();
     [[nodiscard]] QString privilegeWordOf(int column) const;
 
     // Where a filter found each list, and where the list stood before it,
@@ -596,6 +607,8 @@ private:
     // The read of the master list that the detail list was read with.
     quint64 m_detailReadWithMaster = 0;
     db::Login m_login;
+    // Both lists as the connection read them, until ByRadioClick opens them.
+    std::optional<std::pair<db::ReadRows, db::ReadRows>> m_listsReadAtConnect;
     QSet<QString> m_viewNames;
     bool m_loginKnown = false;
     bool m_centred = false;

@@ -50,6 +50,8 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     std::optional<std::pair<db::ReadRows, db::ReadRows>> kept;
     if (sender && UserList && UserList->active() && RelationList->active())
         kept.emplace(UserList->readRows(), RelationList->readRows());
+    else if (!sender)
+        kept = std::exchange(m_listsReadAtConnect, std::nullopt);
 
     if (ByUserRadio->isChecked()) {
         UserList = &MasterQuery;
@@ -87,34 +89,10 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     userList.sqlClear();
     relationList.sqlClear();
     PrivQuery.sqlClear();
-    // Every kind a GRANT can name: tables and views (0), procedures (5),
-    // exceptions (7), roles (13), sequences (14), functions (15) and
-    // packages (18), and each DDL privilege as a row of its own. The
-    // catalogue's own usage of character sets, collations, domains and the
-    // database itself stays out. Each list is ordered by name, then kind, one
-    // row for each object or grantee of a name. The users are the grantees a
-    // GRANT can name (views 1, triggers 2, procedures 5, users 8, roles 13,
-    // functions 15, packages 18), Firebird 4's system privileges left out.
     const QString listName = db::listNameSql();
     const QString listKind = db::listKindSql();
-    addStatement(userList,
-                 {QStringLiteral("SELECT DISTINCT %1, RDB$USER_TYPE")
-                      .arg(db::trimmedNameSql(QStringLiteral("RDB$USER"))),
-                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                  QStringLiteral("WHERE ") + db::usersListConditionSql()},
-                 QStringLiteral("RDB$USER"));
-    // Every DDL privilege is a row, held or not, so that one nobody holds
-    // yet can be granted, and the row stays when its last holder goes.
-    addStatement(relationList,
-                 {QStringLiteral("SELECT %1, RDB$OBJECT_TYPE")
-                      .arg(db::trimmedNameSql(QStringLiteral("RDB$RELATION_NAME"))),
-                  QStringLiteral("FROM RDB$USER_PRIVILEGES"),
-                  QStringLiteral("WHERE ") + db::relationsListConditionSql(),
-                  QStringLiteral("UNION SELECT TRIM(TRAILING FROM NAME), %1 FROM %2")
-                      .arg(db::kind::DdlPrivilege)
-                      .arg(db::everyDdlPrivilegeSql()),
-                  QStringLiteral("ORDER BY 1, 2")},
-                 QStringLiteral("RDB$RELATION_NAME"));
+    addStatement(userList, db::usersListSql(), QStringLiteral("RDB$USER"));
+    addStatement(relationList, db::relationsListSql(), QStringLiteral("RDB$RELATION_NAME"));
     nameKindFields();
     // The master's rows by name and kind; beside the letters, the kinds on
     // both sides and what the cells' tooltips tell. A DDL privilege's rows

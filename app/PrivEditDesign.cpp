@@ -150,7 +150,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
       LoginsQuery(Database), ScopeQuery(Database), FewNamesQuery(Database),
-      StillListedQuery(Database), m_commands(Database, commandHooks(ProgressDelay)),
+      StillListedQuery(Database), ConnectQuery(Database),
+      m_commands(Database, commandHooks(ProgressDelay)),
       m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
     setObjectName(QStringLiteral("KelvaneForm"));
@@ -200,6 +201,7 @@ void TKelvaneForm::createComponents()
     ScopeQuery.setName(QStringLiteral("ScopeQuery"));
     FewNamesQuery.setName(QStringLiteral("FewNamesQuery"));
     StillListedQuery.setName(QStringLiteral("StillListedQuery"));
+    ConnectQuery.setName(QStringLiteral("ConnectQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
     Database.setLoginPrompt(false);
@@ -311,6 +313,8 @@ void TKelvaneForm::createComponents()
         {"SELECT RDB$SYSTEM_PRIVILEGE(USE_GRANTED_BY_CLAUSE) AS MAY_NAME", "FROM RDB$DATABASE"},
         {});
     GrantedByQuery.addField(QStringLiteral("MAY_NAME"), db::FieldKind::Data, 5);
+    ConnectQuery.sqlAdd(db::packedReadSql(readAtConnectSources()));
+    ConnectQuery.addField(QStringLiteral("CHUNK"), db::FieldKind::Data, db::PackedChunkBytes);
     addStatement(
         ColumnsQuery,
         {"SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS", "WHERE RDB$RELATION_NAME = :Relation"},

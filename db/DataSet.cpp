@@ -173,6 +173,7 @@ void TDataSet::openWithKeptRows()
         next += keptWidth;
         return true;
     });
+    afterRowsFetched();
     calculateFirstOpened();
     closeOnFailure.dismiss();
     scrolledToFirstOpened();

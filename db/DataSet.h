@@ -155,6 +155,8 @@ public:
 
     void open();
     void close();
+    // The statement whose rows an open reads, as the server is given it.
+    [[nodiscard]] virtual QString selectText() const = 0;
     // Every row read, hidden or not, by its data fields' names.
     [[nodiscard]] ReadRows readRows() const;
     // The next open takes these rows, matched to the fields by name, rather

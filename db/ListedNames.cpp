@@ -2,9 +2,19 @@
 
 #include "Client.h"
 #include "DdlPrivileges.h"
+#include "Names.h"
+#include "Vocabulary.h"
 
 namespace db {
 
+// Every kind a GRANT can name: tables and views (0), procedures (5),
+// exceptions (7), roles (13), sequences (14), functions (15) and packages
+// (18), and each DDL privilege as a row of its own. The catalogue's own usage
+// of character sets, collations, domains and the database itself stays out.
+// Each list holds one row for each object or grantee of a name. The users are
+// the grantees a GRANT can name (views 1, triggers 2, procedures 5, users 8,
+// roles 13, functions 15, packages 18), Firebird 4's system privileges left
+// out.
 QString usersListConditionSql()
 {
     return QStringLiteral("(RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)\n"
@@ -15,6 +25,28 @@ QString usersListConditionSql()
 QString relationsListConditionSql()
 {
     return QStringLiteral("RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)");
+}
+
+QStringList usersListSql()
+{
+    return {QStringLiteral("SELECT DISTINCT %1, RDB$USER_TYPE")
+                .arg(trimmedNameSql(QStringLiteral("RDB$USER"))),
+            QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+            QStringLiteral("WHERE ") + usersListConditionSql()};
+}
+
+// Every DDL privilege is a row, held or not, so that one nobody holds yet
+// can be granted, and the row stays when its last holder goes.
+QStringList relationsListSql()
+{
+    return {QStringLiteral("SELECT %1, RDB$OBJECT_TYPE")
+                .arg(trimmedNameSql(QStringLiteral("RDB$RELATION_NAME"))),
+            QStringLiteral("FROM RDB$USER_PRIVILEGES"),
+            QStringLiteral("WHERE ") + relationsListConditionSql(),
+            QStringLiteral("UNION SELECT TRIM(TRAILING FROM NAME), %1 FROM %2")
+                .arg(kind::DdlPrivilege)
+                .arg(everyDdlPrivilegeSql()),
+            QStringLiteral("ORDER BY 1, 2")};
 }
 
 size_t qHash(const ListedName &name, size_t seed)

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace db {
@@ -13,6 +14,11 @@ namespace db {
 // privilege, held or not, which no condition here covers.
 [[nodiscard]] QString usersListConditionSql();
 [[nodiscard]] QString relationsListConditionSql();
+// The lists' own statements, in lines: each row a name and its kind, as
+// RDB$USER and RDB$USER_TYPE, or RDB$RELATION_NAME and RDB$OBJECT_TYPE. The
+// relations come ordered by name, then kind.
+[[nodiscard]] QStringList usersListSql();
+[[nodiscard]] QStringList relationsListSql();
 
 enum class ListSide
 {

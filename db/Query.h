@@ -24,6 +24,7 @@ public:
     void sqlAdd(const QString &line);
     [[nodiscard]] const QStringList &sql() const { return m_sql; }
     [[nodiscard]] QString sqlText() const { return m_sql.join(QLatin1Char('\n')); }
+    [[nodiscard]] QString selectText() const override { return sqlText(); }
 
     [[nodiscard]] int paramCount() const { return int(m_paramNames.size()); }
     [[nodiscard]] QString paramName(int index) const;

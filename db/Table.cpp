@@ -19,7 +19,7 @@ void TTable::setIndexFieldName(const QString &name)
     m_indexFieldName = name;
 }
 
-client::Cursor &TTable::executeSelect()
+QString TTable::selectText() const
 {
     QStringList columns;
     for (int i = 0; i < fieldCount(); ++i) {
@@ -30,7 +30,12 @@ client::Cursor &TTable::executeSelect()
         QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QStringLiteral(", ")), m_tableName);
     if (!m_indexFieldName.isEmpty())
         statement += QStringLiteral(" ORDER BY ") + m_indexFieldName;
+    return statement;
+}
 
+client::Cursor &TTable::executeSelect()
+{
+    const QString statement = selectText();
     m_select = &database().statement(statement);
     qCDebug(lcSql).noquote() << "open" << statement;
     return m_select->open(database().currentTransaction(), {});

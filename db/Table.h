@@ -23,6 +23,7 @@ public:
 
     // Stands on the row whose index column equals the key exactly, if any.
     [[nodiscard]] bool findKey(const QString &key);
+    [[nodiscard]] QString selectText() const override;
 
     void connectionClosing() override;
 

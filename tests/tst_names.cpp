@@ -9,6 +9,7 @@
 #include "db/Exception.h"
 #include "db/ListedNames.h"
 #include "db/Names.h"
+#include "db/PackedRead.h"
 #include "db/Query.h"
 #include "ui/Application.h"
 
@@ -82,6 +83,8 @@ private Q_SLOTS:
     void catalogueNamesReachExactlyTheirObject();
     void typedNamesReachExactlyTheirUser();
     void listedNamesTravelByTheirBytes();
+    void connectReadsWhatEachStatementWould();
+    void packedRowsComeBackWhole();
 
 private:
     // Every privilege row of tables and procedures, one text each.
@@ -330,6 +333,88 @@ void TestNames::listedNamesTravelByTheirBytes()
              std::optional(QStringLiteral("1:0:6:Zoë:s0:8:1:A")));
     const QList<db::ListedName> many(3000, {db::ListSide::Users, QStringLiteral("CLERK00001"), 8});
     QCOMPARE(db::packListedNames(many), std::nullopt);
+}
+
+// A connection reads the login, the procedures, the views and both lists in
+// one packed statement: each dataset must hold exactly the rows its own
+// statement reads, under the odd names too.
+void TestNames::connectReadsWhatEachStatementWould()
+{
+    // Users of the odd names, beside the tables of those names the first
+    // case left.
+    QStringList granted;
+    for (const QString &name : std::as_const(m_names)) {
+        const QString stored = storedFor(name, false);
+        if (!acceptable(stored) || granted.contains(stored))
+            continue;
+        db::TQuery grant(*m_checker);
+        grant.sqlAdd(QStringLiteral("GRANT SELECT ON PLAIN TO ") +
+                     db::SqlName::stored(stored).sql());
+        grant.execSQL();
+        granted.append(stored);
+    }
+    driver::chooseAlias(QStringLiteral("NAMES"), testserver::password());
+    TKelvaneForm *form = KelvaneForm;
+    QVERIFY(form->Database.connected());
+    QVERIFY(!form->MasterQuery.prepared());
+    QCOMPARE(form->windowTitle(), QStringLiteral("IB Kelvane Administrator \u2014 SYSDBA"));
+
+    const auto rowsOf = [](const db::TDataSet &dataSet) {
+        const db::ReadRows rows = dataSet.readRows();
+        return rows.fieldNames + QStringList(rows.values.begin(), rows.values.end());
+    };
+    QStringList users;
+    for (db::TDataSet *dataSet : std::initializer_list<db::TDataSet *>{
+             &form->MasterQuery, &form->DetailQuery, &form->Procedures, &form->ViewsQuery}) {
+        const QStringList packed = rowsOf(*dataSet);
+        if (dataSet == &form->MasterQuery)
+            users = packed;
+        dataSet->close();
+        dataSet->open();
+        QCOMPARE(packed, rowsOf(*dataSet));
+    }
+    for (const QString &name : std::as_const(granted))
+        QVERIFY2(users.contains(name), qPrintable(name));
+}
+
+// More rows than one chunk holds, each split nowhere but between rows,
+// values beyond ASCII, colons, digits, blanks and nulls among them; and
+// chunks the block cannot have written are refused.
+void TestNames::packedRowsComeBackWhole()
+{
+    const QList<db::PackedSource> sources{
+        {QStringLiteral("WITH RECURSIVE N AS (SELECT 0 AS I FROM RDB$DATABASE UNION ALL\n"
+                        "SELECT I + 1 FROM N WHERE I < 99),\n"
+                        "M AS (SELECT A.I * 100 + B.I + 1 AS I FROM N A CROSS JOIN N B\n"
+                        "WHERE A.I < 60)\n"
+                        "SELECT I, 'Zoë:' || I || ' 1:', IIF(MOD(I, 7) = 0, NULL, '  x') FROM M\n"
+                        "ORDER BY I"),
+         {QStringLiteral("I"), QStringLiteral("TEXT"), QStringLiteral("MAYBE")}},
+        {QStringLiteral("SELECT 'only' FROM RDB$DATABASE"), {QStringLiteral("ONE")}}};
+    db::TQuery packed(*m_checker);
+    packed.sqlAdd(db::packedReadSql(sources));
+    packed.addField(QStringLiteral("CHUNK"), db::FieldKind::Data, db::PackedChunkBytes);
+    packed.open();
+    QStringList chunks;
+    for (; !packed.eof(); packed.next())
+        chunks.append(packed.fields(0)->text());
+    QVERIFY2(chunks.size() > 1, qPrintable(QString::number(chunks.size())));
+
+    const QList<db::ReadRows> rows = db::unpackReadRows(sources, chunks);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].values.size(), size_t(6000 * 3));
+    for (int i = 1; i <= 6000; ++i) {
+        const QString *row = &rows[0].values[size_t(i - 1) * 3];
+        QCOMPARE(row[0], QString::number(i));
+        QCOMPARE(row[1], QStringLiteral("Zoë:%1 1:").arg(i));
+        QCOMPARE(row[2], i % 7 == 0 ? QString() : QStringLiteral("  x"));
+    }
+    QCOMPARE(rows[1].values, std::vector<QString>{QStringLiteral("only")});
+
+    for (const char *broken : {"0;3:ab", "2;4:only", "0;x:a", "1;", "1;4:only1"}) {
+        QVERIFY_THROWS_EXCEPTION(kelvane::EngineError,
+                                 (void)db::unpackReadRows(sources, {QString::fromUtf8(broken)}));
+    }
 }
 
 QTEST_MAIN(TestNames)
