@@ -102,7 +102,8 @@ public:
     // The server's logins, privileges or not.
     db::TQuery LoginsQuery;
     // The rows a command can change, by grantee and by object, for undo:
-    // a few names through the statement prepared once, more as lists.
+    // a few names through the statement prepared once; more packed into the
+    // one parameter of a block, also prepared once, a few hundred a read.
     db::TQuery ScopeQuery;
     db::TQuery FewNamesQuery;
     static constexpr int FewNames = 4;
@@ -449,7 +450,10 @@ private:
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     // Every membership held by those the rows give a role to.
     [[nodiscard]] QList<db::GrantRow> membershipsOfReceivers(const QList<db::GrantRow> &given);
-    [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
+    // The rows the query reads, as the lists show them, but for those where
+    // skip, asked on each row as it stands, says so.
+    [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query,
+                                                    const std::function<bool()> &skip = {});
     // Takes the roles the grantee's read brings along out of its rows, into
     // what the login knows of them.
     void noteRoles(QList<db::GrantRow> &rows);

@@ -280,8 +280,10 @@ void TKelvaneForm::createComponents()
                   "AND (RDB$FIELD_NAME IS NOT NULL OR RDB$USER_TYPE = 18)"},
                  {});
     addGrantFields(ColumnRowsQuery);
-    // Its conditions name the scope each read asks for.
+    // Its text, a block as wide as the server's names, comes with the first
+    // read; SIDE tells which of the names asked for reached a row.
     addGrantFields(ScopeQuery);
+    ScopeQuery.addField(QStringLiteral("SIDE"), db::FieldKind::Data, KindSize);
     // Names not asked for are left empty, which no grantee or object has.
     addStatement(FewNamesQuery,
                  {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",

@@ -9,7 +9,8 @@
 #include "db/SqlLog.h"
 #include "ui/Dialogs.h"
 
-QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
+QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query,
+                                                const std::function<bool()> &skip)
 {
     query.open();
     const auto closed = qScopeGuard([&query] { query.close(); });
@@ -23,6 +24,8 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
     const db::TField *grantor = query.fieldByName(QStringLiteral("RDB$GRANTOR"));
     QList<db::GrantRow> rows;
     for (query.first(); !query.eof(); query.next()) {
+        if (skip && skip())
+            continue;
         const QString letter = privilege->text();
         // As the lists show them: a DDL privilege is a row of its own.
         rows.append(

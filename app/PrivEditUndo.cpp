@@ -8,26 +8,11 @@
 #include "ui/Dialogs.h"
 #include "ui/Lines.h"
 
+#include "db/ScopeRead.h"
+
 #include <QAction>
 
 namespace {
-
-// Names one read asks for at most: the servers take a long IN list, but a
-// statement's text has its limit.
-constexpr qsizetype NamesPerRead = 200;
-
-QString quoted(const QString &name)
-{
-    QString text = name;
-    text.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
-struct ScopeName
-{
-    bool grantee;
-    QString name;
-};
 
 // How many times an undo reads its rows and sends what still differs: a
 // revoke can take along what the same undo gives again later (an option's
@@ -55,34 +40,27 @@ QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
         setNames(scope.objects, FewNames);
         return readGrantRows(FewNamesQuery);
     }
-    QList<ScopeName> names;
-    for (const QString &grantee : scope.grantees)
-        names.append({true, grantee});
-    for (const QString &object : scope.objects)
-        names.append({false, object});
+    const QString sql = db::scopeRowsSql(QLatin1String(SelectGrantRows), grantRowTexts());
+    if (ScopeQuery.sqlText() != sql) {
+        ScopeQuery.sqlClear();
+        ScopeQuery.sqlAdd(sql);
+    }
+    const db::TField *side = ScopeQuery.fieldByName(QStringLiteral("SIDE"));
+    const db::TField *grantee = ScopeQuery.fieldByName(QStringLiteral("RDB$USER"));
     QList<db::GrantRow> rows;
     // The names the reads so far asked for: a row they reach came with them.
     db::UndoScope read;
-    for (qsizetype from = 0; from < names.size(); from += NamesPerRead) {
-        QStringList grantees;
-        QStringList objects;
-        db::UndoScope chunk;
-        for (const ScopeName &item : names.mid(from, NamesPerRead)) {
-            (item.grantee ? grantees : objects).append(quoted(item.name));
-            (item.grantee ? chunk.grantees : chunk.objects).insert(item.name);
-        }
-        QStringList conditions;
-        if (!grantees.isEmpty())
-            conditions.append(QStringLiteral("RDB$USER IN (%1)").arg(grantees.join(u',')));
-        if (!objects.isEmpty())
-            conditions.append(QStringLiteral("RDB$RELATION_NAME IN (%1)").arg(objects.join(u',')));
-        ScopeQuery.sqlClear();
-        ScopeQuery.sqlAdd(QLatin1String(SelectGrantRows));
-        ScopeQuery.sqlAdd(QStringLiteral("FROM RDB$USER_PRIVILEGES"));
-        ScopeQuery.sqlAdd(QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" OR ")));
-        rows += db::rowsWhere(readGrantRows(ScopeQuery),
+    for (const db::ScopeNamesRead &names : db::packScopeNames(scope)) {
+        ScopeQuery.close();
+        ScopeQuery.setParamText(0, names.packed);
+        // A row its grantee's name reached comes again by its object's.
+        const auto cameAlready = [&] {
+            return side->text() == QLatin1String("1") &&
+                   names.names.grantees.contains(grantee->text());
+        };
+        rows += db::rowsWhere(readGrantRows(ScopeQuery, cameAlready),
                               [&read](const db::GrantRow &row) { return !read.holds(row); });
-        read.unite(chunk);
+        read.unite(names.names);
     }
     return rows;
 }

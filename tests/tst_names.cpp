@@ -11,6 +11,7 @@
 #include "db/Names.h"
 #include "db/PackedRead.h"
 #include "db/Query.h"
+#include "db/ScopeRead.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -85,6 +86,7 @@ private Q_SLOTS:
     void listedNamesTravelByTheirBytes();
     void connectReadsWhatEachStatementWould();
     void packedRowsComeBackWhole();
+    void scopeRowsComeByEveryName();
 
 private:
     // Every privilege row of tables and procedures, one text each.
@@ -415,6 +417,72 @@ void TestNames::packedRowsComeBackWhole()
         QVERIFY_THROWS_EXCEPTION(kelvane::EngineError,
                                  (void)db::unpackReadRows(sources, {QString::fromUtf8(broken)}));
     }
+}
+
+// The way back reads the rows of many names through one block, each name by
+// its bytes: every odd grantee and object, beside enough names of nothing
+// that they take several reads, reach exactly their rows, once for each
+// side that names them.
+void TestNames::scopeRowsComeByEveryName()
+{
+    const QString select = QStringLiteral("SELECT TRIM(TRAILING FROM RDB$USER) AS RDB$USER, "
+                                          "TRIM(TRAILING FROM RDB$RELATION_NAME) AS "
+                                          "RDB$RELATION_NAME, RDB$PRIVILEGE");
+    QStringList every;
+    db::UndoScope scope;
+    {
+        db::TQuery all(*m_checker);
+        all.sqlAdd(select + QStringLiteral(" FROM RDB$USER_PRIVILEGES"));
+        for (const char *name : {"RDB$USER", "RDB$RELATION_NAME", "RDB$PRIVILEGE"})
+            all.addField(QLatin1String(name), db::FieldKind::Data, 63);
+        all.open();
+        for (; !all.eof(); all.next()) {
+            const QString user = all.fields(0)->text();
+            const QString object = all.fields(1)->text();
+            every.append(user + u'|' + object + u'|' + all.fields(2)->text());
+            if (user != QLatin1String("SYSDBA"))
+                scope.grantees.insert(user);
+            if (object != QLatin1String("PLAIN") && !object.startsWith(QLatin1String("RDB$")))
+                scope.objects.insert(object);
+        }
+    }
+    QVERIFY(scope.grantees.size() > GeneratedNames / 2 &&
+            scope.objects.size() > GeneratedNames / 2);
+    QStringList expected;
+    for (const QString &row : std::as_const(every)) {
+        if (scope.grantees.contains(row.section(u'|', 0, 0)))
+            expected.append(QStringLiteral("0|") + row);
+        if (scope.objects.contains(row.section(u'|', 1, 1)))
+            expected.append(QStringLiteral("1|") + row);
+    }
+    for (int i = 0; i < 3000; ++i)
+        scope.objects.insert(QStringLiteral("NOTHING:%1").arg(i));
+
+    const QList<db::ScopeNamesRead> reads = db::packScopeNames(scope);
+    QVERIFY(reads.size() > 1);
+    db::TQuery block(*m_checker);
+    block.sqlAdd(db::scopeRowsSql(select, {{QStringLiteral("RDB$USER"), g_nameLimit},
+                                           {QStringLiteral("RDB$RELATION_NAME"), g_nameLimit},
+                                           {QStringLiteral("RDB$PRIVILEGE"), 6}}));
+    for (const char *name : {"RDB$USER", "RDB$RELATION_NAME", "RDB$PRIVILEGE", "SIDE"})
+        block.addField(QLatin1String(name), db::FieldKind::Data, 63);
+    QStringList found;
+    db::UndoScope asked;
+    for (const db::ScopeNamesRead &read : reads) {
+        QVERIFY(read.packed.toUtf8().size() <= 32765);
+        asked.unite(read.names);
+        block.close();
+        block.setParamText(0, read.packed);
+        block.open();
+        for (; !block.eof(); block.next())
+            found.append(QStringList{block.fields(3)->text(), block.fields(0)->text(),
+                                     block.fields(1)->text(), block.fields(2)->text()}
+                             .join(u'|'));
+    }
+    QCOMPARE(asked, scope);
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
 }
 
 QTEST_MAIN(TestNames)
