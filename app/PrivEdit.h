@@ -442,6 +442,8 @@ private:
     // The exact rows of a grantee, and the rows one grantor gave to others.
     // A grantee of any kind is one that "TO name" reaches: a user or a role.
     [[nodiscard]] QList<db::GrantRow> grantsOf(const ListKey &grantee);
+    [[nodiscard]] static QList<db::GrantRow> rowsOfKind(const QList<db::GrantRow> &rows,
+                                                        const ListKey &grantee);
     // Every row of the name, whatever the grantee's kind.
     [[nodiscard]] QList<db::GrantRow> readGranteeRows(const QString &name);
     [[nodiscard]] QList<db::GrantRow> grantsGivenBy(const QString &grantor);

@@ -49,6 +49,12 @@ QList<db::GrantRow> TKelvaneForm::grantsOf(const ListKey &grantee)
 {
     const QList<db::GrantRow> rows = readGranteeRows(grantee.name);
     m_undo.noteRowsOf(grantee.name, rows);
+    return rowsOfKind(rows, grantee);
+}
+
+QList<db::GrantRow> TKelvaneForm::rowsOfKind(const QList<db::GrantRow> &rows,
+                                             const ListKey &grantee)
+{
     return db::rowsWhere(rows, [&grantee](const db::GrantRow &row) {
         if (grantee.kind != ListKey::AnyKind)
             return row.granteeType == grantee.kind;
@@ -502,7 +508,11 @@ void TKelvaneForm::checkNothingLeftFor(const ListKey &grantee,
                                        const QStringList &notDone)
 {
     QStringList lines = notDone;
-    const QStringList left = db::describeRows(grantsOf(grantee));
+    // After a command, what its end read of the grantee in its own
+    // transaction is what it left.
+    const std::optional<QList<db::GrantRow>> leftByCommand = m_undo.leftOf(grantee.name);
+    const QStringList left =
+        db::describeRows(leftByCommand ? rowsOfKind(*leftByCommand, grantee) : grantsOf(grantee));
     if (!left.isEmpty())
         lines.append(leftMessage(QStringLiteral("\n") + ui::listedLines(left)));
     if (!lines.isEmpty())

@@ -3,6 +3,7 @@
 void TUndoJournal::begin(const ListKey &user, const ListKey &relation)
 {
     m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation, {}};
+    m_left.reset();
 }
 
 void TUndoJournal::name(const QString &name)
@@ -69,10 +70,19 @@ std::optional<UndoStep> TUndoJournal::end()
     if (!capture || capture->scope.isEmpty())
         return std::nullopt;
     QList<db::GrantRow> after = db::rowsIn(rowsLeft(*capture), capture->scope);
+    m_left = Left{capture->scope, after};
     if (db::sameRows(capture->before, after))
         return std::nullopt;
     return UndoStep{capture->name,    capture->scope, std::move(capture->before),
                     std::move(after), capture->user,  capture->relation};
+}
+
+std::optional<QList<db::GrantRow>> TUndoJournal::leftOf(const QString &grantee) const
+{
+    if (m_capture || !m_left || !m_left->scope.grantees.contains(grantee))
+        return std::nullopt;
+    return db::rowsWhere(m_left->rows,
+                         [&grantee](const db::GrantRow &row) { return row.grantee == grantee; });
 }
 
 QList<db::GrantRow> TUndoJournal::rowsLeft(const Capture &capture) const
@@ -127,6 +137,7 @@ const UndoStep *TUndoJournal::nextRedo() const
 void TUndoJournal::clear()
 {
     m_capture.reset();
+    m_left.reset();
     m_undo.clear();
     m_redo.clear();
 }

@@ -51,8 +51,16 @@ public:
     // The command kept what ran: its rows are read again, and the step
     // returned where they differ from before.
     [[nodiscard]] std::optional<UndoStep> end();
+    // The rows of the grantee's name as the last command to end left them,
+    // read at its end in its own transaction; nothing while a command runs,
+    // or where the last did not reach the name.
+    [[nodiscard]] std::optional<QList<db::GrantRow>> leftOf(const QString &grantee) const;
     // The command left nothing: what it read is dropped.
-    void abandon() { m_capture.reset(); }
+    void abandon()
+    {
+        m_capture.reset();
+        m_left.reset();
+    }
     [[nodiscard]] bool running() const { return m_capture.has_value(); }
 
     // A new command's step: what was undone cannot be done again after it.
@@ -83,6 +91,12 @@ private:
 
     Reader m_read;
     std::optional<Capture> m_capture;
+    struct Left
+    {
+        db::UndoScope scope;
+        QList<db::GrantRow> rows;
+    };
+    std::optional<Left> m_left;
     QList<UndoStep> m_undo;
     QList<UndoStep> m_redo;
 };
