@@ -168,15 +168,8 @@ QList<db::PackedSource> TKelvaneForm::readAtConnectSources() const
 
 void TKelvaneForm::readAtConnect()
 {
-    QStringList chunks;
     ConnectQuery.close();
-    ConnectQuery.open();
-    {
-        const auto closed = qScopeGuard([this] { ConnectQuery.close(); });
-        for (; !ConnectQuery.eof(); ConnectQuery.next())
-            chunks.append(ConnectQuery.fields(0)->text());
-    }
-    QList<db::ReadRows> rows = db::unpackReadRows(readAtConnectSources(), chunks);
+    QList<db::ReadRows> rows = db::unpackReadRows(readAtConnectSources(), chunksOf(ConnectQuery));
     LoginQuery.openNextWith(std::move(rows[0]));
     Procedures.openNextWith(std::move(rows[1]));
     ViewsQuery.openNextWith(std::move(rows[2]));

@@ -103,8 +103,10 @@ public:
     db::TQuery LoginsQuery;
     // The rows a command can change, by grantee and by object, for undo:
     // a few names through the statement prepared once; more packed into the
-    // one parameter of a block, also prepared once, a few hundred a read.
+    // one parameter of a block, also prepared once, a few hundred a read,
+    // whose rows come packed (ScopeQuery) and open ScopeRowsQuery.
     db::TQuery ScopeQuery;
+    db::TQuery ScopeRowsQuery;
     db::TQuery FewNamesQuery;
     static constexpr int FewNames = 4;
     // Which of some names the lists still hold, after a command that can
@@ -452,10 +454,9 @@ private:
     [[nodiscard]] QList<db::GrantRow> grantsGivenByGrantee(const ListKey &grantee);
     // Every membership held by those the rows give a role to.
     [[nodiscard]] QList<db::GrantRow> membershipsOfReceivers(const QList<db::GrantRow> &given);
-    // The rows the query reads, as the lists show them, but for those where
-    // skip, asked on each row as it stands, says so.
-    [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query,
-                                                    const std::function<bool()> &skip = {});
+    [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
+    // The chunks of a block that packs its rows, read whole.
+    [[nodiscard]] static QStringList chunksOf(db::TQuery &query);
     // Takes the roles the grantee's read brings along out of its rows, into
     // what the login knows of them.
     void noteRoles(QList<db::GrantRow> &rows);

@@ -3,6 +3,7 @@
 #include "PrivEdit.h"
 
 #include "Privileges.h"
+#include "db/ScopeRead.h"
 #include "dialogs/Pictures.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
@@ -149,8 +150,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       PrivQuery(Database), Procedures(Database), ChangeQuery(Database), ViewsQuery(Database),
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
-      LoginsQuery(Database), ScopeQuery(Database), FewNamesQuery(Database),
-      StillListedQuery(Database), ConnectQuery(Database),
+      LoginsQuery(Database), ScopeQuery(Database), ScopeRowsQuery(Database),
+      FewNamesQuery(Database), StillListedQuery(Database), ConnectQuery(Database),
       m_commands(Database, commandHooks(ProgressDelay)),
       m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
@@ -199,6 +200,7 @@ void TKelvaneForm::createComponents()
     GrantedByQuery.setName(QStringLiteral("GrantedByQuery"));
     ColumnRowsQuery.setName(QStringLiteral("ColumnRowsQuery"));
     ScopeQuery.setName(QStringLiteral("ScopeQuery"));
+    ScopeRowsQuery.setName(QStringLiteral("ScopeRowsQuery"));
     FewNamesQuery.setName(QStringLiteral("FewNamesQuery"));
     StillListedQuery.setName(QStringLiteral("StillListedQuery"));
     ConnectQuery.setName(QStringLiteral("ConnectQuery"));
@@ -280,10 +282,9 @@ void TKelvaneForm::createComponents()
                   "AND (RDB$FIELD_NAME IS NOT NULL OR RDB$USER_TYPE = 18)"},
                  {});
     addGrantFields(ColumnRowsQuery);
-    // Its text, a block as wide as the server's names, comes with the first
-    // read; SIDE tells which of the names asked for reached a row.
-    addGrantFields(ScopeQuery);
-    ScopeQuery.addField(QStringLiteral("SIDE"), db::FieldKind::Data, KindSize);
+    ScopeQuery.sqlAdd(db::scopeRowsSql(QLatin1String(SelectGrantRows), GrantRowColumns));
+    ScopeQuery.addField(QStringLiteral("CHUNK"), db::FieldKind::Data, db::PackedChunkBytes);
+    addGrantFields(ScopeRowsQuery);
     // Names not asked for are left empty, which no grantee or object has.
     addStatement(FewNamesQuery,
                  {SelectGrantRows, "FROM RDB$USER_PRIVILEGES",

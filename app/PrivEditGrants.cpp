@@ -9,8 +9,7 @@
 #include "db/SqlLog.h"
 #include "ui/Dialogs.h"
 
-QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query,
-                                                const std::function<bool()> &skip)
+QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
 {
     query.open();
     const auto closed = qScopeGuard([&query] { query.close(); });
@@ -24,8 +23,6 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query,
     const db::TField *grantor = query.fieldByName(QStringLiteral("RDB$GRANTOR"));
     QList<db::GrantRow> rows;
     for (query.first(); !query.eof(); query.next()) {
-        if (skip && skip())
-            continue;
         const QString letter = privilege->text();
         // As the lists show them: a DDL privilege is a row of its own.
         rows.append(
@@ -34,6 +31,16 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query,
                            column->text(), option->text().toInt(), grantor->text()}));
     }
     return rows;
+}
+
+QStringList TKelvaneForm::chunksOf(db::TQuery &query)
+{
+    query.open();
+    const auto closed = qScopeGuard([&query] { query.close(); });
+    QStringList chunks;
+    for (; !query.eof(); query.next())
+        chunks.append(query.fields(0)->text());
+    return chunks;
 }
 
 QList<db::GrantRow> TKelvaneForm::readGranteeRows(const QString &name)

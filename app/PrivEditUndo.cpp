@@ -40,25 +40,25 @@ QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
         setNames(scope.objects, FewNames);
         return readGrantRows(FewNamesQuery);
     }
-    const QString sql = db::scopeRowsSql(QLatin1String(SelectGrantRows), grantRowTexts());
-    if (ScopeQuery.sqlText() != sql) {
-        ScopeQuery.sqlClear();
-        ScopeQuery.sqlAdd(sql);
-    }
-    const db::TField *side = ScopeQuery.fieldByName(QStringLiteral("SIDE"));
-    const db::TField *grantee = ScopeQuery.fieldByName(QStringLiteral("RDB$USER"));
+    const QList<db::PackedSource> sides =
+        db::scopeSources(QLatin1String(SelectGrantRows), GrantRowColumns);
+    const qsizetype granteeSlot = GrantRowColumns.indexOf(QStringLiteral("RDB$USER"));
     QList<db::GrantRow> rows;
     // The names the reads so far asked for: a row they reach came with them.
     db::UndoScope read;
     for (const db::ScopeNamesRead &names : db::packScopeNames(scope)) {
         ScopeQuery.close();
         ScopeQuery.setParamText(0, names.packed);
+        QList<db::ReadRows> reached = db::unpackReadRows(sides, chunksOf(ScopeQuery));
         // A row its grantee's name reached comes again by its object's.
-        const auto cameAlready = [&] {
-            return side->text() == QLatin1String("1") &&
-                   names.names.grantees.contains(grantee->text());
-        };
-        rows += db::rowsWhere(readGrantRows(ScopeQuery, cameAlready),
+        reached[1].removeRowsIf(
+            [&](const QString *row) { return names.names.grantees.contains(row[granteeSlot]); });
+        reached[0].values.insert(reached[0].values.end(),
+                                 std::make_move_iterator(reached[1].values.begin()),
+                                 std::make_move_iterator(reached[1].values.end()));
+        ScopeRowsQuery.close();
+        ScopeRowsQuery.openNextWith(std::move(reached[0]));
+        rows += db::rowsWhere(readGrantRows(ScopeRowsQuery),
                               [&read](const db::GrantRow &row) { return !read.holds(row); });
         read.unite(names.names);
     }

@@ -20,9 +20,9 @@ QString packedValueSql(const QString &value)
     return QStringLiteral("COALESCE(OCTET_LENGTH(%1) || ':' || %1, '-')").arg(trimmed);
 }
 
-// One source's loop: each row packed as an item, a chunk returned whenever
-// the next item would not fit in it.
-QString sourceLoopSql(int index, const PackedSource &source)
+} // namespace
+
+QString packedLoopSql(int index, const PackedSource &source)
 {
     QStringList into;
     QStringList values;
@@ -45,6 +45,28 @@ QString sourceLoopSql(int index, const PackedSource &source)
                           "  END\n")
                .arg(PackedChunkBytes);
 }
+
+QString packedReturnsSql()
+{
+    return QStringLiteral("RETURNS (CHUNK VARCHAR(%1) CHARACTER SET NONE)").arg(PackedChunkBytes);
+}
+
+QString packedVariablesSql(qsizetype width)
+{
+    QString sql =
+        QStringLiteral("  DECLARE ITEM VARCHAR(%1) CHARACTER SET NONE;\n").arg(PackedChunkBytes);
+    for (int field = 0; field < width; ++field)
+        sql +=
+            QStringLiteral("  DECLARE %1 VARCHAR(255) CHARACTER SET UTF8;\n").arg(variable(field));
+    return sql;
+}
+
+QString packedLastChunkSql()
+{
+    return QStringLiteral("  IF (CHUNK <> '') THEN\n    SUSPEND;\n");
+}
+
+namespace {
 
 // Reads the packed rows back, failing on anything the block cannot have
 // written rather than guessing.
@@ -108,19 +130,12 @@ QString packedReadSql(const QList<PackedSource> &sources)
     qsizetype widest = 0;
     for (const PackedSource &source : sources)
         widest = std::max(widest, source.fieldNames.size());
-    QString sql = QStringLiteral("EXECUTE BLOCK\n"
-                                 "RETURNS (CHUNK VARCHAR(%1) CHARACTER SET NONE)\n"
-                                 "AS\n"
-                                 "  DECLARE ITEM VARCHAR(%1) CHARACTER SET NONE;\n")
-                      .arg(PackedChunkBytes);
-    for (int field = 0; field < widest; ++field)
-        sql +=
-            QStringLiteral("  DECLARE %1 VARCHAR(255) CHARACTER SET UTF8;\n").arg(variable(field));
-    sql += QStringLiteral("BEGIN\n  CHUNK = '';\n");
+    QString sql = QStringLiteral("EXECUTE BLOCK\n") + packedReturnsSql() +
+                  QStringLiteral("\nAS\n") + packedVariablesSql(widest) +
+                  QStringLiteral("BEGIN\n  CHUNK = '';\n");
     for (int index = 0; index < sources.size(); ++index)
-        sql += sourceLoopSql(index, sources.at(index));
-    sql += QStringLiteral("  IF (CHUNK <> '') THEN\n    SUSPEND;\nEND");
-    return sql;
+        sql += packedLoopSql(index, sources.at(index));
+    return sql + packedLastChunkSql() + QStringLiteral("END");
 }
 
 QList<ReadRows> unpackReadRows(const QList<PackedSource> &sources, const QStringList &chunks)

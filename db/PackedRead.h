@@ -32,6 +32,16 @@ inline constexpr int PackedChunkBytes = 32765;
 // then each value as "bytes:value", or "-" for a null; a value loses its
 // trailing blanks, as the client interface gives a CHAR.
 [[nodiscard]] QString packedReadSql(const QList<PackedSource> &sources);
+// The pieces of such a block, for one that comes by its rows its own way:
+// what it returns; its variables, for rows of up to `width` values; the
+// loop that packs one source's rows as its index (the loop's select may
+// use the block's own variables); and the end that returns the last chunk.
+// The block sets CHUNK to '' before its first loop.
+[[nodiscard]] QString packedReturnsSql();
+[[nodiscard]] QString packedVariablesSql(qsizetype width);
+[[nodiscard]] QString packedLoopSql(int index, const PackedSource &source);
+[[nodiscard]] QString packedLastChunkSql();
+
 // The rows of each source, in its order, from the chunks the block
 // returned; fails on a chunk the block cannot have written.
 [[nodiscard]] QList<ReadRows> unpackReadRows(const QList<PackedSource> &sources,

@@ -4,42 +4,33 @@
 
 namespace db {
 
+QList<PackedSource> scopeSources(const QString &selectColumns, const QStringList &columns)
+{
+    // Put together, not through arg(): the select's text is not a format.
+    const auto reachedBy = [&](const QString &column) {
+        return PackedSource{selectColumns + QStringLiteral(" FROM RDB$USER_PRIVILEGES WHERE ") +
+                                column + QStringLiteral(" = : NAME"),
+                            columns};
+    };
+    return {reachedBy(QStringLiteral("RDB$USER")), reachedBy(QStringLiteral("RDB$RELATION_NAME"))};
+}
+
 // The parameter is of character set NONE, whose string functions count
 // bytes, as the lengths do. The variables are read as ": NAME", the blank
 // keeping them from being taken for the statement's parameters.
-QString scopeRowsSql(const QString &selectColumns, const QList<TextColumn> &columns)
+QString scopeRowsSql(const QString &selectColumns, const QStringList &columns)
 {
-    QStringList outputs;
-    QStringList into;
-    for (const TextColumn &column : columns) {
-        outputs.append(QStringLiteral("%1 VARCHAR(%2) CHARACTER SET UTF8")
-                           .arg(column.name)
-                           .arg(column.length));
-        into.append(column.name);
-    }
-    // Put together, not through arg(): the select's text is not a format.
-    // A CHAR keeps its blanks in a VARCHAR; the client gives it without.
-    QStringList trimmed;
-    for (const QString &column : std::as_const(into))
-        trimmed.append(QStringLiteral("%1 = TRIM(TRAILING FROM %1);").arg(column));
-    const auto rowsOf = [&](const QString &column) {
-        return QStringLiteral("      FOR ") + selectColumns +
-               QStringLiteral("\n        FROM RDB$USER_PRIVILEGES WHERE ") + column +
-               QStringLiteral(" = : NAME\n        INTO ") + into.join(QStringLiteral(", ")) +
-               QStringLiteral(" DO\n      BEGIN\n        ") + trimmed.join(u' ') +
-               QStringLiteral("\n        SUSPEND;\n      END\n");
-    };
-    return QStringLiteral("EXECUTE BLOCK (NAMES VARCHAR(%1) CHARACTER SET NONE = :Names)\n"
-                          "RETURNS (")
+    const QList<PackedSource> sources = scopeSources(selectColumns, columns);
+    return QStringLiteral("EXECUTE BLOCK (NAMES VARCHAR(%1) CHARACTER SET NONE = :Names)\n")
                .arg(client::MaxParameterBytes) +
-           outputs.join(QStringLiteral(", ")) +
-           QStringLiteral(", SIDE INTEGER)\n"
-                          "AS\n"
+           packedReturnsSql() + QStringLiteral("\nAS\n") + packedVariablesSql(columns.size()) +
+           QStringLiteral("  DECLARE SIDE INTEGER;\n"
                           "  DECLARE AT_CHAR INTEGER = 1;\n"
                           "  DECLARE COLON INTEGER;\n"
                           "  DECLARE LEN INTEGER;\n"
                           "  DECLARE NAME VARCHAR(255) CHARACTER SET UTF8;\n"
                           "BEGIN\n"
+                          "  CHUNK = '';\n"
                           "  WHILE (AT_CHAR <= CHAR_LENGTH(NAMES)) DO\n"
                           "  BEGIN\n"
                           "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
@@ -52,8 +43,9 @@ QString scopeRowsSql(const QString &selectColumns, const QList<TextColumn> &colu
                           "    NAME = SUBSTRING(NAMES FROM COLON + 1 FOR LEN);\n"
                           "    AT_CHAR = COLON + 1 + LEN;\n"
                           "    IF (SIDE = 0) THEN\n") +
-           rowsOf(QStringLiteral("RDB$USER")) + QStringLiteral("    ELSE\n") +
-           rowsOf(QStringLiteral("RDB$RELATION_NAME")) + QStringLiteral("  END\nEND");
+           packedLoopSql(0, sources.at(0)) + QStringLiteral("    ELSE\n") +
+           packedLoopSql(1, sources.at(1)) + QStringLiteral("  END\n") + packedLastChunkSql() +
+           QStringLiteral("END");
 }
 
 QList<ScopeNamesRead> packScopeNames(const UndoScope &scope)

@@ -461,11 +461,10 @@ void TestNames::scopeRowsComeByEveryName()
     const QList<db::ScopeNamesRead> reads = db::packScopeNames(scope);
     QVERIFY(reads.size() > 1);
     db::TQuery block(*m_checker);
-    block.sqlAdd(db::scopeRowsSql(select, {{QStringLiteral("RDB$USER"), g_nameLimit},
-                                           {QStringLiteral("RDB$RELATION_NAME"), g_nameLimit},
-                                           {QStringLiteral("RDB$PRIVILEGE"), 6}}));
-    for (const char *name : {"RDB$USER", "RDB$RELATION_NAME", "RDB$PRIVILEGE", "SIDE"})
-        block.addField(QLatin1String(name), db::FieldKind::Data, 63);
+    const QStringList columns{QStringLiteral("RDB$USER"), QStringLiteral("RDB$RELATION_NAME"),
+                              QStringLiteral("RDB$PRIVILEGE")};
+    block.sqlAdd(db::scopeRowsSql(select, columns));
+    block.addField(QStringLiteral("CHUNK"), db::FieldKind::Data, db::PackedChunkBytes);
     QStringList found;
     db::UndoScope asked;
     for (const db::ScopeNamesRead &read : reads) {
@@ -474,10 +473,16 @@ void TestNames::scopeRowsComeByEveryName()
         block.close();
         block.setParamText(0, read.packed);
         block.open();
+        QStringList chunks;
         for (; !block.eof(); block.next())
-            found.append(QStringList{block.fields(3)->text(), block.fields(0)->text(),
-                                     block.fields(1)->text(), block.fields(2)->text()}
-                             .join(u'|'));
+            chunks.append(block.fields(0)->text());
+        const QList<db::ReadRows> sides =
+            db::unpackReadRows(db::scopeSources(select, columns), chunks);
+        for (int side = 0; side < 2; ++side) {
+            for (size_t at = 0; at < sides[side].values.size(); at += 3)
+                found.append(QString::number(side) + u'|' + sides[side].values[at] + u'|' +
+                             sides[side].values[at + 1] + u'|' + sides[side].values[at + 2]);
+        }
     }
     QCOMPARE(asked, scope);
     found.sort();
