@@ -3,12 +3,11 @@
 #include "PrivEdit.h"
 
 #include "db/Exception.h"
+#include "db/ScopeRead.h"
 #include "db/SqlLog.h"
 #include "ui/BusyCursor.h"
 #include "ui/Dialogs.h"
 #include "ui/Lines.h"
-
-#include "db/ScopeRead.h"
 
 #include <QAction>
 
@@ -53,9 +52,7 @@ QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
         // A row its grantee's name reached comes again by its object's.
         reached[1].removeRowsIf(
             [&](const QString *row) { return names.names.grantees.contains(row[granteeSlot]); });
-        reached[0].values.insert(reached[0].values.end(),
-                                 std::make_move_iterator(reached[1].values.begin()),
-                                 std::make_move_iterator(reached[1].values.end()));
+        reached[0].append(std::move(reached[1]));
         ScopeRowsQuery.close();
         ScopeRowsQuery.openNextWith(std::move(reached[0]));
         rows += db::rowsWhere(readGrantRows(ScopeRowsQuery),

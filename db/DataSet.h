@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -106,6 +107,14 @@ struct ReadRows
 {
     QStringList fieldNames;
     std::vector<QString> values; // row-major, one slot per name
+
+    // The other's rows after these, of the same fields.
+    void append(ReadRows &&other)
+    {
+        values.insert(values.end(), std::make_move_iterator(other.values.begin()),
+                      std::make_move_iterator(other.values.end()));
+        other.values.clear();
+    }
 
     // Drops the rows the predicate picks, given each row's first slot; the
     // others keep their order.
