@@ -137,15 +137,8 @@ void TKelvaneForm::DBComboChange(QObject *)
         DBCombo->setCurrentIndex(-1);
         throw;
     }
-    // Rows read for an open that a failure kept from coming are not left
-    // for a later one.
-    const auto dropUnused = qScopeGuard([this] {
-        for (db::TDataSet *dataSet :
-             std::initializer_list<db::TDataSet *>{&LoginQuery, &Procedures, &ViewsQuery})
-            dataSet->forgetKeptRows();
-        m_listsReadAtConnect.reset();
-    });
-    readAtConnect();
+    const auto dropUnused = qScopeGuard([this] { forgetRowsReadAhead(); });
+    readEverything(true);
     showConnection();
     // The client library, loaded by the first connection, sets handlers of
     // its own for the signals that end the program.
@@ -166,12 +159,21 @@ QList<db::PackedSource> TKelvaneForm::readAtConnectSources() const
              {QStringLiteral("RDB$RELATION_NAME"), QStringLiteral("RDB$OBJECT_TYPE")}}};
 }
 
-void TKelvaneForm::readAtConnect()
+void TKelvaneForm::readEverything(bool connecting)
 {
     ConnectQuery.close();
     QList<db::ReadRows> rows = db::unpackReadRows(readAtConnectSources(), chunksOf(ConnectQuery));
-    LoginQuery.openNextWith(std::move(rows[0]));
+    if (connecting)
+        LoginQuery.openNextWith(std::move(rows[0]));
     Procedures.openNextWith(std::move(rows[1]));
     ViewsQuery.openNextWith(std::move(rows[2]));
     m_listsReadAtConnect.emplace(std::move(rows[3]), std::move(rows[4]));
+}
+
+void TKelvaneForm::forgetRowsReadAhead()
+{
+    for (db::TDataSet *dataSet : std::initializer_list<db::TDataSet *>{
+             &LoginQuery, &Procedures, &ViewsQuery, &MasterQuery, &DetailQuery})
+        dataSet->forgetKeptRows();
+    m_listsReadAtConnect.reset();
 }

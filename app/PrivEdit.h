@@ -114,6 +114,7 @@ public:
     db::TQuery StillListedQuery;
     // What a connection shows first, but for the master's privileges, in
     // one statement: the login, the procedures, the views and both lists.
+    // F5 reads them again through it.
     db::TQuery ConnectQuery;
     db::TDataSource MasterSource;
     db::TDataSource DetailSource;
@@ -583,9 +584,12 @@ private:
     // The selects ConnectQuery packs, each as its dataset runs it.
     [[nodiscard]] QList<db::PackedSource> readAtConnectSources() const;
     // Reads them in one statement and leaves the rows for the datasets'
-    // next opens: the login, the procedures and the views now, the lists at
-    // the ByRadioClick that ends the connection.
-    void readAtConnect();
+    // next opens: the procedures and the views, the login when connecting,
+    // and the lists (m_listsReadAtConnect) for whoever opens them next.
+    void readEverything(bool connecting);
+    // Rows read ahead for opens that a failure kept from coming are not
+    // left for a later one.
+    void forgetRowsReadAhead();
     [[nodiscard]] QString privilegeWordOf(int column) const;
 
     // Where a filter found each list, and where the list stood before it,
@@ -614,7 +618,7 @@ private:
     // The read of the master list that the detail list was read with.
     quint64 m_detailReadWithMaster = 0;
     db::Login m_login;
-    // Both lists as the connection read them, until ByRadioClick opens them.
+    // Both lists as the connection or F5 read them, until they are opened.
     std::optional<std::pair<db::ReadRows, db::ReadRows>> m_listsReadAtConnect;
     QSet<QString> m_viewNames;
     bool m_loginKnown = false;

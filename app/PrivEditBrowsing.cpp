@@ -420,8 +420,12 @@ void TKelvaneForm::RefreshItemClick(QObject *)
     const ListKey user = keyOf(*UserList);
     const ListKey relation = keyOf(*RelationList);
     Procedures.close();
+    const auto dropUnused = qScopeGuard([this] { forgetRowsReadAhead(); });
+    readEverything(false);
     Procedures.open();
     readViewNames(true);
+    UserList->openNextWith(std::move(m_listsReadAtConnect->first));
+    RelationList->openNextWith(std::move(m_listsReadAtConnect->second));
     rereadLists(user, relation);
     const QString went = whereThePairWent(user, relation);
     if (!went.isEmpty())

@@ -385,7 +385,13 @@ void TestPromises::windowFollowsOtherSessions()
     m_window.db->run(
         QStringLiteral("CREATE TABLE WARD (ID INTEGER); GRANT INSERT ON WARD TO CLERK;"));
     QVERIFY(!driver::namesOf(KelvaneForm->DetailGrid).contains(QStringLiteral("WARD")));
+    log.clear();
     driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_F5);
+    // The procedures, the views and both lists come in the connection's one
+    // statement; then the cells of the pair.
+    const QStringList opens = log.linesOf(QStringLiteral("open"));
+    QCOMPARE(opens.size(), 2);
+    QCOMPARE(opens.constFirst(), KelvaneForm->ConnectQuery.sqlText());
     QCOMPARE(cellsOf(QStringLiteral("WARD")), QStringLiteral("..I.."));
     QCOMPARE(currentMaster(), QStringLiteral("CLERK"));
     QCOMPARE(currentDetail(), QStringLiteral("BED"));
