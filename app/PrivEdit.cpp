@@ -167,7 +167,7 @@ void TKelvaneForm::readEverything(bool connecting)
         LoginQuery.openNextWith(std::move(rows[0]));
     Procedures.openNextWith(std::move(rows[1]));
     ViewsQuery.openNextWith(std::move(rows[2]));
-    m_listsReadAtConnect.emplace(std::move(rows[3]), std::move(rows[4]));
+    m_listsReadAhead.emplace(std::move(rows[3]), std::move(rows[4]));
 }
 
 void TKelvaneForm::forgetRowsReadAhead()
@@ -175,5 +175,5 @@ void TKelvaneForm::forgetRowsReadAhead()
     for (db::TDataSet *dataSet : std::initializer_list<db::TDataSet *>{
              &LoginQuery, &Procedures, &ViewsQuery, &MasterQuery, &DetailQuery})
         dataSet->forgetKeptRows();
-    m_listsReadAtConnect.reset();
+    m_listsReadAhead.reset();
 }

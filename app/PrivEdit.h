@@ -585,7 +585,7 @@ private:
     [[nodiscard]] QList<db::PackedSource> readAtConnectSources() const;
     // Reads them in one statement and leaves the rows for the datasets'
     // next opens: the procedures and the views, the login when connecting,
-    // and the lists (m_listsReadAtConnect) for whoever opens them next.
+    // and the lists (m_listsReadAhead) for whoever opens them next.
     void readEverything(bool connecting);
     // Rows read ahead for opens that a failure kept from coming are not
     // left for a later one.
@@ -619,7 +619,7 @@ private:
     quint64 m_detailReadWithMaster = 0;
     db::Login m_login;
     // Both lists as the connection or F5 read them, until they are opened.
-    std::optional<std::pair<db::ReadRows, db::ReadRows>> m_listsReadAtConnect;
+    std::optional<std::pair<db::ReadRows, db::ReadRows>> m_listsReadAhead;
     QSet<QString> m_viewNames;
     bool m_loginKnown = false;
     bool m_centred = false;

@@ -51,7 +51,7 @@ void TKelvaneForm::ByRadioClick(QObject *sender)
     if (sender && UserList && UserList->active() && RelationList->active())
         kept.emplace(UserList->readRows(), RelationList->readRows());
     else if (!sender)
-        kept = std::exchange(m_listsReadAtConnect, std::nullopt);
+        kept = std::exchange(m_listsReadAhead, std::nullopt);
 
     if (ByUserRadio->isChecked()) {
         UserList = &MasterQuery;
@@ -424,8 +424,8 @@ void TKelvaneForm::RefreshItemClick(QObject *)
     readEverything(false);
     Procedures.open();
     readViewNames(true);
-    UserList->openNextWith(std::move(m_listsReadAtConnect->first));
-    RelationList->openNextWith(std::move(m_listsReadAtConnect->second));
+    UserList->openNextWith(std::move(m_listsReadAhead->first));
+    RelationList->openNextWith(std::move(m_listsReadAhead->second));
     rereadLists(user, relation);
     const QString went = whereThePairWent(user, relation);
     if (!went.isEmpty())
