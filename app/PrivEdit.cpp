@@ -162,7 +162,7 @@ QList<db::PackedSource> TKelvaneForm::readAtConnectSources() const
 void TKelvaneForm::readEverything(bool connecting)
 {
     ConnectQuery.close();
-    QList<db::ReadRows> rows = db::unpackReadRows(readAtConnectSources(), chunksOf(ConnectQuery));
+    QList<db::ReadRows> rows = db::readPackedRows(ConnectQuery, readAtConnectSources());
     if (connecting)
         LoginQuery.openNextWith(std::move(rows[0]));
     Procedures.openNextWith(std::move(rows[1]));

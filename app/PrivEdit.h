@@ -456,8 +456,6 @@ private:
     // Every membership held by those the rows give a role to.
     [[nodiscard]] QList<db::GrantRow> membershipsOfReceivers(const QList<db::GrantRow> &given);
     [[nodiscard]] QList<db::GrantRow> readGrantRows(db::TQuery &query);
-    // The chunks of a block that packs its rows, read whole.
-    [[nodiscard]] static QStringList chunksOf(db::TQuery &query);
     // Takes the roles the grantee's read brings along out of its rows, into
     // what the login knows of them.
     void noteRoles(QList<db::GrantRow> &rows);

@@ -33,16 +33,6 @@ QList<db::GrantRow> TKelvaneForm::readGrantRows(db::TQuery &query)
     return rows;
 }
 
-QStringList TKelvaneForm::chunksOf(db::TQuery &query)
-{
-    query.open();
-    const auto closed = qScopeGuard([&query] { query.close(); });
-    QStringList chunks;
-    for (; !query.eof(); query.next())
-        chunks.append(query.fields(0)->text());
-    return chunks;
-}
-
 QList<db::GrantRow> TKelvaneForm::readGranteeRows(const QString &name)
 {
     GranteeQuery.close();

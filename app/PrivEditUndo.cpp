@@ -48,7 +48,7 @@ QList<db::GrantRow> TKelvaneForm::readScopeRows(const db::UndoScope &scope)
     for (const db::ScopeNamesRead &names : db::packScopeNames(scope)) {
         ScopeQuery.close();
         ScopeQuery.setParamText(0, names.packed);
-        QList<db::ReadRows> reached = db::unpackReadRows(sides, chunksOf(ScopeQuery));
+        QList<db::ReadRows> reached = db::readPackedRows(ScopeQuery, sides);
         // A row its grantee's name reached comes again by its object's.
         reached[1].removeRowsIf(
             [&](const QString *row) { return names.names.grantees.contains(row[granteeSlot]); });

@@ -3,6 +3,7 @@
 #include "Client.h"
 #include "DdlPrivileges.h"
 #include "Names.h"
+#include "PackedRead.h"
 #include "Vocabulary.h"
 
 namespace db {
@@ -54,41 +55,25 @@ size_t qHash(const ListedName &name, size_t seed)
     return qHashMulti(seed, int(name.side), name.name, name.kind);
 }
 
-// The names travel as "side:kind:length:name" items, the name as its UTF-8
-// bytes in a parameter of character set NONE, whose string functions count
-// bytes: the length is the name's bytes. The variables are read as ": NAME",
-// the blank keeping them from being taken for the statement's parameters.
+// The names travel as "side:kind:length:name" items (eachPackedNameSql).
 QString stillListedSql()
 {
-    return QStringLiteral(
-               "EXECUTE BLOCK (NAMES VARCHAR(32765) CHARACTER SET NONE = :Names)\n"
-               "RETURNS (SIDE INTEGER, KIND INTEGER, NAME VARCHAR(63) CHARACTER SET UTF8)\n"
-               "AS\n"
-               "  DECLARE AT_CHAR INTEGER = 1;\n"
-               "  DECLARE COLON INTEGER;\n"
-               "  DECLARE LEN INTEGER;\n"
-               "BEGIN\n"
-               "  WHILE (AT_CHAR <= CHAR_LENGTH(NAMES)) DO\n"
-               "  BEGIN\n"
-               "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
-               "    SIDE = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS INTEGER);\n"
-               "    AT_CHAR = COLON + 1;\n"
-               "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
-               "    KIND = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS INTEGER);\n"
-               "    AT_CHAR = COLON + 1;\n"
-               "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
-               "    LEN = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS INTEGER);\n"
-               "    NAME = SUBSTRING(NAMES FROM COLON + 1 FOR LEN);\n"
-               "    AT_CHAR = COLON + 1 + LEN;\n"
-               "    IF ((SIDE = 0 AND EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES\n"
-               "          WHERE RDB$USER = : NAME AND RDB$USER_TYPE = : KIND AND %1))\n"
-               "        OR (SIDE = 1 AND EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES\n"
-               "          WHERE RDB$RELATION_NAME = : NAME AND RDB$OBJECT_TYPE = : KIND\n"
-               "          AND %2))) THEN\n"
-               "      SUSPEND;\n"
-               "  END\n"
-               "END")
-        .arg(usersListConditionSql(), relationsListConditionSql());
+    const QString listed =
+        QStringLiteral("    IF ((SIDE = 0 AND EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES\n"
+                       "          WHERE RDB$USER = : NAME AND RDB$USER_TYPE = : KIND AND %1))\n"
+                       "        OR (SIDE = 1 AND EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES\n"
+                       "          WHERE RDB$RELATION_NAME = : NAME AND RDB$OBJECT_TYPE = : KIND\n"
+                       "          AND %2))) THEN\n"
+                       "      SUSPEND;\n")
+            .arg(usersListConditionSql(), relationsListConditionSql());
+    return QStringLiteral("EXECUTE BLOCK (NAMES VARCHAR(%1) CHARACTER SET NONE = :Names)\n"
+                          "RETURNS (SIDE INTEGER, KIND INTEGER, NAME VARCHAR(63) CHARACTER SET "
+                          "UTF8)\n"
+                          "AS\n")
+               .arg(client::MaxParameterBytes) +
+           packedNamesVariablesSql() + QStringLiteral("BEGIN\n") +
+           eachPackedNameSql({QStringLiteral("SIDE"), QStringLiteral("KIND")}, listed) +
+           QStringLiteral("END");
 }
 
 std::optional<QString> packListedNames(const QList<ListedName> &names)

@@ -2,6 +2,8 @@
 
 #include "Exception.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace db {
@@ -64,6 +66,32 @@ QString packedVariablesSql(qsizetype width)
 QString packedLastChunkSql()
 {
     return QStringLiteral("  IF (CHUNK <> '') THEN\n    SUSPEND;\n");
+}
+
+QString packedNamesVariablesSql()
+{
+    return QStringLiteral("  DECLARE AT_CHAR INTEGER = 1;\n"
+                          "  DECLARE COLON INTEGER;\n"
+                          "  DECLARE LEN INTEGER;\n");
+}
+
+// The variables are read as ": NAME", the blank keeping them from being
+// taken for the statement's parameters.
+QString eachPackedNameSql(const QStringList &numbers, const QString &body)
+{
+    QString sql = QStringLiteral("  WHILE (AT_CHAR <= CHAR_LENGTH(NAMES)) DO\n"
+                                 "  BEGIN\n");
+    for (const QString &number : numbers + QStringList{QStringLiteral("LEN")})
+        sql += QStringLiteral("    COLON = POSITION(':', NAMES, AT_CHAR);\n"
+                              "    %1 = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS "
+                              "INTEGER);\n"
+                              "    AT_CHAR = COLON + 1;\n")
+                   .arg(number);
+    // Put together, not through arg(): the body's text is not a format.
+    return sql +
+           QStringLiteral("    NAME = SUBSTRING(NAMES FROM AT_CHAR FOR LEN);\n"
+                          "    AT_CHAR = AT_CHAR + LEN;\n") +
+           body + QStringLiteral("  END\n");
 }
 
 namespace {
@@ -155,6 +183,18 @@ QList<ReadRows> unpackReadRows(const QList<PackedSource> &sources, const QString
         }
     }
     return rows;
+}
+
+QList<ReadRows> readPackedRows(TQuery &query, const QList<PackedSource> &sources)
+{
+    query.open();
+    QStringList chunks;
+    {
+        const auto closed = qScopeGuard([&query] { query.close(); });
+        for (; !query.eof(); query.next())
+            chunks.append(query.fields(0)->text());
+    }
+    return unpackReadRows(sources, chunks);
 }
 
 } // namespace db

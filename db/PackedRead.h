@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataSet.h"
+#include "Query.h"
 
 #include <QList>
 #include <QString>
@@ -42,9 +43,20 @@ inline constexpr int PackedChunkBytes = 32765;
 [[nodiscard]] QString packedLoopSql(int index, const PackedSource &source);
 [[nodiscard]] QString packedLastChunkSql();
 
+// A block's reading of the names packed into its parameter NAMES, of
+// character set NONE: each item its numbers, then a name as
+// client::lengthPrefixed writes it, all parted by colons. The variables the
+// reading needs, and a loop over the items that reads each item's numbers
+// into the variables named and its name into NAME, which the block
+// declares, then runs the body.
+[[nodiscard]] QString packedNamesVariablesSql();
+[[nodiscard]] QString eachPackedNameSql(const QStringList &numbers, const QString &body);
+
 // The rows of each source, in its order, from the chunks the block
 // returned; fails on a chunk the block cannot have written.
 [[nodiscard]] QList<ReadRows> unpackReadRows(const QList<PackedSource> &sources,
                                              const QStringList &chunks);
+// Opens the query of such a block, reads its chunks whole and closes it.
+[[nodiscard]] QList<ReadRows> readPackedRows(TQuery &query, const QList<PackedSource> &sources);
 
 } // namespace db

@@ -15,36 +15,22 @@ QList<PackedSource> scopeSources(const QString &selectColumns, const QStringList
     return {reachedBy(QStringLiteral("RDB$USER")), reachedBy(QStringLiteral("RDB$RELATION_NAME"))};
 }
 
-// The parameter is of character set NONE, whose string functions count
-// bytes, as the lengths do. The variables are read as ": NAME", the blank
-// keeping them from being taken for the statement's parameters.
+// The names travel as "side:length:name" items (eachPackedNameSql).
 QString scopeRowsSql(const QString &selectColumns, const QStringList &columns)
 {
     const QList<PackedSource> sources = scopeSources(selectColumns, columns);
+    const QString reached = QStringLiteral("    IF (SIDE = 0) THEN\n") +
+                            packedLoopSql(0, sources.at(0)) + QStringLiteral("    ELSE\n") +
+                            packedLoopSql(1, sources.at(1));
     return QStringLiteral("EXECUTE BLOCK (NAMES VARCHAR(%1) CHARACTER SET NONE = :Names)\n")
                .arg(client::MaxParameterBytes) +
            packedReturnsSql() + QStringLiteral("\nAS\n") + packedVariablesSql(columns.size()) +
+           packedNamesVariablesSql() +
            QStringLiteral("  DECLARE SIDE INTEGER;\n"
-                          "  DECLARE AT_CHAR INTEGER = 1;\n"
-                          "  DECLARE COLON INTEGER;\n"
-                          "  DECLARE LEN INTEGER;\n"
                           "  DECLARE NAME VARCHAR(255) CHARACTER SET UTF8;\n"
                           "BEGIN\n"
-                          "  CHUNK = '';\n"
-                          "  WHILE (AT_CHAR <= CHAR_LENGTH(NAMES)) DO\n"
-                          "  BEGIN\n"
-                          "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
-                          "    SIDE = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS "
-                          "INTEGER);\n"
-                          "    AT_CHAR = COLON + 1;\n"
-                          "    COLON = POSITION(':', NAMES, AT_CHAR);\n"
-                          "    LEN = CAST(SUBSTRING(NAMES FROM AT_CHAR FOR COLON - AT_CHAR) AS "
-                          "INTEGER);\n"
-                          "    NAME = SUBSTRING(NAMES FROM COLON + 1 FOR LEN);\n"
-                          "    AT_CHAR = COLON + 1 + LEN;\n"
-                          "    IF (SIDE = 0) THEN\n") +
-           packedLoopSql(0, sources.at(0)) + QStringLiteral("    ELSE\n") +
-           packedLoopSql(1, sources.at(1)) + QStringLiteral("  END\n") + packedLastChunkSql() +
+                          "  CHUNK = '';\n") +
+           eachPackedNameSql({QStringLiteral("SIDE")}, reached) + packedLastChunkSql() +
            QStringLiteral("END");
 }
 

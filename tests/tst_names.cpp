@@ -472,12 +472,8 @@ void TestNames::scopeRowsComeByEveryName()
         asked.unite(read.names);
         block.close();
         block.setParamText(0, read.packed);
-        block.open();
-        QStringList chunks;
-        for (; !block.eof(); block.next())
-            chunks.append(block.fields(0)->text());
         const QList<db::ReadRows> sides =
-            db::unpackReadRows(db::scopeSources(select, columns), chunks);
+            db::readPackedRows(block, db::scopeSources(select, columns));
         for (int side = 0; side < 2; ++side) {
             for (size_t at = 0; at < sides[side].values.size(); at += 3)
                 found.append(QString::number(side) + u'|' + sides[side].values[at] + u'|' +
