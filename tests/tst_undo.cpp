@@ -324,6 +324,8 @@ void TestUndo::removalUndoneWholeWhereOptionsReachMany()
                                  "GRANT SELECT ON ARC_T%1 TO CAROL GRANTED BY \"Zoë:1\";\n")
                       .arg(table, 2, 10, QLatin1Char('0'));
     }
+    // FRED holds the same SELECT from SYSDBA: the removal leaves it to him.
+    script += QStringLiteral("GRANT SELECT ON ARC_T11 TO FRED;\n");
     m_window.db->run(script);
     driver::chooseAlias(QStringLiteral("UNDO"), testserver::password());
     select(user, QStringLiteral("ARC_T06"));
@@ -340,9 +342,14 @@ void TestUndo::removalUndoneWholeWhereOptionsReachMany()
         QVERIFY2(!row.contains(user), qPrintable(row));
     QCOMPARE(before.size() - after.size(), 12);
     QVERIFY(!refusal(*m_window.db, "SELECT * FROM ARC_T11;", QStringLiteral("CAROL")).isEmpty());
+    QCOMPARE(refusal(*m_window.db, "SELECT * FROM ARC_T11;", QStringLiteral("FRED")), QString());
+    // The screen shows what the next command acts on: the user is gone.
+    QVERIFY(!driver::namesOf(KelvaneForm->MasterGrid).contains(user));
 
     press(Qt::ControlModifier);
     QCOMPARE(catalogue(), before);
+    QCOMPARE(driver::currentMaster(), user);
+    QCOMPARE(driver::cellsOf(QStringLiteral("ARC_T11")), QStringLiteral("S...."));
     QCOMPARE(refusal(*m_window.db, "SELECT * FROM ARC_T11;", QStringLiteral("CAROL")), QString());
     press(Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(catalogue(), after);
