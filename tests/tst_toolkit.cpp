@@ -13,10 +13,12 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -38,6 +40,32 @@ QString clickButton(QWidget *dialog, const QString &text)
     return title;
 }
 
+// The region a widget paints from now until the check: what a step made it
+// repaint.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QWidget *widget) : m_widget(widget) { widget->installEventFilter(this); }
+    ~PaintWatch() override { m_widget->removeEventFilter(this); }
+    [[nodiscard]] QRegion painted()
+    {
+        QApplication::processEvents();
+        return std::exchange(m_painted, QRegion());
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private:
+    QWidget *m_widget;
+    QRegion m_painted;
+};
+
 } // namespace
 
 class TestToolkit : public QObject
@@ -53,6 +81,8 @@ private Q_SLOTS:
     void cutTextShowsWholeAsTooltip();
     void gridFollowsTheDatasetAndMovesIt();
     void gridStaysPutWhileControlsAreDisabled();
+    void moveRepaintsOnlyTheRowsItLeavesAndEnters();
+    void gridPaintsCellsAsTheStyleDoes();
     void selectedColumnAndColumnEnter();
     void keyHandlerMaySwallowTheKey();
     void failingHandlerIsShownAndEndsTheKey();
@@ -211,6 +241,91 @@ void TestToolkit::gridStaysPutWhileControlsAreDisabled()
     m_query->enableControls();
     QCOMPARE(m_grid->dataModel().rowCount(), 40);
     QCOMPARE(m_grid->currentIndex().row(), 9);
+}
+
+void TestToolkit::moveRepaintsOnlyTheRowsItLeavesAndEnters()
+{
+    m_query->open();
+    m_query->moveBy(3);
+    PaintWatch cells(m_grid->viewport());
+    PaintWatch marks(m_grid->verticalHeader()->viewport());
+    (void)cells.painted();
+    (void)marks.painted();
+    const auto rowsOf = [&](const QRegion &region) {
+        QList<int> rows;
+        for (int row = 0; row < m_query->recordCount(); ++row) {
+            const QRect cell = m_grid->visualRect(m_grid->dataModel().index(row, 0));
+            if (region.intersects(QRect(0, cell.top() + 1, 1, cell.height() - 2)))
+                rows << row;
+        }
+        return rows;
+    };
+    for (const int step : {1, -2}) {
+        const int from = m_query->recNo();
+        m_query->moveBy(step);
+        const QList<int> both = step > 0 ? QList{from, from + step} : QList{from + step, from};
+        QCOMPARE(rowsOf(cells.painted()), both);
+        QCOMPARE(rowsOf(marks.painted()), both);
+    }
+    QCOMPARE(m_grid->dataModel().headerData(2, Qt::Vertical).toString(), QStringLiteral("\u25B8"));
+}
+
+// Laid-out texts kept from paint to paint must look exactly like the style's
+// own: every kind of cell the program shows, painted both ways, pixel for
+// pixel.
+void TestToolkit::gridPaintsCellsAsTheStyleDoes()
+{
+    m_query->sqlClear();
+    m_query->sqlAdd(QStringLiteral("SELECT IIF(ID = 1, 'WWWWWWWWWWWWWWWWWWWW', NAME) AS NAME, "
+                                   "FLAG FROM ITEMS ORDER BY ID"));
+    QFont letters(QStringLiteral("Courier New"));
+    letters.setPixelSize(12);
+    letters.setBold(true);
+    m_grid->setColumns(
+        {ui::GridColumn(QStringLiteral("NAME")),
+         ui::GridColumn(QStringLiteral("FLAG"), 16, Qt::AlignCenter, letters, QColor(128, 0, 128)),
+         ui::GridColumn(QStringLiteral("FLAG"), 30, Qt::AlignRight)});
+    QPixmap badge(12, 12);
+    badge.fill(Qt::darkCyan);
+    m_grid->setOnCellDecoration(
+        [&](int row, int column) { return column == 0 && row % 3 ? QIcon(badge) : QIcon(); },
+        badge.size());
+    m_grid->setOnCellStyle([&](int row, int column) {
+        ui::DataSetModel::CellLook look;
+        if (column == 1 && row % 4 == 1) {
+            QFont font = letters;
+            font.setUnderline(row % 8 == 1);
+            font.setItalic(row % 8 == 5);
+            look.font = font;
+            look.background = QColor(255, 224, 160);
+        }
+        return look;
+    });
+    m_query->open();
+    m_grid->setSelectedIndex(1);
+    m_query->moveBy(5);
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    const auto paintedBothWays = [&] {
+        const QImage kept = m_grid->grab().toImage();
+        QAbstractItemDelegate *own = m_grid->itemDelegate();
+        QStyledItemDelegate styles;
+        m_grid->setItemDelegate(&styles);
+        const QImage style = m_grid->grab().toImage();
+        m_grid->setItemDelegate(own);
+        return std::pair{kept, style};
+    };
+    for (const bool focused : {false, true}) {
+        if (focused)
+            m_grid->setFocus();
+        else
+            m_grid->clearFocus();
+        QCOMPARE(m_grid->hasFocus(), focused);
+        const auto [kept, style] = paintedBothWays();
+        QCOMPARE(kept.size(), style.size());
+        QVERIFY2(kept == style, focused ? "focused" : "without the focus");
+    }
 }
 
 void TestToolkit::selectedColumnAndColumnEnter()

@@ -1,6 +1,7 @@
 #include "DBGrid.h"
 
 #include "Application.h"
+#include "GridDelegate.h"
 #include "PopupMenu.h"
 #include "db/DataSet.h"
 
@@ -13,8 +14,6 @@
 #include <QToolTip>
 
 namespace ui {
-
-namespace {
 
 // The row indicator's column, as wide as it is set. QHeaderView measures its
 // labels for its size hint, and drops that measure whenever a label changes:
@@ -30,9 +29,18 @@ public:
         setHighlightSections(true);
     }
     [[nodiscard]] QSize sizeHint() const override { return {maximumWidth(), 0}; }
-};
 
-} // namespace
+    // Repaints the mark where it was and where it is now, and nothing else.
+    void moveMark(int from, int to)
+    {
+        if (!isVisible())
+            return;
+        if (from >= 0)
+            updateSection(from);
+        if (to >= 0 && to != from)
+            updateSection(to);
+    }
+};
 
 Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
 {
@@ -41,8 +49,10 @@ Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers modifiers)
 
 DBGrid::DBGrid(QWidget *parent) : QTableView(parent), m_model(this)
 {
-    setVerticalHeader(new IndicatorHeader(this));
+    m_indicator = new IndicatorHeader(this);
+    setVerticalHeader(m_indicator);
     setModel(&m_model);
+    setItemDelegate(new GridDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -162,6 +172,8 @@ int DBGrid::decorationWidth() const
 
 void DBGrid::followDataSet(int row)
 {
+    m_indicator->moveMark(m_markedRow, row);
+    m_markedRow = row;
     QScopedValueRollback following(m_following, true);
     if (row < 0) {
         selectionModel()->clearCurrentIndex();

@@ -7,6 +7,7 @@
 
 namespace ui {
 
+class IndicatorHeader;
 class PopupMenu;
 
 // The modifier keys a key handler looks at: Shift, Alt and Ctrl.
@@ -93,6 +94,9 @@ private:
     [[nodiscard]] int decorationWidth() const;
 
     DataSetModel m_model;
+    IndicatorHeader *m_indicator = nullptr;
+    // The row whose mark the indicator column shows.
+    int m_markedRow = -1;
     PopupMenu *m_popupMenu = nullptr;
     KeyHandler m_onKeyDown;
     Handler m_onDblClick;

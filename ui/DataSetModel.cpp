@@ -66,17 +66,15 @@ void DataSetModel::reload()
 
 void DataSetModel::followScroll()
 {
-    const int previous = m_currentRow;
     m_currentRow = datasetCurrentRow();
     if (m_currentRow >= m_rows) {
         // The rows changed behind our back: a scroll cannot reach past them.
         reload();
         return;
     }
-    if (previous >= 0 && previous < m_rows)
-        Q_EMIT headerDataChanged(Qt::Vertical, previous, previous);
-    if (m_currentRow >= 0)
-        Q_EMIT headerDataChanged(Qt::Vertical, m_currentRow, m_currentRow);
+    // No headerDataChanged for the row mark: every view of the model answers
+    // it by laying out and repainting all it shows, which made each move
+    // repaint the whole master list. The grid repaints the two marks itself.
     Q_EMIT currentRowChanged(m_currentRow);
 }
 
