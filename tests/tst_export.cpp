@@ -141,6 +141,7 @@ private Q_SLOTS:
     void initTestCase();
     void roundTripGivesTheSameCatalogue();
     void oneGranteesExport();
+    void largeExportComesWholeAndInOrder();
     void commandLineWithoutDisplay();
     void commandLineKeepsWhatIsNotAFile();
     void commandLineRefusesWhatNamesNoDatabase();
@@ -236,6 +237,55 @@ void TestExport::oneGranteesExport()
     QVERIFY(
         statements.contains(QStringLiteral("GRANT CREATE TABLE TO USER CAROL GRANTED BY SYSDBA;")));
     QCOMPARE(statements.size(), 8);
+}
+
+// Thousands of grantees are planned and written in parts at once: the parts
+// must come back whole, in grantee order, and the option chain in rounds.
+void TestExport::largeExportComesWholeAndInOrder()
+{
+    const QString sysdba = QStringLiteral("SYSDBA");
+    const auto user = [](int i) { return QStringLiteral("U%1").arg(i, 5, 10, QLatin1Char('0')); };
+    db::Owners owners;
+    QList<db::GrantRow> rows;
+    for (const char *table : {"T1", "T2"})
+        owners.add(db::kind::Relation, QLatin1String(table), sysdba);
+    const int users = 9000;
+    // Backwards, so that only the planning puts them in order.
+    for (int i = users - 1; i >= 0; --i)
+        rows.append({user(i),
+                     db::kind::User,
+                     QStringLiteral("T1"),
+                     db::kind::Relation,
+                     u'S',
+                     {},
+                     0,
+                     sysdba});
+    // U00000 passes T2 on to U00001, who passes it on to U00002.
+    for (int i = 2; i >= 0; --i)
+        rows.append({user(i),
+                     db::kind::User,
+                     QStringLiteral("T2"),
+                     db::kind::Relation,
+                     u'I',
+                     {},
+                     i < 2 ? 1 : 0,
+                     i == 0 ? sysdba : user(i - 1)});
+
+    const auto grant = [](const char *what, const QString &to, const QString &by,
+                          bool option = false) {
+        return QStringLiteral("GRANT %1 TO USER %2%3 GRANTED BY %4;")
+            .arg(QLatin1String(what), to, option ? QStringLiteral(" WITH GRANT OPTION") : QString(),
+                 by);
+    };
+    QStringList expected;
+    for (int i = 0; i < users; ++i) {
+        expected << grant("SELECT ON T1", user(i), sysdba);
+        if (i == 0)
+            expected << grant("INSERT ON T2", user(0), sysdba, true);
+    }
+    expected << grant("INSERT ON T2", user(1), user(0), true)
+             << grant("INSERT ON T2", user(2), user(1));
+    QCOMPARE(db::exportStatements(rows, owners), expected);
 }
 
 void TestExport::commandLineWithoutDisplay()
