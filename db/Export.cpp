@@ -190,6 +190,60 @@ void numberRounds(QList<Planned> &planned, const Owners &owners)
         planned[i].round = last + 1;
 }
 
+// Where each entry goes: round by round, and within a round a membership
+// first, its role may hold what a grantor of the same round passes on. The
+// rounds are few, so the order is counted out rather than sorted, each entry
+// staying where it was among its equals.
+QList<qsizetype> inRoundOrder(const QList<Planned> &planned)
+{
+    const auto placeOf = [](const Planned &entry) {
+        return 2 * entry.round + (entry.form.objectType == kind::Role ? 0 : 1);
+    };
+    int places = 0;
+    for (const Planned &entry : planned)
+        places = std::max(places, placeOf(entry) + 1);
+    QList<qsizetype> firstAt(places + 1, 0);
+    for (const Planned &entry : planned)
+        ++firstAt[placeOf(entry) + 1];
+    std::partial_sum(firstAt.begin(), firstAt.end(), firstAt.begin());
+    QList<qsizetype> order(planned.size());
+    for (qsizetype i = 0; i < planned.size(); ++i)
+        order[firstAt[placeOf(planned[i])]++] = i;
+    return order;
+}
+
+using ByGrantee = QHash<GranteeKey, QList<GrantRow>>;
+
+// The forms of grantees [from, to), grantee by grantee.
+QList<Planned> plannedFor(const ByGrantee &byGrantee, const QList<GranteeKey> &grantees,
+                          qsizetype from, qsizetype to)
+{
+    QList<Planned> planned;
+    for (qsizetype i = from; i < to; ++i) {
+        for (const PrivilegeForm &form : formsByObject(byGrantee.value(grantees[i])))
+            planned.append({grantees[i], form});
+    }
+    return planned;
+}
+
+// The statements of entries [from, to) in their order; each is text from
+// its entry alone.
+QList<Change> changesFor(const QList<Planned> &planned, const QList<qsizetype> &order,
+                         qsizetype from, qsizetype to)
+{
+    QList<Change> changes;
+    changes.reserve(to - from);
+    for (qsizetype i = from; i < to; ++i) {
+        const Planned &entry = planned[order[i]];
+        const SqlName grantor = SqlName::stored(entry.form.grantor);
+        // The file may run where a role and a user share a name that they
+        // do not share here: every user and role is named with its kind.
+        const Grantee grantee{SqlName::stored(entry.grantee.first), entry.grantee.second, true};
+        changes.append(grantChange(entry.form, grantee, &grantor));
+    }
+    return changes;
+}
+
 } // namespace
 
 QList<int> ownedKinds()
@@ -296,7 +350,7 @@ bool isExported(const GrantRow &row, const Owners &owners)
 
 QList<Change> exportChanges(const QList<GrantRow> &rows, const Owners &owners)
 {
-    QHash<GranteeKey, QList<GrantRow>> byGrantee;
+    ByGrantee byGrantee;
     for (const GrantRow &row : rows) {
         if (isExported(row, owners))
             byGrantee[{row.grantee, row.granteeType}].append(row);
@@ -304,48 +358,16 @@ QList<Change> exportChanges(const QList<GrantRow> &rows, const Owners &owners)
     QList<GranteeKey> grantees = byGrantee.keys();
     std::sort(grantees.begin(), grantees.end(), granteeBelow);
 
+    // The halves run at once, and only read what they share.
     QList<Planned> planned =
         inTwoHalves(grantees.size(), rows.size(), [&](qsizetype from, qsizetype to) {
-            QList<Planned> part;
-            for (qsizetype i = from; i < to; ++i) {
-                for (const PrivilegeForm &form : formsByObject(byGrantee.value(grantees[i])))
-                    part.append({grantees[i], form});
-            }
-            return part;
+            return plannedFor(byGrantee, grantees, from, to);
         });
     numberRounds(planned, owners);
-    // Round by round, and within a round a membership first: its role may
-    // hold what a grantor of the same round passes on. The rounds are few,
-    // so the order is counted out rather than sorted, each entry staying
-    // where it was among its equals.
-    const auto placeOf = [](const Planned &entry) {
-        return 2 * entry.round + (entry.form.objectType == kind::Role ? 0 : 1);
-    };
-    int places = 0;
-    for (const Planned &entry : planned)
-        places = std::max(places, placeOf(entry) + 1);
-    QList<qsizetype> firstAt(places + 1, 0);
-    for (const Planned &entry : planned)
-        ++firstAt[placeOf(entry) + 1];
-    std::partial_sum(firstAt.begin(), firstAt.end(), firstAt.begin());
-    QList<qsizetype> order(planned.size());
-    for (qsizetype i = 0; i < planned.size(); ++i)
-        order[firstAt[placeOf(planned[i])]++] = i;
+    const QList<qsizetype> order = inRoundOrder(planned);
 
-    // Each statement is text from its entry alone.
     return inTwoHalves(order.size(), order.size(), [&](qsizetype from, qsizetype to) {
-        QList<Change> changes;
-        changes.reserve(to - from);
-        for (qsizetype i = from; i < to; ++i) {
-            const Planned &entry = planned[order[i]];
-            const SqlName grantor = SqlName::stored(entry.form.grantor);
-            // The file may run where a role and a user share a name that
-            // they do not share here: every user and role is named with its
-            // kind.
-            const Grantee grantee{SqlName::stored(entry.grantee.first), entry.grantee.second, true};
-            changes.append(grantChange(entry.form, grantee, &grantor));
-        }
-        return changes;
+        return changesFor(planned, order, from, to);
     });
 }
 
