@@ -148,6 +148,20 @@ db::TCommandTransaction::Step TCommandRunner::runThenRead(const QString &stateme
     return m_work->runThenRead(statement, query, columns);
 }
 
+db::TCommandTransaction::Step TCommandRunner::runBetweenReads(
+    const QString &statement, const db::TCommandTransaction::Guard &guard, db::TQuery &query,
+    const QList<db::TextColumn> &columns, db::TCommandTransaction::RowsAround &rows)
+{
+    checkInCommand();
+    return m_work->runBetweenReads(statement, guard, query, columns, rows);
+}
+
+void TCommandRunner::undoSent()
+{
+    if (m_work)
+        m_work->rollback();
+}
+
 bool TCommandRunner::running() const
 {
     return m_work && m_work->active();
@@ -164,8 +178,7 @@ void TCommandRunner::checkInCommand() const
 
 void TCommandRunner::abandon(const QString &message)
 {
-    if (m_work)
-        m_work->rollback();
+    undoSent();
     throw kelvane::Exception(message);
 }
 

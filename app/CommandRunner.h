@@ -75,6 +75,15 @@ public:
     // open takes them. A refused statement is returned, not told.
     [[nodiscard]] db::TCommandTransaction::Step
     runThenRead(const QString &statement, db::TQuery &query, const QList<db::TextColumn> &columns);
+    // Reads the query's rows, runs one statement if its guard holds and reads
+    // the rows again, in the command's transaction and in one round trip.
+    [[nodiscard]] db::TCommandTransaction::Step
+    runBetweenReads(const QString &statement, const db::TCommandTransaction::Guard &guard,
+                    db::TQuery &query, const QList<db::TextColumn> &columns,
+                    db::TCommandTransaction::RowsAround &rows);
+    // Undoes everything the running command sent; what it reads afterwards
+    // is read outside its transaction, as the server has it.
+    void undoSent();
 
     // Undoes everything the running command sent and ends it with the
     // message, as Cancel does.

@@ -275,6 +275,15 @@ public:
     // one per grantor.
     void GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                         const QString &privilege);
+    // The grant, once the server is known to take it: a role goes only to
+    // the grantees it can reach.
+    [[nodiscard]] db::Change checkedGrant(const db::Grantee &user, const db::ObjectRef &relation,
+                                          const QString &privilege);
+    // Sends a checked grant, reporting a refusal, as GrantPrivilege does.
+    void sendGrant(const db::Change &grant, const db::Grantee &user);
+    void tellGrantRefused(const QString &message);
+    // ChangeQuery holds the last statement sent, alone.
+    void keepInChangeQuery(const QString &statement);
     // Runs ChangeQuery's grant; in a command, with the grantee's rows read
     // after it in the same round trip and noted for the cells and undo.
     void runGrant(const QString &grantee);
@@ -347,6 +356,14 @@ private:
     // revokes it otherwise; refreshes nothing. Returns what it left undone;
     // granted tells which of the two it did.
     QStringList togglePrivilege(int column, bool &granted);
+    // The toggle's grant of an empty cell: read, test and grant in one round
+    // trip.
+    void grantEmptyCell(int column);
+    // The condition on which an empty cell's grant to the user goes: the
+    // catalogue holds nothing the cell would show, and the grant still names
+    // the user as it must.
+    [[nodiscard]] db::TCommandTransaction::Guard grantStillFits(int column,
+                                                                const db::Grantee &user);
     // The keys that go between a list and its filter: true when the key was
     // one of them.
     bool moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift);

@@ -15,6 +15,12 @@
 void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &relation,
                                   const QString &privilege)
 {
+    sendGrant(checkedGrant(user, relation, privilege), user);
+}
+
+db::Change TKelvaneForm::checkedGrant(const db::Grantee &user, const db::ObjectRef &relation,
+                                      const QString &privilege)
+{
     // A role goes to users, and on Firebird 4 to roles, alone: on Firebird
     // 3 the plain name of a role grantee would reach a user of that name.
     const bool member =
@@ -30,17 +36,32 @@ void TKelvaneForm::GrantPrivilege(const db::Grantee &user, const db::ObjectRef &
                      login().isFirebird3 ? QString() : QStringLiteral(" and roles")));
     const db::Change grant = db::grantWordChange(relation, privilege, user);
     checkServerCanStore({grant});
+    return grant;
+}
+
+void TKelvaneForm::sendGrant(const db::Change &grant, const db::Grantee &user)
+{
     m_undo.beforeChanges({grant});
-    ChangeQuery.sqlClear();
-    ChangeQuery.sqlAdd(grant.sql);
+    keepInChangeQuery(grant.sql);
     try {
         runGrant(user.name.storedText());
     } catch (const kelvane::Exception &failure) {
-        // A refused grant does not end the command: the administrator is told
-        // why, and the command goes on with its next step.
-        ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only.\n") +
-                             failure.message());
+        tellGrantRefused(failure.message());
     }
+}
+
+void TKelvaneForm::keepInChangeQuery(const QString &statement)
+{
+    ChangeQuery.sqlClear();
+    ChangeQuery.sqlAdd(statement);
+}
+
+void TKelvaneForm::tellGrantRefused(const QString &message)
+{
+    // A refused grant does not end the command: the administrator is told
+    // why, and the command goes on with its next step.
+    ui::showErrorMessage(RelationList->fields(0)->text() + QStringLiteral(" is read-only.\n") +
+                         message);
 }
 
 void TKelvaneForm::runGrant(const QString &grantee)
@@ -151,24 +172,99 @@ QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
 {
     column = checkedCellColumn(column);
     granted = !isCellSet(column);
+    if (granted) {
+        grantEmptyCell(column);
+        return {};
+    }
     // The cell as the catalogue has it now: another session may have
     // changed it since the grid was read, and the administrator acted on
     // what the grid showed.
     const CellRows cell = readCell(column);
-    if (granted && !cell.ofCell.isEmpty())
+    if (cell.ofCell.isEmpty())
+        reportCellChanged(column, QStringLiteral("no longer holds"),
+                          QStringLiteral(": nothing to revoke"));
+    return runPlan(db::planRevoke(cell.held, lettersOfCell(column), currentGrantee(), login()));
+}
+
+void TKelvaneForm::grantEmptyCell(int column)
+{
+    const QString word = DetailQuery.fields(column)->displayLabel();
+    const db::Grantee user = currentGrantee();
+    const db::Change grant = checkedGrant(user, currentObject(), word);
+    // The cell is read as the catalogue has it, and the grant sent only if
+    // the cell is still empty, in one round trip, the grantee's rows read
+    // again after it: another session may have granted the privilege since
+    // the grid was read, and the administrator acted on what the grid
+    // showed.
+    const QString grantee = user.name.storedText();
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, grantee);
+    db::TCommandTransaction::RowsAround rows;
+    const db::TCommandTransaction::Step step = m_commands.runBetweenReads(
+        grant.sql, grantStillFits(column, user), GranteeQuery, grantRowTexts(), rows);
+    if (!step.heldBack)
+        keepInChangeQuery(grant.sql);
+    GranteeQuery.openNextWith(std::move(rows.before));
+    const CellRows cell = readCell(column);
+    if (!cell.ofCell.isEmpty()) {
+        // Should the server's test have missed what the cell's rows show,
+        // the grant it let through is undone before anyone sees it.
+        if (!step.heldBack)
+            m_commands.undoSent();
         reportCellChanged(column, QStringLiteral("already holds"),
                           QStringLiteral(": it was granted by %1 since the grid was read; nothing "
                                          "to grant")
                               .arg(db::grantorsOf(cell.ofCell).join(QStringLiteral(", "))));
-    if (!granted && cell.ofCell.isEmpty())
-        reportCellChanged(column, QStringLiteral("no longer holds"),
-                          QStringLiteral(": nothing to revoke"));
-    if (granted) {
-        GrantPrivilege(currentGrantee(), currentObject(),
-                       DetailQuery.fields(column)->displayLabel());
-        return {};
     }
-    return runPlan(db::planRevoke(cell.held, lettersOfCell(column), currentGrantee(), login()));
+    if (step.heldBack) {
+        // Held back with the cell empty: the roles read just now name the
+        // grantee otherwise, it is listed as of any kind, or the grant was
+        // too long to go with its test. It is made again and goes the
+        // ordinary way.
+        sendGrant(checkedGrant(currentGrantee(), currentObject(), word), currentGrantee());
+        return;
+    }
+    // The rows before it were read before it ran: the way back takes them.
+    m_undo.beforeChanges({grant});
+    if (rows.after)
+        GranteeQuery.openNextWith(std::move(*rows.after));
+    m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+    if (step.refused)
+        tellGrantRefused(step.message);
+}
+
+db::TCommandTransaction::Guard TKelvaneForm::grantStillFits(int column, const db::Grantee &user)
+{
+    // What readCell finds, in SQL: a row of the grantee's on the object, in
+    // the lists' names and kinds, of one of the cell's letters. A grantee
+    // listed as of any kind is tested by name alone, which holds the grant
+    // back more often, never less.
+    const QString cellEmpty =
+        QStringLiteral("NOT EXISTS (SELECT 1 FROM RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee "
+                       "AND (:ListedType = -1 OR RDB$USER_TYPE = :ListedType) AND %1 = :Object "
+                       "AND %2 = :ObjectKind AND (CHAR_LENGTH(:Letters) = 0 OR "
+                       "POSITION(SUBSTRING(RDB$PRIVILEGE FROM 1 FOR 1) IN :Letters) > 0))")
+            .arg(db::listNameSql(), db::listKindSql());
+    // The statement names its grantee with USER or ROLE where a user and a
+    // role share the name, as the roles were last read: a namesake made or
+    // dropped since would change whom it reaches.
+    const QString sameNamesakes =
+        QStringLiteral("IIF(EXISTS (SELECT 1 FROM RDB$ROLES WHERE RDB$ROLE_NAME = :Grantee) AND "
+                       "(:GranteeType = %1 OR (:GranteeType = %2 AND EXISTS (SELECT 1 FROM "
+                       "RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee AND RDB$USER_TYPE = %1))), "
+                       "1, 0) = :Namesake")
+            .arg(db::kind::User)
+            .arg(db::kind::Role);
+    const ListKey listed = keyOf(*UserList);
+    const db::ObjectRef object = currentObject();
+    return {cellEmpty + QStringLiteral(" AND ") + sameNamesakes,
+            {{QStringLiteral("Grantee"), user.name.storedText()},
+             {QStringLiteral("ListedType"), QString::number(listed.kind)},
+             {QStringLiteral("GranteeType"), QString::number(user.type)},
+             {QStringLiteral("Namesake"), QString::number(int(user.namesake))},
+             {QStringLiteral("Object"), object.name},
+             {QStringLiteral("ObjectKind"), QString::number(object.type)},
+             {QStringLiteral("Letters"), lettersOfCell(column)}}};
 }
 
 void TKelvaneForm::toggleOptionInCommand(int column)

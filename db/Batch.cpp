@@ -50,20 +50,29 @@ const char *const BlockSql =
     "  SUSPEND;\n"
     "END";
 
-// One statement, then the rows of a query, in one round trip: the first row
-// says whether the server refused the statement, the others are the query's.
-// Inside the block the query's parameters are the block's inputs P1, P2...,
+// A text whose parameters become the block's inputs prefix1, prefix2...,
 // read as its variables: ": P1", the blank keeping the client from taking
 // them for parameters of the block's own.
-QString runThenReadSql(const TQuery &query, const QList<TextColumn> &columns)
+ParsedStatement withBlockInputs(const QString &text, const QString &prefix, QStringList &inputs)
+{
+    return parseParameters(text, [&](qsizetype at) {
+        const QString name = prefix + QString::number(at + 1);
+        inputs.append(name + QStringLiteral(" VARCHAR(255) CHARACTER SET UTF8 = ?"));
+        return QStringLiteral(": ") + name;
+    });
+}
+
+// One statement and the rows of a query, in one round trip. The rows come
+// with REFUSED null; one row between them says whether the server refused
+// the statement (1), or its guard held it back (2). Rows are read before
+// the statement where a guard is given, and after it unless it was held
+// back. The query's parameters are the block's inputs P1, P2..., the
+// guard's G1, G2...
+QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns,
+                           const TCommandTransaction::Guard *guard)
 {
     QStringList inputs{QStringLiteral("STATEMENT_SQL VARCHAR(32765) CHARACTER SET NONE = ?")};
-    const QString select = parseParameters(query.sqlText(), [&inputs](qsizetype at) {
-                               inputs.append(QStringLiteral("P%1 VARCHAR(255) CHARACTER SET "
-                                                            "UTF8 = ?")
-                                                 .arg(at + 1));
-                               return QStringLiteral(": P%1").arg(at + 1);
-                           }).text;
+    const QString select = withBlockInputs(query.sqlText(), QStringLiteral("P"), inputs).text;
     QStringList outputs;
     QStringList into;
     for (qsizetype i = 1; i <= columns.size(); ++i) {
@@ -72,25 +81,78 @@ QString runThenReadSql(const TQuery &query, const QList<TextColumn> &columns)
                            .arg(columns.at(i - 1).length));
         into.append(QStringLiteral("C%1").arg(i));
     }
-    return QStringLiteral(
-               "EXECUTE BLOCK (%1)\n"
-               "RETURNS (REFUSED INTEGER, %2)\n"
-               "AS\n"
-               "BEGIN\n"
-               "  REFUSED = 0;\n"
-               "  BEGIN\n"
-               "    EXECUTE STATEMENT STATEMENT_SQL;\n"
-               "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
-               "         GDSCODE update_conflict DO EXCEPTION;\n"
-               "    WHEN ANY DO REFUSED = 1;\n"
-               "  END\n"
-               "  SUSPEND;\n"
-               "  REFUSED = NULL;\n"
-               "  FOR SELECT * FROM (%3)\n"
-               "  INTO %4 DO SUSPEND;\n"
-               "END")
-        .arg(inputs.join(QStringLiteral(", ")), outputs.join(QStringLiteral(", ")), select,
-             into.join(QStringLiteral(", ")));
+    const QString readRows = QStringLiteral("  FOR SELECT * FROM (%1)\n"
+                                            "  INTO %2 DO SUSPEND;\n")
+                                 .arg(select, into.join(QStringLiteral(", ")));
+    const QString run =
+        QStringLiteral("  BEGIN\n"
+                       "    EXECUTE STATEMENT STATEMENT_SQL;\n"
+                       "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
+                       "         GDSCODE update_conflict DO EXCEPTION;\n"
+                       "    WHEN ANY DO REFUSED = 1;\n"
+                       "  END\n");
+    QString body;
+    if (guard) {
+        const QString condition =
+            withBlockInputs(guard->condition, QStringLiteral("G"), inputs).text;
+        body = readRows + QStringLiteral("  REFUSED = 0;\n  IF (%1) THEN\n%2  ELSE REFUSED = 2;\n")
+                              .arg(condition, run);
+    } else {
+        body = QStringLiteral("  REFUSED = 0;\n") + run;
+    }
+    body += QStringLiteral("  SUSPEND;\n"
+                           "  IF (REFUSED < 2) THEN\n"
+                           "  BEGIN\n"
+                           "    REFUSED = NULL;\n"
+                           "  %1"
+                           "  END\n")
+                .arg(readRows);
+    return QStringLiteral("EXECUTE BLOCK (%1)\n"
+                          "RETURNS (REFUSED INTEGER, %2)\n"
+                          "AS\n"
+                          "BEGIN\n"
+                          "%3"
+                          "END")
+        .arg(inputs.join(QStringLiteral(", ")), outputs.join(QStringLiteral(", ")), body);
+}
+
+// The guard's values, one for each of its parameters where it appears.
+QStringList valuesInOrder(const TCommandTransaction::Guard &guard)
+{
+    QStringList values;
+    for (const QString &name : parameterNames(guard.condition)) {
+        const auto value = guard.values.constFind(name);
+        if (value == guard.values.cend())
+            throw kelvane::Exception(
+                QStringLiteral("The guard's parameter %1 has no value: nothing was sent")
+                    .arg(name));
+        values.append(*value);
+    }
+    return values;
+}
+
+// The rows a query with these columns read, none yet.
+ReadRows noRows(const QList<TextColumn> &columns)
+{
+    ReadRows rows;
+    for (const TextColumn &column : columns)
+        rows.fieldNames.append(column.name);
+    return rows;
+}
+
+// Appends the cursor's rows to `rows` up to the one that says how the
+// statement went, whose REFUSED it returns; after the last, -1.
+int fetchRowsUpToFlag(client::Cursor &result, ReadRows &rows)
+{
+    const int width = int(rows.fieldNames.size());
+    while (result.fetch()) {
+        const QString flag = result.text(0);
+        if (!flag.isEmpty())
+            return flag.toInt();
+        for (int column = 1; column <= width; ++column)
+            rows.values.push_back(result.text(column));
+    }
+    return -1;
 }
 
 } // namespace
@@ -166,35 +228,68 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
 {
     if (statement.toUtf8().size() > BatchBytes)
         return runAlone(statement, 0); // too long to travel in the block
+    RowsAround rows;
+    const Step step = runInBlock(statement, nullptr, query, columns, rows);
+    if (rows.after) {
+        query.logExecution("open");
+        query.openNextWith(std::move(*rows.after));
+    }
+    return step;
+}
+
+TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &statement,
+                                                               const Guard &guard, TQuery &query,
+                                                               const QList<TextColumn> &columns,
+                                                               RowsAround &rows)
+{
+    if (statement.toUtf8().size() > BatchBytes) {
+        (void)valuesInOrder(guard); // a faulty guard fails here as it would below
+        query.open();
+        rows = {query.readRows(), std::nullopt};
+        query.close();
+        rows.after = rows.before;
+        return {0, false, {}, true};
+    }
+    query.logExecution("open");
+    const Step step = runInBlock(statement, &guard, query, columns, rows);
+    if (!step.heldBack && rows.after)
+        query.logExecution("open");
+    return step;
+}
+
+TCommandTransaction::Step TCommandTransaction::runInBlock(const QString &statement,
+                                                          const Guard *guard, TQuery &query,
+                                                          const QList<TextColumn> &columns,
+                                                          RowsAround &rows)
+{
     QStringList parameters{statement};
     for (int i = 0; i < query.paramCount(); ++i)
         parameters.append(query.paramText(i));
-    client::Statement &block = m_database.statement(runThenReadSql(query, columns));
+    if (guard)
+        parameters += valuesInOrder(*guard);
+    client::Statement &block = m_database.statement(aroundStatementSql(query, columns, guard));
     client::Cursor &result = block.open(*m_transaction, parameters);
-    if (!result.fetch())
+    rows = {noRows(columns), noRows(columns)};
+    const int flag = fetchRowsUpToFlag(result, rows.before);
+    if (flag < 0)
         throw kelvane::EngineError(QStringLiteral("The statement's block returned no result"));
-    const bool refused = result.text(0).toInt() != 0;
-    ReadRows rows;
-    for (const TextColumn &column : columns)
-        rows.fieldNames.append(column.name);
-    while (result.fetch()) {
-        for (int column = 1; column <= columns.size(); ++column)
-            rows.values.push_back(result.text(column));
+    if (flag == 2) {
+        block.closeCursor();
+        rows.after = rows.before;
+        return {0, false, {}, true};
     }
+    (void)fetchRowsUpToFlag(result, *rows.after);
     block.closeCursor();
-    Step step{1, false, {}};
-    if (refused) {
-        // Run alone, where it fails the same way, it gives the server's reason.
-        step = runAlone(statement, 0);
-    } else {
+    if (flag == 0) {
         qCDebug(lcSql).noquote() << "send" << statement;
         ++m_ran;
+        return {1, false, {}};
     }
-    // The rows read stand unless the statement, run alone, took effect.
-    if (!refused || step.refused) {
-        query.logExecution("open");
-        query.openNextWith(std::move(rows));
-    }
+    // Run alone, where it fails the same way, it gives the server's reason;
+    // the rows read after it stand unless, alone, it took effect.
+    const Step step = runAlone(statement, 0);
+    if (!step.refused)
+        rows.after.reset();
     return step;
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "DataSet.h"
+
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace db {
 
@@ -51,6 +55,8 @@ public:
         qsizetype next = 0;
         bool refused = false;
         QString message;
+        // Its guard kept it from running.
+        bool heldBack = false;
     };
     // Runs the statements from `from` on, as many as one batch holds.
     [[nodiscard]] Step run(const QStringList &statements, qsizetype from);
@@ -61,6 +67,31 @@ public:
     // server refuses takes no effect, and the rows are read all the same.
     [[nodiscard]] Step runThenRead(const QString &statement, TQuery &query,
                                    const QList<TextColumn> &columns);
+
+    // What must still hold for a statement to run, tested in its round trip:
+    // an SQL search condition, and the values of its parameters (":Name") by
+    // name.
+    struct Guard
+    {
+        QString condition;
+        QHash<QString, QString> values;
+    };
+    // A query's rows as they stood before a statement and, where the rows
+    // read after it stand, after it.
+    struct RowsAround
+    {
+        ReadRows before;
+        std::optional<ReadRows> after;
+    };
+    // Reads the query's rows, runs the statement if the guard's condition
+    // holds, and reads the rows again, all in one round trip; rows come as
+    // runThenRead reads them, for the caller to open the query with. A
+    // statement its guard held back leaves the rows after as they were
+    // before. One too long to travel with its guard is held back too, after
+    // the rows are read: the caller, who has them, runs it if it still
+    // should.
+    [[nodiscard]] Step runBetweenReads(const QString &statement, const Guard &guard, TQuery &query,
+                                       const QList<TextColumn> &columns, RowsAround &rows);
 
     // Ends the transaction; what it ran stays, or is all undone. The reads
     // after either run in the connection's reading transaction. A commit
@@ -80,6 +111,8 @@ public:
 private:
     friend class TDatabase;
     [[nodiscard]] Step runAlone(const QString &statement, qsizetype at);
+    [[nodiscard]] Step runInBlock(const QString &statement, const Guard *guard, TQuery &query,
+                                  const QList<TextColumn> &columns, RowsAround &rows);
     [[nodiscard]] client::Transaction &transaction() const { return *m_transaction; }
     void ended();
 

@@ -51,6 +51,8 @@ private Q_SLOTS:
     void uncommittedCommandLeavesNothing();
     void statementThenItsRowsInOneRoundTrip_data();
     void statementThenItsRowsInOneRoundTrip();
+    void guardedStatementBetweenItsRows_data();
+    void guardedStatementBetweenItsRows();
     void readsSeeCommitsThroughStatementsPreparedOnce();
     void failedCommitLeavesNoTransaction();
     void lockConflictEndsTheCommand();
@@ -719,6 +721,63 @@ void TestEngine::statementThenItsRowsInOneRoundTrip()
     QCOMPARE(query.recordCount(), 3 - int(refused));
     query.close();
     work.commit();
+    m_db->run(QStringLiteral("REVOKE ALL ON PEOPLE FROM \"%1\";").arg(grantee));
+}
+
+void TestEngine::guardedStatementBetweenItsRows_data()
+{
+    QTest::addColumn<QString>("letter");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QStringList>("after");
+    const QString grant = QStringLiteral("GRANT INSERT ON PEOPLE TO \"O'HARA é数:X\"");
+    QTest::newRow("guard holds") << "I" << grant << "ran" << QStringList{"I", "S"};
+    QTest::newRow("guard fails") << "S" << grant << "held back" << QStringList{"S"};
+    QTest::newRow("refused") << "I" << QStringLiteral("GRANT INSERT ON NO_SUCH_TABLE TO X")
+                             << "refused" << QStringList{"S"};
+    QTest::newRow("too long to go with its guard")
+        << "I" << QStringLiteral("%1 /*%2*/").arg(grant, QString(33000, u'x')) << "held back"
+        << QStringList{"S"};
+}
+
+// The rows before come whatever happens; the statement runs only where its
+// guard holds, and the rows after show what it did.
+void TestEngine::guardedStatementBetweenItsRows()
+{
+    QFETCH(QString, letter);
+    QFETCH(QString, statement);
+    QFETCH(QString, outcome);
+    QFETCH(QStringList, after);
+    const QString grantee = QStringLiteral("O'HARA é数:X");
+    m_db->run(QStringLiteral("GRANT SELECT ON PEOPLE TO \"%1\";").arg(grantee));
+    db::TQuery query(*m_connection);
+    query.sqlAdd(QStringLiteral("SELECT TRIM(TRAILING FROM RDB$PRIVILEGE) AS LETTER FROM "
+                                "RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee ORDER BY 1"));
+    query.addField(QStringLiteral("LETTER"), db::FieldKind::Data, 6);
+    query.setParamText(0, grantee);
+    const db::TCommandTransaction::Guard guard{
+        QStringLiteral("NOT EXISTS (SELECT 1 FROM RDB$USER_PRIVILEGES WHERE RDB$USER = :Who AND "
+                       "RDB$PRIVILEGE = :Letter) AND :Who <> ''"),
+        {{QStringLiteral("Who"), grantee}, {QStringLiteral("Letter"), letter}}};
+    const QList<db::TextColumn> columns{{QStringLiteral("LETTER"), 6}};
+    db::TCommandTransaction work(*m_connection);
+    db::TCommandTransaction::RowsAround rows;
+    const db::TCommandTransaction::Step step =
+        work.runBetweenReads(statement, guard, query, columns, rows);
+    QCOMPARE(step.heldBack, outcome == QLatin1String("held back"));
+    QCOMPARE(step.refused, outcome == QLatin1String("refused"));
+    QCOMPARE(step.message.contains(QLatin1String("NO_SUCH_TABLE")), step.refused);
+    QCOMPARE(work.ran(), qsizetype(outcome == QLatin1String("ran")));
+    QCOMPARE(rows.before.values, std::vector<QString>{QStringLiteral("S")});
+    QVERIFY(rows.after);
+    QCOMPARE(QStringList(rows.after->values.begin(), rows.after->values.end()), after);
+    // A parameter without a value sends nothing.
+    QVERIFY_THROWS_EXCEPTION(
+        kelvane::Exception,
+        (void)work.runBetweenReads(statement, {guard.condition, {}}, query, columns, rows));
+    work.commit();
+    QCOMPARE(m_db->holders(QStringLiteral("PEOPLE"), QStringLiteral("I")),
+             outcome == QLatin1String("ran") ? QStringList{grantee} : QStringList());
     m_db->run(QStringLiteral("REVOKE ALL ON PEOPLE FROM \"%1\";").arg(grantee));
 }
 

@@ -397,6 +397,16 @@ void TestPromises::windowFollowsOtherSessions()
     QCOMPARE(currentDetail(), QStringLiteral("BED"));
     QCOMPARE(KelvaneForm->nameHint(KelvaneForm->DetailQuery, KelvaneForm->DetailQuery.recNo()),
              QStringLiteral("table BED"));
+    // A role named like a user, made since the roles were last read: the
+    // grant is held back, made again naming the user, and reaches him.
+    m_window.db->run(QStringLiteral("CREATE ROLE NEMO; GRANT SELECT ON BED TO USER NEMO;"));
+    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_F5);
+    select(QStringLiteral("NEMO"), QStringLiteral("BED (table)"));
+    log.clear();
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(statements(log), QStringList{"GRANT INSERT ON BED TO USER NEMO"});
+    QCOMPARE(m_window.db->catalogue(QStringLiteral("RDB$USER = 'NEMO'")),
+             (QStringList{"NEMO|8|BED|0|I||0|SYSDBA", "NEMO|8|BED|0|S||0|SYSDBA"}));
 }
 
 QTEST_MAIN(TestPromises)
