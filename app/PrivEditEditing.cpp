@@ -257,8 +257,13 @@ db::TCommandTransaction::Guard TKelvaneForm::grantStillFits(int column, const db
             .arg(db::kind::Role);
     const ListKey listed = keyOf(*UserList);
     const db::ObjectRef object = currentObject();
+    // The grant changes the grantee's rows on the object it names, as the
+    // catalogue keeps it, and no others.
+    const bool ddl = object.type == db::kind::DdlPrivilege;
     return {cellEmpty + QStringLiteral(" AND ") + sameNamesakes,
+            QStringLiteral("RDB$RELATION_NAME = :StoredObject"),
             {{QStringLiteral("Grantee"), user.name.storedText()},
+             {QStringLiteral("StoredObject"), ddl ? db::ddlObjectOf(object.name) : object.name},
              {QStringLiteral("ListedType"), QString::number(listed.kind)},
              {QStringLiteral("GranteeType"), QString::number(user.type)},
              {QStringLiteral("Namesake"), QString::number(int(user.namesake))},

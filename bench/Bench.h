@@ -353,8 +353,9 @@ Operation refresh(const QString &label, const QString &at);
 Operation switchView(const QString &label, QRadioButton *from, QRadioButton *to,
                      const QString &master);
 
-// One toggle, Ctrl+S on an empty cell of the user on the relation, By User.
-Operation toggleOp(const QString &label, const QString &user, const QString &relation);
+// One toggle, Ctrl+S on the SELECT cell of the user on the relation, By User:
+// on an empty cell where `on`, on a held one otherwise.
+Operation toggleOp(const QString &label, const QString &user, const QString &relation, bool on);
 // SELECT granted to the user on every relation the list shows: every table
 // and view, and the system's tables unless the list hides them.
 Operation eachRelationOp(const QString &label, const QString &user);

@@ -319,21 +319,26 @@ Operation editing(Operation op, const std::function<void()> &restore)
 
 } // namespace
 
-Operation toggleOp(const QString &label, const QString &user, const QString &relation)
+Operation toggleOp(const QString &label, const QString &user, const QString &relation, bool on)
 {
-    // The cell is empty at every start: what is timed is the grant with the
-    // refresh that shows it.
-    const auto revoke = [user, relation] {
-        runStatements({QStringLiteral("REVOKE SELECT ON %1 FROM %2").arg(relation, user)});
+    // The cell is empty at every start of a toggle on, held at every start
+    // of a toggle off: what is timed is the statement with the refresh that
+    // shows it.
+    const QString toBefore = on ? QStringLiteral("REVOKE SELECT ON %1 FROM %2")
+                                : QStringLiteral("GRANT SELECT ON %1 TO %2");
+    const auto putBack = [user, relation, toBefore] {
+        runStatements({toBefore.arg(relation, user)});
     };
+    const auto holds = [] { return !KelvaneForm->DetailQuerySelect->text().isEmpty(); };
     QRadioButton *view = KelvaneForm->ByUserRadio;
     Operation op{
         label,
         [=] {
-            revoke();
+            putBack();
             standingOn(view, user, relation)();
-            if (!KelvaneForm->DetailQuerySelect->text().isEmpty())
-                fail(QStringLiteral("%1 holds SELECT on %2 before the toggle").arg(user, relation));
+            if (holds() == on)
+                fail(QStringLiteral("the SELECT cell of %1 on %2 is %3 before the toggle")
+                         .arg(user, relation, on ? u"held" : u"empty"));
         },
         [] {
             Stopwatch clock;
@@ -344,10 +349,11 @@ Operation toggleOp(const QString &label, const QString &user, const QString &rel
         },
         [=] {
             expectCurrentPair(view, user, relation);
-            if (KelvaneForm->DetailQuerySelect->text().isEmpty())
-                fail(QStringLiteral("the SELECT cell is empty after the toggle"));
+            if (holds() != on)
+                fail(QStringLiteral("the SELECT cell is %1 after the toggle")
+                         .arg(on ? u"empty" : u"held"));
         }};
-    op.resetData = revoke;
+    op.resetData = putBack;
     return op;
 }
 

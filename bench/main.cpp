@@ -117,7 +117,9 @@ int runBench(const Options &options)
         bench.measure(refresh(QStringLiteral("(d) refresh on CLERK076 (typical user)"),
                               QStringLiteral("CLERK076")));
         bench.measure(toggleOp(QStringLiteral("(d) toggle SELECT of CLERK076 on T0002"),
-                               QStringLiteral("CLERK076"), QStringLiteral("T0002")));
+                               QStringLiteral("CLERK076"), QStringLiteral("T0002"), true));
+        bench.measure(toggleOp(QStringLiteral("(d) toggle SELECT off, CLERK076 on T0003"),
+                               QStringLiteral("CLERK076"), QStringLiteral("T0003"), false));
         bench.measure(switchView(QStringLiteral("(e) switch to By Relation, last relation"),
                                  KelvaneForm->ByUserRadio, KelvaneForm->ByTableRadio,
                                  QStringLiteral("CLERK076")));

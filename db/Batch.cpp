@@ -64,10 +64,11 @@ ParsedStatement withBlockInputs(const QString &text, const QString &prefix, QStr
 
 // One statement and the rows of a query, in one round trip. The rows come
 // with REFUSED null; one row between them says whether the server refused
-// the statement (1), or its guard held it back (2). Rows are read before
-// the statement where a guard is given, and after it unless it was held
-// back. The query's parameters are the block's inputs P1, P2..., the
-// guard's G1, G2...
+// the statement (1), or its guard held it back (2). Without a guard the rows
+// are read after the statement. With one, the rows within its reach are read
+// before it too, then every row after it, each saying in REACHED whether it
+// is within the reach. The query's parameters are the block's inputs P1,
+// P2..., the guard's G1, G2..., the reach's R1, R2...
 QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns,
                            const TCommandTransaction::Guard *guard)
 {
@@ -81,48 +82,55 @@ QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns
                            .arg(columns.at(i - 1).length));
         into.append(QStringLiteral("C%1").arg(i));
     }
-    const QString readRows = QStringLiteral("  FOR SELECT * FROM (%1)\n"
-                                            "  INTO %2 DO SUSPEND;\n")
-                                 .arg(select, into.join(QStringLiteral(", ")));
-    const QString run =
-        QStringLiteral("  BEGIN\n"
-                       "    EXECUTE STATEMENT STATEMENT_SQL;\n"
-                       "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
-                       "         GDSCODE update_conflict DO EXCEPTION;\n"
-                       "    WHEN ANY DO REFUSED = 1;\n"
-                       "  END\n");
+    const QString run = QStringLiteral(
+        "  BEGIN\n"
+        "    EXECUTE STATEMENT STATEMENT_SQL;\n"
+        "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
+        "         GDSCODE update_conflict DO EXCEPTION;\n"
+        "    WHEN ANY DO REFUSED = 1;\n"
+        "  END\n");
     QString body;
+    QString readAfter;
     if (guard) {
         const QString condition =
             withBlockInputs(guard->condition, QStringLiteral("G"), inputs).text;
-        body = readRows + QStringLiteral("  REFUSED = 0;\n  IF (%1) THEN\n%2  ELSE REFUSED = 2;\n")
-                              .arg(condition, run);
+        const QString reach = withBlockInputs(guard->reach, QStringLiteral("R"), inputs).text;
+        body = QStringLiteral("  REACHED = 1;\n"
+                              "  FOR SELECT * FROM (%1) WHERE %2\n"
+                              "  INTO %3 DO SUSPEND;\n"
+                              "  REFUSED = 0;\n"
+                              "  IF (%4) THEN\n%5"
+                              "  ELSE REFUSED = 2;\n")
+                   .arg(select, reach, into.join(QStringLiteral(", ")), condition, run);
+        readAfter = QStringLiteral("  FOR SELECT Q.*, IIF(%1, 1, 0) FROM (%2) Q\n"
+                                   "  INTO %3, REACHED DO SUSPEND;\n")
+                        .arg(reach, select, into.join(QStringLiteral(", ")));
     } else {
         body = QStringLiteral("  REFUSED = 0;\n") + run;
+        readAfter = QStringLiteral("  FOR SELECT * FROM (%1)\n"
+                                   "  INTO %2 DO SUSPEND;\n")
+                        .arg(select, into.join(QStringLiteral(", ")));
     }
-    body += QStringLiteral("  SUSPEND;\n"
-                           "  IF (REFUSED < 2) THEN\n"
-                           "  BEGIN\n"
-                           "    REFUSED = NULL;\n"
-                           "  %1"
-                           "  END\n")
-                .arg(readRows);
     return QStringLiteral("EXECUTE BLOCK (%1)\n"
-                          "RETURNS (REFUSED INTEGER, %2)\n"
+                          "RETURNS (REFUSED INTEGER, REACHED INTEGER, %2)\n"
                           "AS\n"
                           "BEGIN\n"
                           "%3"
+                          "  SUSPEND;\n"
+                          "  REFUSED = NULL;\n"
+                          "%4"
                           "END")
-        .arg(inputs.join(QStringLiteral(", ")), outputs.join(QStringLiteral(", ")), body);
+        .arg(inputs.join(QStringLiteral(", ")), outputs.join(QStringLiteral(", ")), body,
+             readAfter);
 }
 
-// The guard's values, one for each of its parameters where it appears.
-QStringList valuesInOrder(const TCommandTransaction::Guard &guard)
+// A guard's values, one for each parameter of the condition where it appears.
+QStringList valuesInOrder(const QString &condition, const QHash<QString, QString> &byName)
 {
     QStringList values;
-    for (const QString &name : parameterNames(guard.condition)) {
-        const auto value = guard.values.constFind(name);
-        if (value == guard.values.cend())
+    for (const QString &name : parameterNames(condition)) {
+        const auto value = byName.constFind(name);
+        if (value == byName.cend())
             throw kelvane::Exception(
                 QStringLiteral("The guard's parameter %1 has no value: nothing was sent")
                     .arg(name));
@@ -140,17 +148,24 @@ ReadRows noRows(const QList<TextColumn> &columns)
     return rows;
 }
 
+// The block's columns before the query's.
+constexpr int FlagColumns = 2;
+
 // Appends the cursor's rows to `rows` up to the one that says how the
-// statement went, whose REFUSED it returns; after the last, -1.
-int fetchRowsUpToFlag(client::Cursor &result, ReadRows &rows)
+// statement went, whose REFUSED it returns; after the last, -1. Where
+// `outside` is given, the rows not within the statement's reach go there.
+int fetchRowsUpToFlag(client::Cursor &result, ReadRows &rows, ReadRows *outside = nullptr)
 {
     const int width = int(rows.fieldNames.size());
     while (result.fetch()) {
         const QString flag = result.text(0);
         if (!flag.isEmpty())
             return flag.toInt();
-        for (int column = 1; column <= width; ++column)
+        for (int column = FlagColumns; column < FlagColumns + width; ++column)
             rows.values.push_back(result.text(column));
+        if (outside && result.text(1) == QLatin1String("0"))
+            outside->values.insert(outside->values.end(), rows.values.end() - width,
+                                   rows.values.end());
     }
     return -1;
 }
@@ -243,7 +258,8 @@ TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &st
                                                                RowsAround &rows)
 {
     if (statement.toUtf8().size() > BatchBytes) {
-        (void)valuesInOrder(guard); // a faulty guard fails here as it would below
+        // A faulty guard fails here as it would below.
+        (void)valuesInOrder(guard.condition + QLatin1Char(' ') + guard.reach, guard.values);
         query.open();
         rows = {query.readRows(), std::nullopt};
         query.close();
@@ -252,7 +268,7 @@ TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &st
     }
     query.logExecution("open");
     const Step step = runInBlock(statement, &guard, query, columns, rows);
-    if (!step.heldBack && rows.after)
+    if (rows.after)
         query.logExecution("open");
     return step;
 }
@@ -265,21 +281,24 @@ TCommandTransaction::Step TCommandTransaction::runInBlock(const QString &stateme
     QStringList parameters{statement};
     for (int i = 0; i < query.paramCount(); ++i)
         parameters.append(query.paramText(i));
-    if (guard)
-        parameters += valuesInOrder(*guard);
+    if (guard) {
+        parameters += valuesInOrder(guard->condition, guard->values);
+        parameters += valuesInOrder(guard->reach, guard->values);
+    }
     client::Statement &block = m_database.statement(aroundStatementSql(query, columns, guard));
     client::Cursor &result = block.open(*m_transaction, parameters);
+    ReadRows reached = noRows(columns);
     rows = {noRows(columns), noRows(columns)};
-    const int flag = fetchRowsUpToFlag(result, rows.before);
+    const int flag = fetchRowsUpToFlag(result, reached);
     if (flag < 0)
         throw kelvane::EngineError(QStringLiteral("The statement's block returned no result"));
-    if (flag == 2) {
-        block.closeCursor();
-        rows.after = rows.before;
-        return {0, false, {}, true};
-    }
-    (void)fetchRowsUpToFlag(result, *rows.after);
+    (void)fetchRowsUpToFlag(result, *rows.after, &rows.before);
     block.closeCursor();
+    // Beyond its reach the statement changed nothing: those rows read after
+    // it are as they were before.
+    rows.before.append(std::move(reached));
+    if (flag == 2)
+        return {0, false, {}, true};
     if (flag == 0) {
         qCDebug(lcSql).noquote() << "send" << statement;
         ++m_ran;

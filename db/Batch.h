@@ -69,11 +69,13 @@ public:
                                    const QList<TextColumn> &columns);
 
     // What must still hold for a statement to run, tested in its round trip:
-    // an SQL search condition, and the values of its parameters (":Name") by
-    // name.
+    // an SQL search condition; what the statement can reach: a condition
+    // over the query's columns that picks every row it can change; and the
+    // values of their parameters (":Name") by name.
     struct Guard
     {
         QString condition;
+        QString reach;
         QHash<QString, QString> values;
     };
     // A query's rows as they stood before a statement and, where the rows
@@ -85,11 +87,12 @@ public:
     };
     // Reads the query's rows, runs the statement if the guard's condition
     // holds, and reads the rows again, all in one round trip; rows come as
-    // runThenRead reads them, for the caller to open the query with. A
-    // statement its guard held back leaves the rows after as they were
-    // before. One too long to travel with its guard is held back too, after
-    // the rows are read: the caller, who has them, runs it if it still
-    // should.
+    // runThenRead reads them, for the caller to open the query with. Only
+    // the rows within the statement's reach travel twice: the others are as
+    // it found them. A statement its guard held back leaves the rows after
+    // as they were before. One too long to travel with its guard is held
+    // back too, after the rows are read: the caller, who has them, runs it
+    // if it still should.
     [[nodiscard]] Step runBetweenReads(const QString &statement, const Guard &guard, TQuery &query,
                                        const QList<TextColumn> &columns, RowsAround &rows);
 

@@ -758,6 +758,9 @@ void TestEngine::guardedStatementBetweenItsRows()
     const db::TCommandTransaction::Guard guard{
         QStringLiteral("NOT EXISTS (SELECT 1 FROM RDB$USER_PRIVILEGES WHERE RDB$USER = :Who AND "
                        "RDB$PRIVILEGE = :Letter) AND :Who <> ''"),
+        // The rows before it come from within the reach, and from outside it
+        // after it.
+        QStringLiteral("LETTER IN ('I', :Letter)"),
         {{QStringLiteral("Who"), grantee}, {QStringLiteral("Letter"), letter}}};
     const QList<db::TextColumn> columns{{QStringLiteral("LETTER"), 6}};
     db::TCommandTransaction work(*m_connection);
@@ -774,7 +777,8 @@ void TestEngine::guardedStatementBetweenItsRows()
     // A parameter without a value sends nothing.
     QVERIFY_THROWS_EXCEPTION(
         kelvane::Exception,
-        (void)work.runBetweenReads(statement, {guard.condition, {}}, query, columns, rows));
+        (void)work.runBetweenReads(statement, {guard.condition, guard.reach, {}}, query, columns,
+                                   rows));
     work.commit();
     QCOMPARE(m_db->holders(QStringLiteral("PEOPLE"), QStringLiteral("I")),
              outcome == QLatin1String("ran") ? QStringList{grantee} : QStringList());
