@@ -116,13 +116,15 @@ void TCommandRunner::runStage(const std::function<void()> &stage,
 
 QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
                                        const QList<db::ColumnRisk> &risksBeyond,
-                                       const MendPlanner &mends)
+                                       const MendPlanner &mends, ReadAfter *readAfter)
 {
     if (changes.isEmpty())
         return {};
     checkInCommand();
     Walk walk{changes};
-    walkChanges(walk);
+    const bool readsAfter = readAfter && changes.size() == 1 && risksBeyond.isEmpty() &&
+                            db::columnRisks(changes).isEmpty();
+    walkChanges(walk, readsAfter ? readAfter : nullptr);
     if (!walk.cancelled) {
         const QList<db::ColumnRisk> risks =
             db::columnRisks(changes.mid(0, walk.next)) + risksBeyond;
@@ -227,7 +229,7 @@ void TCommandRunner::commitReadingAgain(const std::function<void()> &readAgain)
     }
 }
 
-void TCommandRunner::walkChanges(Walk &walk)
+void TCommandRunner::walkChanges(Walk &walk, ReadAfter *readAfter)
 {
     const QList<db::Change> &changes = walk.changes;
     const QList<int> ordinals = objectOrdinals(changes);
@@ -248,7 +250,11 @@ void TCommandRunner::walkChanges(Walk &walk)
             walk.cancelled = true;
             return;
         }
-        const db::TCommandTransaction::Step step = m_work->run(statements, walk.next);
+        const db::TCommandTransaction::Step step =
+            readAfter ? m_work->runThenRead(first.sql, readAfter->query, readAfter->columns)
+                      : m_work->run(statements, walk.next);
+        if (readAfter)
+            readAfter->read = true;
         walk.next = step.next;
         if (!step.refused)
             continue;

@@ -64,9 +64,21 @@ public:
     // statements mends plans, the column-level rights that the revokes which
     // ran and risksBeyond dropped. Returns the refused grants and what could
     // not be given back.
+    //
+    // A query to read after a command's one statement: its rows come back in
+    // the statement's round trip, for its next open, and `read` says that its
+    // next open shows the rows as the statement left them. They do not come
+    // where the statement puts column-level rights at risk, for the mends
+    // that follow would change them.
+    struct ReadAfter
+    {
+        db::TQuery &query;
+        QList<db::TextColumn> columns;
+        bool read = false;
+    };
     QStringList runChanges(const QList<db::Change> &changes,
                            const QList<db::ColumnRisk> &risksBeyond = {},
-                           const MendPlanner &mends = {});
+                           const MendPlanner &mends = {}, ReadAfter *readAfter = nullptr);
 
     // Whether a command's transaction is open, for its statements.
     [[nodiscard]] bool running() const;
@@ -96,7 +108,7 @@ public:
 private:
     struct Walk;
     void checkInCommand() const;
-    void walkChanges(Walk &walk);
+    void walkChanges(Walk &walk, ReadAfter *readAfter = nullptr);
     // false when the administrator cancelled the mends.
     [[nodiscard]] bool mendColumnRights(const QList<db::ColumnRisk> &risks,
                                         const MendPlanner &mends, QStringList &notes);

@@ -534,6 +534,16 @@ private:
     // row lists any more. Too many names to ask about, and the lists are
     // read whole.
     void keepListsButNamesGone();
+    // The names of both lists, or of the detail alone, that the running
+    // command's rows held and no row lists any more: nothing where it read
+    // no rows before its statements or there are too many names to ask
+    // about.
+    [[nodiscard]] std::optional<QSet<db::ListedName>> namesGone(bool usersToo);
+    // The list's next open keeps its rows but for those gone.
+    void keepRowsListed(db::TQuery &list, const QSet<db::ListedName> &gone);
+    // After a revoke on the current pair: the cells as the command left
+    // them, and the detail list without the names gone from it.
+    void refreshAfterRevoke();
     // Reads the users' list and the cells again and stands on the user, on
     // the same relation: after a command that added a user. relationsKept:
     // the command only moved or added privileges on objects the relations'

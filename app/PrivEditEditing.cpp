@@ -402,7 +402,7 @@ void TKelvaneForm::toggleInCommand(int column)
         if (granted)
             refreshCells();
         else
-            RefreshPrivileges();
+            refreshAfterRevoke();
         reportNotDone(notDone);
     });
 }

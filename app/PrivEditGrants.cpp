@@ -165,9 +165,21 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
         return {};
     checkServerCanStore(changes);
     m_undo.beforeChanges(changes);
-    return m_commands.runChanges(changes, risksBeyond, [this](const QList<db::ColumnRisk> &risks) {
-        return columnMends(risks);
-    });
+    // A command's one statement brings its grantee's rows back in its round
+    // trip: the cells and the way back take them instead of reading them
+    // again. Rows not taken at once are dropped, for a later read must not
+    // take them.
+    const QString grantee = changes.constFirst().grantee;
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, grantee);
+    TCommandRunner::ReadAfter after{GranteeQuery, grantRowTexts()};
+    const auto unread = qScopeGuard([this] { GranteeQuery.forgetKeptRows(); });
+    const QStringList refused = m_commands.runChanges(
+        changes, risksBeyond,
+        [this](const QList<db::ColumnRisk> &risks) { return columnMends(risks); }, &after);
+    if (after.read)
+        m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+    return refused;
 }
 
 void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
@@ -422,22 +434,34 @@ void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
     openMasterOnPair(user, relation);
 }
 
-void TKelvaneForm::keepListsButNamesGone()
+std::optional<QSet<db::ListedName>> TKelvaneForm::namesGone(bool usersToo)
 {
     // Whatever the command's statements changed, the way back read first:
     // the names of those rows are the only ones that can have gone.
     if (!m_undo.running() || !UserList->active() || !RelationList->active())
-        return;
+        return std::nullopt;
     QSet<db::ListedName> reached;
     for (const db::GrantRow &row : m_undo.capturedBefore()) {
-        reached.insert({db::ListSide::Users, row.grantee, row.granteeType});
+        if (usersToo || UserList == &DetailQuery)
+            reached.insert({db::ListSide::Users, row.grantee, row.granteeType});
         // Every DDL privilege stands in the list, held or not.
-        if (row.objectType != db::kind::DdlPrivilege)
+        if ((usersToo || RelationList == &DetailQuery) && row.objectType != db::kind::DdlPrivilege)
             reached.insert({db::ListSide::Relations, row.object, row.objectType});
+    }
+    // The rows read since the last statements show names still listed
+    // without asking.
+    for (const QString &grantee : m_undo.capturedScope().grantees) {
+        for (const db::GrantRow &row :
+             m_undo.notedRowsOf(grantee).value_or(QList<db::GrantRow>{})) {
+            for (const db::ListedName &name : db::namesListedBy(row))
+                reached.remove(name);
+        }
     }
     const std::optional<QString> packed = db::packListedNames(reached.values());
     if (!packed)
-        return;
+        return std::nullopt;
+    if (reached.isEmpty())
+        return reached;
     StillListedQuery.close();
     StillListedQuery.setParamText(0, *packed);
     StillListedQuery.open();
@@ -447,19 +471,54 @@ void TKelvaneForm::keepListsButNamesGone()
         gone.remove({db::ListSide(StillListedQuery.fields(0)->text().toInt()),
                      StillListedQuery.fields(2)->text(),
                      StillListedQuery.fields(1)->text().toInt()});
-    const auto keepListed = [this, &gone](db::TQuery &list, db::ListSide side) {
-        db::ReadRows rows = list.readRows();
-        const qsizetype name = rows.fieldNames.indexOf(list.fields(0)->fieldName());
-        const qsizetype kind = rows.fieldNames.indexOf(kindField(list)->fieldName());
-        if (name < 0 || kind < 0)
-            return;
-        rows.removeRowsIf([&](const QString *row) {
-            return gone.contains({side, row[name], row[kind].toInt()});
-        });
-        list.openNextWith(std::move(rows));
-    };
-    keepListed(*UserList, db::ListSide::Users);
-    keepListed(*RelationList, db::ListSide::Relations);
+    return gone;
+}
+
+void TKelvaneForm::keepRowsListed(db::TQuery &list, const QSet<db::ListedName> &gone)
+{
+    const db::ListSide side = &list == UserList ? db::ListSide::Users : db::ListSide::Relations;
+    db::ReadRows rows = list.readRows();
+    const qsizetype name = rows.fieldNames.indexOf(list.fields(0)->fieldName());
+    const qsizetype kind = rows.fieldNames.indexOf(kindField(list)->fieldName());
+    if (name < 0 || kind < 0)
+        return;
+    rows.removeRowsIf([&](const QString *row) {
+        return gone.contains({side, row[name], row[kind].toInt()});
+    });
+    list.openNextWith(std::move(rows));
+}
+
+void TKelvaneForm::keepListsButNamesGone()
+{
+    const std::optional<QSet<db::ListedName>> gone = namesGone(true);
+    if (!gone)
+        return;
+    keepRowsListed(*UserList, *gone);
+    keepRowsListed(*RelationList, *gone);
+}
+
+void TKelvaneForm::refreshAfterRevoke()
+{
+    // Only the names whose rows the command reached can have left the
+    // detail list: those are asked about, rather than the whole list read
+    // again. The master list stands, as it does after any toggle.
+    const std::optional<QSet<db::ListedName>> gone = namesGone(false);
+    if (!gone) {
+        RefreshPrivileges();
+        return;
+    }
+    refreshCells();
+    if (gone->isEmpty())
+        return;
+    keepRowsListed(DetailQuery, *gone);
+    db::TBookmark bookmark = DetailQuery.bookmark();
+    {
+        const auto enable = controlsDisabledFor(DetailQuery);
+        DetailQuery.close();
+        DetailQuery.open();
+        DetailQuery.gotoBookmark(bookmark);
+    }
+    db::TDataSet::freeBookmark(bookmark);
 }
 
 void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)

@@ -331,28 +331,27 @@ Operation toggleOp(const QString &label, const QString &user, const QString &rel
     };
     const auto holds = [] { return !KelvaneForm->DetailQuerySelect->text().isEmpty(); };
     QRadioButton *view = KelvaneForm->ByUserRadio;
-    Operation op{
-        label,
-        [=] {
-            putBack();
-            standingOn(view, user, relation)();
-            if (holds() == on)
-                fail(QStringLiteral("the SELECT cell of %1 on %2 is %3 before the toggle")
-                         .arg(user, relation, on ? u"held" : u"empty"));
-        },
-        [] {
-            Stopwatch clock;
-            clock.start();
-            QTest::keyClick(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier);
-            settle();
-            return clock.elapsed();
-        },
-        [=] {
-            expectCurrentPair(view, user, relation);
-            if (holds() != on)
-                fail(QStringLiteral("the SELECT cell is %1 after the toggle")
-                         .arg(on ? u"empty" : u"held"));
-        }};
+    Operation op{label,
+                 [=] {
+                     putBack();
+                     standingOn(view, user, relation)();
+                     if (holds() == on)
+                         fail(QStringLiteral("the SELECT cell of %1 on %2 is %3 before the toggle")
+                                  .arg(user, relation, on ? u"held" : u"empty"));
+                 },
+                 [] {
+                     Stopwatch clock;
+                     clock.start();
+                     QTest::keyClick(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+                     settle();
+                     return clock.elapsed();
+                 },
+                 [=] {
+                     expectCurrentPair(view, user, relation);
+                     if (holds() != on)
+                         fail(QStringLiteral("the SELECT cell is %1 after the toggle")
+                                  .arg(on ? u"empty" : u"held"));
+                 }};
     op.resetData = putBack;
     return op;
 }

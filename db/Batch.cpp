@@ -82,13 +82,13 @@ QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns
                            .arg(columns.at(i - 1).length));
         into.append(QStringLiteral("C%1").arg(i));
     }
-    const QString run = QStringLiteral(
-        "  BEGIN\n"
-        "    EXECUTE STATEMENT STATEMENT_SQL;\n"
-        "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
-        "         GDSCODE update_conflict DO EXCEPTION;\n"
-        "    WHEN ANY DO REFUSED = 1;\n"
-        "  END\n");
+    const QString run =
+        QStringLiteral("  BEGIN\n"
+                       "    EXECUTE STATEMENT STATEMENT_SQL;\n"
+                       "    WHEN GDSCODE lock_conflict, GDSCODE lock_timeout, GDSCODE deadlock,\n"
+                       "         GDSCODE update_conflict DO EXCEPTION;\n"
+                       "    WHEN ANY DO REFUSED = 1;\n"
+                       "  END\n");
     QString body;
     QString readAfter;
     if (guard) {

@@ -6,7 +6,12 @@
 #include "PackedRead.h"
 #include "Vocabulary.h"
 
+#include <algorithm>
+#include <array>
+
 namespace db {
+
+namespace {
 
 // Every kind a GRANT can name: tables and views (0), procedures (5),
 // exceptions (7), roles (13), sequences (14), functions (15) and packages
@@ -16,16 +21,46 @@ namespace db {
 // the grantees a GRANT can name (views 1, triggers 2, procedures 5, users 8,
 // roles 13, functions 15, packages 18), Firebird 4's system privileges left
 // out.
+constexpr std::array ListedObjectKinds{0, 5, 7, 13, 14, 15, 18};
+constexpr std::array ListedGranteeKinds{1, 2, 5, 8, 13, 15, 18};
+
+template <size_t N> QString sqlList(const std::array<int, N> &kinds)
+{
+    QStringList numbers;
+    for (const int kind : kinds)
+        numbers.append(QString::number(kind));
+    return numbers.join(QStringLiteral(", "));
+}
+
+template <size_t N> bool isAmong(const std::array<int, N> &kinds, int kind)
+{
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
+} // namespace
+
 QString usersListConditionSql()
 {
-    return QStringLiteral("(RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18) OR %1)\n"
-                          "AND RDB$USER_TYPE IN (1, 2, 5, 8, 13, 15, 18)")
-        .arg(isDdlRowSql());
+    return QStringLiteral("(RDB$OBJECT_TYPE IN (%1) OR %2)\n"
+                          "AND RDB$USER_TYPE IN (%3)")
+        .arg(sqlList(ListedObjectKinds), isDdlRowSql(), sqlList(ListedGranteeKinds));
 }
 
 QString relationsListConditionSql()
 {
-    return QStringLiteral("RDB$OBJECT_TYPE IN (0, 5, 7, 13, 14, 15, 18)");
+    return QStringLiteral("RDB$OBJECT_TYPE IN (%1)").arg(sqlList(ListedObjectKinds));
+}
+
+QList<ListedName> namesListedBy(const GrantRow &row)
+{
+    QList<ListedName> names;
+    const bool listedObject = isAmong(ListedObjectKinds, row.objectType);
+    if (listedObject)
+        names.append({ListSide::Relations, row.object, row.objectType});
+    if ((listedObject || row.objectType == kind::DdlPrivilege) &&
+        isAmong(ListedGranteeKinds, row.granteeType))
+        names.append({ListSide::Users, row.grantee, row.granteeType});
+    return names;
 }
 
 QStringList usersListSql()

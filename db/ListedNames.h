@@ -36,6 +36,11 @@ struct ListedName
 };
 size_t qHash(const ListedName &name, size_t seed = 0);
 
+struct GrantRow;
+// The names a catalogue row, as the lists show it, keeps in the lists, by
+// the conditions above: its object, and its grantee.
+[[nodiscard]] QList<ListedName> namesListedBy(const GrantRow &row);
+
 // One round trip that answers which of some names still have a row that
 // lists them: an EXECUTE BLOCK of one parameter, the names packed by
 // packListedNames, returning each name still listed as SIDE, KIND, NAME.

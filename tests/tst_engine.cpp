@@ -775,10 +775,9 @@ void TestEngine::guardedStatementBetweenItsRows()
     QVERIFY(rows.after);
     QCOMPARE(QStringList(rows.after->values.begin(), rows.after->values.end()), after);
     // A parameter without a value sends nothing.
-    QVERIFY_THROWS_EXCEPTION(
-        kelvane::Exception,
-        (void)work.runBetweenReads(statement, {guard.condition, guard.reach, {}}, query, columns,
-                                   rows));
+    QVERIFY_THROWS_EXCEPTION(kelvane::Exception, (void)work.runBetweenReads(
+                                                     statement, {guard.condition, guard.reach, {}},
+                                                     query, columns, rows));
     work.commit();
     QCOMPARE(m_db->holders(QStringLiteral("PEOPLE"), QStringLiteral("I")),
              outcome == QLatin1String("ran") ? QStringList{grantee} : QStringList());

@@ -7,10 +7,13 @@
 #include "MainWindowDriver.h"
 #include "TestServer.h"
 #include "app/PrivEdit.h"
+#include "db/DdlPrivileges.h"
+#include "db/ListedNames.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTest>
 
 using driver::answerConfirm;
@@ -79,6 +82,8 @@ private Q_SLOTS:
     void optionFromTwoGrantorsTakesWhatItGave();
     void ddlPrivilegeNobodyHoldsIsARow();
     void windowFollowsOtherSessions();
+    void revokeTakesFromTheListOnlyWhoHoldsNothing();
+    void rowsKeepListedWhatTheListsShow();
     void removalTakesTheMembershipsItNamed();
     void noRoleForItsNamesakeOnFirebird4();
 
@@ -264,6 +269,74 @@ void TestPromises::optionFromTwoGrantorsTakesWhatItGave()
     QCOMPARE(currentMaster(), QStringLiteral("NURSE"));
     QCOMPARE(currentDetail(), relation.section(QLatin1Char(' '), 0, 0));
     QTEST(cellsOf(relation), "cells");
+}
+
+void TestPromises::revokeTakesFromTheListOnlyWhoHoldsNothing()
+{
+    m_window.db->run(QStringLiteral("GRANT SELECT ON BED TO LONER;"));
+    driver::typeInto(KelvaneForm->MasterGrid, Qt::Key_F5);
+    KelvaneForm->ByTableRadio->click();
+    const QString stillListed = KelvaneForm->StillListedQuery.sqlText();
+    // CLERK holds more than SELECT on BED: his rows after the revoke show him
+    // listed, and nobody is asked. LONER held that alone, and leaves.
+    for (const auto &[user, asked, told, next] :
+         {std::tuple(QStringLiteral("CLERK"), 0, QString(), QStringLiteral("CLERK")),
+          std::tuple(QStringLiteral("LONER"), 1,
+                     QStringLiteral("LONER holds no privilege any more and has left the list of "
+                                    "users, which now stands on user NURSE."),
+                     QStringLiteral("NURSE"))}) {
+        select(user, QStringLiteral("BED (table)"));
+        SqlLog log;
+        QString message;
+        if (!told.isEmpty())
+            driver::answerMessage(&message);
+        driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(testui::allAnswered());
+        QCOMPARE(message, told);
+        QCOMPARE(statements(log), QStringList{"REVOKE SELECT ON BED FROM " + user});
+        const QStringList opens = log.linesOf(QStringLiteral("open"));
+        QCOMPARE(std::count_if(opens.begin(), opens.end(),
+                               [&](const QString &line) { return line.startsWith(stillListed); }),
+                 asked);
+        QCOMPARE(currentDetail(), next);
+    }
+    QVERIFY(!driver::namesOf(KelvaneForm->DetailGrid).contains(QStringLiteral("LONER")));
+    QVERIFY(driver::namesOf(KelvaneForm->DetailGrid).contains(QStringLiteral("CLERK")));
+    QCOMPARE(m_window.db->catalogue(QStringLiteral("RDB$USER IN ('CLERK', 'LONER') AND "
+                                                   "RDB$RELATION_NAME = 'BED' AND "
+                                                   "RDB$OBJECT_TYPE = 0")),
+             QStringList());
+}
+
+// A name the rows read after a command show listed is not asked about: what
+// the program takes for listed is what the lists' own conditions pick, over
+// every kind of object and grantee.
+void TestPromises::rowsKeepListedWhatTheListsShow()
+{
+    m_window.db->run(QStringLiteral(
+        "CREATE EXCEPTION OOPS 'oops'; CREATE PROCEDURE P1 AS BEGIN END;\n"
+        "CREATE VIEW V1 AS SELECT ID FROM BED; GRANT USAGE ON EXCEPTION OOPS TO CLERK;\n"
+        "GRANT EXECUTE ON PROCEDURE P1 TO VIEW V1; GRANT SELECT ON T TO PROCEDURE P1;\n"
+        "GRANT CREATE TABLE TO CLERK; GRANT ALTER ANY ROLE TO ROLE SURGERY;"));
+    QSet<QString> byRows;
+    for (const QString &text : m_window.db->column(QStringLiteral(
+             "SELECT TRIM(RDB$USER) || '|' || RDB$USER_TYPE || '|' || TRIM(RDB$RELATION_NAME) || "
+             "'|' || RDB$OBJECT_TYPE || '|' || TRIM(RDB$PRIVILEGE) FROM RDB$USER_PRIVILEGES"))) {
+        const QStringList field = text.split(QLatin1Char('|'));
+        const db::GrantRow row = db::asListRow(
+            {field[0], field[1].toInt(), field[2], field[3].toInt(), field[4].front(), {}, 0, {}});
+        for (const db::ListedName &name : db::namesListedBy(row))
+            byRows.insert(
+                QStringLiteral("%1:%2:%3").arg(int(name.side)).arg(name.name).arg(name.kind));
+    }
+    const QStringList listed = m_window.db->column(
+        QStringLiteral("SELECT '0:' || TRIM(RDB$USER) || ':' || RDB$USER_TYPE FROM "
+                       "RDB$USER_PRIVILEGES WHERE %1 UNION SELECT '1:' || TRIM(RDB$RELATION_NAME) "
+                       "|| ':' || RDB$OBJECT_TYPE FROM RDB$USER_PRIVILEGES WHERE %2")
+            .arg(db::usersListConditionSql(), db::relationsListConditionSql()));
+    QCOMPARE(byRows, QSet<QString>(listed.begin(), listed.end()));
+    QVERIFY(byRows.contains(QStringLiteral("0:V1:1")) &&
+            byRows.contains(QStringLiteral("1:OOPS:7")));
 }
 
 void TestPromises::removalTakesTheMembershipsItNamed()
