@@ -544,6 +544,9 @@ private:
     // After a revoke on the current pair: the cells as the command left
     // them, and the detail list without the names gone from it.
     void refreshAfterRevoke();
+    // Opens the detail list again, on the row it stood on or, where that
+    // row has gone, on the one now in its place.
+    void reopenDetailOnItsRow();
     // Reads the users' list and the cells again and stands on the user, on
     // the same relation: after a command that added a user. relationsKept:
     // the command only moved or added privileges on objects the relations'

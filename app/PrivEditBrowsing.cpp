@@ -402,6 +402,12 @@ void TKelvaneForm::RefreshPrivileges()
 {
     PrivQuery.close();
     PrivQuery.open();
+    reopenDetailOnItsRow();
+    MasterQuery.enableControls();
+}
+
+void TKelvaneForm::reopenDetailOnItsRow()
+{
     db::TBookmark bookmark = DetailQuery.bookmark();
     {
         const auto enable = controlsDisabledFor(DetailQuery);
@@ -410,7 +416,6 @@ void TKelvaneForm::RefreshPrivileges()
         DetailQuery.gotoBookmark(bookmark);
     }
     db::TDataSet::freeBookmark(bookmark);
-    MasterQuery.enableControls();
 }
 
 void TKelvaneForm::RefreshItemClick(QObject *)

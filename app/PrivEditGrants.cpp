@@ -511,14 +511,7 @@ void TKelvaneForm::refreshAfterRevoke()
     if (gone->isEmpty())
         return;
     keepRowsListed(DetailQuery, *gone);
-    db::TBookmark bookmark = DetailQuery.bookmark();
-    {
-        const auto enable = controlsDisabledFor(DetailQuery);
-        DetailQuery.close();
-        DetailQuery.open();
-        DetailQuery.gotoBookmark(bookmark);
-    }
-    db::TDataSet::freeBookmark(bookmark);
+    reopenDetailOnItsRow();
 }
 
 void TKelvaneForm::standOnUser(const ListKey &user, bool relationsKept)
