@@ -221,7 +221,8 @@ void TKelvaneForm::grantEmptyCell(int column)
         // grantee otherwise, it is listed as of any kind, or the grant was
         // too long to go with its test. It is made again and goes the
         // ordinary way.
-        sendGrant(checkedGrant(currentGrantee(), currentObject(), word), currentGrantee());
+        const db::Grantee named = currentGrantee();
+        sendGrant(checkedGrant(named, currentObject(), word), named);
         return;
     }
     // The rows before it were read before it ran: the way back takes them.
