@@ -251,7 +251,7 @@ void TCommandRunner::walkChanges(Walk &walk, ReadAfter *readAfter)
             return;
         }
         const db::TCommandTransaction::Step step =
-            readAfter ? m_work->runThenRead(first.sql, readAfter->query, readAfter->columns)
+            readAfter ? m_work->runThenRead(first.sql, readAfter->reads)
                       : m_work->run(statements, walk.next);
         if (readAfter)
             readAfter->read = true;

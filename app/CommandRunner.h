@@ -65,15 +65,14 @@ public:
     // ran and risksBeyond dropped. Returns the refused grants and what could
     // not be given back.
     //
-    // A query to read after a command's one statement: its rows come back in
-    // the statement's round trip, for its next open, and `read` says that its
-    // next open shows the rows as the statement left them. They do not come
-    // where the statement puts column-level rights at risk, for the mends
-    // that follow would change them.
+    // Queries to read after a command's one statement: their rows come back
+    // in the statement's round trip, for their next open, and `read` says
+    // that their next open shows the rows as the statement left them. They
+    // do not come where the statement puts column-level rights at risk, for
+    // the mends that follow would change them.
     struct ReadAfter
     {
-        db::TQuery &query;
-        QList<db::TextColumn> columns;
+        QList<db::TCommandTransaction::Read> reads;
         bool read = false;
     };
     QStringList runChanges(const QList<db::Change> &changes,

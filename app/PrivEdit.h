@@ -112,6 +112,9 @@ public:
     // Which of some names the lists still hold, after a command that can
     // have taken them away.
     db::TQuery StillListedQuery;
+    // Whether one object is still listed, asked in the round trip of the
+    // statement that can have taken it away.
+    db::TQuery ObjectListedQuery;
     // What a connection shows first, but for the master's privileges, in
     // one statement: the login, the procedures, the views and both lists.
     // F5 reads them again through it.
@@ -539,6 +542,17 @@ private:
     // no rows before its statements or there are too many names to ask
     // about.
     [[nodiscard]] std::optional<QSet<db::ListedName>> namesGone(bool usersToo);
+    // The names of both lists that the running command's rows held.
+    [[nodiscard]] QSet<db::ListedName> namesReached() const;
+    // Takes from the names those that what the command read since its last
+    // statements settles, and returns those of them gone.
+    [[nodiscard]] QSet<db::ListedName> settleWithoutAsking(QSet<db::ListedName> &names) const;
+    // The object of a command's one revoke, which it can have taken from the
+    // lists; nothing for anything else.
+    [[nodiscard]] static std::optional<db::ListedName>
+    objectRevoked(const QList<db::Change> &changes);
+    // ObjectListedQuery's answer.
+    [[nodiscard]] bool isObjectListed();
     // The list's next open keeps its rows but for those gone.
     void keepRowsListed(db::TQuery &list, const QSet<db::ListedName> &gone);
     // After a revoke on the current pair: the cells as the command left

@@ -151,8 +151,8 @@ TKelvaneForm::TKelvaneForm(QWidget *parent)
       GranteeQuery(Database), GrantorQuery(Database), LoginQuery(Database),
       GrantedByQuery(Database), ColumnRowsQuery(Database), ColumnsQuery(Database),
       LoginsQuery(Database), ScopeQuery(Database), ScopeRowsQuery(Database),
-      FewNamesQuery(Database), StillListedQuery(Database), ConnectQuery(Database),
-      m_commands(Database, commandHooks(ProgressDelay)),
+      FewNamesQuery(Database), StillListedQuery(Database), ObjectListedQuery(Database),
+      ConnectQuery(Database), m_commands(Database, commandHooks(ProgressDelay)),
       m_undo([this](const db::UndoScope &scope) { return readScopeRows(scope); })
 {
     setObjectName(QStringLiteral("KelvaneForm"));
@@ -203,6 +203,7 @@ void TKelvaneForm::createComponents()
     ScopeRowsQuery.setName(QStringLiteral("ScopeRowsQuery"));
     FewNamesQuery.setName(QStringLiteral("FewNamesQuery"));
     StillListedQuery.setName(QStringLiteral("StillListedQuery"));
+    ObjectListedQuery.setName(QStringLiteral("ObjectListedQuery"));
     ConnectQuery.setName(QStringLiteral("ConnectQuery"));
     ColumnsQuery.setName(QStringLiteral("ColumnsQuery"));
     LoginsQuery.setName(QStringLiteral("LoginsQuery"));
@@ -296,6 +297,8 @@ void TKelvaneForm::createComponents()
     for (const char *column : {"SIDE", "KIND"})
         StillListedQuery.addField(QLatin1String(column), db::FieldKind::Data, KindSize);
     StillListedQuery.addField(QStringLiteral("NAME"), db::FieldKind::Data, NameSize);
+    ObjectListedQuery.sqlAdd(db::objectListedSql());
+    ObjectListedQuery.addField(QStringLiteral("LISTED"), db::FieldKind::Data, 1);
     // The longest name is the catalogue's: 31 characters on Firebird 3, 63
     // on Firebird 4.
     addStatement(

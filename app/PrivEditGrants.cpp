@@ -172,14 +172,47 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     const QString grantee = changes.constFirst().grantee;
     GranteeQuery.close();
     GranteeQuery.setParamText(0, grantee);
-    TCommandRunner::ReadAfter after{GranteeQuery, grantRowTexts()};
-    const auto unread = qScopeGuard([this] { GranteeQuery.forgetKeptRows(); });
+    TCommandRunner::ReadAfter after{{{&GranteeQuery, grantRowTexts()}}};
+    // A revoke can take its object from the lists: whether it did is asked
+    // in its round trip too.
+    const std::optional<db::ListedName> object = objectRevoked(changes);
+    if (object) {
+        ObjectListedQuery.close();
+        ObjectListedQuery.setParamText(0, object->name);
+        ObjectListedQuery.setParamText(1, QString::number(object->kind));
+        after.reads.append({&ObjectListedQuery, {{QStringLiteral("LISTED"), 1}}});
+    }
+    const auto unread = qScopeGuard([this] {
+        GranteeQuery.forgetKeptRows();
+        ObjectListedQuery.forgetKeptRows();
+    });
     const QStringList refused = m_commands.runChanges(
         changes, risksBeyond,
         [this](const QList<db::ColumnRisk> &risks) { return columnMends(risks); }, &after);
-    if (after.read)
+    if (after.read) {
         m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+        if (object)
+            m_undo.noteObjectListed(*object, isObjectListed());
+    }
     return refused;
+}
+
+std::optional<db::ListedName> TKelvaneForm::objectRevoked(const QList<db::Change> &changes)
+{
+    if (changes.size() != 1)
+        return std::nullopt;
+    const db::Change &change = changes.constFirst();
+    // Every DDL privilege stands in the list, held or not.
+    if (change.verb != db::Change::Verb::Revoke || change.objectType == db::kind::DdlPrivilege)
+        return std::nullopt;
+    return db::ListedName{db::ListSide::Relations, change.object, change.objectType};
+}
+
+bool TKelvaneForm::isObjectListed()
+{
+    ObjectListedQuery.open();
+    const auto closed = qScopeGuard([this] { ObjectListedQuery.close(); });
+    return ObjectListedQuery.fields(0)->text() == QLatin1String("1");
 }
 
 void TKelvaneForm::checkServerCanStore(const QList<db::Change> &changes)
@@ -434,44 +467,86 @@ void TKelvaneForm::rereadLists(const ListKey &user, const ListKey &relation)
     openMasterOnPair(user, relation);
 }
 
-std::optional<QSet<db::ListedName>> TKelvaneForm::namesGone(bool usersToo)
+QSet<db::ListedName> TKelvaneForm::namesReached() const
 {
     // Whatever the command's statements changed, the way back read first:
     // the names of those rows are the only ones that can have gone.
+    QSet<db::ListedName> reached;
+    for (const db::GrantRow &row : m_undo.capturedBefore()) {
+        reached.insert({db::ListSide::Users, row.grantee, row.granteeType});
+        // Every DDL privilege stands in the list, held or not.
+        if (row.objectType != db::kind::DdlPrivilege)
+            reached.insert({db::ListSide::Relations, row.object, row.objectType});
+    }
+    return reached;
+}
+
+QSet<db::ListedName> TKelvaneForm::settleWithoutAsking(QSet<db::ListedName> &names) const
+{
+    QSet<db::ListedName> gone;
+    const auto settle =
+        [&names, &gone](const std::function<std::optional<bool>(const db::ListedName &)> &listed) {
+            for (auto name = names.begin(); name != names.end();) {
+                const std::optional<bool> answer = listed(*name);
+                if (!answer) {
+                    ++name;
+                    continue;
+                }
+                if (!*answer)
+                    gone.insert(*name);
+                name = names.erase(name);
+            }
+        };
+    // The rows read since the last statements: the names they list stand,
+    // and a grantee whom none of his rows lists is gone, for they are every
+    // row of his name.
+    for (const QString &grantee : m_undo.capturedScope().grantees) {
+        const std::optional<QList<db::GrantRow>> rows = m_undo.notedRowsOf(grantee);
+        if (!rows)
+            continue;
+        QSet<db::ListedName> listed;
+        for (const db::GrantRow &row : *rows) {
+            for (const db::ListedName &name : db::namesListedBy(row))
+                listed.insert(name);
+        }
+        settle([&](const db::ListedName &name) -> std::optional<bool> {
+            if (listed.contains(name))
+                return true;
+            if (name.side == db::ListSide::Users && name.name == grantee)
+                return false;
+            return std::nullopt;
+        });
+    }
+    // What was asked of an object along with them.
+    settle([this](const db::ListedName &name) { return m_undo.notedListed(name); });
+    return gone;
+}
+
+std::optional<QSet<db::ListedName>> TKelvaneForm::namesGone(bool usersToo)
+{
     if (!m_undo.running() || !UserList->active() || !RelationList->active())
         return std::nullopt;
     QSet<db::ListedName> reached;
-    for (const db::GrantRow &row : m_undo.capturedBefore()) {
-        if (usersToo || UserList == &DetailQuery)
-            reached.insert({db::ListSide::Users, row.grantee, row.granteeType});
-        // Every DDL privilege stands in the list, held or not.
-        if ((usersToo || RelationList == &DetailQuery) && row.objectType != db::kind::DdlPrivilege)
-            reached.insert({db::ListSide::Relations, row.object, row.objectType});
+    for (const db::ListedName &name : namesReached()) {
+        const bool inDetail = (name.side == db::ListSide::Users) == (UserList == &DetailQuery);
+        if (usersToo || inDetail)
+            reached.insert(name);
     }
-    // The rows read since the last statements show names still listed
-    // without asking.
-    for (const QString &grantee : m_undo.capturedScope().grantees) {
-        for (const db::GrantRow &row :
-             m_undo.notedRowsOf(grantee).value_or(QList<db::GrantRow>{})) {
-            for (const db::ListedName &name : db::namesListedBy(row))
-                reached.remove(name);
-        }
-    }
+    QSet<db::ListedName> gone = settleWithoutAsking(reached);
     const std::optional<QString> packed = db::packListedNames(reached.values());
     if (!packed)
         return std::nullopt;
     if (reached.isEmpty())
-        return reached;
+        return gone;
     StillListedQuery.close();
     StillListedQuery.setParamText(0, *packed);
     StillListedQuery.open();
     const auto closed = qScopeGuard([this] { StillListedQuery.close(); });
-    QSet<db::ListedName> gone = reached;
     for (StillListedQuery.first(); !StillListedQuery.eof(); StillListedQuery.next())
-        gone.remove({db::ListSide(StillListedQuery.fields(0)->text().toInt()),
-                     StillListedQuery.fields(2)->text(),
-                     StillListedQuery.fields(1)->text().toInt()});
-    return gone;
+        reached.remove({db::ListSide(StillListedQuery.fields(0)->text().toInt()),
+                        StillListedQuery.fields(2)->text(),
+                        StillListedQuery.fields(1)->text().toInt()});
+    return gone + reached;
 }
 
 void TKelvaneForm::keepRowsListed(db::TQuery &list, const QSet<db::ListedName> &gone)

@@ -2,7 +2,7 @@
 
 void TUndoJournal::begin(const ListKey &user, const ListKey &relation)
 {
-    m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation, {}};
+    m_capture = Capture{QStringLiteral("the last command"), {}, {}, user, relation, {}, {}};
     m_left.reset();
 }
 
@@ -28,6 +28,22 @@ std::optional<QList<db::GrantRow>> TUndoJournal::notedRowsOf(const QString &gran
     return *noted;
 }
 
+void TUndoJournal::noteObjectListed(const db::ListedName &object, bool listed)
+{
+    if (m_capture)
+        m_capture->listed.insert(object, listed);
+}
+
+std::optional<bool> TUndoJournal::notedListed(const db::ListedName &object) const
+{
+    if (!m_capture)
+        return std::nullopt;
+    const auto noted = m_capture->listed.constFind(object);
+    if (noted == m_capture->listed.cend())
+        return std::nullopt;
+    return *noted;
+}
+
 void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
 {
     if (!m_capture || changes.isEmpty())
@@ -48,6 +64,7 @@ void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
         granteesRows += m_read(unread);
     // Statements follow: what was read before them no longer stands.
     m_capture->noted.clear();
+    m_capture->listed.clear();
     const db::UndoScope reach = db::scopeOf(changes, granteesRows).beyond(m_capture->scope);
     // Rows an earlier change of the command reached were read before it.
     const auto isNew = [this, &reach](const db::GrantRow &row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kinds.h"
+#include "db/ListedNames.h"
 #include "db/Undo.h"
 
 #include <QHash>
@@ -42,6 +43,10 @@ public:
     void noteRowsOf(const QString &grantee, const QList<db::GrantRow> &rows);
     // The rows noted of the grantee's name, while they stand.
     [[nodiscard]] std::optional<QList<db::GrantRow>> notedRowsOf(const QString &grantee) const;
+    // Whether an object is still listed, as the running command has just
+    // asked, until the next statements are sent.
+    void noteObjectListed(const db::ListedName &object, bool listed);
+    [[nodiscard]] std::optional<bool> notedListed(const db::ListedName &object) const;
     // Before changes run: the rows they can reach that no earlier change of
     // the command reached are read as they stand.
     void beforeChanges(const QList<db::Change> &changes);
@@ -84,6 +89,7 @@ private:
         ListKey user;
         ListKey relation;
         QHash<QString, QList<db::GrantRow>> noted;
+        QHash<db::ListedName, bool> listed;
     };
     // The rows of the capture's scope as the command leaves them.
     [[nodiscard]] QList<db::GrantRow> rowsLeft(const Capture &capture) const;

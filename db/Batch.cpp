@@ -7,6 +7,8 @@
 #include "Query.h"
 #include "SqlLog.h"
 
+#include <algorithm>
+
 namespace db {
 
 namespace {
@@ -62,26 +64,41 @@ ParsedStatement withBlockInputs(const QString &text, const QString &prefix, QStr
     });
 }
 
-// One statement and the rows of a query, in one round trip. The rows come
+// One statement and the rows of queries, in one round trip. The rows come
 // with REFUSED null; one row between them says whether the server refused
-// the statement (1), or its guard held it back (2). Without a guard the rows
-// are read after the statement. With one, the rows within its reach are read
-// before it too, then every row after it, each saying in REACHED whether it
-// is within the reach. The query's parameters are the block's inputs P1,
-// P2..., the guard's G1, G2..., the reach's R1, R2...
-QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns,
+// the statement (1), or its guard held it back (2), and one more before the
+// rows of each query after the first (3). Without a guard the rows are read
+// after the statement. With one, the first query's rows within its reach
+// are read before it too, then every row after it, each saying in REACHED
+// whether it is within the reach. The first query's parameters are the
+// block's inputs P1, P2..., the next's Q1_1, Q1_2..., the guard's G1,
+// G2..., the reach's R1, R2...
+QString aroundStatementSql(const QList<TCommandTransaction::Read> &reads,
                            const TCommandTransaction::Guard *guard)
 {
     QStringList inputs{QStringLiteral("STATEMENT_SQL VARCHAR(32765) CHARACTER SET NONE = ?")};
-    const QString select = withBlockInputs(query.sqlText(), QStringLiteral("P"), inputs).text;
-    QStringList outputs;
-    QStringList into;
-    for (qsizetype i = 1; i <= columns.size(); ++i) {
-        outputs.append(QStringLiteral("C%1 VARCHAR(%2) CHARACTER SET UTF8")
-                           .arg(i)
-                           .arg(columns.at(i - 1).length));
-        into.append(QStringLiteral("C%1").arg(i));
+    QStringList selects;
+    QList<int> widths;
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        const QString prefix = i == 0 ? QStringLiteral("P") : QStringLiteral("Q%1_").arg(i);
+        selects.append(withBlockInputs(reads.at(i).query->sqlText(), prefix, inputs).text);
+        const QList<TextColumn> &columns = reads.at(i).columns;
+        for (qsizetype c = 0; c < columns.size(); ++c) {
+            if (c == widths.size())
+                widths.append(0);
+            widths[c] = std::max(widths.at(c), columns.at(c).length);
+        }
     }
+    QStringList outputs;
+    for (qsizetype c = 0; c < widths.size(); ++c)
+        outputs.append(
+            QStringLiteral("C%1 VARCHAR(%2) CHARACTER SET UTF8").arg(c + 1).arg(widths.at(c)));
+    const auto into = [](qsizetype count) {
+        QStringList columns;
+        for (qsizetype c = 1; c <= count; ++c)
+            columns.append(QStringLiteral("C%1").arg(c));
+        return columns.join(QStringLiteral(", "));
+    };
     const QString run =
         QStringLiteral("  BEGIN\n"
                        "    EXECUTE STATEMENT STATEMENT_SQL;\n"
@@ -89,6 +106,8 @@ QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns
                        "         GDSCODE update_conflict DO EXCEPTION;\n"
                        "    WHEN ANY DO REFUSED = 1;\n"
                        "  END\n");
+    const QString first = selects.constFirst();
+    const QString firstInto = into(reads.constFirst().columns.size());
     QString body;
     QString readAfter;
     if (guard) {
@@ -101,16 +120,23 @@ QString aroundStatementSql(const TQuery &query, const QList<TextColumn> &columns
                               "  REFUSED = 0;\n"
                               "  IF (%4) THEN\n%5"
                               "  ELSE REFUSED = 2;\n")
-                   .arg(select, reach, into.join(QStringLiteral(", ")), condition, run);
+                   .arg(first, reach, firstInto, condition, run);
         readAfter = QStringLiteral("  FOR SELECT Q.*, IIF(%1, 1, 0) FROM (%2) Q\n"
                                    "  INTO %3, REACHED DO SUSPEND;\n")
-                        .arg(reach, select, into.join(QStringLiteral(", ")));
+                        .arg(reach, first, firstInto);
     } else {
         body = QStringLiteral("  REFUSED = 0;\n") + run;
         readAfter = QStringLiteral("  FOR SELECT * FROM (%1)\n"
                                    "  INTO %2 DO SUSPEND;\n")
-                        .arg(select, into.join(QStringLiteral(", ")));
+                        .arg(first, firstInto);
     }
+    for (qsizetype i = 1; i < reads.size(); ++i)
+        readAfter += QStringLiteral("  REFUSED = 3;\n"
+                                    "  SUSPEND;\n"
+                                    "  REFUSED = NULL;\n"
+                                    "  FOR SELECT * FROM (%1)\n"
+                                    "  INTO %2 DO SUSPEND;\n")
+                         .arg(selects.at(i), into(reads.at(i).columns.size()));
     return QStringLiteral("EXECUTE BLOCK (%1)\n"
                           "RETURNS (REFUSED INTEGER, REACHED INTEGER, %2)\n"
                           "AS\n"
@@ -241,13 +267,24 @@ TCommandTransaction::Step TCommandTransaction::run(const QStringList &statements
 TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statement, TQuery &query,
                                                            const QList<TextColumn> &columns)
 {
+    return runThenRead(statement, {{&query, columns}});
+}
+
+TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statement,
+                                                           const QList<Read> &reads)
+{
     if (statement.toUtf8().size() > BatchBytes)
         return runAlone(statement, 0); // too long to travel in the block
     RowsAround rows;
-    const Step step = runInBlock(statement, nullptr, query, columns, rows);
+    QList<ReadRows> others;
+    const Step step = runInBlock(statement, nullptr, reads, rows, others);
     if (rows.after) {
-        query.logExecution("open");
-        query.openNextWith(std::move(*rows.after));
+        reads.constFirst().query->logExecution("open");
+        reads.constFirst().query->openNextWith(std::move(*rows.after));
+        for (qsizetype i = 1; i < reads.size(); ++i) {
+            reads.at(i).query->logExecution("open");
+            reads.at(i).query->openNextWith(std::move(others[i - 1]));
+        }
     }
     return step;
 }
@@ -267,32 +304,41 @@ TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &st
         return {0, false, {}, true};
     }
     query.logExecution("open");
-    const Step step = runInBlock(statement, &guard, query, columns, rows);
+    QList<ReadRows> none;
+    const Step step = runInBlock(statement, &guard, {{&query, columns}}, rows, none);
     if (rows.after)
         query.logExecution("open");
     return step;
 }
 
 TCommandTransaction::Step TCommandTransaction::runInBlock(const QString &statement,
-                                                          const Guard *guard, TQuery &query,
-                                                          const QList<TextColumn> &columns,
-                                                          RowsAround &rows)
+                                                          const Guard *guard,
+                                                          const QList<Read> &reads,
+                                                          RowsAround &rows, QList<ReadRows> &others)
 {
     QStringList parameters{statement};
-    for (int i = 0; i < query.paramCount(); ++i)
-        parameters.append(query.paramText(i));
+    for (const Read &read : reads) {
+        for (int i = 0; i < read.query->paramCount(); ++i)
+            parameters.append(read.query->paramText(i));
+    }
     if (guard) {
         parameters += valuesInOrder(guard->condition, guard->values);
         parameters += valuesInOrder(guard->reach, guard->values);
     }
-    client::Statement &block = m_database.statement(aroundStatementSql(query, columns, guard));
+    client::Statement &block = m_database.statement(aroundStatementSql(reads, guard));
     client::Cursor &result = block.open(*m_transaction, parameters);
+    const QList<TextColumn> &columns = reads.constFirst().columns;
     ReadRows reached = noRows(columns);
     rows = {noRows(columns), noRows(columns)};
     const int flag = fetchRowsUpToFlag(result, reached);
     if (flag < 0)
         throw kelvane::EngineError(QStringLiteral("The statement's block returned no result"));
     (void)fetchRowsUpToFlag(result, *rows.after, &rows.before);
+    others.clear();
+    for (qsizetype i = 1; i < reads.size(); ++i) {
+        others.append(noRows(reads.at(i).columns));
+        (void)fetchRowsUpToFlag(result, others.last());
+    }
     block.closeCursor();
     // Beyond its reach the statement changed nothing: those rows read after
     // it are as they were before.

@@ -67,6 +67,16 @@ public:
     // server refuses takes no effect, and the rows are read all the same.
     [[nodiscard]] Step runThenRead(const QString &statement, TQuery &query,
                                    const QList<TextColumn> &columns);
+    // A query read after a statement, and its columns in the order it
+    // selects them.
+    struct Read
+    {
+        TQuery *query;
+        QList<TextColumn> columns;
+    };
+    // Runs one statement, then reads each query in turn as runThenRead
+    // reads one, all in the same round trip.
+    [[nodiscard]] Step runThenRead(const QString &statement, const QList<Read> &reads);
 
     // What must still hold for a statement to run, tested in its round trip:
     // an SQL search condition; what the statement can reach: a condition
@@ -114,8 +124,11 @@ public:
 private:
     friend class TDatabase;
     [[nodiscard]] Step runAlone(const QString &statement, qsizetype at);
-    [[nodiscard]] Step runInBlock(const QString &statement, const Guard *guard, TQuery &query,
-                                  const QList<TextColumn> &columns, RowsAround &rows);
+    // The first query's rows come in `rows`; those of the others, read
+    // after it, in `others`.
+    [[nodiscard]] Step runInBlock(const QString &statement, const Guard *guard,
+                                  const QList<Read> &reads, RowsAround &rows,
+                                  QList<ReadRows> &others);
     [[nodiscard]] client::Transaction &transaction() const { return *m_transaction; }
     void ended();
 

@@ -111,6 +111,15 @@ QString stillListedSql()
            QStringLiteral("END");
 }
 
+QString objectListedSql()
+{
+    return QStringLiteral("SELECT IIF(EXISTS(SELECT 1 FROM RDB$USER_PRIVILEGES\n"
+                          "  WHERE RDB$RELATION_NAME = :Object AND RDB$OBJECT_TYPE = :Kind\n"
+                          "  AND %1), 1, 0) AS LISTED\n"
+                          "FROM RDB$DATABASE")
+        .arg(relationsListConditionSql());
+}
+
 std::optional<QString> packListedNames(const QList<ListedName> &names)
 {
     QByteArray packed;

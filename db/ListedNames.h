@@ -47,6 +47,10 @@ struct GrantRow;
 // Each name is an index lookup, so that a command that can have taken away
 // a few hundred names learns which went without reading the lists whole.
 [[nodiscard]] QString stillListedSql();
+// Whether one object, by name (:Object) and kind (:Kind), still has a row
+// that lists it: one row, LISTED 1 or 0. A plain SELECT, so that it can go
+// with a statement in the statement's round trip.
+[[nodiscard]] QString objectListedSql();
 // The names as stillListedSql's parameter takes them; nothing where they do
 // not fit in it.
 [[nodiscard]] std::optional<QString> packListedNames(const QList<ListedName> &names);

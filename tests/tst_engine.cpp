@@ -680,8 +680,9 @@ void TestEngine::statementThenItsRowsInOneRoundTrip_data()
         << false << QStringList{"I", "S"};
 }
 
-// The rows come back as the statement left them, the query's parameter kept,
-// for the query's next open alone; a refusal carries the server's reason.
+// The rows come back as the statement left them, the queries' parameters
+// kept, for each query's next open alone, a second query's after the
+// first's; a refusal carries the server's reason.
 void TestEngine::statementThenItsRowsInOneRoundTrip()
 {
     QFETCH(QString, grantee);
@@ -696,9 +697,15 @@ void TestEngine::statementThenItsRowsInOneRoundTrip()
     query.addField(QStringLiteral("GRANTEE"), db::FieldKind::Data, 63);
     query.addField(QStringLiteral("LETTER"), db::FieldKind::Data, 6);
     query.setParamText(0, grantee);
+    db::TQuery held(*m_connection);
+    held.sqlAdd(QStringLiteral("SELECT COUNT(*) AS HELD FROM RDB$USER_PRIVILEGES WHERE "
+                               "RDB$USER = :Grantee"));
+    held.addField(QStringLiteral("HELD"), db::FieldKind::Data, 4);
+    held.setParamText(0, grantee);
     db::TCommandTransaction work(*m_connection);
     const db::TCommandTransaction::Step step = work.runThenRead(
-        statement, query, {{QStringLiteral("LETTER"), 6}, {QStringLiteral("GRANTEE"), 63}});
+        statement, {{&query, {{QStringLiteral("LETTER"), 6}, {QStringLiteral("GRANTEE"), 63}}},
+                    {&held, {{QStringLiteral("HELD"), 4}}}});
     QCOMPARE(step.refused, refused);
     QCOMPARE(step.message.contains(QLatin1String("NO_SUCH_TABLE")), refused);
     // A grant after them is not in what the next open shows; a second open
@@ -717,6 +724,9 @@ void TestEngine::statementThenItsRowsInOneRoundTrip()
         rows.sort();
     }
     QCOMPARE(letters, rows);
+    held.open();
+    QCOMPARE(held.fields(0)->text(), QString::number(rows.size()));
+    held.close();
     query.open();
     QCOMPARE(query.recordCount(), 3 - int(refused));
     query.close();
