@@ -152,10 +152,11 @@ db::TCommandTransaction::Step TCommandRunner::runThenRead(const QString &stateme
 
 db::TCommandTransaction::Step TCommandRunner::runBetweenReads(
     const QString &statement, const db::TCommandTransaction::Guard &guard, db::TQuery &query,
-    const QList<db::TextColumn> &columns, db::TCommandTransaction::RowsAround &rows)
+    const QList<db::TextColumn> &columns, db::TCommandTransaction::RowsAround &rows,
+    const QList<db::TCommandTransaction::Read> &alsoAfter)
 {
     checkInCommand();
-    return m_work->runBetweenReads(statement, guard, query, columns, rows);
+    return m_work->runBetweenReads(statement, guard, query, columns, rows, alsoAfter);
 }
 
 void TCommandRunner::undoSent()

@@ -91,7 +91,8 @@ public:
     [[nodiscard]] db::TCommandTransaction::Step
     runBetweenReads(const QString &statement, const db::TCommandTransaction::Guard &guard,
                     db::TQuery &query, const QList<db::TextColumn> &columns,
-                    db::TCommandTransaction::RowsAround &rows);
+                    db::TCommandTransaction::RowsAround &rows,
+                    const QList<db::TCommandTransaction::Read> &alsoAfter = {});
     // Undoes everything the running command sent; what it reads afterwards
     // is read outside its transaction, as the server has it.
     void undoSent();

@@ -367,6 +367,22 @@ private:
     // the user as it must.
     [[nodiscard]] db::TCommandTransaction::Guard grantStillFits(int column,
                                                                 const db::Grantee &user);
+    // The toggle's revoke of a cell the grid shows holding one plain row:
+    // tested, revoked and read again in one round trip. false, having sent
+    // nothing, where it must go the ordinary way.
+    [[nodiscard]] bool revokeCellAsShown(int column);
+    // The condition on which that revoke goes: the cell holds the row shown
+    // and nothing the revoke could reach beyond the grantee, and the revoke
+    // still names the user as it must.
+    [[nodiscard]] db::TCommandTransaction::Guard cellStillShows(int column, const db::Grantee &user,
+                                                                const db::GrantRow &shown);
+    // The rows of the current cell in SQL, after SELECT: "FROM ... WHERE".
+    [[nodiscard]] static QString cellRowsSql();
+    // A toggle's guard: the test of the cell's rows, and that the statement
+    // names the user as the roles now do; with the values of its parameters.
+    [[nodiscard]] db::TCommandTransaction::Guard cellGuard(int column, const db::Grantee &user,
+                                                           const QString &cellTest,
+                                                           const QHash<QString, QString> &values);
     // The keys that go between a list and its filter: true when the key was
     // one of them.
     bool moveAmongListsAndFilters(int key, Qt::KeyboardModifiers shift);
@@ -424,6 +440,9 @@ private:
     [[nodiscard]] bool isCellSet(int column) const;
     // The exact form of a set privilege cell: columns, grantor, option.
     [[nodiscard]] QString privilegeHint(int row, int column) const;
+    // The rows the grid shows in a cell of the detail row, as the grid last
+    // read them, of the pair's grantee and object.
+    [[nodiscard]] QList<db::GrantRow> rowsShownIn(int row, int column) const;
     // The keys of the list's rows that are wanted, collected from its first
     // row to its end; the list ends on the row it stood on.
     [[nodiscard]] QList<ListKey> collectKeys(db::TDataSet &list,
@@ -551,6 +570,9 @@ private:
     // lists; nothing for anything else.
     [[nodiscard]] static std::optional<db::ListedName>
     objectRevoked(const QList<db::Change> &changes);
+    // Sets ObjectListedQuery to ask about the object, to read after a
+    // statement.
+    [[nodiscard]] db::TCommandTransaction::Read askIfListed(const db::ListedName &object);
     // ObjectListedQuery's answer.
     [[nodiscard]] bool isObjectListed();
     // The list's next open keeps its rows but for those gone.

@@ -554,28 +554,42 @@ QString TKelvaneForm::privilegeWordOf(int column) const
     return DetailQuery.fields(column)->displayLabel();
 }
 
-QString TKelvaneForm::privilegeHint(int row, int column) const
+QList<db::GrantRow> TKelvaneForm::rowsShownIn(int row, int column) const
 {
-    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active() ||
-        !MasterQuery.active() || MasterQuery.recNo() < 0)
+    if (column < 1 || column > ExecuteColumn || row < 0 || !PrivQuery.active() ||
+        !DetailQuery.active() || !MasterQuery.active() || MasterQuery.recNo() < 0)
         return {};
     const QString name = DetailQuery.fields(0)->textAt(row);
     const int kind = kindOf(DetailQuery, row);
     const bool byUser = UserList == &MasterQuery;
     const int objectType = byUser ? kind : kindOf(MasterQuery, MasterQuery.recNo());
     const QString object = byUser ? name : MasterQuery.fields(0)->text();
+    const ListKey user = byUser ? keyOf(MasterQuery) : ListKey{name, kind};
     const db::TField &kindOfName = byUser ? *PrivQueryObjectType : *PrivQueryUserType;
-    QList<db::GrantRow> held;
+    QList<db::GrantRow> shown;
     for (int i = 0; i < PrivQuery.recordCount(); ++i) {
         const QString privilege = PrivQueryPrivilege->textAt(i);
         const int rowObjectType = PrivQueryObjectType->textAt(i).toInt();
-        if (PrivQueryName->textAt(i) != name || kindOfName.textAt(i).toInt() != kind ||
+        if (privilege.isEmpty() || PrivQueryName->textAt(i) != name ||
+            kindOfName.textAt(i).toInt() != kind ||
             PrivilegeMarks::columnOf(rowObjectType, privilege) != column)
             continue;
-        held.append({name, db::kind::User, object, objectType, privilege.front(),
-                     PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
-                     PrivQueryGrantor->textAt(i)});
+        shown.append({user.name, user.kind, object, objectType, privilege.front(),
+                      PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
+                      PrivQueryGrantor->textAt(i)});
     }
+    return shown;
+}
+
+QString TKelvaneForm::privilegeHint(int row, int column) const
+{
+    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active() ||
+        !MasterQuery.active() || MasterQuery.recNo() < 0)
+        return {};
+    const int objectType = UserList == &MasterQuery ? kindOf(DetailQuery, row)
+                                                    : kindOf(MasterQuery, MasterQuery.recNo());
+    const QString object = UserList == &MasterQuery ? DetailQuery.fields(0)->textAt(row)
+                                                    : MasterQuery.fields(0)->text();
     // The kind of the row first: one name may stand for several.
     QStringList lines{nameHint(DetailQuery, row)};
     const bool single = db::hasSinglePrivilege(objectType);
@@ -585,7 +599,7 @@ QString TKelvaneForm::privilegeHint(int row, int column) const
                               objectLook(objectType, isView(object)).name));
         return lines.join(QLatin1Char('\n'));
     }
-    for (const db::PrivilegeForm &form : db::formsOf(held))
+    for (const db::PrivilegeForm &form : db::formsOf(rowsShownIn(row, column)))
         lines.append(db::describeHeld(form));
     return lines.join(QLatin1Char('\n'));
 }

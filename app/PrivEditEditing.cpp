@@ -176,6 +176,8 @@ QStringList TKelvaneForm::togglePrivilege(int column, bool &granted)
         grantEmptyCell(column);
         return {};
     }
+    if (revokeCellAsShown(column))
+        return {};
     // The cell as the catalogue has it now: another session may have
     // changed it since the grid was read, and the administrator acted on
     // what the grid showed.
@@ -234,18 +236,97 @@ void TKelvaneForm::grantEmptyCell(int column)
         tellGrantRefused(step.message);
 }
 
-db::TCommandTransaction::Guard TKelvaneForm::grantStillFits(int column, const db::Grantee &user)
+bool TKelvaneForm::revokeCellAsShown(int column)
+{
+    // One row in the cell, held without an option or columns, is revoked as
+    // the grid shows it, in the round trip that tests that it still stands
+    // so: that revoke reaches nobody else and needs no question. Anything
+    // else goes the ordinary way, from the cell as read.
+    const QList<db::GrantRow> shown = rowsShownIn(DetailQuery.recNo(), column);
+    if (shown.size() != 1 || shown.constFirst().option != 0 ||
+        !shown.constFirst().column.isEmpty() || currentObject().type == db::kind::DdlPrivilege)
+        return false;
+    const db::Grantee user = currentGrantee();
+    const db::Plan plan = db::planRevoke(shown, lettersOfCell(column), user, login());
+    if (plan.changes.size() != 1 || !plan.notDone.isEmpty() || !plan.optionsTaken.isEmpty() ||
+        !db::columnRisks(plan.changes).isEmpty() ||
+        !db::scopeOf(plan.changes, shown).objects.isEmpty())
+        return false;
+    checkServerCanStore(plan.changes);
+    const QString revoke = plan.changes.constFirst().sql;
+    const QString grantee = user.name.storedText();
+    GranteeQuery.close();
+    GranteeQuery.setParamText(0, grantee);
+    const std::optional<db::ListedName> object = objectRevoked(plan.changes);
+    const QList<db::TCommandTransaction::Read> alsoAfter =
+        object ? QList<db::TCommandTransaction::Read>{askIfListed(*object)}
+               : QList<db::TCommandTransaction::Read>{};
+    const auto unread = qScopeGuard([this] { ObjectListedQuery.forgetKeptRows(); });
+    db::TCommandTransaction::RowsAround rows;
+    const db::TCommandTransaction::Step step =
+        m_commands.runBetweenReads(revoke, cellStillShows(column, user, shown.constFirst()),
+                                   GranteeQuery, grantRowTexts(), rows, alsoAfter);
+    // Held back, the rows read before it are the cell as the catalogue has
+    // it, for the ordinary way to take.
+    GranteeQuery.openNextWith(std::move(rows.before));
+    if (step.heldBack)
+        return false;
+    m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+    m_undo.beforeChanges(plan.changes);
+    // A refused revoke ends the command, as it does in any other.
+    if (step.refused)
+        throw kelvane::EngineError(step.message);
+    if (rows.after) {
+        GranteeQuery.openNextWith(std::move(*rows.after));
+        m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+        if (object)
+            m_undo.noteObjectListed(*object, isObjectListed());
+    }
+    return true;
+}
+
+QString TKelvaneForm::cellRowsSql()
 {
     // What readCell finds, in SQL: a row of the grantee's on the object, in
     // the lists' names and kinds, of one of the cell's letters. A grantee
-    // listed as of any kind is tested by name alone, which holds the grant
-    // back more often, never less.
-    const QString cellEmpty =
-        QStringLiteral("NOT EXISTS (SELECT 1 FROM RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee "
-                       "AND (:ListedType = -1 OR RDB$USER_TYPE = :ListedType) AND %1 = :Object "
-                       "AND %2 = :ObjectKind AND (CHAR_LENGTH(:Letters) = 0 OR "
-                       "POSITION(SUBSTRING(RDB$PRIVILEGE FROM 1 FOR 1) IN :Letters) > 0))")
-            .arg(db::listNameSql(), db::listKindSql());
+    // listed as of any kind is tested by name alone.
+    return QStringLiteral("FROM RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee AND (:ListedType = "
+                          "-1 OR RDB$USER_TYPE = :ListedType) AND %1 = :Object AND %2 = "
+                          ":ObjectKind AND (CHAR_LENGTH(:Letters) = 0 OR "
+                          "POSITION(SUBSTRING(RDB$PRIVILEGE FROM 1 FOR 1) IN :Letters) > 0)")
+        .arg(db::listNameSql(), db::listKindSql());
+}
+
+db::TCommandTransaction::Guard TKelvaneForm::grantStillFits(int column, const db::Grantee &user)
+{
+    // By name alone, a grantee listed as of any kind holds the grant back
+    // more often, never less.
+    return cellGuard(column, user, QStringLiteral("NOT EXISTS (SELECT 1 %1)").arg(cellRowsSql()),
+                     {});
+}
+
+db::TCommandTransaction::Guard TKelvaneForm::cellStillShows(int column, const db::Grantee &user,
+                                                            const db::GrantRow &shown)
+{
+    // The cell holds the one row from its grantor, and none of the
+    // grantee's rows on the object holds an option or columns, which a
+    // revoke could reach beyond. By name alone, a grantee listed as of any
+    // kind holds the revoke back more often, never less.
+    const QString cellRows = cellRowsSql();
+    return cellGuard(column, user,
+                     QStringLiteral("(SELECT COUNT(*) %1) = 1 AND EXISTS (SELECT 1 %1 AND "
+                                    "RDB$GRANTOR = :Grantor) AND NOT EXISTS (SELECT 1 FROM "
+                                    "RDB$USER_PRIVILEGES WHERE RDB$USER = :Grantee AND "
+                                    "RDB$RELATION_NAME = :StoredObject AND (RDB$GRANT_OPTION > 0 "
+                                    "OR RDB$FIELD_NAME IS NOT NULL))")
+                         .arg(cellRows),
+                     {{QStringLiteral("Grantor"), shown.grantor}});
+}
+
+db::TCommandTransaction::Guard TKelvaneForm::cellGuard(int column, const db::Grantee &user,
+                                                       const QString &cellTest,
+                                                       const QHash<QString, QString> &values)
+{
     // The statement names its grantee with USER or ROLE where a user and a
     // role share the name, as the roles were last read: a namesake made or
     // dropped since would change whom it reaches.
@@ -258,19 +339,22 @@ db::TCommandTransaction::Guard TKelvaneForm::grantStillFits(int column, const db
             .arg(db::kind::Role);
     const ListKey listed = keyOf(*UserList);
     const db::ObjectRef object = currentObject();
-    // The grant changes the grantee's rows on the object it names, as the
-    // catalogue keeps it, and no others.
+    // The statement changes the grantee's rows on the object it names, as
+    // the catalogue keeps it, and no others.
     const bool ddl = object.type == db::kind::DdlPrivilege;
-    return {cellEmpty + QStringLiteral(" AND ") + sameNamesakes,
-            QStringLiteral("RDB$RELATION_NAME = :StoredObject"),
-            {{QStringLiteral("Grantee"), user.name.storedText()},
-             {QStringLiteral("StoredObject"), ddl ? db::ddlObjectOf(object.name) : object.name},
-             {QStringLiteral("ListedType"), QString::number(listed.kind)},
-             {QStringLiteral("GranteeType"), QString::number(user.type)},
-             {QStringLiteral("Namesake"), QString::number(int(user.namesake))},
-             {QStringLiteral("Object"), object.name},
-             {QStringLiteral("ObjectKind"), QString::number(object.type)},
-             {QStringLiteral("Letters"), lettersOfCell(column)}}};
+    db::TCommandTransaction::Guard guard{
+        cellTest + QStringLiteral(" AND ") + sameNamesakes,
+        QStringLiteral("RDB$RELATION_NAME = :StoredObject"),
+        {{QStringLiteral("Grantee"), user.name.storedText()},
+         {QStringLiteral("StoredObject"), ddl ? db::ddlObjectOf(object.name) : object.name},
+         {QStringLiteral("ListedType"), QString::number(listed.kind)},
+         {QStringLiteral("GranteeType"), QString::number(user.type)},
+         {QStringLiteral("Namesake"), QString::number(int(user.namesake))},
+         {QStringLiteral("Object"), object.name},
+         {QStringLiteral("ObjectKind"), QString::number(object.type)},
+         {QStringLiteral("Letters"), lettersOfCell(column)}}};
+    guard.values.insert(values);
+    return guard;
 }
 
 void TKelvaneForm::toggleOptionInCommand(int column)

@@ -176,12 +176,8 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     // A revoke can take its object from the lists: whether it did is asked
     // in its round trip too.
     const std::optional<db::ListedName> object = objectRevoked(changes);
-    if (object) {
-        ObjectListedQuery.close();
-        ObjectListedQuery.setParamText(0, object->name);
-        ObjectListedQuery.setParamText(1, QString::number(object->kind));
-        after.reads.append({&ObjectListedQuery, {{QStringLiteral("LISTED"), 1}}});
-    }
+    if (object)
+        after.reads.append(askIfListed(*object));
     const auto unread = qScopeGuard([this] {
         GranteeQuery.forgetKeptRows();
         ObjectListedQuery.forgetKeptRows();
@@ -206,6 +202,14 @@ std::optional<db::ListedName> TKelvaneForm::objectRevoked(const QList<db::Change
     if (change.verb != db::Change::Verb::Revoke || change.objectType == db::kind::DdlPrivilege)
         return std::nullopt;
     return db::ListedName{db::ListSide::Relations, change.object, change.objectType};
+}
+
+db::TCommandTransaction::Read TKelvaneForm::askIfListed(const db::ListedName &object)
+{
+    ObjectListedQuery.close();
+    ObjectListedQuery.setParamText(0, object.name);
+    ObjectListedQuery.setParamText(1, QString::number(object.kind));
+    return {&ObjectListedQuery, {{QStringLiteral("LISTED"), 1}}};
 }
 
 bool TKelvaneForm::isObjectListed()

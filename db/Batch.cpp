@@ -281,10 +281,7 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
     if (rows.after) {
         reads.constFirst().query->logExecution("open");
         reads.constFirst().query->openNextWith(std::move(*rows.after));
-        for (qsizetype i = 1; i < reads.size(); ++i) {
-            reads.at(i).query->logExecution("open");
-            reads.at(i).query->openNextWith(std::move(others[i - 1]));
-        }
+        openWithRowsRead(reads.mid(1), others);
     }
     return step;
 }
@@ -292,7 +289,8 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
 TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &statement,
                                                                const Guard &guard, TQuery &query,
                                                                const QList<TextColumn> &columns,
-                                                               RowsAround &rows)
+                                                               RowsAround &rows,
+                                                               const QList<Read> &alsoAfter)
 {
     if (statement.toUtf8().size() > BatchBytes) {
         // A faulty guard fails here as it would below.
@@ -304,11 +302,22 @@ TCommandTransaction::Step TCommandTransaction::runBetweenReads(const QString &st
         return {0, false, {}, true};
     }
     query.logExecution("open");
-    QList<ReadRows> none;
-    const Step step = runInBlock(statement, &guard, {{&query, columns}}, rows, none);
-    if (rows.after)
+    QList<ReadRows> others;
+    const Step step =
+        runInBlock(statement, &guard, QList<Read>{{&query, columns}} + alsoAfter, rows, others);
+    if (rows.after) {
         query.logExecution("open");
+        openWithRowsRead(alsoAfter, others);
+    }
     return step;
+}
+
+void TCommandTransaction::openWithRowsRead(const QList<Read> &reads, QList<ReadRows> &rows)
+{
+    for (qsizetype i = 0; i < reads.size(); ++i) {
+        reads.at(i).query->logExecution("open");
+        reads.at(i).query->openNextWith(std::move(rows[i]));
+    }
 }
 
 TCommandTransaction::Step TCommandTransaction::runInBlock(const QString &statement,

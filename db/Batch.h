@@ -102,9 +102,11 @@ public:
     // it found them. A statement its guard held back leaves the rows after
     // as they were before. One too long to travel with its guard is held
     // back too, after the rows are read: the caller, who has them, runs it
-    // if it still should.
+    // if it still should. The queries alsoAfter are read after the rows, as
+    // runThenRead reads them, where the block ran.
     [[nodiscard]] Step runBetweenReads(const QString &statement, const Guard &guard, TQuery &query,
-                                       const QList<TextColumn> &columns, RowsAround &rows);
+                                       const QList<TextColumn> &columns, RowsAround &rows,
+                                       const QList<Read> &alsoAfter = {});
 
     // Ends the transaction; what it ran stays, or is all undone. The reads
     // after either run in the connection's reading transaction. A commit
@@ -129,6 +131,8 @@ private:
     [[nodiscard]] Step runInBlock(const QString &statement, const Guard *guard,
                                   const QList<Read> &reads, RowsAround &rows,
                                   QList<ReadRows> &others);
+    // Each query's next open takes its rows.
+    static void openWithRowsRead(const QList<Read> &reads, QList<ReadRows> &rows);
     [[nodiscard]] client::Transaction &transaction() const { return *m_transaction; }
     void ended();
 

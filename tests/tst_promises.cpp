@@ -472,6 +472,18 @@ void TestPromises::windowFollowsOtherSessions()
                                   "for it."));
     QCOMPARE(statements(log), QStringList());
     QCOMPARE(cellsOf(QStringLiteral("BED (table)")), QStringLiteral("...D."));
+    // The grid shows DELETE from BOSS alone; another session gives it too.
+    // The revoke planned from the grid is held back, and the one made from
+    // the cell as read takes both.
+    m_window.db->run(QStringLiteral("GRANT DELETE ON BED TO CLERK;"));
+    log.clear();
+    driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(statements(log), (QStringList{"REVOKE DELETE ON BED FROM CLERK",
+                                           "REVOKE DELETE ON BED FROM CLERK GRANTED BY BOSS"}));
+    QCOMPARE(m_window.db->catalogue(QStringLiteral("RDB$USER = 'CLERK' AND RDB$RELATION_NAME = "
+                                                   "'BED' AND RDB$OBJECT_TYPE = 0")),
+             QStringList());
+    QCOMPARE(cellsOf(QStringLiteral("BED (table)")), QStringLiteral("....."));
     // F5 reads everything again and stays on the pair: a relation granted
     // meanwhile shows in the list.
     m_window.db->run(
