@@ -478,8 +478,10 @@ void TestPromises::windowFollowsOtherSessions()
     m_window.db->run(QStringLiteral("GRANT DELETE ON BED TO CLERK;"));
     log.clear();
     driver::typeInto(KelvaneForm->DetailGrid, Qt::Key_D, Qt::ControlModifier);
-    QCOMPARE(statements(log), (QStringList{"REVOKE DELETE ON BED FROM CLERK",
-                                           "REVOKE DELETE ON BED FROM CLERK GRANTED BY BOSS"}));
+    QStringList revokes = statements(log);
+    revokes.sort(); // the grantors come in the catalogue's order
+    QCOMPARE(revokes, (QStringList{"REVOKE DELETE ON BED FROM CLERK",
+                                   "REVOKE DELETE ON BED FROM CLERK GRANTED BY BOSS"}));
     QCOMPARE(m_window.db->catalogue(QStringLiteral("RDB$USER = 'CLERK' AND RDB$RELATION_NAME = "
                                                    "'BED' AND RDB$OBJECT_TYPE = 0")),
              QStringList());
