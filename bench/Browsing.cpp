@@ -12,11 +12,13 @@ namespace kbench {
 
 Operation moveDown(const QString &label, const QString &from, const QString &to)
 {
-    return {label, [from] { positionMaster(from); }, [] { return timeKey(Qt::Key_Down); },
-            [to] {
-                expectMaster(to);
-                expectGridsFilled();
-            }};
+    Operation move{label, [from] { positionMaster(from); }, [] { return timeKey(Qt::Key_Down); },
+                   [to] {
+                       expectMaster(to);
+                       expectGridsFilled();
+                   }};
+    move.atLeastRuns = MoveRuns;
+    return move;
 }
 
 Operation jump(const QString &label, int key, const QString &to)
