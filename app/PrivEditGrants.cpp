@@ -197,9 +197,10 @@ std::optional<db::ListedName> TKelvaneForm::objectRevoked(const QList<db::Change
 {
     if (changes.size() != 1)
         return std::nullopt;
+    // Every DDL privilege stands in the list, held or not, and a revoke on
+    // every object has none of its own.
     const db::Change &change = changes.constFirst();
-    // Every DDL privilege stands in the list, held or not.
-    if (change.verb != db::Change::Verb::Revoke || change.objectType == db::kind::DdlPrivilege)
+    if (change.verb != db::Change::Verb::Revoke || !db::isListedObjectKind(change.objectType))
         return std::nullopt;
     return db::ListedName{db::ListSide::Relations, change.object, change.objectType};
 }

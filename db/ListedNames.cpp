@@ -51,10 +51,15 @@ QString relationsListConditionSql()
     return QStringLiteral("RDB$OBJECT_TYPE IN (%1)").arg(sqlList(ListedObjectKinds));
 }
 
+bool isListedObjectKind(int kind)
+{
+    return isAmong(ListedObjectKinds, kind);
+}
+
 QList<ListedName> namesListedBy(const GrantRow &row)
 {
     QList<ListedName> names;
-    const bool listedObject = isAmong(ListedObjectKinds, row.objectType);
+    const bool listedObject = isListedObjectKind(row.objectType);
     if (listedObject)
         names.append({ListSide::Relations, row.object, row.objectType});
     if ((listedObject || row.objectType == kind::DdlPrivilege) &&

@@ -36,6 +36,9 @@ struct ListedName
 };
 size_t qHash(const ListedName &name, size_t seed = 0);
 
+// Whether rows on objects of the kind put them into the relations' list.
+[[nodiscard]] bool isListedObjectKind(int kind);
+
 struct GrantRow;
 // The names a catalogue row, as the lists show it, keeps in the lists, by
 // the conditions above: its object, and its grantee.
