@@ -773,10 +773,16 @@ void TestEngine::guardedStatementBetweenItsRows()
         QStringLiteral("LETTER IN ('I', :Letter)"),
         {{QStringLiteral("Who"), grantee}, {QStringLiteral("Letter"), letter}}};
     const QList<db::TextColumn> columns{{QStringLiteral("LETTER"), 6}};
+    // Read after the rows, as the statement left them, where the block ran.
+    db::TQuery held(*m_connection);
+    held.sqlAdd(QStringLiteral("SELECT COUNT(*) AS HELD FROM RDB$USER_PRIVILEGES WHERE "
+                               "RDB$USER = :Grantee"));
+    held.addField(QStringLiteral("HELD"), db::FieldKind::Data, 4);
+    held.setParamText(0, grantee);
     db::TCommandTransaction work(*m_connection);
     db::TCommandTransaction::RowsAround rows;
-    const db::TCommandTransaction::Step step =
-        work.runBetweenReads(statement, guard, query, columns, rows);
+    const db::TCommandTransaction::Step step = work.runBetweenReads(
+        statement, guard, query, columns, rows, {{&held, {{QStringLiteral("HELD"), 4}}}});
     QCOMPARE(step.heldBack, outcome == QLatin1String("held back"));
     QCOMPARE(step.refused, outcome == QLatin1String("refused"));
     QCOMPARE(step.message.contains(QLatin1String("NO_SUCH_TABLE")), step.refused);
@@ -784,6 +790,14 @@ void TestEngine::guardedStatementBetweenItsRows()
     QCOMPARE(rows.before.values, std::vector<QString>{QStringLiteral("S")});
     QVERIFY(rows.after);
     QCOMPARE(QStringList(rows.after->values.begin(), rows.after->values.end()), after);
+    // What runs after the block is not in the count read with it; a
+    // statement too long for the block leaves the count to be read now.
+    QVERIFY(
+        !work.run({QStringLiteral("GRANT UPDATE ON PEOPLE TO \"%1\"").arg(grantee)}, 0).refused);
+    held.open();
+    const bool tooLong = statement.size() > 32000;
+    QCOMPARE(held.fields(0)->text(), QString::number(after.size() + int(tooLong)));
+    held.close();
     // A parameter without a value sends nothing.
     QVERIFY_THROWS_EXCEPTION(kelvane::Exception, (void)work.runBetweenReads(
                                                      statement, {guard.condition, guard.reach, {}},
