@@ -18,14 +18,22 @@ void TUndoJournal::noteRowsOf(const QString &grantee, const QList<db::GrantRow> 
         m_capture->noted.insert(grantee, rows);
 }
 
-std::optional<QList<db::GrantRow>> TUndoJournal::notedRowsOf(const QString &grantee) const
+namespace {
+
+template <typename Key, typename Value>
+std::optional<Value> noteOf(const QHash<Key, Value> &notes, const Key &key)
 {
-    if (!m_capture)
-        return std::nullopt;
-    const auto noted = m_capture->noted.constFind(grantee);
-    if (noted == m_capture->noted.cend())
+    const auto noted = notes.constFind(key);
+    if (noted == notes.cend())
         return std::nullopt;
     return *noted;
+}
+
+} // namespace
+
+std::optional<QList<db::GrantRow>> TUndoJournal::notedRowsOf(const QString &grantee) const
+{
+    return m_capture ? noteOf(m_capture->noted, grantee) : std::nullopt;
 }
 
 void TUndoJournal::noteObjectListed(const db::ListedName &object, bool listed)
@@ -36,12 +44,7 @@ void TUndoJournal::noteObjectListed(const db::ListedName &object, bool listed)
 
 std::optional<bool> TUndoJournal::notedListed(const db::ListedName &object) const
 {
-    if (!m_capture)
-        return std::nullopt;
-    const auto noted = m_capture->listed.constFind(object);
-    if (noted == m_capture->listed.cend())
-        return std::nullopt;
-    return *noted;
+    return m_capture ? noteOf(m_capture->listed, object) : std::nullopt;
 }
 
 void TUndoJournal::beforeChanges(const QList<db::Change> &changes)
