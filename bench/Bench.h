@@ -284,13 +284,15 @@ struct Operation
     // An editing command: its bare loop is its GRANT and REVOKE statements
     // alone, without the reads around them.
     bool changesOnly = false;
-    // Run at least this often, whatever --runs says: one run of a few
-    // milliseconds tells more of the machine's load than of the program.
+    // Run at least this often, whatever --runs says: one run of a move's
+    // few milliseconds, or one difference of a connect's two runs with and
+    // without the delay, tells more of the machine's load than of the
+    // program.
     int atLeastRuns = 0;
 };
 
-// How often a move is measured at the least.
-constexpr int MoveRuns = 9;
+// How often a move or a connect is measured at the least.
+constexpr int LeastRuns = 9;
 
 struct Outcome
 {

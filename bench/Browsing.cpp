@@ -17,7 +17,7 @@ Operation moveDown(const QString &label, const QString &from, const QString &to)
                        expectMaster(to);
                        expectGridsFilled();
                    }};
-    move.atLeastRuns = MoveRuns;
+    move.atLeastRuns = LeastRuns;
     return move;
 }
 
@@ -47,7 +47,10 @@ Operation refresh(const QString &label, const QString &at)
 
 Operation connectOp(const QString &label)
 {
-    return {label, [] {}, [] { return connectThroughDialog(); }, [] { expectGridsFilled(); }};
+    Operation connect{label, [] {}, [] { return connectThroughDialog(); },
+                      [] { expectGridsFilled(); }};
+    connect.atLeastRuns = LeastRuns;
+    return connect;
 }
 
 // With the detail on its last row, the switch has to find that name far down

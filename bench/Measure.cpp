@@ -177,10 +177,10 @@ void printTimingTable(const std::vector<Outcome> &outcomes, int runs)
 {
     out();
     out(QStringLiteral(
-            "Timings, ms, median of %1 runs (a move's of at least %2) after one warm-up, program "
-            "and bare loop taking turns.")
+            "Timings, ms, median of %1 runs (a move's and a connect's of at least %2) after one "
+            "warm-up, program and bare loop taking turns.")
             .arg(runs)
-            .arg(std::max(runs, MoveRuns)));
+            .arg(std::max(runs, LeastRuns)));
     out(QStringLiteral(
         "  program: the real window, from the action to both grids repainted; bare: the same "
         "statements through Firebird's client"));
