@@ -82,6 +82,7 @@ private Q_SLOTS:
     void gridFollowsTheDatasetAndMovesIt();
     void gridStaysPutWhileControlsAreDisabled();
     void moveRepaintsOnlyTheRowsItLeavesAndEnters();
+    void recalculationRepaintsOnlyItsColumns();
     void gridPaintsCellsAsTheStyleDoes();
     void selectedColumnAndColumnEnter();
     void keyHandlerMaySwallowTheKey();
@@ -268,6 +269,44 @@ void TestToolkit::moveRepaintsOnlyTheRowsItLeavesAndEnters()
         QCOMPARE(rowsOf(marks.painted()), both);
     }
     QCOMPARE(m_grid->dataModel().headerData(2, Qt::Vertical).toString(), QStringLiteral("\u25B8"));
+}
+
+// New values in the calculated columns repaint those alone: the names beside
+// them stay as they were painted. A cell's own look reaches the grid the same
+// whether its roles are asked for one by one or all at once.
+void TestToolkit::recalculationRepaintsOnlyItsColumns()
+{
+    db::TField *round = m_query->addField(QStringLiteral("ROUND"), db::FieldKind::Calculated, 4);
+    int rounds = 0;
+    m_query->setOnCalcFields([&](db::TDataSet &) { round->setText(QString::number(rounds)); });
+    m_grid->setColumns({ui::GridColumn(QStringLiteral("NAME")),
+                        ui::GridColumn(QStringLiteral("ROUND"), 40, Qt::AlignCenter)});
+    m_grid->setOnCellStyle([](int row, int column) {
+        ui::DataSetModel::CellLook look;
+        if (column == 1 && row == 1)
+            look.background = QColor(Qt::yellow);
+        return look;
+    });
+    m_query->open();
+    const ui::DataSetModel &model = m_grid->dataModel();
+    PaintWatch cells(m_grid->viewport());
+    QTest::qWait(20); // the first paint, whole, goes before
+    (void)cells.painted();
+    ++rounds;
+    m_query->recalculate();
+    const QRegion painted = cells.painted();
+    // The current row, the first, is repainted whole, as after any change.
+    for (int row = 1; row < 4; ++row) {
+        QVERIFY(painted.intersects(m_grid->visualRect(model.index(row, 1))));
+        QVERIFY(
+            !painted.intersects(m_grid->visualRect(model.index(row, 0)).adjusted(2, 2, -2, -2)));
+        QCOMPARE(model.data(model.index(row, 1)).toString(), QStringLiteral("1"));
+        QModelRoleData roles[] = {QModelRoleData(Qt::FontRole), QModelRoleData(Qt::BackgroundRole)};
+        model.multiData(model.index(row, 1), roles);
+        for (const QModelRoleData &role : roles)
+            QCOMPARE(role.data(), model.data(model.index(row, 1), role.role()));
+    }
+    QCOMPARE(model.data(model.index(1, 1), Qt::BackgroundRole).value<QColor>(), QColor(Qt::yellow));
 }
 
 // Laid-out texts kept from paint to paint must look exactly like the style's

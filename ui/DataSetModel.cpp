@@ -87,8 +87,20 @@ void DataSetModel::valuesChanged()
         reload();
         return;
     }
-    if (m_rows > 0 && !m_effective.isEmpty())
-        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, int(m_effective.size()) - 1));
+    // Only the calculated columns changed: the others, names and pictures,
+    // are not painted again.
+    int first = -1;
+    int last = -1;
+    for (int column = 0; column < m_effective.size(); ++column) {
+        const db::TField *field = ds->findField(m_effective[column].fieldName);
+        if (!field || !field->isCalculated())
+            continue;
+        if (first < 0)
+            first = column;
+        last = column;
+    }
+    if (m_rows > 0 && first >= 0)
+        Q_EMIT dataChanged(index(0, first), index(m_rows - 1, last));
     followScroll();
 }
 
@@ -125,25 +137,45 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
     }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.alignment);
-    case Qt::FontRole: {
-        if (m_cellStyle && index.row() < m_rows) {
-            if (const std::optional<QFont> font = m_cellStyle(index.row(), index.column()).font)
-                return *font;
-        }
-        return column.font ? QVariant(*column.font) : QVariant();
-    }
-    case Qt::BackgroundRole: {
-        if (!m_cellStyle || index.row() >= m_rows)
-            return {};
-        const std::optional<QColor> background =
-            m_cellStyle(index.row(), index.column()).background;
-        return background ? QVariant(*background) : QVariant();
-    }
+    case Qt::FontRole:
+    case Qt::BackgroundRole:
+        return lookData(role,
+                        hasOwnLook(index) ? m_cellStyle(index.row(), index.column()) : CellLook(),
+                        column);
     case Qt::ForegroundRole:
         return column.color ? QVariant(*column.color) : QVariant();
     default:
         return {};
     }
+}
+
+void DataSetModel::multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const
+{
+    std::optional<CellLook> look;
+    for (QModelRoleData &roleData : roleDataSpan) {
+        const int role = roleData.role();
+        if ((role != Qt::FontRole && role != Qt::BackgroundRole) || !hasOwnLook(index)) {
+            roleData.setData(data(index, role));
+            continue;
+        }
+        if (!look)
+            look = m_cellStyle(index.row(), index.column());
+        roleData.setData(lookData(role, *look, m_effective[index.column()]));
+    }
+}
+
+bool DataSetModel::hasOwnLook(const QModelIndex &index) const
+{
+    return m_cellStyle && checkIndex(index, CheckIndexOption::IndexIsValid) && index.row() < m_rows;
+}
+
+QVariant DataSetModel::lookData(int role, const CellLook &look, const GridColumn &column)
+{
+    if (role == Qt::BackgroundRole)
+        return look.background ? QVariant(*look.background) : QVariant();
+    if (look.font)
+        return *look.font;
+    return column.font ? QVariant(*column.font) : QVariant();
 }
 
 QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const

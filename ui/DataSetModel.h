@@ -72,6 +72,9 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // A painted cell asks for all its roles at once: its own look is worked
+    // out once for them, not once for its font and again for its background.
+    void multiData(const QModelIndex &index, QModelRoleDataSpan roleDataSpan) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
@@ -84,6 +87,10 @@ private:
     void followScroll();
     void valuesChanged();
     [[nodiscard]] int datasetCurrentRow() const;
+    [[nodiscard]] bool hasOwnLook(const QModelIndex &index) const;
+    // The font and the background a cell with the look is shown in.
+    [[nodiscard]] static QVariant lookData(int role, const CellLook &look,
+                                           const GridColumn &column);
 
     QPointer<db::TDataSource> m_source;
     QList<GridColumn> m_columns;
