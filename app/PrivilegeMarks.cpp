@@ -15,9 +15,6 @@ bool PrivilegeMarks::isStale(const db::TDataSet &privileges) const
 void PrivilegeMarks::rebuild(db::TDataSet &privileges, const Fields &fields)
 {
     m_marks.clear();
-    // A move rebuilds them: grown once to the rows' number, not doubled as
-    // they come.
-    m_marks.reserve(privileges.recordCount());
     m_builtFor = nullptr;
     privileges.first();
     while (!privileges.eof()) {
