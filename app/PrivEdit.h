@@ -575,6 +575,9 @@ private:
     [[nodiscard]] db::TCommandTransaction::Read askIfListed(const db::ListedName &object);
     // ObjectListedQuery's answer.
     [[nodiscard]] bool isObjectListed();
+    // What a statement's round trip read after it, the grantee's rows and
+    // whether its object is still listed, noted for the rest of the command.
+    void noteWhatCameAfter(const QString &grantee, const std::optional<db::ListedName> &object);
     // The list's next open keeps its rows but for those gone.
     void keepRowsListed(db::TQuery &list, const QSet<db::ListedName> &gone);
     // After a revoke on the current pair: the cells as the command left

@@ -278,9 +278,7 @@ bool TKelvaneForm::revokeCellAsShown(int column)
         throw kelvane::EngineError(step.message);
     if (rows.after) {
         GranteeQuery.openNextWith(std::move(*rows.after));
-        m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
-        if (object)
-            m_undo.noteObjectListed(*object, isObjectListed());
+        noteWhatCameAfter(grantee, object);
     }
     return true;
 }

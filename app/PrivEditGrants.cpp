@@ -185,12 +185,17 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     const QStringList refused = m_commands.runChanges(
         changes, risksBeyond,
         [this](const QList<db::ColumnRisk> &risks) { return columnMends(risks); }, &after);
-    if (after.read) {
-        m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
-        if (object)
-            m_undo.noteObjectListed(*object, isObjectListed());
-    }
+    if (after.read)
+        noteWhatCameAfter(grantee, object);
     return refused;
+}
+
+void TKelvaneForm::noteWhatCameAfter(const QString &grantee,
+                                     const std::optional<db::ListedName> &object)
+{
+    m_undo.noteRowsOf(grantee, readGranteeRows(grantee));
+    if (object)
+        m_undo.noteObjectListed(*object, isObjectListed());
 }
 
 std::optional<db::ListedName> TKelvaneForm::objectRevoked(const QList<db::Change> &changes)

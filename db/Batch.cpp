@@ -279,9 +279,8 @@ TCommandTransaction::Step TCommandTransaction::runThenRead(const QString &statem
     QList<ReadRows> others;
     const Step step = runInBlock(statement, nullptr, reads, rows, others);
     if (rows.after) {
-        reads.constFirst().query->logExecution("open");
-        reads.constFirst().query->openNextWith(std::move(*rows.after));
-        openWithRowsRead(reads.mid(1), others);
+        others.prepend(std::move(*rows.after));
+        openWithRowsRead(reads, others);
     }
     return step;
 }
