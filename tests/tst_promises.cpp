@@ -325,6 +325,10 @@ void TestPromises::revokeTakesFromTheListOnlyWhoHoldsNothing()
                                                    "RDB$RELATION_NAME IN ('BED', 'BEDSIDE') AND "
                                                    "RDB$OBJECT_TYPE = 0")),
              QStringList());
+    // In effect: CLERK can no longer read BED; TINA, who holds SELECT on it
+    // from NURSE, still can.
+    QVERIFY(!refusal(QStringLiteral("CLERK"), QStringLiteral("SELECT * FROM BED;")).isEmpty());
+    QCOMPARE(refusal(QStringLiteral("TINA"), QStringLiteral("SELECT * FROM BED;")), QString());
 }
 
 // A name the rows read after a command show listed is not asked about: what
