@@ -203,6 +203,52 @@ void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previ
     }
 }
 
+const GridDelegate *DBGrid::gridDelegate() const
+{
+    return dynamic_cast<const GridDelegate *>(itemDelegate());
+}
+
+std::pair<int, int> DBGrid::rowsInSight() const
+{
+    const int first = rowAt(0);
+    if (first < 0)
+        return {0, -1};
+    const int last = rowAt(viewport()->height() - 1);
+    return {first, last < 0 ? m_model.rowCount() - 1 : last};
+}
+
+void DBGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                         const QList<int> &roles)
+{
+    const GridDelegate *delegate = gridDelegate();
+    if (!delegate || topLeft == bottomRight || !isVisible()) {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    // A move recalculates every cell of the detail grid, and most of those
+    // in sight look as they did: a user's privileges are much like the
+    // last one's. One cell at a time, the view repaints only the others.
+    const auto [first, last] = rowsInSight();
+    delegate->forgetRowsOutside(first, last);
+    for (int row = std::max(first, topLeft.row()); row <= std::min(last, bottomRight.row());
+         ++row) {
+        for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
+            const QModelIndex cell = m_model.index(row, column);
+            if (!delegate->showsAsNow(cell))
+                QTableView::dataChanged(cell, cell, roles);
+        }
+    }
+}
+
+void DBGrid::scrollContentsBy(int dx, int dy)
+{
+    QTableView::scrollContentsBy(dx, dy);
+    if (const GridDelegate *delegate = gridDelegate()) {
+        const auto [first, last] = rowsInSight();
+        delegate->forgetRowsOutside(first, last);
+    }
+}
+
 void DBGrid::enterColumn(int column)
 {
     m_selectedIndex = column;

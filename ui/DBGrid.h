@@ -7,6 +7,7 @@
 
 namespace ui {
 
+class GridDelegate;
 class IndicatorHeader;
 class PopupMenu;
 
@@ -82,6 +83,11 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    // Repaints, of the cells reported changed, those in sight that no longer
+    // look as they were painted.
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void followDataSet(int row);
@@ -92,6 +98,9 @@ private:
     void enterColumn(int column);
     [[nodiscard]] bool isCut(const QModelIndex &index) const;
     [[nodiscard]] int decorationWidth() const;
+    // The first and last rows in sight; the first past the last where none is.
+    [[nodiscard]] std::pair<int, int> rowsInSight() const;
+    [[nodiscard]] const GridDelegate *gridDelegate() const;
 
     DataSetModel m_model;
     IndicatorHeader *m_indicator = nullptr;

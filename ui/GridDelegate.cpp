@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QPainter>
 
 #include <utility>
@@ -15,13 +16,94 @@ const QStyle *styleOf(const QStyleOptionViewItem &cell)
     return cell.widget ? cell.widget->style() : QApplication::style();
 }
 
+quint64 cellKey(const QModelIndex &index)
+{
+    return quint64(quint32(index.row())) << 32 | quint32(index.column());
+}
+
 } // namespace
+
+bool GridDelegate::Content::has(Role role) const
+{
+    const QVariant &value = roles[size_t(role)];
+    return value.isValid() && !value.isNull();
+}
+
+GridDelegate::Content GridDelegate::contentOf(const QModelIndex &index)
+{
+    // In the order of Content::Role.
+    std::array<QModelRoleData, Content::Roles> asked = {
+        QModelRoleData(Qt::DisplayRole),    QModelRoleData(Qt::DecorationRole),
+        QModelRoleData(Qt::FontRole),       QModelRoleData(Qt::BackgroundRole),
+        QModelRoleData(Qt::ForegroundRole), QModelRoleData(Qt::TextAlignmentRole),
+        QModelRoleData(Qt::CheckStateRole)};
+    index.multiData(asked);
+    Content content;
+    for (size_t role = 0; role < asked.size(); ++role)
+        content.roles[role] = std::move(asked[role].data());
+    // A null icon is no picture, as the style has it.
+    QVariant &picture = content.roles[Content::Decoration];
+    if (picture.metaType() == QMetaType::fromType<QIcon>()) {
+        const QIcon icon = qvariant_cast<QIcon>(picture);
+        picture = icon.isNull() ? QVariant() : QVariant(icon.cacheKey());
+    }
+    return content;
+}
+
+bool GridDelegate::showsAsNow(const QModelIndex &index) const
+{
+    const auto painted = m_painted.constFind(cellKey(index));
+    return painted != m_painted.cend() && *painted == contentOf(index);
+}
+
+void GridDelegate::forgetRowsOutside(int first, int last) const
+{
+    m_painted.removeIf([first, last](const QHash<quint64, Content>::iterator &cell) {
+        const int row = int(cell.key() >> 32);
+        return row < first || row > last;
+    });
+}
+
+// The style's own option for a cell of text alone, from the roles already
+// read, but for its foreground: set in the palette, it copied the palette
+// for every cell painted. The text is drawn in it here.
+std::optional<QBrush> GridDelegate::fillOption(QStyleOptionViewItem &cell, const QModelIndex &index,
+                                               const Content &content) const
+{
+    cell.index = index;
+    if (content.has(Content::Font)) {
+        cell.font = qvariant_cast<QFont>(content.roles[Content::Font]).resolve(cell.font);
+        cell.fontMetrics = QFontMetrics(cell.font);
+    }
+    if (content.has(Content::Alignment)) {
+        const QVariant &alignment = content.roles[Content::Alignment];
+        cell.displayAlignment = alignment.metaType() == QMetaType::fromType<Qt::Alignment>()
+                                    ? alignment.value<Qt::Alignment>()
+                                    : Qt::Alignment(alignment.toInt());
+    }
+    if (content.has(Content::Display)) {
+        cell.features |= QStyleOptionViewItem::HasDisplay;
+        cell.text = displayText(content.roles[Content::Display], cell.locale);
+    }
+    cell.backgroundBrush = qvariant_cast<QBrush>(content.roles[Content::Background]);
+    cell.styleObject = nullptr;
+    const QVariant &foreground = content.roles[Content::Foreground];
+    if (foreground.canConvert<QBrush>())
+        return qvariant_cast<QBrush>(foreground);
+    return std::nullopt;
+}
 
 void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                          const QModelIndex &index) const
 {
+    const Content content = contentOf(index);
+    m_painted.insert(cellKey(index), content);
     QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
+    std::optional<QBrush> foreground;
+    if (content.isTextAlone())
+        foreground = fillOption(cell, index, content);
+    else
+        initStyleOption(&cell, index);
     // A laid-out text draws no underline: the few cells that have one, or
     // that wrap or check, are painted the style's own way.
     const bool decorated = cell.font.underline() || cell.font.strikeOut() || cell.font.overline();
@@ -45,7 +127,7 @@ void GridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, cell.widget);
     }
     if (!text.isEmpty())
-        drawText(painter, cell, text, textRect);
+        drawText(painter, cell, text, textRect, foreground);
     if (focused)
         drawFocus(painter, cell);
 }
@@ -81,7 +163,8 @@ const GridDelegate::LaidOut &GridDelegate::laidOut(const QString &text, const QF
 // As the style draws an item's text: one line inside the style's margins,
 // cut with an ellipsis where it does not fit, placed by the cell's alignment.
 void GridDelegate::drawText(QPainter *painter, const QStyleOptionViewItem &cell,
-                            const QString &text, const QRect &textRect) const
+                            const QString &text, const QRect &textRect,
+                            const std::optional<QBrush> &foreground) const
 {
     const QStyle *style = styleOf(cell);
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cell.widget) + 1;
@@ -118,7 +201,8 @@ void GridDelegate::drawText(QPainter *painter, const QStyleOptionViewItem &cell,
     painter->save();
     painter->setClipRect(cell.rect);
     painter->setFont(cell.font);
-    painter->setPen(cell.palette.color(group, role));
+    painter->setPen(role == QPalette::Text && foreground ? foreground->color()
+                                                         : cell.palette.color(group, role));
     painter->drawStaticText(at, shaped->text);
     painter->restore();
 }
