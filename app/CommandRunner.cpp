@@ -122,8 +122,9 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
         return {};
     checkInCommand();
     Walk walk{changes};
-    const bool readsAfter = readAfter && changes.size() == 1 && risksBeyond.isEmpty() &&
-                            db::columnRisks(changes).isEmpty();
+    const bool mayMend = mends && !(risksBeyond.isEmpty() && db::columnRisks(changes).isEmpty());
+    const bool readsAfter =
+        readAfter && changes.size() == 1 && (!mayMend || readAfter->mendRowsRead);
     walkChanges(walk, readsAfter ? readAfter : nullptr);
     if (!walk.cancelled) {
         const QList<db::ColumnRisk> risks =

@@ -67,12 +67,14 @@ public:
     //
     // Queries to read after a command's one statement: their rows come back
     // in the statement's round trip, for their next open, and `read` says
-    // that their next open shows the rows as the statement left them. They
-    // do not come where the statement puts column-level rights at risk, for
-    // the mends that follow would change them.
+    // that their next open shows the rows as the statement left them. Where
+    // the statement puts column-level rights at risk and mends may follow,
+    // they come only if they hold the rows the mends plan from
+    // (`mendRowsRead`); the mends that then run change what was read.
     struct ReadAfter
     {
         QList<db::TCommandTransaction::Read> reads;
+        bool mendRowsRead = false;
         bool read = false;
     };
     QStringList runChanges(const QList<db::Change> &changes,

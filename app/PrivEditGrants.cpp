@@ -178,14 +178,29 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
     const std::optional<db::ListedName> object = objectRevoked(changes);
     if (object)
         after.reads.append(askIfListed(*object));
+    // Only Firebird 3 needs the column-level rights mended after a revoke:
+    // the rows it plans from, every column-level row, come back with the
+    // statement too. Mends that run change what came back, which is then
+    // read again where needed.
+    TCommandRunner::MendPlanner mends;
+    bool mended = false;
+    if (login().isFirebird3 && !(risksBeyond.isEmpty() && db::columnRisks(changes).isEmpty())) {
+        ColumnRowsQuery.close();
+        after.reads.append({&ColumnRowsQuery, grantRowTexts()});
+        after.mendRowsRead = true;
+        mends = [this, &mended](const QList<db::ColumnRisk> &risks) {
+            db::Plan plan = columnMends(risks);
+            mended = !plan.changes.isEmpty();
+            return plan;
+        };
+    }
     const auto unread = qScopeGuard([this] {
         GranteeQuery.forgetKeptRows();
         ObjectListedQuery.forgetKeptRows();
+        ColumnRowsQuery.forgetKeptRows();
     });
-    const QStringList refused = m_commands.runChanges(
-        changes, risksBeyond,
-        [this](const QList<db::ColumnRisk> &risks) { return columnMends(risks); }, &after);
-    if (after.read)
+    const QStringList refused = m_commands.runChanges(changes, risksBeyond, mends, &after);
+    if (after.read && !mended)
         noteWhatCameAfter(grantee, object);
     return refused;
 }

@@ -43,6 +43,7 @@ class TestProxy : public QObject
 private Q_SLOTS:
     void aRoundTripCostsTheDelay();
     void aToggleTakesThreeRoundTrips();
+    void aRemovalTakesNineRoundTrips();
 };
 
 void TestProxy::aRoundTripCostsTheDelay()
@@ -78,6 +79,24 @@ void TestProxy::aRoundTripCostsTheDelay()
     }
 }
 
+namespace {
+
+// The window on a database of the schema, its alias reaching the server
+// through the proxy.
+void startThroughProxy(driver::WindowFixture &window, const kbench::DelayProxy &proxy,
+                       const char *schema)
+{
+    window.start(QStringLiteral("TURNS"), schema);
+    window.aliases.reset(); // before the next, which keeps the variable it replaces
+    window.aliases = std::make_unique<testserver::AliasFile>(
+        QList<testserver::AliasFile::Alias>{{QStringLiteral("TURNS"), QStringLiteral("INTRBASE"),
+                                             proxy.connectionString(window.db->path())}});
+    window.restartForms();
+    driver::chooseAlias(QStringLiteral("TURNS"), testserver::password());
+}
+
+} // namespace
+
 // A toggle: the transaction's start; the cell's read, the statement and the
 // grantee's rows after it, in one, a revoke's with whether the relation is
 // still listed; and the commit. The cells, the lists and the way back take
@@ -85,15 +104,10 @@ void TestProxy::aRoundTripCostsTheDelay()
 void TestProxy::aToggleTakesThreeRoundTrips()
 {
     driver::WindowFixture window;
-    window.start(QStringLiteral("TURNS"), "CREATE TABLE T1 (ID INTEGER);\n"
-                                          "GRANT SELECT ON T1 TO FRED;");
     kbench::DelayProxy proxy(quint16(testserver::port().toUInt()));
-    window.aliases.reset(); // before the next, which keeps the variable it replaces
-    window.aliases = std::make_unique<testserver::AliasFile>(
-        QList<testserver::AliasFile::Alias>{{QStringLiteral("TURNS"), QStringLiteral("INTRBASE"),
-                                             proxy.connectionString(window.db->path())}});
-    window.restartForms();
-    driver::chooseAlias(QStringLiteral("TURNS"), testserver::password());
+    startThroughProxy(window, proxy,
+                      "CREATE TABLE T1 (ID INTEGER);\n"
+                      "GRANT SELECT ON T1 TO FRED;");
     driver::select(QStringLiteral("FRED"), QStringLiteral("T1"));
     // The first toggle each way prepares its statements.
     for (int i = 0; i < 2; ++i)
@@ -112,6 +126,47 @@ void TestProxy::aToggleTakesThreeRoundTrips()
     }
     // Every row of the grantee, as the toggles left them.
     QCOMPARE(window.db->rowsOf(QStringLiteral("FRED")), QStringList());
+    window.stop();
+}
+
+// A removal: the question's read of what the user granted to others; the
+// transaction's start; the user's rows, then for the way back the rows of
+// the objects he holds options on; the statement, with the user's rows and
+// Firebird 3's column-level rows after it in one; whether the names it
+// reached are still listed; the cells of the user the list then stands on;
+// what the command left; and the commit. The first removal prepares the
+// statements the second counts.
+void TestProxy::aRemovalTakesNineRoundTrips()
+{
+    driver::WindowFixture window;
+    kbench::DelayProxy proxy(quint16(testserver::port().toUInt()));
+    startThroughProxy(window, proxy,
+                      "CREATE TABLE T1 (ID INTEGER);\n"
+                      "CREATE TABLE T2 (ID INTEGER);\n"
+                      "CREATE ROLE R1;\n"
+                      "GRANT SELECT, UPDATE ON T1 TO FRED WITH GRANT OPTION;\n"
+                      "GRANT SELECT ON T2 TO FRED;\n"
+                      "GRANT R1 TO FRED;\n"
+                      "GRANT SELECT, UPDATE ON T1 TO JOHN WITH GRANT OPTION;\n"
+                      "GRANT SELECT ON T2 TO JOHN;\n"
+                      "GRANT R1 TO JOHN;\n"
+                      "GRANT SELECT ON T1 TO MARY;");
+    const QStringList mary = window.db->rowsOf(QStringLiteral("MARY"));
+    QStringList users = driver::namesOf(KelvaneForm->MasterGrid);
+    for (const auto &[user, turns] : {std::pair("JOHN", -1), std::pair("FRED", 9)}) {
+        driver::select(QString::fromLatin1(user), QStringLiteral("T2"));
+        QString question;
+        driver::answerConfirm(true, &question);
+        const qint64 before = proxy.turns();
+        driver::chooseFromEditMenu("RemoveItem");
+        QVERIFY(testui::allAnswered());
+        if (turns > 0)
+            QCOMPARE(proxy.turns() - before, turns);
+        QCOMPARE(window.db->rowsOf(QString::fromLatin1(user)), QStringList());
+        QVERIFY(users.removeOne(QString::fromLatin1(user)));
+        QCOMPARE(driver::namesOf(KelvaneForm->MasterGrid), users);
+    }
+    QCOMPARE(window.db->rowsOf(QStringLiteral("MARY")), mary);
     window.stop();
 }
 
