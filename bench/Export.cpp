@@ -132,8 +132,9 @@ double measureCompare(const QString &target, int runs)
     return median(program) / median(floor);
 }
 
-double measureExport(const QString &target, int runs)
+double measureExport(const QString &target, int atLeast)
 {
+    const int runs = std::max(atLeast, LeastExportRuns);
     out();
     out(QStringLiteral("Save as SQL (the whole catalogue, as kelvane --export writes it):"));
     QElapsedTimer clock;
