@@ -123,8 +123,9 @@ QStringList TCommandRunner::runChanges(const QList<db::Change> &changes,
     checkInCommand();
     Walk walk{changes};
     const bool mayMend = mends && !(risksBeyond.isEmpty() && db::columnRisks(changes).isEmpty());
-    const bool readsAfter =
-        readAfter && changes.size() == 1 && (!mayMend || readAfter->mendRowsRead);
+    const bool readsAfter = readAfter && changes.size() == 1 && (!mayMend || readAfter->mendRows);
+    if (readsAfter && mayMend)
+        readAfter->reads.append(*readAfter->mendRows);
     walkChanges(walk, readsAfter ? readAfter : nullptr);
     if (!walk.cancelled) {
         const QList<db::ColumnRisk> risks =

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace db {
 class TDatabase;
@@ -69,12 +70,12 @@ public:
     // in the statement's round trip, for their next open, and `read` says
     // that their next open shows the rows as the statement left them. Where
     // the statement puts column-level rights at risk and mends may follow,
-    // they come only if they hold the rows the mends plan from
-    // (`mendRowsRead`); the mends that then run change what was read.
+    // they come only with the rows the mends plan from (`mendRows`), read
+    // after them; the mends that then run change what was read.
     struct ReadAfter
     {
         QList<db::TCommandTransaction::Read> reads;
-        bool mendRowsRead = false;
+        std::optional<db::TCommandTransaction::Read> mendRows = std::nullopt;
         bool read = false;
     };
     QStringList runChanges(const QList<db::Change> &changes,

@@ -440,6 +440,11 @@ private:
     [[nodiscard]] bool isCellSet(int column) const;
     // The exact form of a set privilege cell: columns, grantor, option.
     [[nodiscard]] QString privilegeHint(int row, int column) const;
+    // Whether the grid shows privilege cells, and this is one of them.
+    [[nodiscard]] bool showsCell(int row, int column) const;
+    // The relation of a cell in the detail row: the row's own By User, the
+    // master's By Relation.
+    [[nodiscard]] db::ObjectRef relationOfRow(int row) const;
     // The rows the grid shows in a cell of the detail row, as the grid last
     // read them, of the pair's grantee and object.
     [[nodiscard]] QList<db::GrantRow> rowsShownIn(int row, int column) const;

@@ -554,16 +554,27 @@ QString TKelvaneForm::privilegeWordOf(int column) const
     return DetailQuery.fields(column)->displayLabel();
 }
 
+bool TKelvaneForm::showsCell(int row, int column) const
+{
+    return column >= 1 && column <= ExecuteColumn && row >= 0 && PrivQuery.active() &&
+           DetailQuery.active() && MasterQuery.active() && MasterQuery.recNo() >= 0;
+}
+
+db::ObjectRef TKelvaneForm::relationOfRow(int row) const
+{
+    if (UserList == &MasterQuery)
+        return {kindOf(DetailQuery, row), DetailQuery.fields(0)->textAt(row)};
+    return {kindOf(MasterQuery, MasterQuery.recNo()), MasterQuery.fields(0)->text()};
+}
+
 QList<db::GrantRow> TKelvaneForm::rowsShownIn(int row, int column) const
 {
-    if (column < 1 || column > ExecuteColumn || row < 0 || !PrivQuery.active() ||
-        !DetailQuery.active() || !MasterQuery.active() || MasterQuery.recNo() < 0)
+    if (!showsCell(row, column))
         return {};
     const QString name = DetailQuery.fields(0)->textAt(row);
     const int kind = kindOf(DetailQuery, row);
     const bool byUser = UserList == &MasterQuery;
-    const int objectType = byUser ? kind : kindOf(MasterQuery, MasterQuery.recNo());
-    const QString object = byUser ? name : MasterQuery.fields(0)->text();
+    const db::ObjectRef object = relationOfRow(row);
     const ListKey user = byUser ? keyOf(MasterQuery) : ListKey{name, kind};
     const db::TField &kindOfName = byUser ? *PrivQueryObjectType : *PrivQueryUserType;
     QList<db::GrantRow> shown;
@@ -574,7 +585,7 @@ QList<db::GrantRow> TKelvaneForm::rowsShownIn(int row, int column) const
             kindOfName.textAt(i).toInt() != kind ||
             PrivilegeMarks::columnOf(rowObjectType, privilege) != column)
             continue;
-        shown.append({user.name, user.kind, object, objectType, privilege.front(),
+        shown.append({user.name, user.kind, object.name, object.type, privilege.front(),
                       PrivQueryColumn->textAt(i), PrivQueryOption->textAt(i).toInt(),
                       PrivQueryGrantor->textAt(i)});
     }
@@ -583,20 +594,16 @@ QList<db::GrantRow> TKelvaneForm::rowsShownIn(int row, int column) const
 
 QString TKelvaneForm::privilegeHint(int row, int column) const
 {
-    if (column < 1 || column > ExecuteColumn || !PrivQuery.active() || !DetailQuery.active() ||
-        !MasterQuery.active() || MasterQuery.recNo() < 0)
+    if (!showsCell(row, column))
         return {};
-    const int objectType = UserList == &MasterQuery ? kindOf(DetailQuery, row)
-                                                    : kindOf(MasterQuery, MasterQuery.recNo());
-    const QString object = UserList == &MasterQuery ? DetailQuery.fields(0)->textAt(row)
-                                                    : MasterQuery.fields(0)->text();
+    const db::ObjectRef object = relationOfRow(row);
     // The kind of the row first: one name may stand for several.
     QStringList lines{nameHint(DetailQuery, row)};
-    const bool single = db::hasSinglePrivilege(objectType);
+    const bool single = db::hasSinglePrivilege(object.type);
     if ((column == ExecuteColumn) != single) {
         lines.append(QStringLiteral("No %1 on a %2")
                          .arg(DetailQuery.fields(column)->displayLabel(),
-                              objectLook(objectType, isView(object)).name));
+                              objectLook(object.type, isView(object.name)).name));
         return lines.join(QLatin1Char('\n'));
     }
     for (const db::PrivilegeForm &form : db::formsOf(rowsShownIn(row, column)))

@@ -180,14 +180,13 @@ QStringList TKelvaneForm::runChanges(const QList<db::Change> &changes,
         after.reads.append(askIfListed(*object));
     // Only Firebird 3 needs the column-level rights mended after a revoke:
     // the rows it plans from, every column-level row, come back with the
-    // statement too. Mends that run change what came back, which is then
-    // read again where needed.
+    // statement where it puts them at risk. Mends that run change what came
+    // back, which is then read again where needed.
     TCommandRunner::MendPlanner mends;
     bool mended = false;
-    if (login().isFirebird3 && !(risksBeyond.isEmpty() && db::columnRisks(changes).isEmpty())) {
+    if (login().isFirebird3) {
         ColumnRowsQuery.close();
-        after.reads.append({&ColumnRowsQuery, grantRowTexts()});
-        after.mendRowsRead = true;
+        after.mendRows = db::TCommandTransaction::Read{&ColumnRowsQuery, grantRowTexts()};
         mends = [this, &mended](const QList<db::ColumnRisk> &risks) {
             db::Plan plan = columnMends(risks);
             mended = !plan.changes.isEmpty();
