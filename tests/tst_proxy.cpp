@@ -152,6 +152,13 @@ void TestProxy::aRemovalTakesNineRoundTrips()
                       "GRANT R1 TO JOHN;\n"
                       "GRANT SELECT ON T1 TO MARY;");
     const QStringList mary = window.db->rowsOf(QStringLiteral("MARY"));
+    for (const char *login : {"FRED", "MARY"})
+        testserver::createLogin(QLatin1String(login), QString::fromLatin1(login).toLower());
+    const auto refusal = [&window](const char *login) {
+        return window.db->refusal(QStringLiteral("SELECT * FROM T1;"), QLatin1String(login),
+                                  QString::fromLatin1(login).toLower());
+    };
+    QCOMPARE(refusal("FRED"), QString());
     QStringList users = driver::namesOf(KelvaneForm->MasterGrid);
     for (const auto &[user, turns] : {std::pair("JOHN", -1), std::pair("FRED", 9)}) {
         driver::select(QString::fromLatin1(user), QStringLiteral("T2"));
@@ -165,8 +172,17 @@ void TestProxy::aRemovalTakesNineRoundTrips()
         QCOMPARE(window.db->rowsOf(QString::fromLatin1(user)), QStringList());
         QVERIFY(users.removeOne(QString::fromLatin1(user)));
         QCOMPARE(driver::namesOf(KelvaneForm->MasterGrid), users);
+        // The list stands on a user whose cells are what the catalogue holds.
+        const QString current = driver::currentMaster();
+        QVERIFY(users.contains(current));
+        QCOMPARE(driver::cellsOf(QStringLiteral("T1")).startsWith(QLatin1Char('S')),
+                 window.db->holders(QStringLiteral("T1"), QStringLiteral("S")).contains(current));
     }
+    // In effect too: FRED can no longer read T1, and MARY, who holds SELECT
+    // on it as he did, still can.
     QCOMPARE(window.db->rowsOf(QStringLiteral("MARY")), mary);
+    QVERIFY(!refusal("FRED").isEmpty());
+    QCOMPARE(refusal("MARY"), QString());
     window.stop();
 }
 
